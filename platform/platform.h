@@ -1,0 +1,140 @@
+// The operating-system layer: everything the suite asks of the OS goes through
+// here, so the package and application code stays portable and testable.
+// Paths are wide strings; on POSIX they are converted to UTF-8 at this border.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/file_error.h"
+
+namespace platform {
+
+#if defined(_WIN32)
+inline constexpr wchar_t kPathSeparator = L'\\';
+#else
+inline constexpr wchar_t kPathSeparator = L'/';
+#endif
+
+// The OS's own error number: a Win32 error code on Windows, errno on POSIX.
+using ErrorCode = std::uint32_t;
+
+ErrorCode LastError();
+void SetLastError(ErrorCode code);
+// The system's message text for a code, without a trailing line break;
+// empty when the system has none.
+std::wstring SystemErrorText(ErrorCode code);
+// The FileError cause that an OS error stands for.
+FileError::Cause CauseFromError(ErrorCode code);
+
+// Windows file times: 100 ns intervals since 1601-01-01 UTC. 0 means "none".
+struct FileTimes {
+  std::uint64_t creation = 0;
+  std::uint64_t lastAccess = 0;
+  std::uint64_t lastWrite = 0;
+};
+
+// An open file, owned exclusively; closes itself. Opens are exclusive (no
+// other reader or writer) because a package must not change under the reader
+// and an output file must not be read half-written.
+class File {
+ public:
+  enum class Mode {
+    kReadExclusive,         // existing regular file, read only
+    kCreateWriteExclusive,  // create or truncate, write only
+    kCreateReadWrite,       // create or truncate, read and write
+  };
+  enum class Origin { kBegin, kCurrent, kEnd };
+
+  File() = default;
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  ~File();
+
+  // False when the file cannot be opened; *error (if given) then holds the
+  // cause, the OS code and the path. A folder never opens as a file.
+  bool Open(const std::wstring& path, Mode mode, FileError* error = nullptr);
+  bool IsOpen() const;
+  const std::wstring& Path() const { return path_; }
+
+  // Short only at the end of the file. Raise FileError on an I/O error.
+  std::size_t Read(void* buffer, std::size_t count);
+  void Write(const void* buffer, std::size_t count);
+  std::uint64_t Seek(std::int64_t offset, Origin origin);
+  std::uint64_t Position();
+  std::uint64_t Length();
+  // Raises FileError if the OS reports a failure on close (late write errors).
+  void Close();
+
+ private:
+  void CloseQuietly() noexcept;
+  [[noreturn]] void Raise(ErrorCode code) const;
+
+#if defined(_WIN32)
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+  std::wstring path_;
+};
+
+// Names (not paths) of the entries directly in `folder` that match `pattern`
+// ("*" and "?" wildcards), in the order the OS returns them. A missing or
+// unreadable folder gives an empty list.
+std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstring& pattern);
+
+// Creates the folder and every missing parent. True when the folder exists
+// afterwards, also when it was there already; otherwise LastError() says why.
+bool CreateFolderTree(const std::wstring& path);
+
+bool GetFileTimes(const std::wstring& path, FileTimes* times);
+// Sets the non-zero times; zero members are left as they are. POSIX cannot set
+// a creation time and ignores it.
+bool SetFileTimes(const std::wstring& path, const FileTimes& times);
+
+bool RemoveFile(const std::wstring& path);
+bool IsFolder(const std::wstring& path);
+
+// Creates an empty file with a unique name "<prefix><hex>.tmp" in `folder` and
+// returns its path; nullopt on failure (LastError() says why).
+std::optional<std::wstring> CreateTempFile(const std::wstring& folder, const std::wstring& prefix);
+
+// The machine-wide settings store: a registry key under HKEY_LOCAL_MACHINE on
+// Windows, a file on POSIX. Values are raw bytes, as the registry keeps them.
+class SettingsKey {
+ public:
+  SettingsKey() = default;
+  SettingsKey(SettingsKey&& other) noexcept;
+  SettingsKey& operator=(SettingsKey&& other) noexcept;
+  SettingsKey(const SettingsKey&) = delete;
+  SettingsKey& operator=(const SettingsKey&) = delete;
+  ~SettingsKey();
+
+  // Opens the key, creating it if it does not exist. Returns an OS code.
+  ErrorCode OpenOrCreate(const std::wstring& keyPath);
+  // Copies the value into `buffer`; `*size` is the capacity in bytes on entry
+  // and the value's size on return. A value larger than the capacity gives
+  // kErrorMoreData. The type is not examined.
+  ErrorCode QueryValue(const std::wstring& name, void* buffer, std::uint32_t* size);
+  // Stores a UTF-16 string value (REG_SZ) of `bytes` bytes.
+  ErrorCode SetStringValue(const std::wstring& name, const void* data, std::uint32_t bytes);
+  void Close();
+
+ private:
+#if defined(_WIN32)
+  void* key_ = nullptr;
+#else
+  std::wstring keyPath_;
+  bool open_ = false;
+#endif
+};
+
+inline constexpr ErrorCode kErrorSuccess = 0;
+inline constexpr ErrorCode kErrorMoreData = 234;
+
+}  // namespace platform
