@@ -8,8 +8,58 @@
 
 #include "platform/platform.h"
 #include "platform/posix/path.h"
+#if defined(VARNHOLT_FAULT_INJECTION)
+#include "platform/fault_injection.h"
+#endif
 
 namespace platform {
+namespace {
+
+// The system calls the class makes; test builds route them past the fault
+// switches, so an injected failure takes the same road as a real one.
+int OpenNative(const std::wstring& path, int flags, [[maybe_unused]] bool reading) {
+#if defined(VARNHOLT_FAULT_INJECTION)
+  if (reading) fault_injection::OnOpenForReading(path);
+  if (const auto code = fault_injection::OnCall(fault_injection::Operation::kOpen, path)) {
+    errno = static_cast<int>(*code);
+    return -1;
+  }
+#endif
+  return ::open(NativePath(path).c_str(), flags, 0666);
+}
+
+ssize_t ReadNative(int fd, void* buffer, std::size_t count, [[maybe_unused]] const std::wstring& path) {
+#if defined(VARNHOLT_FAULT_INJECTION)
+  if (const auto code = fault_injection::OnTransfer(fault_injection::Operation::kRead, path, &count)) {
+    errno = static_cast<int>(*code);
+    return -1;
+  }
+#endif
+  return ::read(fd, buffer, count);
+}
+
+ssize_t WriteNative(int fd, const void* buffer, std::size_t count, [[maybe_unused]] const std::wstring& path) {
+#if defined(VARNHOLT_FAULT_INJECTION)
+  if (const auto code = fault_injection::OnTransfer(fault_injection::Operation::kWrite, path, &count)) {
+    errno = static_cast<int>(*code);
+    return -1;
+  }
+#endif
+  return ::write(fd, buffer, count);
+}
+
+int CloseNative(int fd, [[maybe_unused]] const std::wstring& path) {
+  const int result = ::close(fd);
+#if defined(VARNHOLT_FAULT_INJECTION)
+  if (const auto code = fault_injection::OnCall(fault_injection::Operation::kClose, path)) {
+    errno = static_cast<int>(*code);
+    return -1;
+  }
+#endif
+  return result;
+}
+
+}  // namespace
 
 File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
 
@@ -35,8 +85,7 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
     case Mode::kCreateWriteExclusive: flags |= O_WRONLY | O_CREAT; break;
     case Mode::kCreateReadWrite: flags |= O_RDWR | O_CREAT; break;
   }
-  const std::string native = NativePath(path);
-  const int fd = ::open(native.c_str(), flags, 0666);
+  const int fd = OpenNative(path, flags, mode == Mode::kReadExclusive);
   auto fail = [&](int code) {
     if (fd >= 0) ::close(fd);
     errno = code;
@@ -60,7 +109,7 @@ std::size_t File::Read(void* buffer, std::size_t count) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
-    const ssize_t n = ::read(fd_, bytes + done, count - done);
+    const ssize_t n = ReadNative(fd_, bytes + done, count - done, path_);
     if (n < 0) {
       if (errno == EINTR) continue;
       Raise(errno);
@@ -74,7 +123,7 @@ std::size_t File::Read(void* buffer, std::size_t count) {
 void File::Write(const void* buffer, std::size_t count) {
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   while (count > 0) {
-    const ssize_t n = ::write(fd_, bytes, count);
+    const ssize_t n = WriteNative(fd_, bytes, count, path_);
     if (n < 0) {
       if (errno == EINTR) continue;
       Raise(errno);
@@ -102,7 +151,7 @@ std::uint64_t File::Length() {
 void File::Close() {
   if (fd_ < 0) return;
   const int fd = std::exchange(fd_, -1);
-  if (::close(fd) != 0 && errno != EINTR) Raise(errno);
+  if (CloseNative(fd, path_) != 0 && errno != EINTR) Raise(errno);
 }
 
 void File::CloseQuietly() noexcept {

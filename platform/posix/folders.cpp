@@ -11,6 +11,9 @@
 
 #include "platform/platform.h"
 #include "platform/posix/path.h"
+#if defined(VARNHOLT_FAULT_INJECTION)
+#include "platform/fault_injection.h"
+#endif
 
 namespace platform {
 namespace {
@@ -54,6 +57,12 @@ std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstri
 }
 
 bool CreateFolderTree(const std::wstring& path) {
+#if defined(VARNHOLT_FAULT_INJECTION)
+  if (const auto code = fault_injection::OnCall(fault_injection::Operation::kCreateFolder, path)) {
+    errno = static_cast<int>(*code);
+    return false;
+  }
+#endif
   const std::string native = NativePath(path);
   if (native.empty()) {
     errno = ENOENT;

@@ -1,0 +1,171 @@
+// Every file-system fault the extraction can meet, injected into the platform
+// layer: what reaches the user, what is left on disk, and that a retry after
+// the fault clears installs everything.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cwchar>
+
+#include "hardening/install_fixture.h"
+#include "platform/fault_injection.h"
+
+namespace fi = platform::fault_injection;
+
+namespace {
+
+struct FaultCase {
+  const char* label;
+  fi::Operation operation;
+  const wchar_t* pathContains;  // below the destination, or the package's name
+  int error;
+  FileError::Cause cause;
+  std::int64_t osError;
+  const wchar_t* failingFile;  // relative to the destination; empty: the package
+  const wchar_t* callbackText;  // with %s for the failing path; empty: no call
+  const wchar_t* userText;      // with %1 for the failing path
+};
+
+const FaultCase kFaults[] = {
+    {"DiskFullWhileWriting", fi::Operation::kWrite, L"maps/north/tiles.bin", ENOSPC, FileError::kDiskFull, ENOSPC,
+     L"maps/north/tiles.bin", L"", L"Disk full while accessing %1."},
+    {"QuotaExceededWhileWriting", fi::Operation::kWrite, L"maps/south/tiles.bin", EDQUOT, FileError::kDiskFull,
+     EDQUOT, L"maps/south/tiles.bin", L"", L"Disk full while accessing %1."},
+    {"ReadErrorOnThePackage", fi::Operation::kRead, L"MAPA.nwq", EIO, FileError::kHardIO, EIO, L"", L"",
+     L"Encountered a hardware I/O error while accessing %1."},
+    {"LateWriteErrorOnClose", fi::Operation::kClose, L"readme.txt", EIO, FileError::kHardIO, EIO, L"readme.txt",
+     L"", L"Encountered a hardware I/O error while accessing %1."},
+    {"FolderCannotBeCreated", fi::Operation::kCreateFolder, L"maps/south", EACCES, FileError::kBadPath, -1,
+     L"maps/south/", L"Der Ordner '%s' konnte nicht erstellt werden.", L"%1 contains an incorrect path."},
+    {"OutputFileCannotBeCreated", fi::Operation::kOpen, L"maps/north/tiles.bin", EACCES, FileError::kAccessDenied,
+     EACCES, L"maps/north/tiles.bin", L"Die Ausgabedatei '%s' konnte nicht ge\u00F6ffnet werden.",
+     L"Access to %1 was denied."},
+    {"TooManyOpenFiles", fi::Operation::kOpen, L"readme.txt", EMFILE, FileError::kTooManyOpenFiles, EMFILE,
+     L"readme.txt", L"Die Ausgabedatei '%s' konnte nicht ge\u00F6ffnet werden.",
+     L"Could not open %1 because there are too many open files."},
+};
+
+std::wstring Fill(std::wstring pattern, const wchar_t* placeholder, const std::wstring& value) {
+  const auto at = pattern.find(placeholder);
+  if (at != std::wstring::npos) pattern.replace(at, std::wcslen(placeholder), value);
+  return pattern;
+}
+
+class EachFault : public InstallFixture, public ::testing::WithParamInterface<FaultCase> {};
+
+}  // namespace
+
+TEST_P(EachFault, IsReportedByNameAndARetryAfterItClearsInstallsEverything) {
+  const FaultCase& fault = GetParam();
+  // Reads fail in the middle of the second entry's stored data.
+  const std::uint64_t after = fault.operation == fi::Operation::kRead ? 924 + 2 * 752 + 60 + 3000 : 0;
+  std::wstring failing = fault.failingFile[0] ? DestinationPath(fault.failingFile) : PackagePath(L"MAPA");
+  {
+    fi::ScopedFault armed({fault.operation, fault.pathContains, static_cast<platform::ErrorCode>(fault.error), after});
+    try {
+      Extract(L"MAPA");
+      FAIL() << "no FileError";
+    } catch (const FileError& error) {
+      EXPECT_EQ(error.cause(), fault.cause);
+      EXPECT_EQ(error.osError(), fault.osError);
+      EXPECT_EQ(error.fileName(), failing);
+      EXPECT_EQ(error.Text(), Fill(fault.userText, L"%1", failing));
+    }
+    EXPECT_GE(fi::HitCount(), 1u);
+  }
+  const std::vector<std::wstring> expectedCallbacks =
+      fault.callbackText[0] ? std::vector<std::wstring>{Fill(fault.callbackText, L"%s", failing)}
+                            : std::vector<std::wstring>{};
+  EXPECT_EQ(CallbackLog::Errors(), expectedCallbacks);
+
+  CallbackLog::Errors().clear();
+  EXPECT_EQ(Extract(L"MAPA"), S_OK);
+  ExpectInstalled(L"MAPA");
+  EXPECT_TRUE(CallbackLog::Errors().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, EachFault, ::testing::ValuesIn(kFaults),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST_F(InstallFixture, AFillingDiskLeavesEarlierFilesWholeAndThePartialFileOfTheFailingEntry) {
+  // The volume takes the first file and 10000 bytes of the second.
+  const auto& files = packages_.at(L"MAPA");
+  fi::ScopedFault full({fi::Operation::kWrite, destination_, ENOSPC, files[0].content.size() + 10000});
+  EXPECT_THROW(Extract(L"MAPA"), FileError);
+  EXPECT_EQ(ReadBytes(DestinationPath(L"readme.txt")), files[0].content);
+  const auto partial = ReadBytes(DestinationPath(L"maps\\north\\tiles.bin"));
+  ASSERT_EQ(partial.size(), 10000u);
+  EXPECT_TRUE(std::equal(partial.begin(), partial.end(), files[1].content.begin()));
+  EXPECT_FALSE(std::filesystem::exists(DestinationPath(L"maps\\south")));
+}
+
+TEST_F(InstallFixture, AReadErrorLeavesThePartialFileOfTheEntryBeingUnpacked) {
+  const auto& files = packages_.at(L"MAPA");
+  fi::ScopedFault broken({fi::Operation::kRead, L"MAPA.nwq", EIO, 924 + 2 * 752 + 60 + 12000});
+  EXPECT_THROW(Extract(L"MAPA"), FileError);
+  ExpectPartial(L"maps\\north\\tiles.bin", files[1].content);
+}
+
+TEST_F(InstallFixture, IgnoreGoesOnWithTheNextPackageAndAbortStopsTheRun) {
+  fi::Arm({fi::Operation::kWrite, L"roads/", ENOSPC, 5000});
+  RunOutcome ignored = Run({L"MAPA", L"MAPB", L"MAPC"}, [](const FileError&) { return Answer::kIgnore; });
+  EXPECT_FALSE(ignored.stopped);
+  EXPECT_EQ(ignored.shownErrors,
+            std::vector<std::wstring>{L"Disk full while accessing " + DestinationPath(L"roads\\roads.bin") + L"."});
+  ExpectInstalled(L"MAPA");
+  ExpectInstalled(L"MAPC");
+  ExpectPartial(L"roads\\roads.bin", packages_.at(L"MAPB")[0].content);
+  fi::Clear();
+
+  std::filesystem::remove_all(Destination());
+  std::filesystem::create_directories(Destination());
+  fi::ScopedFault full({fi::Operation::kWrite, L"roads/", ENOSPC, 5000});
+  RunOutcome aborted = Run({L"MAPB", L"MAPC"}, [](const FileError&) { return Answer::kAbort; });
+  EXPECT_TRUE(aborted.stopped);
+  EXPECT_EQ(aborted.shownErrors.size(), 1u);
+  ExpectNothingOf(L"MAPC");
+}
+
+TEST_F(InstallFixture, RetryAfterTheDiskIsFreedOverwritesThePartialFiles) {
+  fi::Arm({fi::Operation::kWrite, L"roads/", ENOSPC, 5000});
+  int asked = 0;
+  RunOutcome outcome = Run({L"MAPA", L"MAPB", L"MAPC"}, [&](const FileError& error) {
+    EXPECT_EQ(error.cause(), FileError::kDiskFull);
+    if (++asked == 2) fi::Clear();  // the user made room after the second failure
+    return Answer::kRetry;
+  });
+  EXPECT_FALSE(outcome.stopped);
+  EXPECT_EQ(asked, 2);
+  ExpectInstalled(L"MAPA");
+  ExpectInstalled(L"MAPB");
+  ExpectInstalled(L"MAPC");
+}
+
+TEST_F(InstallFixture, APackageThatVanishesAfterTheCatalogueIsPassedOverSilently) {
+  std::vector<std::wstring> listed;
+  GetAvailableGuids(packageFolder_, listed);
+  std::sort(listed.begin(), listed.end());
+  ASSERT_EQ(listed, (std::vector<std::wstring>{L"MAPA", L"MAPB", L"MAPC"}));
+
+  const auto beforeVanish = Snapshot(sandbox_.root(), Destination());
+  {
+    fi::ScopedFault vanish({fi::Operation::kVanish, L"MAPB.nwq"});
+    RunOutcome outcome = Run(listed, [](const FileError&) { return Answer::kAbort; });
+    EXPECT_FALSE(outcome.stopped);
+    EXPECT_TRUE(outcome.shownErrors.empty());
+    EXPECT_EQ(fi::HitCount(), 1u);
+  }
+  EXPECT_TRUE(CallbackLog::Errors().empty());
+  ExpectInstalled(L"MAPA");
+  ExpectNothingOf(L"MAPB");
+  ExpectInstalled(L"MAPC");
+  // The vanished package is the one change outside the destination.
+  auto expected = beforeVanish;
+  expected.erase("Karten/MAPB.nwq");
+  auto after = Snapshot(sandbox_.root(), Destination());
+  after.erase("Karten");
+  expected.erase("Karten");
+  EXPECT_EQ(after, expected);
+  packages_.erase(L"MAPB");
+  RecordOutsideState();
+}

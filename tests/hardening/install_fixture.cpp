@@ -1,0 +1,113 @@
+#include "hardening/install_fixture.h"
+
+#include "package/entry_path.h"
+#include "package/trace.h"
+#include "package/writer.h"
+#include "platform/text.h"
+
+namespace {
+
+std::vector<std::uint8_t> TextBytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+}  // namespace
+
+void InstallFixture::SetUp() {
+  package_trace::SetEnabled(false);
+  CallbackLog::Errors().clear();
+  packageFolder_ = sandbox_.Folder("Karten");
+  UseDestination("dest");
+  WriteBytes(sandbox_.root() / "beside-dest.txt", TextBytes("must stay as it is\n"));
+  std::filesystem::create_directories(sandbox_.root() / "other" / "maps");
+  WriteBytes(sandbox_.root() / "other" / "maps" / "kept.bin", NoiseBytes(3000, 7));
+
+  AddPackage(L"MAPA", {{L"", L"readme.txt", TextBytes("North and south sheets.\n")},
+                        {L"maps\\north", L"tiles.bin", NoiseBytes(20000, 1)},
+                        {L"maps\\south\\", L"tiles.bin", NoiseBytes(9000, 2)}});
+  AddPackage(L"MAPB", {{L"roads", L"roads.bin", NoiseBytes(30000, 3)},
+                        {L"roads", L"index.txt", TextBytes("A1 A2 B7\n")}});
+  AddPackage(L"MAPC", {{L"", L"coast.txt", TextBytes("coastline\n")}});
+  RecordOutsideState();
+}
+
+void InstallFixture::TearDown() {
+  EXPECT_EQ(Snapshot(sandbox_.root(), Destination()), outsideBefore_)
+      << "something outside the destination was created or changed";
+  for (const auto& [name, files] : packages_)
+    EXPECT_TRUE(NobodyHasOpen(text::ToUtf8(PackagePath(name)))) << "package left open";
+}
+
+void InstallFixture::UseDestination(const std::string& relative) {
+  destination_ = sandbox_.Folder(relative);
+  destinationPath_ = sandbox_.root() / relative;
+  RecordOutsideState();
+}
+
+void InstallFixture::AddPackage(const std::wstring& name, std::vector<PackageFile> files) {
+  PackageWriter writer(PackagePath(name), *PackageHeader::Make(name, name + L" sheets", L""));
+  for (const PackageFile& file : files)
+    writer.AddData(file.folder, file.name, file.content.data(), file.content.size(), kStoredTime, kStoredTime);
+  writer.Close();
+  packages_[name] = std::move(files);
+  RecordOutsideState();
+}
+
+std::wstring InstallFixture::PackagePath(const std::wstring& name) const {
+  return BuildPackagePath(packageFolder_, name);
+}
+
+std::wstring InstallFixture::DestinationPath(const std::wstring& relative) const {
+  return destination_ + entry_path::ToNative(relative);
+}
+
+HRESULT InstallFixture::Extract(const std::wstring& name) {
+  return ExtractPackage(packageFolder_, name, destination_, &CallbackLog::OnProgress, &CallbackLog::OnError);
+}
+
+RunOutcome InstallFixture::Run(const std::vector<std::wstring>& names,
+                               const std::function<Answer(const FileError&)>& answer) {
+  RunOutcome outcome;
+  for (const std::wstring& name : names) {
+    for (;;) {
+      try {
+        Extract(name);  // a package that cannot be opened passes as finished
+        break;
+      } catch (const FileError& error) {
+        outcome.shownErrors.push_back(error.Text());
+        const Answer choice = answer(error);
+        if (choice == Answer::kAbort) {
+          outcome.stopped = true;
+          return outcome;
+        }
+        if (choice == Answer::kIgnore) break;
+      }
+    }
+  }
+  return outcome;
+}
+
+void InstallFixture::ExpectInstalled(const std::wstring& name) {
+  for (const PackageFile& file : packages_.at(name)) {
+    std::wstring folder = file.folder;
+    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+    const std::wstring path = DestinationPath(folder + file.name);
+    EXPECT_EQ(ReadBytes(text::ToUtf8(path)), file.content) << text::ToUtf8(path);
+    platform::FileTimes times;
+    ASSERT_TRUE(platform::GetFileTimes(path, &times)) << text::ToUtf8(path);
+    EXPECT_EQ(times.lastWrite, kStoredTime) << text::ToUtf8(path);
+  }
+}
+
+void InstallFixture::ExpectNothingOf(const std::wstring& name) {
+  for (const PackageFile& file : packages_.at(name)) {
+    const std::wstring folder = file.folder.empty() ? L"" : file.folder.substr(0, file.folder.find(L'\\'));
+    const std::wstring first = folder.empty() ? file.name : folder;
+    EXPECT_FALSE(std::filesystem::exists(text::ToUtf8(DestinationPath(first)))) << text::ToUtf8(first);
+  }
+}
+
+void InstallFixture::ExpectPartial(const std::wstring& relative, const std::vector<std::uint8_t>& full) {
+  ASSERT_TRUE(std::filesystem::exists(text::ToUtf8(DestinationPath(relative))));
+  const std::vector<std::uint8_t> partial = ReadBytes(text::ToUtf8(DestinationPath(relative)));
+  EXPECT_LT(partial.size(), full.size());
+  EXPECT_TRUE(std::equal(partial.begin(), partial.end(), full.begin())) << "the partial file is not a prefix";
+}

@@ -1,0 +1,79 @@
+// Three small packages in a package folder, a destination beside them and a
+// folder of files that no installation may touch; the checks every fault test
+// shares.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "hardening/sandbox.h"
+#include "package/package.h"
+
+struct PackageFile {
+  std::wstring folder;  // as stored: "\"-separated
+  std::wstring name;
+  std::vector<std::uint8_t> content;
+};
+
+// 2020-05-01 12:00:00 UTC as a Windows file time: whole seconds, so it comes
+// back unchanged.
+inline constexpr std::uint64_t kStoredTime = (1'588'334'400ull + 11'644'473'600ull) * 10'000'000ull;
+
+// What the extractor's plain-function callbacks were told.
+struct CallbackLog {
+  static std::vector<std::wstring>& Errors() {
+    static std::vector<std::wstring> errors;
+    return errors;
+  }
+  static void OnError(const std::wstring& message) { Errors().push_back(message); }
+  static void OnProgress(std::int32_t, std::int32_t, const std::wstring&) {}
+};
+
+// The worker's answers to a file error, and what a run of several packages
+// ends with. Stands in for the wizard's worker, which only Windows builds.
+enum class Answer { kAbort, kRetry, kIgnore };
+struct RunOutcome {
+  bool stopped = false;
+  std::vector<std::wstring> shownErrors;
+};
+
+class InstallFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  std::wstring PackagePath(const std::wstring& name) const;
+  std::filesystem::path Destination() const { return destinationPath_; }
+  // Unpacks into another folder of the sandbox from now on.
+  void UseDestination(const std::string& relative);
+  // Writes a package of the given files to the package folder.
+  void AddPackage(const std::wstring& name, std::vector<PackageFile> files);
+  // Extracts one package into the destination with the logging callbacks.
+  HRESULT Extract(const std::wstring& name);
+  RunOutcome Run(const std::vector<std::wstring>& names, const std::function<Answer(const FileError&)>& answer);
+
+  // Every file of the package is in place, whole, with its stored time.
+  void ExpectInstalled(const std::wstring& name);
+  void ExpectNothingOf(const std::wstring& name);
+  // The file holds the start of `full` and is shorter: the entry that failed.
+  void ExpectPartial(const std::wstring& relative, const std::vector<std::uint8_t>& full);
+  std::wstring DestinationPath(const std::wstring& relative) const;
+  // Takes the present state outside the destination as the one to keep, for
+  // a test that changed it on purpose.
+  void RecordOutsideState() { outsideBefore_ = Snapshot(sandbox_.root(), Destination()); }
+
+  Sandbox sandbox_;
+  std::wstring packageFolder_;
+  std::wstring destination_;
+  std::filesystem::path destinationPath_;
+  std::map<std::wstring, std::vector<PackageFile>> packages_;
+
+ private:
+  std::map<std::string, EntryState> outsideBefore_;
+};

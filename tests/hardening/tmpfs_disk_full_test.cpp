@@ -1,0 +1,122 @@
+// A real full volume: a small tmpfs filled up by a real extraction, so the
+// injected disk-full faults are checked against what the kernel does.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
+#include <optional>
+
+#include "hardening/install_fixture.h"
+#include "platform/text.h"
+#if defined(VARNHOLT_FAULT_INJECTION)
+#include "platform/fault_injection.h"
+#endif
+
+namespace {
+
+// Mounted for the life of the object; unmounted even when a test fails.
+class TmpfsMount {
+ public:
+  TmpfsMount(const std::filesystem::path& at, const std::string& size) : at_(at) {
+    std::filesystem::create_directories(at);
+    const std::string options = "size=" + size;
+    if (::mount("tmpfs", at.c_str(), "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, options.c_str()) == 0)
+      mounted_ = true;
+    else
+      error_ = errno;
+  }
+  ~TmpfsMount() {
+    if (mounted_) ::umount2(at_.c_str(), MNT_DETACH);
+  }
+  TmpfsMount(const TmpfsMount&) = delete;
+  TmpfsMount& operator=(const TmpfsMount&) = delete;
+  bool mounted() const { return mounted_; }
+  int error() const { return error_; }
+
+ private:
+  std::filesystem::path at_;
+  bool mounted_ = false;
+  int error_ = 0;
+};
+
+struct DiskFullOutcome {
+  FileError::Cause cause = FileError::kNone;
+  std::int64_t osError = 0;
+  std::wstring failingFile;  // relative to the destination
+  std::wstring text;         // with the destination cut out
+  std::vector<std::wstring> callbacks;
+  std::map<std::string, std::uintmax_t> sizes;  // what the destination holds
+  std::uintmax_t written = 0;
+};
+
+class RealDiskFull : public InstallFixture {
+ protected:
+  DiskFullOutcome Observe(const std::wstring& package) {
+    CallbackLog::Errors().clear();
+    DiskFullOutcome outcome;
+    try {
+      Extract(package);
+      ADD_FAILURE() << "the volume did not fill up";
+    } catch (const FileError& error) {
+      outcome.cause = error.cause();
+      outcome.osError = error.osError();
+      outcome.failingFile = error.fileName().substr(destination_.size());
+      outcome.text = error.Text();
+      outcome.text.replace(outcome.text.find(destination_), destination_.size(), L"");
+    }
+    outcome.callbacks = CallbackLog::Errors();
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(Destination())) {
+      if (!entry.is_regular_file()) continue;
+      outcome.sizes[entry.path().lexically_relative(Destination()).generic_string()] = entry.file_size();
+      outcome.written += entry.file_size();
+    }
+    return outcome;
+  }
+
+  // Declared after the sandbox, so it is unmounted before the sandbox goes.
+  std::optional<TmpfsMount> volume_;
+};
+
+}  // namespace
+
+TEST_F(RealDiskFull, AFullTmpfsGivesDiskFullByNameAndARetryAfterFreeingSpaceInstallsAll) {
+  volume_.emplace(sandbox_.root() / "volume", "2m");
+  if (!volume_->mounted())
+    GTEST_SKIP() << "mounting a 2 MiB tmpfs is not allowed here (" << std::strerror(volume_->error())
+                 << "); the real disk-full check is skipped, the injected ones still run";
+
+  // 1 MiB of the 2 are taken, so the second file breaks off part-way.
+  WriteBytes(sandbox_.root() / "volume" / "filler.bin", NoiseBytes(1 << 20, 11));
+  AddPackage(L"WIDE", {{L"", L"first.bin", NoiseBytes(256 << 10, 12)},
+                       {L"sheets", L"second.bin", NoiseBytes(1536 << 10, 13)}});
+  UseDestination("volume/dest");
+
+  const DiskFullOutcome real = Observe(L"WIDE");
+  EXPECT_EQ(real.cause, FileError::kDiskFull);
+  EXPECT_EQ(real.osError, ENOSPC);
+  EXPECT_EQ(real.failingFile, L"sheets/second.bin");
+  EXPECT_EQ(real.text, L"Disk full while accessing sheets/second.bin.");
+  EXPECT_TRUE(real.callbacks.empty());
+  EXPECT_EQ(real.sizes.at("first.bin"), 256u << 10);
+  ExpectPartial(L"sheets\\second.bin", packages_.at(L"WIDE")[1].content);
+
+  std::filesystem::remove(sandbox_.root() / "volume" / "filler.bin");
+  RecordOutsideState();
+  EXPECT_EQ(Extract(L"WIDE"), S_OK);
+  ExpectInstalled(L"WIDE");
+
+#if defined(VARNHOLT_FAULT_INJECTION)
+  // The injected fault, given the room the kernel gave, must end the same way.
+  UseDestination("injected/dest");
+  platform::fault_injection::ScopedFault full(
+      {platform::fault_injection::Operation::kWrite, destination_, ENOSPC, real.written});
+  const DiskFullOutcome injected = Observe(L"WIDE");
+  EXPECT_EQ(injected.cause, real.cause);
+  EXPECT_EQ(injected.osError, real.osError);
+  EXPECT_EQ(injected.failingFile, real.failingFile);
+  EXPECT_EQ(injected.text, real.text);
+  EXPECT_EQ(injected.callbacks, real.callbacks);
+  EXPECT_EQ(injected.sizes, real.sizes);
+#endif
+}
