@@ -1,0 +1,148 @@
+// Writes the hand-made seeds: the edge cases that a packing tool never makes
+// but a damaged or hostile medium may hold. Usage: fuzz_seed_maker SEED_DIR
+#include <zlib.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "package/package.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes Compress(const Bytes& data) {
+  uLongf size = compressBound(static_cast<uLong>(data.size()));
+  Bytes out(size);
+  compress2(out.data(), &size, data.data(), static_cast<uLong>(data.size()), 6);
+  out.resize(size);
+  return out;
+}
+
+Bytes Header(const std::wstring& guid = L"FUZZ", std::int32_t version = kPackageVersion) {
+  const auto header = PackageHeader::Make(guid, L"Karte " + guid, L"Seed", version);
+  return Bytes(header->bytes.begin(), header->bytes.end());
+}
+
+void Append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+
+void Record(Bytes& to, const std::wstring& folder, const std::wstring& name, std::int64_t fileSize,
+            std::uint64_t created = 0, std::uint64_t modified = 0) {
+  const auto record = PackageFileRecord::Make(name, folder, created, modified, fileSize);
+  to.insert(to.end(), record->bytes.begin(), record->bytes.end());
+}
+
+void Entry(Bytes& to, const std::wstring& folder, const std::wstring& name, const Bytes& stored,
+           std::uint64_t created = 0, std::uint64_t modified = 0) {
+  Record(to, folder, name, static_cast<std::int64_t>(stored.size()), created, modified);
+  Append(to, stored);
+}
+
+Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+void Put(const std::filesystem::path& folder, const std::string& name, const Bytes& bytes) {
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                       static_cast<std::streamsize>(bytes.size()));
+}
+
+void HeaderSeeds(const std::filesystem::path& folder) {
+  Put(folder, "valid", Header());
+  Bytes magic = Header();
+  magic[6] = 'X';  // a fourth character in place of the NUL
+  Put(folder, "magic-fourth-unit", magic);
+  Put(folder, "version-1", Header(L"FUZZ", 1));
+  Put(folder, "version-3", Header(L"FUZZ", 3));
+  Put(folder, "guid-other-case", Header(L"fuzz"));
+  Bytes shortHeader = Header();
+  shortHeader.pop_back();
+  Put(folder, "one-byte-short", shortHeader);
+  Bytes full = Header();
+  for (std::size_t i = 12; i < 212; i += 2) full[i] = 'A', full[i + 1] = 0;  // a GUID slot without NUL
+  Put(folder, "guid-slot-without-nul", full);
+  Bytes surrogate = Header();
+  surrogate[212] = 0x00, surrogate[213] = 0xD8;  // a lone high surrogate opens the title
+  Put(folder, "title-lone-surrogate", surrogate);
+}
+
+void PackageSeeds(const std::filesystem::path& folder) {
+  const Bytes hello = Compress(Text("Hallo Karte\n"));
+  const std::uint64_t time2020 = 132'328'080'000'000'000ull;
+  Put(folder, "header-only", Header());
+
+  Bytes edge = Header();
+  Entry(edge, L"", L"leer.txt", {}, time2020, time2020);
+  Entry(edge, L"maps\\", L"a.txt", hello, 1, ~0ull);  // times outside what a file can take
+  Entry(edge, L"maps", L"a.txt", hello);               // repeats and overwrites
+  Put(folder, "empty-entry-and-repeat", edge);
+
+  for (const auto& [name, folderText, fileName] :
+       {std::tuple{"climb-dotdot", L"..\\..\\x", L"a.txt"}, std::tuple{"rooted", L"\\etc", L"a.txt"},
+        std::tuple{"drive", L"C:\\Windows", L"a.txt"}, std::tuple{"device", L"maps", L"CON.txt"},
+        std::tuple{"climb-in-name", L"", L"../a.txt"}, std::tuple{"dots-spaces", L"maps\\.. \\..", L"a.txt"}}) {
+    Bytes bad = Header();
+    Entry(bad, folderText, fileName, hello);
+    Put(folder, name, bad);
+  }
+
+  Bytes negative = Header();
+  Record(negative, L"", L"a.txt", -1);
+  Put(folder, "negative-size", negative);
+  Bytes huge = Header();
+  Record(huge, L"", L"a.txt", 0x7FFFFFFFFFFFFFFFll);
+  Append(huge, hello);
+  Put(folder, "huge-size", huge);
+
+  Bytes truncated = Header();
+  Record(truncated, L"", L"a.txt", static_cast<std::int64_t>(hello.size()));
+  Append(truncated, Bytes(hello.begin(), hello.begin() + 6));
+  Put(folder, "stream-cut", truncated);
+
+  Bytes trailing = Header();
+  Bytes padded = hello;
+  Append(padded, Text("trailing"));
+  Entry(trailing, L"", L"a.txt", padded);
+  Entry(trailing, L"next", L"b.txt", hello);
+  Put(folder, "bytes-after-stream", trailing);
+
+  Bytes garbage = Header();
+  Entry(garbage, L"", L"a.txt", Text("this is not zlib at all"));
+  Put(folder, "not-zlib", garbage);
+
+  Bytes window = Header();
+  Bytes wide = hello;
+  wide[0] = 0x88, wide[1] = 0x1c;  // a 64 KiB window, more than zlib's default takes
+  Entry(window, L"", L"a.txt", wide);
+  Put(folder, "window-too-large", window);
+
+  Bytes stop = Header();
+  Bytes stopRecord = stop;
+  Entry(stop, L"", L"a.txt", hello);
+  Record(stopRecord, L"", L"b.txt", static_cast<std::int64_t>(hello.size()));
+  stopRecord[kPackageHeaderSize + 6] = 'X';  // "FILX"
+  Append(stop, Bytes(stopRecord.begin() + kPackageHeaderSize, stopRecord.end()));
+  Append(stop, hello);
+  Put(folder, "no-file-magic-ends", stop);
+
+  Bytes bomb = Header();
+  Entry(bomb, L"deep\\deeper", L"zeros.bin", Compress(Bytes(200000, 0)));
+  Put(folder, "highly-compressible", bomb);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: fuzz_seed_maker SEED_DIR\n");
+    return 2;
+  }
+  const std::filesystem::path seeds = argv[1];
+  HeaderSeeds(seeds / "header");
+  PackageSeeds(seeds / "package");
+  return 0;
+}
