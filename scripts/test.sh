@@ -5,7 +5,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh || exit 1
 
-presets=(linux win64 win32)
+presets=(linux win64 win32 sanitize fuzz)
 [ -n "${VARNHOLT_PRESETS:-}" ] && read -r -a presets <<<"$VARNHOLT_PRESETS"
 
 passed=0 failed=0
