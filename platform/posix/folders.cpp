@@ -1,1 +1,112 @@
-// placeholder
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+#include <random>
+
+#include "platform/platform.h"
+#include "platform/posix/path.h"
+
+namespace platform {
+namespace {
+
+constexpr std::uint64_t kTicksPerSecond = 10'000'000;
+// Seconds from 1601-01-01 to 1970-01-01.
+constexpr std::uint64_t kEpochDifference = 11'644'473'600;
+
+std::uint64_t ToFileTime(const timespec& t) {
+  const auto seconds = static_cast<std::int64_t>(t.tv_sec) + static_cast<std::int64_t>(kEpochDifference);
+  if (seconds < 0) return 0;
+  return static_cast<std::uint64_t>(seconds) * kTicksPerSecond + static_cast<std::uint64_t>(t.tv_nsec) / 100;
+}
+
+timespec FromFileTime(std::uint64_t ticks) {
+  timespec t{};
+  t.tv_sec = static_cast<time_t>(static_cast<std::int64_t>(ticks / kTicksPerSecond) -
+                                 static_cast<std::int64_t>(kEpochDifference));
+  t.tv_nsec = static_cast<long>((ticks % kTicksPerSecond) * 100);
+  return t;
+}
+
+bool IsDirectory(const std::string& native) {
+  struct stat info {};
+  return ::stat(native.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace
+
+std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstring& pattern) {
+  std::vector<std::wstring> names;
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(NativePath(folder.empty() ? L"." : folder).c_str()), ::closedir);
+  if (!dir) return names;
+  const std::string nativePattern = NativePath(pattern);
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    if (::fnmatch(nativePattern.c_str(), name.c_str(), FNM_PERIOD) == 0) names.push_back(text::FromUtf8(name));
+  }
+  return names;
+}
+
+bool CreateFolderTree(const std::wstring& path) {
+  const std::string native = NativePath(path);
+  if (native.empty()) {
+    errno = ENOENT;
+    return false;
+  }
+  // Create each prefix that ends at a separator, then the whole path.
+  for (std::size_t at = native.find('/', 1); ; at = native.find('/', at + 1)) {
+    const std::string prefix = at == std::string::npos ? native : native.substr(0, at);
+    if (!prefix.empty() && ::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    if (at == std::string::npos) break;
+  }
+  if (IsDirectory(native)) return true;
+  errno = ENOTDIR;
+  return false;
+}
+
+bool GetFileTimes(const std::wstring& path, FileTimes* times) {
+  struct stat info {};
+  if (::stat(NativePath(path).c_str(), &info) != 0) return false;
+  times->creation = 0;  // POSIX keeps no creation time that can be set
+  times->lastAccess = ToFileTime(info.st_atim);
+  times->lastWrite = ToFileTime(info.st_mtim);
+  return true;
+}
+
+bool SetFileTimes(const std::wstring& path, const FileTimes& times) {
+  timespec both[2];
+  both[0] = times.lastAccess ? FromFileTime(times.lastAccess) : timespec{0, UTIME_OMIT};
+  both[1] = times.lastWrite ? FromFileTime(times.lastWrite) : timespec{0, UTIME_OMIT};
+  return ::utimensat(AT_FDCWD, NativePath(path).c_str(), both, 0) == 0;
+}
+
+bool RemoveFile(const std::wstring& path) { return ::unlink(NativePath(path).c_str()) == 0; }
+
+bool IsFolder(const std::wstring& path) { return IsDirectory(NativePath(path)); }
+
+std::optional<std::wstring> CreateTempFile(const std::wstring& folder, const std::wstring& prefix) {
+  std::wstring base = folder;
+  if (!base.empty() && base.back() != L'/') base += L'/';
+  std::random_device seed;
+  unsigned start = seed() & 0xFFFF;
+  for (unsigned i = 0; i < 0x10000; ++i) {
+    wchar_t hex[8];
+    std::swprintf(hex, 8, L"%X", (start + i) & 0xFFFF);
+    const std::wstring candidate = base + prefix.substr(0, 3) + hex + L".tmp";
+    const int fd = ::open(NativePath(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      return candidate;
+    }
+    if (errno != EEXIST) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+}  // namespace platform

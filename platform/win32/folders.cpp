@@ -1,1 +1,101 @@
-// placeholder
+#include <windows.h>
+#include <shlobj.h>
+
+#include "platform/platform.h"
+
+namespace platform {
+namespace {
+
+// A handle for changing a file's times; shares everything, since it only
+// touches metadata.
+class AttributeHandle {
+ public:
+  explicit AttributeHandle(const std::wstring& path, DWORD access)
+      : handle_(::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
+  ~AttributeHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+  }
+  AttributeHandle(const AttributeHandle&) = delete;
+  AttributeHandle& operator=(const AttributeHandle&) = delete;
+  HANDLE get() const { return handle_; }
+  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
+FILETIME ToFiletime(std::uint64_t ticks) {
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return time;
+}
+
+std::uint64_t FromFiletime(const FILETIME& time) {
+  return (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+}  // namespace
+
+std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstring& pattern) {
+  std::vector<std::wstring> names;
+  std::wstring query = folder;
+  if (!query.empty() && query.back() != L'\\' && query.back() != L'/') query += L'\\';
+  query += pattern;
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW(query.c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  return names;
+}
+
+bool CreateFolderTree(const std::wstring& path) {
+  const int result = ::SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
+  if (result == ERROR_SUCCESS || result == ERROR_FILE_EXISTS || result == ERROR_ALREADY_EXISTS) {
+    if (IsFolder(path)) return true;
+    ::SetLastError(ERROR_DIRECTORY);
+    return false;
+  }
+  ::SetLastError(static_cast<DWORD>(result));
+  return false;
+}
+
+bool GetFileTimes(const std::wstring& path, FileTimes* times) {
+  AttributeHandle file(path, FILE_READ_ATTRIBUTES);
+  FILETIME creation, access, write;
+  if (!file.ok() || !::GetFileTime(file.get(), &creation, &access, &write)) return false;
+  times->creation = FromFiletime(creation);
+  times->lastAccess = FromFiletime(access);
+  times->lastWrite = FromFiletime(write);
+  return true;
+}
+
+bool SetFileTimes(const std::wstring& path, const FileTimes& times) {
+  AttributeHandle file(path, FILE_WRITE_ATTRIBUTES);
+  if (!file.ok()) return false;
+  const FILETIME creation = ToFiletime(times.creation);
+  const FILETIME access = ToFiletime(times.lastAccess);
+  const FILETIME write = ToFiletime(times.lastWrite);
+  return ::SetFileTime(file.get(), times.creation ? &creation : nullptr, times.lastAccess ? &access : nullptr,
+                       times.lastWrite ? &write : nullptr) != FALSE;
+}
+
+bool RemoveFile(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != FALSE; }
+
+bool IsFolder(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::optional<std::wstring> CreateTempFile(const std::wstring& folder, const std::wstring& prefix) {
+  wchar_t name[MAX_PATH + 1] = {};
+  if (::GetTempFileNameW(folder.c_str(), prefix.c_str(), 0, name) == 0) return std::nullopt;
+  return std::wstring(name);
+}
+
+}  // namespace platform

@@ -1,1 +1,2 @@
-// placeholder
+// Placeholder until the settings store lands.
+#include "platform/platform.h"

@@ -1,0 +1,17 @@
+// The paths that a file record names, checked before anything is written:
+// a package must never place a file outside the destination it is unpacked to.
+#pragma once
+
+#include <string>
+
+namespace entry_path {
+
+// True when the record's folder and name stay inside the destination: no
+// ".." (or other dots-only) component, no rooted path, no drive or stream
+// colon, no device name. Both "\" and "/" count as separators.
+bool IsSafe(const std::wstring& folder, const std::wstring& name);
+
+// A stored relative path in the platform's form: "\" becomes "/" on POSIX.
+std::wstring ToNative(std::wstring stored);
+
+}  // namespace entry_path
