@@ -134,6 +134,22 @@ void PackageSeeds(const std::filesystem::path& folder) {
   Put(folder, "highly-compressible", bomb);
 }
 
+// FuzzedDataProvider ends a text at a backslash followed by any other byte.
+void VersionSeeds(const std::filesystem::path& folder) {
+  const char* const kTexts[] = {
+      "1.0.0.3\\ 1.0.0.3\\ 1.0.0.4", "2.0\\ 1.9.9.9\\ 1.2.0.1", "1.10\\ 1.9\\ 1..5",
+      "x.2\\ 0.1\\ 1.2.3.4.9", "99999999999.-99999999999\\ +7.\t-3\\ ...", "-0.+0\\ 0x10.010\\ .1."};
+  int n = 0;
+  for (const char* text : kTexts) Put(folder, "texts-" + std::to_string(n++), Text(text));
+}
+
+void PropertySeeds(const std::filesystem::path& folder) {
+  // A value read in two requests; a value that still does not fit; a refusal.
+  Put(folder, "two-requests", Text("1.0.0.3\\ 1.0.0.3\\ \x02\x07\x00\x00\x00\x00"));
+  Put(folder, "still-234", Text("abc\\ ab\\ \x02\x02\x03\x00\x00\x00\x00"));
+  Put(folder, "refused", Text("\x04"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,5 +160,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path seeds = argv[1];
   HeaderSeeds(seeds / "header");
   PackageSeeds(seeds / "package");
+  VersionSeeds(seeds / "version");
+  PropertySeeds(seeds / "property");
   return 0;
 }
