@@ -150,6 +150,30 @@ void PropertySeeds(const std::filesystem::path& folder) {
   Put(folder, "refused", Text("\x04"));
 }
 
+std::string Hex(const std::u16string& text) {
+  std::string hex;
+  char pair[3];
+  for (char16_t unit : text) {
+    std::snprintf(pair, sizeof pair, "%02x", unit & 0xFF);
+    hex += pair;
+    std::snprintf(pair, sizeof pair, "%02x", unit >> 8);
+    hex += pair;
+  }
+  return hex;
+}
+
+// Settings stores as the POSIX build keeps them, with GeoPath values at the
+// edges of the read: no backslash, empty, 511 and 512 characters, no NUL.
+void GeoPathSeeds(const std::filesystem::path& folder) {
+  const std::string key = "[Software\\Varnholt\\Settings]\n";
+  const std::pair<const char*, std::string> kValues[] = {
+      {"plain", Hex(u"D:\\Karten") + "0000"},       {"with-backslash", Hex(u"D:\\Karten\\") + "0000"},
+      {"empty", "0000"},                                {"no-nul", Hex(u"C:\\Maps")},
+      {"511", Hex(std::u16string(511, u'a')) + "0000"}, {"512", Hex(std::u16string(512, u'a')) + "0000"},
+      {"surrogate", Hex(u"D:\\\xD800x") + "0000"}};
+  for (const auto& [name, hex] : kValues) Put(folder, name, Text(key + "GeoPath=" + hex + "\n"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -162,5 +186,6 @@ int main(int argc, char** argv) {
   PackageSeeds(seeds / "package");
   VersionSeeds(seeds / "version");
   PropertySeeds(seeds / "property");
+  GeoPathSeeds(seeds / "geo_path");
   return 0;
 }
