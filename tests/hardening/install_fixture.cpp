@@ -1,5 +1,8 @@
 #include "hardening/install_fixture.h"
 
+#if defined(VARNHOLT_WIZARD_RUN)
+#include "app/installation_run.h"
+#endif
 #include "package/entry_path.h"
 #include "package/trace.h"
 #include "package/writer.h"
@@ -63,8 +66,55 @@ HRESULT InstallFixture::Extract(const std::wstring& name) {
   return ExtractPackage(packageFolder_, name, destination_, &CallbackLog::OnProgress, &CallbackLog::OnError);
 }
 
+#if defined(VARNHOLT_WIZARD_RUN)
+namespace {
+
+// The copy page as far as a run's outcome goes: the questions it put.
+class AnsweringPage : public CopyPageView {
+ public:
+  AnsweringPage(const std::function<Answer(const std::wstring&)>& answer, RunOutcome& outcome)
+      : answer_(answer), outcome_(outcome) {}
+  void SetOverallRange(int) override {}
+  void SetOverallPosition(int) override {}
+  void SetPackageRange(int) override {}
+  void SetPackagePosition(int) override {}
+  void SetCurrentFileText(const std::wstring&) override {}
+  void SetHeadingText(const std::wstring&) override {}
+  void ShowFinishedText() override {}
+  void ShowCancelledText() override {}
+  void EnableFinishButton() override {}
+  void EnableSheet() override {}
+  FileErrorAnswer AskAbortRetryIgnore(const std::wstring& message) override {
+    outcome_.shownErrors.push_back(message);
+    switch (answer_(message)) {
+      case Answer::kAbort: return FileErrorAnswer::kAbort;
+      case Answer::kRetry: return FileErrorAnswer::kRetry;
+      case Answer::kIgnore: break;
+    }
+    return FileErrorAnswer::kIgnore;
+  }
+
+ private:
+  const std::function<Answer(const std::wstring&)>& answer_;
+  RunOutcome& outcome_;
+};
+
+}  // namespace
+
 RunOutcome InstallFixture::Run(const std::vector<std::wstring>& names,
-                               const std::function<Answer(const FileError&)>& answer) {
+                               const std::function<Answer(const std::wstring&)>& answer) {
+  RunOutcome outcome;
+  AnsweringPage page(answer, outcome);
+  InstallationJob job;
+  job.packageFolder = packageFolder_;
+  job.destinationFolder = destination_;
+  job.packages = names;
+  outcome.stopped = !RunInstallation(job, page);
+  return outcome;
+}
+#else
+RunOutcome InstallFixture::Run(const std::vector<std::wstring>& names,
+                               const std::function<Answer(const std::wstring&)>& answer) {
   RunOutcome outcome;
   for (const std::wstring& name : names) {
     for (;;) {
@@ -73,7 +123,7 @@ RunOutcome InstallFixture::Run(const std::vector<std::wstring>& names,
         break;
       } catch (const FileError& error) {
         outcome.shownErrors.push_back(error.Text());
-        const Answer choice = answer(error);
+        const Answer choice = answer(error.Text());
         if (choice == Answer::kAbort) {
           outcome.stopped = true;
           return outcome;
@@ -84,6 +134,7 @@ RunOutcome InstallFixture::Run(const std::vector<std::wstring>& names,
   }
   return outcome;
 }
+#endif
 
 void InstallFixture::ExpectInstalled(const std::wstring& name) {
   for (const PackageFile& file : packages_.at(name)) {

@@ -35,8 +35,9 @@ struct CallbackLog {
   static void OnProgress(std::int32_t, std::int32_t, const std::wstring&) {}
 };
 
-// The worker's answers to a file error, and what a run of several packages
-// ends with. Stands in for the wizard's worker, which only Windows builds.
+// The user's answers to a file error, and what a run of several packages
+// ends with: the wizard's own run where its code is in the tree, else a
+// stand-in that follows the same rules.
 enum class Answer { kAbort, kRetry, kIgnore };
 struct RunOutcome {
   bool stopped = false;
@@ -56,7 +57,8 @@ class InstallFixture : public ::testing::Test {
   void AddPackage(const std::wstring& name, std::vector<PackageFile> files);
   // Extracts one package into the destination with the logging callbacks.
   HRESULT Extract(const std::wstring& name);
-  RunOutcome Run(const std::vector<std::wstring>& names, const std::function<Answer(const FileError&)>& answer);
+  // `answer` gets the message the user would see.
+  RunOutcome Run(const std::vector<std::wstring>& names, const std::function<Answer(const std::wstring&)>& answer);
 
   // Every file of the package is in place, whole, with its stored time.
   void ExpectInstalled(const std::wstring& name);
