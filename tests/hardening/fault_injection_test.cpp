@@ -59,8 +59,8 @@ class EachFault : public InstallFixture, public ::testing::WithParamInterface<Fa
 TEST_P(EachFault, IsReportedByNameAndARetryAfterItClearsInstallsEverything) {
   const FaultCase& fault = GetParam();
   // Reads fail in the middle of the second entry's stored data.
-  const std::uint64_t after = fault.operation == fi::Operation::kRead ? 924 + 2 * 752 + 60 + 3000 : 0;
-  std::wstring failing = fault.failingFile[0] ? DestinationPath(fault.failingFile) : PackagePath(L"MAPA");
+  const std::uint64_t after = fault.operation == fi::Operation::kRead ? DataOffset(L"MAPA", 1) + 3000 : 0;
+  const std::wstring failing = fault.failingFile[0] ? DestinationPath(fault.failingFile) : PackagePath(L"MAPA");
   {
     fi::ScopedFault armed({fault.operation, fault.pathContains, static_cast<platform::ErrorCode>(fault.error), after});
     try {
@@ -102,7 +102,7 @@ TEST_F(InstallFixture, AFillingDiskLeavesEarlierFilesWholeAndThePartialFileOfThe
 
 TEST_F(InstallFixture, AReadErrorLeavesThePartialFileOfTheEntryBeingUnpacked) {
   const auto& files = packages_.at(L"MAPA");
-  fi::ScopedFault broken({fi::Operation::kRead, L"MAPA.nwq", EIO, 924 + 2 * 752 + 60 + 12000});
+  fi::ScopedFault broken({fi::Operation::kRead, L"MAPA.nwq", EIO, DataOffset(L"MAPA", 1) + 12000});
   EXPECT_THROW(Extract(L"MAPA"), FileError);
   ExpectPartial(L"maps\\north\\tiles.bin", files[1].content);
 }

@@ -1,5 +1,7 @@
 #include "hardening/install_fixture.h"
 
+#include <algorithm>
+
 #if defined(VARNHOLT_WIZARD_RUN)
 #include "app/installation_run.h"
 #endif
@@ -60,6 +62,18 @@ std::wstring InstallFixture::PackagePath(const std::wstring& name) const {
 
 std::wstring InstallFixture::DestinationPath(const std::wstring& relative) const {
   return destination_ + entry_path::ToNative(relative);
+}
+
+std::uint64_t InstallFixture::DataOffset(const std::wstring& name, std::size_t index) const {
+  const std::vector<std::uint8_t> bytes = ReadBytes(text::ToUtf8(PackagePath(name)));
+  std::uint64_t at = kPackageHeaderSize;
+  for (std::size_t i = 0;; ++i) {
+    PackageFileRecord record;
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), record.bytes.size(), record.bytes.begin());
+    at += record.bytes.size();
+    if (i == index) return at;
+    at += static_cast<std::uint64_t>(record.FileSize());
+  }
 }
 
 HRESULT InstallFixture::Extract(const std::wstring& name) {

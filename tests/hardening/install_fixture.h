@@ -66,6 +66,8 @@ class InstallFixture : public ::testing::Test {
   // The file holds the start of `full` and is shorter: the entry that failed.
   void ExpectPartial(const std::wstring& relative, const std::vector<std::uint8_t>& full);
   std::wstring DestinationPath(const std::wstring& relative) const;
+  // Where the stored data of the package's entry `index` begins.
+  std::uint64_t DataOffset(const std::wstring& name, std::size_t index) const;
   // Takes the present state outside the destination as the one to keep, for
   // a test that changed it on purpose.
   void RecordOutsideState() { outsideBefore_ = Snapshot(sandbox_.root(), Destination()); }
