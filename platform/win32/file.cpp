@@ -4,6 +4,9 @@
 #include <utility>
 
 #include "platform/platform.h"
+#if defined(VARNHOLT_FAULT_INJECTION)
+#include "platform/fault_injection.h"
+#endif
 
 namespace platform {
 
@@ -34,6 +37,14 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
     access = GENERIC_READ | GENERIC_WRITE;
     disposition = CREATE_ALWAYS;
   }
+#if defined(VARNHOLT_FAULT_INJECTION)
+  if (mode == Mode::kReadExclusive) fault_injection::OnOpenForReading(path);
+  if (const auto code = fault_injection::OnCall(fault_injection::Operation::kOpen, path)) {
+    if (error) *error = FileError(CauseFromError(*code), *code, path);
+    ::SetLastError(*code);
+    return false;
+  }
+#endif
   // Share mode 0: nobody else may read or write the file while it is open.
   HANDLE handle = ::CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -50,7 +61,12 @@ std::size_t File::Read(void* buffer, std::size_t count) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+#if defined(VARNHOLT_FAULT_INJECTION)
+    std::size_t allowed = chunk;
+    if (const auto code = fault_injection::OnTransfer(fault_injection::Operation::kRead, path_, &allowed)) Raise(*code);
+    chunk = static_cast<DWORD>(allowed);
+#endif
     DWORD got = 0;
     if (!::ReadFile(handle_, bytes + done, chunk, &got, nullptr)) Raise(::GetLastError());
     if (got == 0) break;
@@ -62,7 +78,12 @@ std::size_t File::Read(void* buffer, std::size_t count) {
 void File::Write(const void* buffer, std::size_t count) {
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   while (count > 0) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
+#if defined(VARNHOLT_FAULT_INJECTION)
+    std::size_t allowed = chunk;
+    if (const auto code = fault_injection::OnTransfer(fault_injection::Operation::kWrite, path_, &allowed)) Raise(*code);
+    chunk = static_cast<DWORD>(allowed);
+#endif
     DWORD written = 0;
     if (!::WriteFile(handle_, bytes, chunk, &written, nullptr)) Raise(::GetLastError());
     if (written == 0) Raise(ERROR_DISK_FULL);
@@ -91,6 +112,9 @@ std::uint64_t File::Length() {
 void File::Close() {
   if (!handle_) return;
   if (!::CloseHandle(std::exchange(handle_, nullptr))) Raise(::GetLastError());
+#if defined(VARNHOLT_FAULT_INJECTION)
+  if (const auto code = fault_injection::OnCall(fault_injection::Operation::kClose, path_)) Raise(*code);
+#endif
 }
 
 void File::CloseQuietly() noexcept {

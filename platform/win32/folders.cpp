@@ -2,6 +2,9 @@
 #include <shlobj.h>
 
 #include "platform/platform.h"
+#if defined(VARNHOLT_FAULT_INJECTION)
+#include "platform/fault_injection.h"
+#endif
 
 namespace platform {
 namespace {
@@ -55,6 +58,12 @@ std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstri
 }
 
 bool CreateFolderTree(const std::wstring& path) {
+#if defined(VARNHOLT_FAULT_INJECTION)
+  if (const auto code = fault_injection::OnCall(fault_injection::Operation::kCreateFolder, path)) {
+    ::SetLastError(*code);
+    return false;
+  }
+#endif
   const int result = ::SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
   if (result == ERROR_SUCCESS || result == ERROR_FILE_EXISTS || result == ERROR_ALREADY_EXISTS) {
     if (IsFolder(path)) return true;
