@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -133,6 +134,12 @@ class SettingsKey {
   bool open_ = false;
 #endif
 };
+
+// Command-line arguments as wide strings (UTF-8 decoded on POSIX).
+std::vector<std::wstring> CommandLineArguments(int argc, char** argv);
+bool IsTerminal(std::FILE* stream);
+// Makes the console take the UTF-8 text that the tools print.
+void UseUtf8Console();
 
 inline constexpr ErrorCode kErrorSuccess = 0;
 inline constexpr ErrorCode kErrorMoreData = 234;

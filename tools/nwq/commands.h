@@ -1,0 +1,21 @@
+// The subcommands of nwq. Each takes its own arguments (without the command
+// name) and returns the process exit status.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace nwq {
+
+using Arguments = std::vector<std::wstring>;
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;  // invalid or damaged package, file error
+inline constexpr int kExitUsage = 2;
+
+int Create(const Arguments& arguments);
+int List(const Arguments& arguments);
+int Verify(const Arguments& arguments);
+int Extract(const Arguments& arguments);
+
+}  // namespace nwq
