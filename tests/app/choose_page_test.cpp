@@ -31,8 +31,11 @@ TEST(ChooseCatalogue, ListsValidPackagesWithTheirTitlesAndLeavesTheRestOut) {
   WritePackage(karten, L"PKG-A", L"Bayern");
   WritePackage(karten, L"PKG-B", L"Bayern");  // same title: both stay
   WritePackage(karten, L"a.b", L"Dotted");
-  WritePackage(karten, L"Real", L"Wrong name");
-  std::filesystem::rename(std::filesystem::path(karten) / L"Real.nwq", std::filesystem::path(karten) / L"real.nwq");
+  {
+    // The header names another package than the file, if only by case.
+    PackageWriter writer(karten + L"real.nwq", *PackageHeader::Make(L"Real", L"Wrong name", L""));
+    writer.Close();
+  }
   std::ofstream(std::filesystem::path(karten) / L"junk.nwq") << "not a package";
   std::filesystem::create_directories(std::filesystem::path(karten) / L"folder.nwq");
   std::filesystem::create_directories(std::filesystem::path(karten) / L"sub");
