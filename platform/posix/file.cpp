@@ -47,9 +47,8 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
   struct stat info {};
   if (::fstat(fd, &info) != 0) return fail(errno);
   if (!S_ISREG(info.st_mode)) return fail(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
-  // No sharing: an advisory lock that other exclusive opens respect.
-  const int lock = mode == Mode::kReadExclusive ? LOCK_SH : LOCK_EX;
-  if (::flock(fd, lock | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+  // No sharing, for readers too: an advisory lock that every open here takes.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
   // Truncate only once the lock is ours, so a file in use is never emptied.
   if (mode != Mode::kReadExclusive && ::ftruncate(fd, 0) != 0) return fail(errno);
   fd_ = fd;

@@ -1,0 +1,253 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "package/file_times.h"
+#include "package/package.h"
+#include "package/recorder.h"
+#include "support/package_bytes.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// 2021-03-04 05:06:07.8901234 UTC and 2022-01-02 03:04:05.6789012 UTC.
+constexpr std::uint64_t kCreated = 132593811678901234ull;
+constexpr std::uint64_t kModified = 132855446456789012ull;
+
+class Extraction : public ::testing::Test {
+ protected:
+  void SetUp() override { CallbackRecord::Reset(); }
+
+  HRESULT Extract(const PackageBytes& package, const std::wstring& destination) {
+    package.WriteTo(media_.Folder());
+    return ExtractPackage(media_.Folder(), name_, destination, CallbackRecord::OnProgress, CallbackRecord::OnError);
+  }
+  std::wstring Destination() const { return target_.Folder(L"dest"); }
+  fs::path Out(const std::string& relative) const { return target_.path() / "dest" / relative; }
+
+  std::wstring name_ = L"Pkg";
+  TempDir media_;
+  TempDir target_;
+};
+
+std::vector<std::uint8_t> Pattern(std::size_t size) {
+  std::vector<std::uint8_t> data(size);
+  std::uint32_t x = 12345;
+  for (auto& b : data) {
+    x = x * 1103515245u + 12345u;
+    b = static_cast<std::uint8_t>(x >> 24);
+  }
+  return data;
+}
+
+TEST_F(Extraction, AHeaderOnlyPackageExtractsNothingAndCreatesNoFolder) {
+  EXPECT_EQ(Extract(PackageBytes(name_), Destination()), S_OK);
+  EXPECT_FALSE(fs::exists(Out("")));
+  EXPECT_TRUE(CallbackRecord::Current().progress.empty());
+}
+
+TEST_F(Extraction, MissingOrInvalidPackagesFailWithoutCallbacks) {
+  EXPECT_EQ(ExtractPackage(media_.Folder(), L"none", Destination(), CallbackRecord::OnProgress,
+                           CallbackRecord::OnError),
+            E_FAIL);
+  PackageBytes wrongVersion(name_, L"t", 3);
+  wrongVersion.Entry(L"", L"a.txt", Bytes("a"));
+  EXPECT_EQ(Extract(wrongVersion, Destination()), E_FAIL);
+  EXPECT_FALSE(fs::exists(Out("")));
+  EXPECT_TRUE(CallbackRecord::Current().progress.empty());
+  EXPECT_TRUE(CallbackRecord::Current().errors.empty());
+}
+
+TEST_F(Extraction, FoldersAreJoinedWithOneSeparator) {
+  PackageBytes package(name_);
+  package.Entry(L"", L"top.txt", Bytes("top"))
+      .Entry(L"maps", L"a.txt", Bytes("a"))
+      .Entry(L"maps\\", L"b.txt", Bytes("b"))
+      .Entry(L"maps\\deep\\er", L"c.txt", Bytes("c"));
+  ASSERT_EQ(Extract(package, Destination()), S_OK);
+  EXPECT_EQ(ReadAll(Out("top.txt")), Bytes("top"));
+  EXPECT_EQ(ReadAll(Out("maps/a.txt")), Bytes("a"));
+  EXPECT_EQ(ReadAll(Out("maps/b.txt")), Bytes("b"));
+  EXPECT_EQ(ReadAll(Out("maps/deep/er/c.txt")), Bytes("c"));
+  EXPECT_EQ(TreeOf(Out("")), (std::vector<std::string>{"maps", "maps/a.txt", "maps/b.txt", "maps/deep",
+                                                         "maps/deep/er", "maps/deep/er/c.txt", "top.txt"}));
+}
+
+TEST_F(Extraction, AnEmptyEntryMakesAnEmptyFileWithItsTimesAndNoProgress) {
+  PackageBytes package(name_);
+  package.RawEntry(L"leer", L"empty.dat", {}, 0, kCreated, kModified);
+  ASSERT_EQ(Extract(package, Destination()), S_OK);
+  EXPECT_TRUE(fs::exists(Out("leer/empty.dat")));
+  EXPECT_EQ(fs::file_size(Out("leer/empty.dat")), 0u);
+  EXPECT_TRUE(CallbackRecord::Current().progress.empty());
+  platform::FileTimes times;
+  ASSERT_TRUE(platform::GetFileTimes(Out("leer/empty.dat").wstring(), &times));
+  EXPECT_EQ(times.lastWrite, file_times::ToWholeSeconds(kModified));
+}
+
+TEST_F(Extraction, StoredTimesAreSetCutToWholeSeconds) {
+  PackageBytes package(name_);
+  package.Entry(L"", L"t.txt", Bytes("time"), kCreated, kModified);
+  ASSERT_EQ(Extract(package, Destination()), S_OK);
+  platform::FileTimes times;
+  ASSERT_TRUE(platform::GetFileTimes(Out("t.txt").wstring(), &times));
+  EXPECT_EQ(times.lastWrite, kModified - kModified % 10'000'000);
+  EXPECT_EQ(times.lastAccess % 10'000'000, 0u);
+#if defined(_WIN32)
+  EXPECT_EQ(times.creation, kCreated - kCreated % 10'000'000);
+#endif
+}
+
+TEST_F(Extraction, ZeroAndUnrepresentableTimesLeaveTheSystemsTimes) {
+  const auto before = fs::file_time_type::clock::now() - std::chrono::minutes(5);
+  PackageBytes package(name_);
+  package.Entry(L"", L"zero.txt", Bytes("z"), kCreated, 0)
+      .Entry(L"", L"old.txt", Bytes("o"), 0, 100)  // 1601: before 1970
+      .Entry(L"", L"far.txt", Bytes("f"), 0, 0x7FFFFFFFFFFFFFFFull);
+  ASSERT_EQ(Extract(package, Destination()), S_OK);
+  for (const char* name : {"zero.txt", "old.txt", "far.txt"}) EXPECT_GT(fs::last_write_time(Out(name)), before) << name;
+}
+
+TEST_F(Extraction, HighlyCompressibleDataIsWrittenCompletely) {
+  // Zeros compress about 1000:1, so one 4096-byte chunk decodes to far more
+  // than the 8192-byte output buffer, also on the stream's last chunk.
+  std::vector<std::uint8_t> zeros(6 * 1024 * 1024, 0);
+  zeros.back() = 1;
+  PackageBytes package(name_);
+  package.Entry(L"", L"zeros.bin", zeros).Entry(L"", L"after.txt", Bytes("after"));
+  ASSERT_EQ(Extract(package, Destination()), S_OK);
+  EXPECT_EQ(ReadAll(Out("zeros.bin")), zeros);
+  EXPECT_EQ(ReadAll(Out("after.txt")), Bytes("after"));
+}
+
+TEST_F(Extraction, ARepeatedEntryOverwritesTheEarlierOne) {
+  PackageBytes package(name_);
+  package.Entry(L"d", L"same.txt", Bytes("first version, longer")).Entry(L"d\\", L"same.txt", Bytes("second"));
+  ASSERT_EQ(Extract(package, Destination()), S_OK);
+  EXPECT_EQ(ReadAll(Out("d/same.txt")), Bytes("second"));
+}
+
+TEST_F(Extraction, AnExistingDestinationAndFoldersAreNoError) {
+  fs::create_directories(Out("maps"));
+  WriteAll(Out("maps/old.txt"), Bytes("old"));
+  PackageBytes package(name_);
+  package.Entry(L"maps", L"new.txt", Bytes("new"));
+  ASSERT_EQ(Extract(package, Destination()), S_OK);
+  EXPECT_EQ(ReadAll(Out("maps/old.txt")), Bytes("old"));
+  EXPECT_EQ(ReadAll(Out("maps/new.txt")), Bytes("new"));
+}
+
+TEST_F(Extraction, ProgressCoversTheWholePackageAtMost101Times) {
+  PackageBytes package(name_);
+  package.Entry(L"", L"one.bin", Pattern(300'000))
+      .RawEntry(L"", L"empty.bin", {}, 0)
+      .Entry(L"", L"two.bin", Pattern(200'000));
+  ASSERT_EQ(Extract(package, Destination()), S_OK);
+  const auto& calls = CallbackRecord::Current().progress;
+  ASSERT_FALSE(calls.empty());
+  EXPECT_LE(calls.size(), 101u);
+  for (std::size_t i = 0; i < calls.size(); ++i) {
+    EXPECT_EQ(calls[i].maximum, 100);
+    EXPECT_NE(calls[i].fileName, L"empty.bin");
+    if (i > 0) {
+      EXPECT_GT(calls[i].percent, calls[i - 1].percent);
+    }
+  }
+  EXPECT_EQ(calls.front().fileName, L"one.bin");
+  EXPECT_EQ(calls.back().fileName, L"two.bin");
+  EXPECT_EQ(calls.back().percent, 100);
+}
+
+TEST_F(Extraction, AFolderInThePlaceOfTheOutputFileIsReportedByName) {
+  fs::create_directories(Out("taken.txt"));
+  PackageBytes package(name_);
+  package.Entry(L"", L"taken.txt", Bytes("x"));
+  try {
+    Extract(package, Destination());
+    FAIL() << "no FileError";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.fileName(), Out("taken.txt").wstring());
+  }
+  ASSERT_EQ(CallbackRecord::Current().errors.size(), 1u);
+  EXPECT_EQ(CallbackRecord::Current().errors[0],
+            L"Die Ausgabedatei '" + Out("taken.txt").wstring() + L"' konnte nicht ge\u00F6ffnet werden.");
+}
+
+TEST_F(Extraction, AFileInTheWayOfAFolderIsReportedAsAnIncorrectPath) {
+  fs::create_directories(Out(""));
+  WriteAll(Out("maps"), Bytes("a file, not a folder"));
+  PackageBytes package(name_);
+  package.Entry(L"maps", L"a.txt", Bytes("a"));
+  const std::wstring folder = Destination() + L"maps" + platform::kPathSeparator;
+  try {
+    Extract(package, Destination());
+    FAIL() << "no FileError";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.cause(), FileError::kBadPath);
+    EXPECT_EQ(error.osError(), -1);
+    EXPECT_EQ(error.Text(), folder + L" contains an incorrect path.");
+  }
+  EXPECT_EQ(CallbackRecord::Current().errors,
+            std::vector<std::wstring>{L"Der Ordner '" + folder + L"' konnte nicht erstellt werden."});
+}
+
+#if defined(_WIN32)
+TEST_F(Extraction, AReadOnlyOutputFileIsNotOverwritten) {
+  fs::create_directories(Out(""));
+  WriteAll(Out("ro.txt"), Bytes("keep me"));
+  fs::permissions(Out("ro.txt"), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                  fs::perm_options::remove);
+  PackageBytes package(name_);
+  package.Entry(L"", L"ro.txt", Bytes("new"));
+  try {
+    Extract(package, Destination());
+    FAIL() << "no FileError";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.cause(), FileError::kAccessDenied);
+    EXPECT_EQ(error.Text(), L"Access to " + Out("ro.txt").wstring() + L" was denied.");
+  }
+  EXPECT_EQ(ReadAll(Out("ro.txt")), Bytes("keep me"));
+}
+#endif
+
+TEST_F(Extraction, ThePackageIsClosedWhenAnErrorLeavesTheExtraction) {
+  fs::create_directories(Out("taken.txt"));
+  PackageBytes package(name_);
+  package.Entry(L"", L"taken.txt", Bytes("x"));
+  EXPECT_THROW(Extract(package, Destination()), FileError);
+  platform::File again;
+  EXPECT_TRUE(again.Open(BuildPackagePath(media_.Folder(), name_), platform::File::Mode::kReadExclusive));
+}
+
+TEST_F(Extraction, ARecordWithoutFileMagicEndsThePackage) {
+  PackageBytes package(name_);
+  package.Entry(L"", L"a.txt", Bytes("a"));
+  PackageBytes rest(L"X");
+  rest.Entry(L"", L"never.txt", Bytes("n"));
+  std::vector<std::uint8_t> trailing(rest.bytes().begin() + kPackageHeaderSize, rest.bytes().end());
+  trailing[0] = 'G';  // "GILE"
+  package.Append(trailing);
+  ASSERT_EQ(Extract(package, Destination()), S_OK);
+  EXPECT_EQ(TreeOf(Out("")), std::vector<std::string>{"a.txt"});
+}
+
+TEST_F(Extraction, AShortRecordAtTheEndIsIgnored) {
+  PackageBytes package(name_);
+  package.Entry(L"", L"a.txt", Bytes("a")).Append(std::vector<std::uint8_t>(751, 0));
+  ASSERT_EQ(Extract(package, Destination()), S_OK);
+  EXPECT_EQ(TreeOf(Out("")), std::vector<std::string>{"a.txt"});
+}
+
+TEST_F(Extraction, LargerBuffersGiveTheSameFiles) {
+  const auto data = Pattern(1'000'000);
+  PackageBytes package(name_);
+  package.Entry(L"x", L"big.bin", data);
+  package.WriteTo(media_.Folder());
+  ASSERT_EQ(ExtractPackage(media_.Folder(), name_, Destination(), nullptr, nullptr, {256 * 1024, 1024 * 1024}),
+            S_OK);
+  EXPECT_EQ(ReadAll(Out("x/big.bin")), data);
+}
+
+}  // namespace

@@ -1,0 +1,105 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/platform.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using Mode = platform::File::Mode;
+
+TEST(File, WritesReadsSeeksAndReportsItsLength) {
+  TempDir dir;
+  const std::wstring path = dir.File(L"data.bin");
+  platform::File file;
+  ASSERT_TRUE(file.Open(path, Mode::kCreateReadWrite));
+  file.Write("hello world", 11);
+  EXPECT_EQ(file.Length(), 11u);
+  EXPECT_EQ(file.Seek(6, platform::File::Origin::kBegin), 6u);
+  char buffer[16] = {};
+  EXPECT_EQ(file.Read(buffer, sizeof buffer), 5u);  // short only at the end
+  EXPECT_STREQ(buffer, "world");
+  EXPECT_EQ(file.Position(), 11u);
+  file.Close();
+  EXPECT_FALSE(file.IsOpen());
+}
+
+TEST(File, CreatingTruncatesAnExistingFile) {
+  TempDir dir;
+  WriteAll(dir.path() / "t.txt", Bytes("old content"));
+  platform::File file;
+  ASSERT_TRUE(file.Open(dir.File(L"t.txt"), Mode::kCreateWriteExclusive));
+  file.Write("new", 3);
+  file.Close();
+  EXPECT_EQ(ReadAll(dir.path() / "t.txt"), Bytes("new"));
+}
+
+TEST(File, OpensAreExclusive) {
+  TempDir dir;
+  const std::wstring path = dir.File(L"shared.bin");
+  WriteAll(path, Bytes("content"));
+  platform::File first;
+  ASSERT_TRUE(first.Open(path, Mode::kReadExclusive));
+  platform::File second;
+  FileError error;
+  EXPECT_FALSE(second.Open(path, Mode::kReadExclusive, &error));
+  EXPECT_EQ(error.cause(), FileError::kSharingViolation);
+  EXPECT_FALSE(second.Open(path, Mode::kCreateWriteExclusive, &error));
+  EXPECT_EQ(error.cause(), FileError::kSharingViolation);
+  EXPECT_EQ(error.fileName(), path);
+  // A writer that was refused must not have emptied the file.
+  first.Close();
+  EXPECT_EQ(ReadAll(path), Bytes("content"));
+  EXPECT_TRUE(second.Open(path, Mode::kCreateWriteExclusive));
+}
+
+TEST(File, WhileWrittenAFileCannotBeRead) {
+  TempDir dir;
+  const std::wstring path = dir.File(L"busy.bin");
+  platform::File writer;
+  ASSERT_TRUE(writer.Open(path, Mode::kCreateWriteExclusive));
+  platform::File reader;
+  FileError error;
+  EXPECT_FALSE(reader.Open(path, Mode::kReadExclusive, &error));
+  EXPECT_EQ(error.cause(), FileError::kSharingViolation);
+}
+
+TEST(File, MissingFilesAndFoldersDoNotOpen) {
+  TempDir dir;
+  platform::File file;
+  FileError error;
+  EXPECT_FALSE(file.Open(dir.File(L"none.bin"), Mode::kReadExclusive, &error));
+  EXPECT_EQ(error.cause(), FileError::kFileNotFound);
+  EXPECT_EQ(error.Text(), dir.File(L"none.bin") + L" was not found.");
+  EXPECT_FALSE(file.Open(dir.Folder(), Mode::kReadExclusive, &error));
+  EXPECT_FALSE(file.Open(dir.File(L"no/such/dir.bin"), Mode::kCreateWriteExclusive, &error));
+  EXPECT_FALSE(file.IsOpen());
+}
+
+TEST(File, IoOnAClosedFileRaisesNamingTheFile) {
+  TempDir dir;
+  platform::File file;
+  ASSERT_TRUE(file.Open(dir.File(L"c.bin"), Mode::kCreateWriteExclusive));
+  file.Close();
+  try {
+    char byte = 0;
+    file.Read(&byte, 1);
+    FAIL() << "no FileError";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.fileName(), dir.File(L"c.bin"));
+  }
+}
+
+TEST(File, MovingHandsOverOwnership) {
+  TempDir dir;
+  platform::File a;
+  ASSERT_TRUE(a.Open(dir.File(L"m.bin"), Mode::kCreateReadWrite));
+  platform::File b = std::move(a);
+  EXPECT_FALSE(a.IsOpen());
+  EXPECT_TRUE(b.IsOpen());
+  b.Write("x", 1);
+  EXPECT_EQ(b.Length(), 1u);
+}
+
+}  // namespace

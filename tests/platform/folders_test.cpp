@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "platform/platform.h"
+#include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TEST(Folders, CreateFolderTreeMakesEveryMissingParentAndAcceptsExistingOnes) {
+  TempDir dir;
+  const std::wstring deep = dir.Folder(L"a") + L"b" + platform::kPathSeparator + L"c";
+  EXPECT_TRUE(platform::CreateFolderTree(deep));
+  EXPECT_TRUE(fs::is_directory(deep));
+  EXPECT_TRUE(platform::CreateFolderTree(deep));
+  EXPECT_TRUE(platform::CreateFolderTree(deep + platform::kPathSeparator));
+  EXPECT_TRUE(platform::IsFolder(deep));
+}
+
+TEST(Folders, AFileInThePathIsNoFolder) {
+  TempDir dir;
+  WriteAll(dir.path() / "file", Bytes("x"));
+  EXPECT_FALSE(platform::CreateFolderTree(dir.File(L"file")));
+  EXPECT_NE(platform::LastError(), 0u);
+  EXPECT_FALSE(platform::CreateFolderTree(dir.Folder(L"file") + L"sub"));
+  EXPECT_FALSE(platform::IsFolder(dir.File(L"file")));
+}
+
+#if defined(_WIN32)
+TEST(Folders, ADriveThatDoesNotExistCannotHoldFolders) {
+  // Wine maps only a few letters; Q: is none of them.
+  EXPECT_FALSE(platform::CreateFolderTree(L"Q:\\Varnholt\\Maps"));
+  EXPECT_FALSE(platform::SystemErrorText(platform::LastError()).empty());
+}
+#endif
+
+TEST(Folders, FindFilesMatchesThePatternDirectlyInTheFolder) {
+  TempDir dir;
+  for (const char* name : {"a.nwq", "b.nwq", "c.txt", "d.nwq.bak"}) WriteAll(dir.path() / name, Bytes("x"));
+  fs::create_directories(dir.path() / "sub");
+  WriteAll(dir.path() / "sub" / "e.nwq", Bytes("x"));
+  auto names = platform::FindFiles(dir.Folder(), L"*.nwq");
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::wstring>{L"a.nwq", L"b.nwq"}));
+  EXPECT_TRUE(platform::FindFiles(dir.Folder(L"missing"), L"*.nwq").empty());
+}
+
+TEST(Folders, TemporaryFilesAreNewEmptyAndUniquelyNamed) {
+  TempDir dir;
+  const auto first = platform::CreateTempFile(dir.path().wstring(), L"TST");
+  const auto second = platform::CreateTempFile(dir.path().wstring(), L"TST");
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(*first, *second);
+  EXPECT_EQ(fs::path(*first).filename().wstring().substr(0, 3), L"TST");
+  EXPECT_EQ(fs::file_size(*first), 0u);
+  EXPECT_TRUE(platform::RemoveFile(*first));
+  EXPECT_FALSE(fs::exists(*first));
+  EXPECT_FALSE(platform::CreateTempFile(dir.Folder(L"missing"), L"TST"));
+}
+
+TEST(FileTimes, SetTimesReadBackAndZeroLeavesATimeAlone) {
+  TempDir dir;
+  const std::wstring path = dir.File(L"t.txt");
+  WriteAll(path, Bytes("t"));
+  platform::FileTimes before;
+  ASSERT_TRUE(platform::GetFileTimes(path, &before));
+  platform::FileTimes set;
+  set.lastWrite = 132855446450000000ull;  // 2022-01-02 03:04:05 UTC
+  set.creation = 132593811670000000ull;
+  ASSERT_TRUE(platform::SetFileTimes(path, set));
+  platform::FileTimes after;
+  ASSERT_TRUE(platform::GetFileTimes(path, &after));
+  EXPECT_EQ(after.lastWrite, set.lastWrite);
+  EXPECT_EQ(after.lastAccess, before.lastAccess);
+#if defined(_WIN32)
+  EXPECT_EQ(after.creation, set.creation);
+#endif
+  EXPECT_FALSE(platform::SetFileTimes(dir.File(L"missing"), set));
+}
+
+}  // namespace

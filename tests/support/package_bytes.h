@@ -1,0 +1,34 @@
+// Builds package files byte by byte, including broken ones that no writer
+// would make: the tests' way to hand the reader exactly the input at stake.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/package.h"
+
+std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t>& data, int level = 6);
+
+class PackageBytes {
+ public:
+  explicit PackageBytes(const std::wstring& guid, const std::wstring& title = L"Title",
+                        std::int32_t version = kPackageVersion);
+
+  // An entry with `data` compressed as one zlib stream.
+  PackageBytes& Entry(const std::wstring& folder, const std::wstring& name, const std::vector<std::uint8_t>& data,
+                      std::uint64_t created = 0, std::uint64_t modified = 0);
+  // An entry whose stored bytes are given as they are, with any FileSize.
+  PackageBytes& RawEntry(const std::wstring& folder, const std::wstring& name,
+                         const std::vector<std::uint8_t>& stored, std::int64_t fileSize,
+                         std::uint64_t created = 0, std::uint64_t modified = 0);
+  PackageBytes& Append(const std::vector<std::uint8_t>& bytes);
+
+  std::vector<std::uint8_t>& bytes() { return bytes_; }
+  // Writes <folder>/<guid>.nwq and returns its path.
+  std::wstring WriteTo(const std::wstring& folder) const;
+
+ private:
+  std::wstring guid_;
+  std::vector<std::uint8_t> bytes_;
+};
