@@ -12,7 +12,7 @@
 #include "app/choose_rules.h"
 #include "app/wizard_buttons.h"
 #include "tests/app/package_media.h"
-#include "tests/app/temp_folder.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -25,7 +25,7 @@ std::vector<bool> Checks(const std::vector<PackageRow>& rows) {
 }  // namespace
 
 TEST(ChooseCatalogue, ListsValidPackagesWithTheirTitlesAndLeavesTheRestOut) {
-  TempFolder medium;
+  TempDir medium;
   const std::wstring karten = medium.Folder(L"Karten");
   std::filesystem::create_directories(karten);
   WritePackage(karten, L"PKG-A", L"Bayern");
@@ -64,7 +64,7 @@ TEST(ChooseCatalogue, ListsValidPackagesWithTheirTitlesAndLeavesTheRestOut) {
 }
 
 TEST(ChooseCatalogue, AMissingPackageFolderGivesAnEmptyCatalogue) {
-  TempFolder medium;
+  TempDir medium;
   TessavoAppData app;
   app.m_packageFolder = medium.Folder(L"Karten");
   std::vector<std::wstring> names;

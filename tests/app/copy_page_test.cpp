@@ -13,7 +13,7 @@
 
 #include "app/installation_run.h"
 #include "tests/app/package_media.h"
-#include "tests/app/temp_folder.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -109,8 +109,8 @@ FileError DiskFull() { return FileError(FileError::kDiskFull, 112, L"D:\\Maps\\b
 }  // namespace
 
 TEST(CopyRun, InstallsRealPackagesAndRemembersTheDestination) {
-  TempFolder medium;
-  TempFolder target;
+  TempDir medium;
+  TempDir target;
   const std::wstring karten = medium.Folder(L"Karten");
   std::filesystem::create_directories(karten);
   WritePackage(karten, L"PKG-A", L"Alpen", "alpine data", L"a.txt", L"alpen");
@@ -168,8 +168,8 @@ TEST(CopyRun, MoreThan655PackagesKeepTheirShareOfTheBar) {
 }
 
 TEST(CopyRun, AVanishedPackagePassesSilentlyAndTheRunFinishes) {
-  TempFolder medium;
-  TempFolder target;
+  TempDir medium;
+  TempDir target;
   std::vector<std::wstring> recorded;
   InstallationJob job = Job({L"GONE"}, &recorded, nullptr);
   job.packageFolder = medium.Folder();

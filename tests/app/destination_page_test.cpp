@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/destination_check.h"
-#include "tests/app/temp_folder.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -71,8 +71,8 @@ class ScriptedFileSystem : public DestinationFileSystem {
 }  // namespace
 
 TEST(DestinationCheckOnDisk, CreatesMissingParentsAndLeavesNoTemporaryFile) {
-  TempFolder root;
-  const std::wstring destination = root.Folder(L"Varnholt/Digital Maps");
+  TempDir root;
+  const std::wstring destination = root.Folder(L"Varnholt") + L"Digital Maps" + platform::kPathSeparator;
   SystemDestinationFileSystem fileSystem;
   const DestinationCheck check = CheckDestinationFolder(destination, fileSystem);
   EXPECT_TRUE(check.passed());
@@ -86,10 +86,10 @@ TEST(DestinationCheckOnDisk, CreatesMissingParentsAndLeavesNoTemporaryFile) {
 }
 
 TEST(DestinationCheckOnDisk, AFolderThatCannotBeCreatedIsRefusedWithTheSystemsCode) {
-  TempFolder root;
+  TempDir root;
   std::ofstream(root.path() / "file") << "in the way";
   SystemDestinationFileSystem fileSystem;
-  const DestinationCheck check = CheckDestinationFolder(root.Folder(L"file/below"), fileSystem);
+  const DestinationCheck check = CheckDestinationFolder(root.Folder(L"file") + L"below" + platform::kPathSeparator, fileSystem);
   EXPECT_EQ(check.outcome, Outcome::kRefused);
   EXPECT_NE(check.error, platform::kErrorSuccess);
   EXPECT_FALSE(platform::SystemErrorText(check.error).empty());

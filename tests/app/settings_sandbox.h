@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "tests/app/temp_folder.h"
+#include "support/temp_dir.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -38,7 +38,7 @@ class SettingsSandbox {
   const std::string& file() const { return file_; }
 
  private:
-  TempFolder folder_;
+  TempDir folder_;
   std::string file_;
 #endif
 };
