@@ -64,10 +64,10 @@ BOOL CALLBACK CollectStatics(HWND child, LPARAM parameter) {
   return TRUE;
 }
 
-BOOL CALLBACK FindEdit(HWND child, LPARAM parameter) {
+BOOL CALLBACK FindTree(HWND child, LPARAM parameter) {
   wchar_t className[64] = {};
   ::GetClassNameW(child, className, 64);
-  if (std::wstring(className) == L"Edit" && ::IsWindowVisible(child)) {
+  if (std::wstring(className) == WC_TREEVIEWW) {
     *reinterpret_cast<HWND*>(parameter) = child;
     return FALSE;
   }
@@ -248,10 +248,16 @@ void RemoteWizard::AnswerDialog(HWND dialog, int buttonId) {
   ::PostMessageW(::GetDlgItem(dialog, buttonId), BM_CLICK, 0, 0);
 }
 
-void RemoteWizard::SetDialogEdit(HWND dialog, const std::wstring& text) {
-  HWND edit = nullptr;
-  ::EnumChildWindows(dialog, &FindEdit, reinterpret_cast<LPARAM>(&edit));
-  if (edit != nullptr) ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+bool RemoteWizard::SelectFirstSubfolder(HWND browser) {
+  HWND tree = nullptr;
+  ::EnumChildWindows(browser, &FindTree, reinterpret_cast<LPARAM>(&tree));
+  if (tree == nullptr) return false;
+  const auto selected = static_cast<LPARAM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  if (selected == 0) return false;
+  ::SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, selected);
+  const auto child = static_cast<LPARAM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, selected));
+  if (child == 0) return false;
+  return ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, child) != FALSE;
 }
 
 DWORD RemoteWizard::WaitForExit(std::chrono::milliseconds timeout) {

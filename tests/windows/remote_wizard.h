@@ -62,7 +62,9 @@ class RemoteWizard {
   HWND WaitForDialog(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000)) const;
   static std::wstring DialogTexts(HWND dialog);  // every static text, joined by "\n"
   static void AnswerDialog(HWND dialog, int buttonId);
-  static void SetDialogEdit(HWND dialog, const std::wstring& text);
+  // In the folder browser: opens the selected folder and selects its first
+  // subfolder, as a user's click in the tree would.
+  static bool SelectFirstSubfolder(HWND browser);
   static std::wstring WindowText(HWND window);
 
   // The exit code, or STILL_ACTIVE when the program did not end in time.

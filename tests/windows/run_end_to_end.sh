@@ -3,7 +3,7 @@
 # prefix of its own (the test rewrites the settings key), and the screenshots
 # the driver takes kept as PNG files beside it.
 set -u
-driver=$1 tessavo=$2 artifacts=$3
+driver=$1 tessavo=$2 artifacts=$(realpath -m "$3")
 here=$(cd "$(dirname "$0")" && pwd)
 rm -rf "$artifacts"
 mkdir -p "$artifacts"

@@ -91,12 +91,36 @@ std::wstring StoredGeoPath() {
 std::wstring SystemText(DWORD code) {
   wchar_t text[1024] = {};
   ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 1024, nullptr);
-  return text;
+  std::wstring trimmed = text;
+  while (!trimmed.empty() && (trimmed.back() == L'\r' || trimmed.back() == L'\n')) trimmed.pop_back();
+  return trimmed;
 }
+
+// A folder directly on drive C:, removed afterwards.
+class ScratchFolder {
+ public:
+  ScratchFolder() : path_(L"C:\\tessavo-e2e-" + std::to_wstring(::GetTickCount64())) {
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::wstring Folder(const std::wstring& sub = L"") const {
+    return (sub.empty() ? path_ : path_ / sub).wstring() + L"\\";
+  }
+
+ private:
+  std::filesystem::path path_;
+};
 
 void Screenshot(const std::wstring& name) {
   const std::wstring folder = EnvPath("TESSAVO_ARTIFACTS");
   if (folder.empty()) return;
+  ::Sleep(400);  // let the windows finish painting
   ::CreateDirectoryW(folder.c_str(), nullptr);
   SaveScreenshot(folder + L"\\" + name + L".bmp");
 }
@@ -157,7 +181,8 @@ TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
   medium.Add(L"PKG-B", L"Bayern", {{L"bayern", L"b1.dat", RandomBytes(3 << 20, 1)}, {L"bayern", L"b2.dat", RandomBytes(5000, 2)}});
   medium.Add(L"PKG-A", L"Alpen", {{L"alpen\\nord", L"a.txt", {'A', 'l', 'p', 'e', 'n'}}});
   medium.Add(L"PKG-C", L"Bayern", {{L"", L"c.txt", RandomBytes(100000, 3)}});
-  TempDir target;
+  // Outside the Temp folder, which the browser's tree does not show.
+  ScratchFolder target;
   ClearSettings();
   StoreGeoPath(target.Folder());
 
@@ -203,12 +228,14 @@ TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
   ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Choose destination folder"));
   ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
   EXPECT_EQ(wizard.Text(IDC_DESTINATION), target.Folder());
+  // The browser opens on the current destination; its subfolder is chosen.
+  const std::wstring chosen = target.Folder(L"Karten Neu");
+  std::filesystem::create_directories(chosen);
   wizard.Click(IDC_BROWSE);
   HWND browser = wizard.WaitForDialog();
   ASSERT_NE(browser, nullptr);
   Screenshot(L"4-folder-browser");
-  const std::wstring chosen = target.Folder(L"Karten Neu");
-  RemoteWizard::SetDialogEdit(browser, chosen.substr(0, chosen.size() - 1));
+  ASSERT_TRUE(RemoteWizard::SelectFirstSubfolder(browser));
   RemoteWizard::AnswerDialog(browser, IDOK);
   EXPECT_TRUE(WaitUntil([&] { return wizard.Text(IDC_DESTINATION) == chosen; })) << wizard.Text(IDC_DESTINATION);
   EXPECT_TRUE(std::filesystem::is_directory(chosen));
