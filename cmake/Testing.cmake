@@ -14,6 +14,13 @@ else()
   add_library(Varnholt::gmock ALIAS GTest::gmock)
 endif()
 
+# 32-bit Windows programs cannot run on the build machines: the i686 build
+# compiles its tests but does not register them.
+set(VARNHOLT_TESTS_RUN ON)
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(VARNHOLT_TESTS_RUN OFF)
+endif()
+
 # varnholt_add_test(NAME SOURCES a.cpp ... LIBRARIES lib ...)
 # One test executable, run whole by CTest (under Wine for Windows builds).
 function(varnholt_add_test name)
@@ -21,6 +28,8 @@ function(varnholt_add_test name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} Varnholt::gtest_main Varnholt::gtest)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
-  add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  if(VARNHOLT_TESTS_RUN)
+    add_test(NAME ${name} COMMAND ${name})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600)
+  endif()
 endfunction()

@@ -1,15 +1,22 @@
+#include <string_view>
+
 #include "package/package.h"
 #include "package/trace.h"
 
 namespace {
 
 bool HasPackageExtension(const std::wstring& name) {
-  if (name.size() < 4) return false;
-  std::wstring extension = name.substr(name.size() - 4);
-#if defined(_WIN32)
-  for (wchar_t& c : extension) c = static_cast<wchar_t>(c >= L'A' && c <= L'Z' ? c - L'A' + L'a' : c);
+  static constexpr std::wstring_view kExtension = L".nwq";
+  if (name.size() < kExtension.size()) return false;
+  const std::size_t start = name.size() - kExtension.size();
+  for (std::size_t i = 0; i < kExtension.size(); ++i) {
+    wchar_t c = name[start + i];
+#if defined(_WIN32)  // the file system ignores case there
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
 #endif
-  return extension == L".nwq";
+    if (c != kExtension[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <cwchar>
+
 namespace text {
 namespace {
 
@@ -146,13 +148,13 @@ std::wstring FromUtf16LeSlot(const std::uint8_t* slot, std::size_t maxUnits) {
 }
 
 std::size_t Utf16Length(std::wstring_view wide) {
-  if constexpr (sizeof(wchar_t) == 2) {
-    return wide.size();
-  } else {
-    std::size_t n = 0;
-    for (wchar_t w : wide) n += static_cast<char32_t>(w) >= 0x10000 ? 2 : 1;
-    return n;
-  }
+#if WCHAR_MAX <= 0xFFFF
+  return wide.size();
+#else
+  std::size_t n = 0;
+  for (wchar_t w : wide) n += static_cast<char32_t>(w) >= 0x10000 ? 2 : 1;
+  return n;
+#endif
 }
 
 }  // namespace text

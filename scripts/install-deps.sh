@@ -9,7 +9,7 @@ packages=(
   zlib1g-dev libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-dev
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev
-  wine wine64 xvfb xauth x11-utils xdotool imagemagick msitools
+  wine wine64 xvfb xauth x11-utils xdotool imagemagick msitools wixl
 )
 
 missing=()

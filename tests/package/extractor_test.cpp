@@ -95,8 +95,10 @@ TEST_F(Extraction, StoredTimesAreSetCutToWholeSeconds) {
   ASSERT_TRUE(platform::GetFileTimes(Out("t.txt").wstring(), &times));
   EXPECT_EQ(times.lastWrite, kModified - kModified % 10'000'000);
   EXPECT_EQ(times.lastAccess % 10'000'000, 0u);
-#if defined(_WIN32)
-  EXPECT_EQ(times.creation, kCreated - kCreated % 10'000'000);
+#if defined(_WIN32)  // POSIX keeps no creation time
+  if (!RunningUnderWine()) {  // Wine keeps no creation time of its own
+    EXPECT_EQ(times.creation, kCreated - kCreated % 10'000'000);
+  }
 #endif
 }
 
@@ -199,6 +201,11 @@ TEST_F(Extraction, AReadOnlyOutputFileIsNotOverwritten) {
   WriteAll(Out("ro.txt"), Bytes("keep me"));
   fs::permissions(Out("ro.txt"), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
+  {
+    platform::File probe;
+    if (probe.Open(Out("ro.txt").wstring(), platform::File::Mode::kCreateWriteExclusive))
+      GTEST_SKIP() << "this user may write read-only files (Wine run as root)";
+  }
   PackageBytes package(name_);
   package.Entry(L"", L"ro.txt", Bytes("new"));
   try {

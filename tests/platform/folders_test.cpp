@@ -75,8 +75,10 @@ TEST(FileTimes, SetTimesReadBackAndZeroLeavesATimeAlone) {
   ASSERT_TRUE(platform::GetFileTimes(path, &after));
   EXPECT_EQ(after.lastWrite, set.lastWrite);
   EXPECT_EQ(after.lastAccess, before.lastAccess);
-#if defined(_WIN32)
-  EXPECT_EQ(after.creation, set.creation);
+#if defined(_WIN32)  // POSIX keeps no creation time
+  if (!RunningUnderWine()) {  // Wine keeps no creation time of its own
+    EXPECT_EQ(after.creation, set.creation);
+  }
 #endif
   EXPECT_FALSE(platform::SetFileTimes(dir.File(L"missing"), set));
 }

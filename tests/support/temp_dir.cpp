@@ -9,6 +9,10 @@
 
 #include "platform/platform.h"
 
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
@@ -56,4 +60,13 @@ std::vector<std::string> TreeOf(const fs::path& root) {
     entries.push_back(it->path().lexically_relative(root).generic_string());
   std::sort(entries.begin(), entries.end());
   return entries;
+}
+
+bool RunningUnderWine() {
+#if defined(_WIN32)
+  HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
 }

@@ -26,5 +26,8 @@ class TempDir {
 std::vector<std::uint8_t> ReadAll(const std::filesystem::path& path);
 void WriteAll(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::uint8_t> Bytes(const std::string& text);
+// Wine stands in for Windows in these tests; where it cannot (creation
+// times on a Unix file system), tests ask.
+bool RunningUnderWine();
 // Every file and folder below `root`, as relative generic paths, sorted.
 std::vector<std::string> TreeOf(const std::filesystem::path& root);

@@ -1,0 +1,219 @@
+// extract_bench [--mib N] [--work DIR] [--nwq PATH]
+//
+// Builds a map-like package (text tiles, vectors, a 16-bit raster, PNGs and
+// incompressible bytes) and reports MiB/s of written output and the peak
+// resident memory of each way of extracting it, each in its own process.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "package/reader.h"
+#include "package/trace.h"
+#include "package/writer.h"
+#include "platform/text.h"
+#include "tools/samplemaps/sample_maps.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Measurement {
+  double seconds = 0;
+  long peakKib = 0;
+};
+
+// Runs `work` in a child process `runs` times; the best time and the largest
+// peak resident size. `prepare` runs untimed in the parent before each run.
+Measurement Measure(int runs, const std::function<void()>& prepare, const std::function<void()>& work) {
+  Measurement best{1e30, 0};
+  for (int i = 0; i < runs; ++i) {
+    prepare();
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+      try {
+        work();
+      } catch (...) {
+        _exit(1);
+      }
+      _exit(0);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+      std::fprintf(stderr, "a measured run failed\n");
+      std::exit(1);
+    }
+    best.seconds = std::min(best.seconds, seconds);
+    best.peakKib = std::max(best.peakKib, usage.ru_maxrss);
+  }
+  return best;
+}
+
+struct Entry {
+  std::wstring folder, name;
+  std::vector<unsigned char> stored;
+  std::uint64_t decodedSize = 0;
+};
+
+// Every entry's stored stream, for the in-memory measurement.
+std::vector<Entry> LoadEntries(const std::wstring& path) {
+  std::vector<Entry> entries;
+  platform::File file;
+  file.Open(path, platform::File::Mode::kReadExclusive);
+  file.Seek(kPackageHeaderSize, platform::File::Origin::kBegin);
+  PackageFileRecord record;
+  while (file.Read(record.bytes.data(), record.bytes.size()) == record.bytes.size() && record.HasFileMagic()) {
+    Entry e{record.Folder(), record.Name(), std::vector<unsigned char>(static_cast<std::size_t>(record.FileSize())), 0};
+    file.Read(e.stored.data(), e.stored.size());
+    entries.push_back(std::move(e));
+  }
+  return entries;
+}
+
+// The wizard's buffer scheme with nothing else: no progress, no path checks,
+// no times. The ceiling for 4096/8192-byte buffers.
+void BareLoop(const std::wstring& packagePath, const std::wstring& destination) {
+  platform::File package;
+  package.Open(packagePath, platform::File::Mode::kReadExclusive);
+  package.Seek(kPackageHeaderSize, platform::File::Origin::kBegin);
+  unsigned char in[4096], out[8192];
+  PackageFileRecord record;
+  while (package.Read(record.bytes.data(), record.bytes.size()) == record.bytes.size() && record.HasFileMagic()) {
+    std::wstring folder = record.Folder();
+    for (auto& c : folder)
+      if (c == L'\\') c = L'/';
+    if (!folder.empty()) folder += L'/';
+    platform::CreateFolderTree(destination + folder);
+    platform::File output;
+    output.Open(destination + folder + record.Name(), platform::File::Mode::kCreateWriteExclusive);
+    z_stream z{};
+    inflateInit(&z);
+    auto remaining = static_cast<std::uint64_t>(record.FileSize());
+    while (remaining > 0) {
+      const std::size_t got = package.Read(in, std::min<std::uint64_t>(remaining, sizeof in));
+      if (got == 0) break;
+      remaining -= got;
+      z.next_in = in;
+      z.avail_in = static_cast<uInt>(got);
+      do {
+        z.next_out = out;
+        z.avail_out = sizeof out;
+        const int result = inflate(&z, Z_NO_FLUSH);
+        output.Write(out, sizeof out - z.avail_out);
+        if (result != Z_OK) break;
+      } while (z.avail_in > 0 || z.avail_out == 0);
+    }
+    inflateEnd(&z);
+  }
+}
+
+void InflateInMemory(std::vector<Entry>& entries, std::vector<unsigned char>& output) {
+  for (Entry& e : entries) {
+    z_stream z{};
+    inflateInit(&z);
+    z.next_in = e.stored.data();
+    z.avail_in = static_cast<uInt>(e.stored.size());
+    z.next_out = output.data();
+    z.avail_out = static_cast<uInt>(output.size());
+    inflate(&z, Z_FINISH);
+    e.decodedSize = z.total_out;
+    inflateEnd(&z);
+  }
+}
+
+void ExtractOrFail(const std::wstring& folder, const std::wstring& name, const std::wstring& destination,
+                   const ExtractBuffers& buffers) {
+  if (ExtractPackage(folder, name, destination, [](std::int32_t, std::int32_t, const std::wstring&) {},
+                     [](const std::wstring&) {}, buffers) != S_OK)
+    throw 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  double mib = 256;
+  fs::path work = fs::temp_directory_path() / "varnholt-bench";
+  fs::path nwq = fs::path(argv[0]).parent_path().parent_path() / "tools" / "nwq";
+  for (int i = 1; i + 1 < argc; i += 2) {
+    const std::string option = argv[i];
+    if (option == "--mib") mib = std::atof(argv[i + 1]);
+    else if (option == "--work") work = argv[i + 1];
+    else if (option == "--nwq") nwq = argv[i + 1];
+  }
+  package_trace::SetEnabled(false);
+  fs::remove_all(work);
+  fs::create_directories(work / "source");
+  std::printf("generating %.0f MiB of map-like data ...\n", mib);
+  const auto sourceBytes = sample_maps::Generate(sample_maps::Kind::kMixed, work / "source",
+                                                 static_cast<std::uint64_t>(mib * 1024 * 1024), 42);
+  const std::wstring folder = work.wstring();
+  const std::wstring name = L"Bench";
+  const std::wstring packagePath = BuildPackagePath(folder, name);
+  {
+    PackageWriter writer(packagePath, *PackageHeader::Make(name, L"Benchmark", L""));
+    std::vector<fs::path> files;
+    for (const auto& e : fs::recursive_directory_iterator(work / "source"))
+      if (e.is_regular_file()) files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    for (const auto& f : files) {
+      std::wstring sub = f.parent_path().lexically_relative(work / "source").wstring();
+      if (sub == L".") sub.clear();
+      for (auto& c : sub)
+        if (c == L'/') c = L'\\';
+      writer.AddFile(sub, f.filename().wstring(), f.wstring(), 0, 0);
+    }
+    writer.Close();
+  }
+  const double outMib = static_cast<double>(sourceBytes) / (1024 * 1024);
+  std::printf("package: %.1f MiB stored, %.1f MiB of files\n\n",
+              static_cast<double>(fs::file_size(packagePath)) / (1024 * 1024), outMib);
+
+  const std::wstring destination = (work / "out").wstring() + L"/";
+  auto clean = [&] { fs::remove_all(work / "out"); };
+  const int runs = 3;
+
+  const Measurement wizard = Measure(runs, clean, [&] { ExtractOrFail(folder, name, destination, {}); });
+  const Measurement bare = Measure(runs, clean, [&] { BareLoop(packagePath, destination); });
+  const Measurement large =
+      Measure(runs, clean, [&] { ExtractOrFail(folder, name, destination, {256 * 1024, 1024 * 1024}); });
+  std::string nwqCommand = "'";
+  nwqCommand.append(nwq.string()).append("' extract '").append(text::ToUtf8(packagePath));
+  nwqCommand.append("' '").append((work / "out").string()).append("' >/dev/null");
+  const Measurement tool = Measure(runs, clean, [&] {
+    if (std::system(nwqCommand.c_str()) != 0) throw 1;
+  });
+  // Loaded last: a forked child's peak counts the pages it shares with the parent.
+  std::vector<Entry> entries = LoadEntries(packagePath);
+  std::vector<unsigned char> scratch(64 * 1024 * 1024);
+  const Measurement memory = Measure(runs, [] {}, [&] { InflateInMemory(entries, scratch); });
+  clean();
+
+  auto row = [&](const char* what, const Measurement& m, const Measurement* base) {
+    std::printf("%-44s %8.1f MiB/s", what, outMib / m.seconds);
+    if (base) std::printf("  %5.2f of %s", base->seconds / m.seconds, base == &bare ? "bare loop" : "in-memory");
+    else std::printf("  %16s", "");
+    std::printf("  peak %6.1f MiB\n", static_cast<double>(m.peakKib) / 1024);
+  };
+  std::printf("%-44s %14s  %16s  %s\n", "extraction (best of 3)", "output", "ratio", "memory");
+  row("bare zlib loop, 4096/8192, to files", bare, nullptr);
+  row("ExtractPackage as the wizard runs it", wizard, &bare);
+  row("inflate in memory, whole buffers", memory, nullptr);
+  row("ExtractPackage, 256 KiB/1 MiB buffers", large, &memory);
+  row("nwq extract (process, 256 KiB/1 MiB)", tool, &memory);
+  std::printf("\nwizard vs in-memory inflate: %.2f\n", memory.seconds / wizard.seconds);
+  fs::remove_all(work);
+  return 0;
+}

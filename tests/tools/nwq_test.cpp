@@ -1,0 +1,115 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "package/file_times.h"
+#include "package/reader.h"
+#include "support/package_bytes.h"
+#include "support/temp_dir.h"
+#include "tools/nwq/commands.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Nwq : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    source_ = dir_.path() / "source";
+    fs::create_directories(source_ / "tiles" / "z12");
+    fs::create_directories(source_ / "empty-folder");
+    WriteAll(source_ / "readme.txt", Bytes("Karte\r\n"));
+    WriteAll(source_ / "tiles" / "z12" / "0_0.csv", std::vector<std::uint8_t>(200'000, ';'));
+    WriteAll(source_ / "tiles" / "empty.bin", {});
+    std::vector<std::uint8_t> noise(70'000);
+    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 13);
+    WriteAll(source_ / "tiles" / "noise.bin", noise);
+    // Whole seconds, as the extractor keeps them.
+    platform::FileTimes times;
+    times.lastWrite = 132855446450000000ull;
+    ASSERT_TRUE(platform::SetFileTimes((source_ / "readme.txt").wstring(), times));
+  }
+
+  std::wstring Package(const std::wstring& name = L"Nord.nwq") const { return (dir_.path() / name).wstring(); }
+
+  TempDir dir_;
+  fs::path source_;
+};
+
+TEST_F(Nwq, CreateVerifyExtractRoundTripKeepsBytesAndTimes) {
+  ASSERT_EQ(nwq::Create({Package(), source_.wstring(), L"--title", L"Nordkarte", L"--level", L"9"}), nwq::kExitOk);
+  EXPECT_EQ(nwq::Verify({Package()}), nwq::kExitOk);
+  EXPECT_EQ(nwq::List({Package()}), nwq::kExitOk);
+  const fs::path out = dir_.path() / "out";
+  ASSERT_EQ(nwq::Extract({Package(), out.wstring()}), nwq::kExitOk);
+
+  EXPECT_EQ(TreeOf(out), (std::vector<std::string>{"readme.txt", "tiles", "tiles/empty.bin", "tiles/noise.bin",
+                                                     "tiles/z12", "tiles/z12/0_0.csv"}));
+  for (const char* file : {"readme.txt", "tiles/empty.bin", "tiles/noise.bin", "tiles/z12/0_0.csv"}) {
+    EXPECT_EQ(ReadAll(out / file), ReadAll(source_ / file)) << file;
+    platform::FileTimes original, extracted;
+    ASSERT_TRUE(platform::GetFileTimes((source_ / file).wstring(), &original));
+    ASSERT_TRUE(platform::GetFileTimes((out / file).wstring(), &extracted));
+    EXPECT_EQ(extracted.lastWrite, file_times::ToWholeSeconds(original.lastWrite)) << file;
+  }
+
+  PackageReader reader;
+  ASSERT_EQ(reader.Open(Package()), S_OK);
+  EXPECT_EQ(reader.header().GUID(), L"Nord");
+  EXPECT_EQ(reader.header().TITLE(), L"Nordkarte");
+  std::vector<std::wstring> entries;
+  PackageFileRecord record;
+  while (reader.NextRecord(&record)) {
+    entries.push_back(record.Folder() + L"|" + record.Name());
+    reader.SkipData();
+  }
+  EXPECT_EQ(entries, (std::vector<std::wstring>{L"|readme.txt", L"tiles|empty.bin", L"tiles|noise.bin",
+                                                L"tiles\\z12|0_0.csv"}));
+}
+
+TEST_F(Nwq, CreateRefusesTextsThatDoNotFitAndBadArguments) {
+  EXPECT_EQ(nwq::Create({Package(), source_.wstring(), L"--title", std::wstring(100, L't')}), nwq::kExitUsage);
+  EXPECT_EQ(nwq::Create({Package(std::wstring(100, L'g') + L".nwq"), source_.wstring()}), nwq::kExitUsage);
+  EXPECT_EQ(nwq::Create({Package(), source_.wstring(), L"--level", L"10"}), nwq::kExitUsage);
+  EXPECT_EQ(nwq::Create({Package(L"Nord.zip"), source_.wstring()}), nwq::kExitUsage);
+  EXPECT_EQ(nwq::Create({Package()}), nwq::kExitUsage);
+  EXPECT_FALSE(fs::exists(Package()));
+  EXPECT_EQ(nwq::Create({Package(), (dir_.path() / "missing").wstring()}), nwq::kExitFailed);
+  EXPECT_EQ(nwq::Create({Package(), source_.wstring(), L"--help"}), nwq::kExitOk);
+}
+
+TEST_F(Nwq, CreateDoesNotTouchAnExistingFileItCannotReplace) {
+  fs::create_directories(dir_.path() / "Nord.nwq");
+  EXPECT_EQ(nwq::Create({Package(), source_.wstring()}), nwq::kExitFailed);
+  EXPECT_TRUE(fs::is_directory(dir_.path() / "Nord.nwq"));
+}
+
+TEST_F(Nwq, VerifyAndExtractFailOnDamagedOrInvalidPackages) {
+  auto stored = Compress(std::vector<std::uint8_t>(10'000, 'z'));
+  stored[stored.size() / 2] ^= 0x55;
+  PackageBytes(L"Bad").Entry(L"", L"ok.txt", Bytes("ok"))
+      .RawEntry(L"", L"bad.txt", stored, static_cast<std::int64_t>(stored.size()))
+      .WriteTo(dir_.path().wstring());
+  PackageBytes(L"Good").Entry(L"", L"ok.txt", Bytes("ok")).WriteTo(dir_.path().wstring());
+  PackageBytes(L"Evil").Entry(L"..", L"evil.txt", Bytes("evil")).WriteTo(dir_.path().wstring());
+  EXPECT_EQ(nwq::Verify({Package(L"Good.nwq")}), nwq::kExitOk);
+  EXPECT_EQ(nwq::Verify({Package(L"Good.nwq"), Package(L"Bad.nwq")}), nwq::kExitFailed);
+  EXPECT_EQ(nwq::Verify({Package(L"Evil.nwq")}), nwq::kExitFailed);
+  EXPECT_EQ(nwq::Verify({Package(L"Missing.nwq")}), nwq::kExitFailed);
+  EXPECT_EQ(nwq::Extract({Package(L"Bad.nwq"), (dir_.path() / "out").wstring()}), nwq::kExitFailed);
+  EXPECT_FALSE(fs::exists(dir_.path() / "out" / "bad.txt"));
+  EXPECT_EQ(nwq::Extract({Package(L"Evil.nwq"), (dir_.path() / "out").wstring()}), nwq::kExitFailed);
+  EXPECT_FALSE(fs::exists(dir_.path() / "evil.txt"));
+  EXPECT_EQ(nwq::Extract({Package(L"Missing.nwq"), (dir_.path() / "out").wstring()}), nwq::kExitFailed);
+  EXPECT_EQ(nwq::List({Package(L"Missing.nwq")}), nwq::kExitFailed);
+}
+
+TEST_F(Nwq, ListOfAFolderShowsTheCatalogue) {
+  PackageBytes(L"A", L"Alpha").WriteTo(dir_.path().wstring());
+  EXPECT_EQ(nwq::List({dir_.path().wstring()}), nwq::kExitOk);
+  EXPECT_EQ(nwq::List({}), nwq::kExitUsage);
+  EXPECT_EQ(nwq::Verify({}), nwq::kExitUsage);
+  EXPECT_EQ(nwq::Extract({Package()}), nwq::kExitUsage);
+}
+
+}  // namespace
