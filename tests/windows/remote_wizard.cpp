@@ -86,13 +86,21 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 }
 
 RemoteWizard::RemoteWizard(const std::wstring& program) {
+  // The wizard's trace lines would only bury the driver's own output.
+  SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
+  HANDLE nul = ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nullptr;
+  startup.hStdOutput = nul;
+  startup.hStdError = nul;
   std::wstring commandLine = L"\"" + program + L"\"";
-  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &process_)) {
-    return;
-  }
+  const BOOL created = ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                        &startup, &process_);
+  if (!created) startError_ = ::GetLastError();
+  if (nul != INVALID_HANDLE_VALUE) ::CloseHandle(nul);
+  if (!created) return;
   ::WaitForInputIdle(process_.hProcess, 10000);
   WaitUntil([this] {
     DialogSearch search{process_.dwProcessId, nullptr};
@@ -101,7 +109,7 @@ RemoteWizard::RemoteWizard(const std::wstring& program) {
       sheet_ = search.found;
     }
     return sheet_ != nullptr;
-  });
+  }, std::chrono::milliseconds(60000));  // a prefix's first program starts slowly
 }
 
 RemoteWizard::~RemoteWizard() {
@@ -222,7 +230,8 @@ bool RemoteWizard::ClickCheckBox(int listId, int row) const {
   ::SendInput(1, &inputs[0], sizeof(INPUT));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   ::SendInput(1, &inputs[1], sizeof(INPUT));
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  // Let the double-click time pass, so that the next click is a click again.
+  std::this_thread::sleep_for(std::chrono::milliseconds(::GetDoubleClickTime() + 100));
   return true;
 }
 

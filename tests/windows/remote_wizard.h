@@ -34,6 +34,8 @@ class RemoteWizard {
   RemoteWizard& operator=(const RemoteWizard&) = delete;
 
   bool started() const { return sheet_ != nullptr; }
+  // Why it did not start: the error of CreateProcess, or 0 when no sheet came.
+  DWORD startError() const { return startError_; }
   std::wstring Title() const;
   // Waits until the title bar shows `title`.
   bool WaitForTitle(const std::wstring& title);
@@ -73,6 +75,7 @@ class RemoteWizard {
  private:
   PROCESS_INFORMATION process_{};
   HWND sheet_ = nullptr;
+  DWORD startError_ = 0;
 };
 
 // The whole display as a 24-bit BMP.
