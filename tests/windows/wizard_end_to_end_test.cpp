@@ -305,7 +305,7 @@ TEST(WizardEndToEnd, CancelOnTheFirstPageCreatesTheKeyAndWritesNothing) {
   EXPECT_EQ(StoredGeoPath(), L"(none)");
 }
 
-TEST(WizardEndToEnd, UntickingEveryRowLeavesNoWayOnAndAnEmptyMediumOffersNone) {
+TEST(WizardEndToEnd, AnEmptyMediumOffersNoWayOnFromTheChoosePage) {
   Medium empty;
   ClearSettings();
   RemoteWizard wizard(empty.Program());
