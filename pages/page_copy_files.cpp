@@ -53,7 +53,11 @@ void PageCopyFiles::ShowCancelledText() { m_cancelledText.ShowWindow(SW_SHOW); }
 
 void PageCopyFiles::EnableFinishButton() { SetWizardButtons(kWizardFinish); }
 
-void PageCopyFiles::EnableSheet() { ::EnableWindow(GetParent(), TRUE); }
+void PageCopyFiles::EnableSheet() {
+  framework::Window sheet;
+  sheet.Attach(GetParent());
+  sheet.EnableWindow(true);
+}
 
 FileErrorAnswer PageCopyFiles::AskAbortRetryIgnore(const std::wstring& message) {
   switch (framework::MessageBox(GetParent(), message, MB_ABORTRETRYIGNORE | MB_ICONERROR)) {
