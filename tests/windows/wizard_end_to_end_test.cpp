@@ -178,7 +178,7 @@ bool WaitForChecks(const RemoteWizard& wizard, const std::vector<bool>& expected
 
 TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
   Medium medium;
-  medium.Add(L"PKG-B", L"Bayern", {{L"bayern", L"b1.dat", RandomBytes(3 << 20, 1)}, {L"bayern", L"b2.dat", RandomBytes(5000, 2)}});
+  medium.Add(L"PKG-B", L"Bayern", {{L"bayern", L"b1.dat", RandomBytes(6 << 20, 1)}, {L"bayern", L"b2.dat", RandomBytes(5000, 2)}});
   medium.Add(L"PKG-A", L"Alpen", {{L"alpen\\nord", L"a.txt", {'A', 'l', 'p', 'e', 'n'}}});
   medium.Add(L"PKG-C", L"Bayern", {{L"", L"c.txt", RandomBytes(100000, 3)}});
   // Outside the Temp folder, which the browser's tree does not show.
@@ -284,7 +284,7 @@ TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
   // Every file, byte for byte, with its stored time; GeoPath remembered.
   const std::filesystem::path root(destination);
   EXPECT_EQ(ReadAll(root / L"alpen" / L"nord" / L"a.txt"), Bytes("Alpen"));
-  EXPECT_EQ(ReadAll(root / L"bayern" / L"b1.dat"), RandomBytes(3 << 20, 1));
+  EXPECT_EQ(ReadAll(root / L"bayern" / L"b1.dat"), RandomBytes(6 << 20, 1));
   EXPECT_EQ(ReadAll(root / L"bayern" / L"b2.dat"), RandomBytes(5000, 2));
   EXPECT_EQ(ReadAll(root / L"c.txt"), RandomBytes(100000, 3));
   EXPECT_EQ(LastWriteTime(root / L"bayern" / L"b1.dat"), kStoredTime);
