@@ -35,11 +35,47 @@ echo
 echo "Demo medium: $demo/medium"
 "$nwq" list "$demo/medium/Karten"
 
-# Install every package of the medium, as the wizard would with all ticked.
-target=$demo/installed
-for package in "$demo"/medium/Karten/*.nwq; do
-  "$nwq" extract "$package" "$target" >/dev/null
-done
+# Install the medium through the real wizard, in a Wine prefix of the demo's
+# own. On a display the wizard is the user's; without one it runs on a virtual
+# display and is walked through every page, with a screenshot of each.
+cp build/win64/app/Tessavo.exe "$demo/medium/"
+export WINEPREFIX=$PWD/$demo/wineprefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+# The prefix boots on the display the wizard will use: a desktop started
+# without one would leave the wizard no window to open.
+boot_prefix() { timeout 300 wine wineboot -i >/dev/null 2>&1; }
+wine_path() { echo "Z:$(realpath "$1" | tr / '\\')"; }
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  echo
+  echo "The wizard is open: choose the packages and the destination, then Finish."
+  boot_prefix
+  timeout 3600 wine "$demo/medium/Tessavo.exe" >/dev/null 2>&1 || true
+else
+  echo
+  echo "No display: the wizard runs on a virtual one and is walked through its pages."
+  mkdir -p "$demo/screenshots"
+  timeout 900 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    timeout 300 wine wineboot -i >/dev/null 2>&1
+    wine build/win64/tests/windows/tessavo_demo_driver.exe "$1" "$2" 2>/dev/null' demo \
+    "$(wine_path "$demo/medium/Tessavo.exe")" "$(wine_path "$demo/screenshots")" | grep -a '^demo:' || true
+  for shot in "$demo"/screenshots/*.bmp; do
+    convert "$shot" "${shot%.bmp}.png" && rm -f "$shot"
+  done
+  echo "Screenshots of every page: $demo/screenshots"
+fi
+
 echo
-echo "Installed into $target:"
-(cd "$target" && find . -type f -printf '%10s  %TY-%Tm-%Td %TH:%TM  %P\n' | sort -k4)
+geopath=$(timeout 60 wine reg query 'HKLM\Software\Varnholt\Settings' /v GeoPath 2>/dev/null | tr -d '\r' |
+  sed -n 's/^ *GeoPath *REG_SZ *//p')
+echo "GeoPath (read back from Wine's registry): ${geopath:-(not written)}"
+if [ -n "$geopath" ]; then
+  # C:\... lies in the prefix's drive_c; Z:\... is the Unix root.
+  case "$geopath" in
+    [Cc]:*) target="$WINEPREFIX/drive_c$(echo "${geopath:2}" | tr '\\' /)" ;;
+    [Zz]:*) target="$(echo "${geopath:2}" | tr '\\' /)" ;;
+    *) target="" ;;
+  esac
+  if [ -n "$target" ] && [ -d "$target" ]; then
+    echo "Installed into $target:"
+    (cd "$target" && find . -type f -printf '%10s  %TY-%Tm-%Td %TH:%TM  %P\n' | sort -k4)
+  fi
+fi

@@ -1,2 +1,217 @@
-// Placeholder until the settings store lands.
+// The settings store on POSIX: one machine-wide text file standing in for the
+// registry. Each key is a "[Key\Path]" line followed by "Name=hexbytes" lines,
+// so values keep their raw bytes exactly as the registry would. The file's
+// place is /etc/varnholt/settings unless VARNHOLT_SETTINGS_FILE names another.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <cwctype>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "platform/platform.h"
+#include "platform/text.h"
+
+namespace platform {
+namespace {
+
+struct StoredValue {
+  std::string name;
+  std::string bytes;
+};
+
+struct StoredKey {
+  std::string path;
+  std::vector<StoredValue> values;
+};
+
+std::filesystem::path StorePath() {
+  const char* overridden = std::getenv("VARNHOLT_SETTINGS_FILE");
+  return (overridden != nullptr && *overridden != '\0') ? overridden : "/etc/varnholt/settings";
+}
+
+// Registry names are case-insensitive; so are these.
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+  }
+  return true;
+}
+
+std::string ToHex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (unsigned char c : bytes) {
+    hex += kDigits[c >> 4];
+    hex += kDigits[c & 0xF];
+  }
+  return hex;
+}
+
+bool FromHex(const std::string& hex, std::string* bytes) {
+  if (hex.size() % 2 != 0) return false;
+  bytes->clear();
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    char* end = nullptr;
+    const std::string pair = hex.substr(i, 2);
+    const long value = std::strtol(pair.c_str(), &end, 16);
+    if (end != pair.c_str() + 2) return false;
+    bytes->push_back(static_cast<char>(value));
+  }
+  return true;
+}
+
+// Reads the whole store; a missing file is an empty store.
+ErrorCode Load(std::vector<StoredKey>* keys) {
+  keys->clear();
+  std::ifstream in(StorePath());
+  if (!in) return errno == ENOENT ? kErrorSuccess : static_cast<ErrorCode>(errno);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+      keys->push_back({line.substr(1, line.size() - 2), {}});
+      continue;
+    }
+    const std::size_t equals = line.rfind('=');
+    StoredValue value;
+    if (keys->empty() || equals == std::string::npos || !FromHex(line.substr(equals + 1), &value.bytes)) {
+      continue;  // a damaged line loses only itself
+    }
+    value.name = line.substr(0, equals);
+    keys->back().values.push_back(std::move(value));
+  }
+  return kErrorSuccess;
+}
+
+// Writes a new file beside the old one and renames it over, so a crash leaves
+// either the old store or the new one, never half of one.
+ErrorCode Save(const std::vector<StoredKey>& keys) {
+  const std::filesystem::path path = StorePath();
+  std::error_code ignored;
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ignored);
+
+  std::ostringstream content;
+  for (const StoredKey& key : keys) {
+    content << '[' << key.path << "]\n";
+    for (const StoredValue& value : key.values) content << value.name << '=' << ToHex(value.bytes) << '\n';
+  }
+  const std::string data = content.str();
+
+  const std::string temp = path.string() + ".new";
+  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return static_cast<ErrorCode>(errno);
+  std::size_t written = 0;
+  while (written < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      const ErrorCode code = static_cast<ErrorCode>(errno);
+      ::close(fd);
+      ::unlink(temp.c_str());
+      return code;
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    const ErrorCode code = static_cast<ErrorCode>(errno);
+    ::unlink(temp.c_str());
+    return code;
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    const ErrorCode code = static_cast<ErrorCode>(errno);
+    ::unlink(temp.c_str());
+    return code;
+  }
+  return kErrorSuccess;
+}
+
+StoredKey* FindKey(std::vector<StoredKey>& keys, const std::string& path) {
+  for (StoredKey& key : keys) {
+    if (SameName(key.path, path)) return &key;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+SettingsKey::SettingsKey(SettingsKey&& other) noexcept
+    : keyPath_(std::move(other.keyPath_)), open_(other.open_) {
+  other.open_ = false;
+}
+
+SettingsKey& SettingsKey::operator=(SettingsKey&& other) noexcept {
+  if (this != &other) {
+    keyPath_ = std::move(other.keyPath_);
+    open_ = other.open_;
+    other.open_ = false;
+  }
+  return *this;
+}
+
+SettingsKey::~SettingsKey() { Close(); }
+
+ErrorCode SettingsKey::OpenOrCreate(const std::wstring& keyPath) {
+  Close();
+  std::vector<StoredKey> keys;
+  if (const ErrorCode code = Load(&keys); code != kErrorSuccess) return code;
+  const std::string path = text::ToUtf8(keyPath);
+  if (FindKey(keys, path) == nullptr) {
+    keys.push_back({path, {}});
+    if (const ErrorCode code = Save(keys); code != kErrorSuccess) return code;
+  }
+  keyPath_ = keyPath;
+  open_ = true;
+  return kErrorSuccess;
+}
+
+ErrorCode SettingsKey::QueryValue(const std::wstring& name, void* buffer, std::uint32_t* size) {
+  if (!open_) return EBADF;
+  std::vector<StoredKey> keys;
+  if (const ErrorCode code = Load(&keys); code != kErrorSuccess) return code;
+  StoredKey* key = FindKey(keys, text::ToUtf8(keyPath_));
+  if (key == nullptr) return ENOENT;
+  const std::string wanted = text::ToUtf8(name);
+  for (const StoredValue& value : key->values) {
+    if (!SameName(value.name, wanted)) continue;
+    const std::uint32_t capacity = *size;
+    *size = static_cast<std::uint32_t>(value.bytes.size());
+    if (buffer == nullptr) return kErrorSuccess;
+    if (value.bytes.size() > capacity) return kErrorMoreData;
+    std::memcpy(buffer, value.bytes.data(), value.bytes.size());
+    return kErrorSuccess;
+  }
+  return ENOENT;
+}
+
+ErrorCode SettingsKey::SetStringValue(const std::wstring& name, const void* data, std::uint32_t bytes) {
+  if (!open_) return EBADF;
+  std::vector<StoredKey> keys;
+  if (const ErrorCode code = Load(&keys); code != kErrorSuccess) return code;
+  const std::string path = text::ToUtf8(keyPath_);
+  StoredKey* key = FindKey(keys, path);
+  if (key == nullptr) {
+    keys.push_back({path, {}});
+    key = &keys.back();
+  }
+  const std::string wanted = text::ToUtf8(name);
+  std::string raw(static_cast<const char*>(data), bytes);
+  for (StoredValue& value : key->values) {
+    if (SameName(value.name, wanted)) {
+      value.bytes = std::move(raw);
+      return Save(keys);
+    }
+  }
+  key->values.push_back({wanted, std::move(raw)});
+  return Save(keys);
+}
+
+void SettingsKey::Close() { open_ = false; }
+
+}  // namespace platform

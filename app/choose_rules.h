@@ -1,0 +1,18 @@
+// The rules of the choose-packages page's list, over its rows as
+// (checked, selected) pairs in index order.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+struct PackageRow {
+  bool checked = false;
+  bool selected = false;
+};
+
+// Back and Next while at least one row is checked, else Back alone.
+unsigned WizardButtonsForRows(const std::vector<PackageRow>& rows);
+
+// A click on the check box of row `clicked`: an unselected row toggles alone;
+// a selected one takes every selected row to its own new state.
+void ToggleOnCheckBoxClick(std::vector<PackageRow>& rows, std::size_t clicked);

@@ -1,0 +1,41 @@
+#include "app/destination_check.h"
+
+bool SystemDestinationFileSystem::CreateFolderTree(const std::wstring& folder) {
+  return platform::CreateFolderTree(folder);
+}
+
+std::optional<std::wstring> SystemDestinationFileSystem::CreateTempFile(const std::wstring& folder,
+                                                                         const std::wstring& prefix) {
+  return platform::CreateTempFile(folder, prefix);
+}
+
+bool SystemDestinationFileSystem::OpenReadWrite(const std::wstring& path) {
+  platform::File file;
+  return file.Open(path, platform::File::Mode::kCreateReadWrite);
+}
+
+bool SystemDestinationFileSystem::RemoveFile(const std::wstring& path) { return platform::RemoveFile(path); }
+
+platform::ErrorCode SystemDestinationFileSystem::LastError() { return platform::LastError(); }
+
+DestinationCheck CheckDestinationFolder(const std::wstring& folder, DestinationFileSystem& fileSystem) {
+  using Outcome = DestinationCheck::Outcome;
+  const bool folderCreated = fileSystem.CreateFolderTree(folder);
+  // Taken at once: the temporary-file step would overwrite it.
+  const platform::ErrorCode folderError = folderCreated ? platform::kErrorSuccess : fileSystem.LastError();
+  const std::optional<std::wstring> tempFile = fileSystem.CreateTempFile(folder, kTempFilePrefix);
+  const platform::ErrorCode tempError = tempFile ? platform::kErrorSuccess : fileSystem.LastError();
+
+  if (folderCreated && tempFile) {
+    if (!fileSystem.OpenReadWrite(*tempFile)) {
+      fileSystem.RemoveFile(*tempFile);
+      return {Outcome::kRefusedQuietly, platform::kErrorSuccess};
+    }
+    if (!fileSystem.RemoveFile(*tempFile)) return {Outcome::kRefused, fileSystem.LastError()};
+    return {Outcome::kPassed, platform::kErrorSuccess};
+  }
+  // A path the tree creation rejects may still take a temporary file; the
+  // folder's failure is the one worth reporting.
+  if (tempFile) fileSystem.RemoveFile(*tempFile);
+  return {Outcome::kRefused, folderCreated ? tempError : folderError};
+}

@@ -1,0 +1,46 @@
+// Whether a destination root can take the installation: the folder tree is
+// created, then a temporary file is created, opened anew and deleted in it.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+// The file-system steps of the check; the system's, or a test's stand-in.
+class DestinationFileSystem {
+ public:
+  virtual ~DestinationFileSystem() = default;
+  virtual bool CreateFolderTree(const std::wstring& folder) = 0;
+  virtual std::optional<std::wstring> CreateTempFile(const std::wstring& folder, const std::wstring& prefix) = 0;
+  // Opens the file for reading and writing, created anew, and closes it.
+  virtual bool OpenReadWrite(const std::wstring& path) = 0;
+  virtual bool RemoveFile(const std::wstring& path) = 0;
+  virtual platform::ErrorCode LastError() = 0;
+};
+
+class SystemDestinationFileSystem : public DestinationFileSystem {
+ public:
+  bool CreateFolderTree(const std::wstring& folder) override;
+  std::optional<std::wstring> CreateTempFile(const std::wstring& folder, const std::wstring& prefix) override;
+  bool OpenReadWrite(const std::wstring& path) override;
+  bool RemoveFile(const std::wstring& path) override;
+  platform::ErrorCode LastError() override;
+};
+
+struct DestinationCheck {
+  enum class Outcome {
+    kPassed,
+    kRefused,         // show the system's text for `error`
+    kRefusedQuietly,  // the temporary file would not open: no message
+  };
+  Outcome outcome = Outcome::kPassed;
+  platform::ErrorCode error = platform::kErrorSuccess;
+
+  bool passed() const { return outcome == Outcome::kPassed; }
+};
+
+inline constexpr wchar_t kTempFilePrefix[] = L"TST";
+
+// Never leaves the temporary file behind, whatever step fails.
+DestinationCheck CheckDestinationFolder(const std::wstring& folder, DestinationFileSystem& fileSystem);

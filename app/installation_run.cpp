@@ -1,0 +1,100 @@
+#include "app/installation_run.h"
+
+#include <exception>
+
+namespace {
+
+struct ActiveRun {
+  CopyPageView* page = nullptr;
+  int doneCount = 0;
+};
+
+ActiveRun* g_activeRun = nullptr;
+std::wstring g_lastExtractError;
+
+class ActiveRunScope {
+ public:
+  explicit ActiveRunScope(ActiveRun* run) { g_activeRun = run; }
+  ~ActiveRunScope() { g_activeRun = nullptr; }
+  ActiveRunScope(const ActiveRunScope&) = delete;
+  ActiveRunScope& operator=(const ActiveRunScope&) = delete;
+};
+
+void ReportProgress(std::int32_t percent, std::int32_t maximum, const std::wstring& fileName) {
+  if (g_activeRun == nullptr) return;
+  CopyPageView& page = *g_activeRun->page;
+  page.SetPackageRange(maximum);
+  page.SetPackagePosition(percent);
+  if (percent <= 100) page.SetOverallPosition(g_activeRun->doneCount * 100 + percent);
+  page.SetCurrentFileText(kCopyingPrefix + fileName);
+}
+
+void RememberExtractError(const std::wstring& message) { g_lastExtractError = message; }
+
+}  // namespace
+
+std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring& lastExtractError) {
+  std::wstring message = !errorText.empty() ? errorText : !lastExtractError.empty() ? lastExtractError
+                                                                                     : kGenericFileErrorText;
+  if (message.size() > kMaxFileErrorMessageLength) message.resize(kMaxFileErrorMessageLength);
+  return message;
+}
+
+bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
+  ActiveRun run;
+  run.page = &page;
+  ActiveRunScope scope(&run);
+  const PackageExtractor extract =
+      job.extract ? job.extract
+                  : [](const std::wstring& folder, const std::wstring& name, const std::wstring& destination,
+                       ExtractProgressCallback progress, ExtractErrorCallback onError) {
+                      return ExtractPackage(folder, name, destination, progress, onError);
+                    };
+
+  const int total = static_cast<int>(job.packages.size()) * 100;
+  page.SetOverallRange(total);
+  bool stopped = false;
+
+  for (const std::wstring& name : job.packages) {
+    g_lastExtractError.clear();
+    bool retry = true;
+    while (retry) {
+      retry = false;
+      std::wstring errorText;
+      try {
+        // The status is not looked at: a package that vanished or no longer
+        // checks out passes as done, as the catalogue had offered it.
+        extract(job.packageFolder, name, job.destinationFolder, ReportProgress, RememberExtractError);
+        break;
+      } catch (const FileError& error) {
+        errorText = error.Text();
+      } catch (const std::exception&) {
+        // Not a file error (out of memory, say): asked about all the same, so
+        // that the run still reaches its end with Finish enabled.
+      }
+      switch (page.AskAbortRetryIgnore(FileErrorMessage(errorText, g_lastExtractError))) {
+        case FileErrorAnswer::kRetry: retry = true; break;
+        case FileErrorAnswer::kAbort: stopped = true; break;
+        case FileErrorAnswer::kIgnore: break;
+      }
+    }
+    if (stopped) break;
+    ++run.doneCount;
+    page.SetOverallPosition(run.doneCount * 100);
+  }
+
+  page.SetPackagePosition(0);
+  page.SetOverallPosition(total);
+  run.doneCount = 0;
+  page.EnableFinishButton();
+  page.SetHeadingText(L"");
+  page.SetCurrentFileText(L"");
+  if (stopped) {
+    page.ShowCancelledText();
+  } else {
+    page.ShowFinishedText();
+    if (job.recordDestination) job.recordDestination(job.destinationFolder);
+  }
+  page.EnableSheet();
+  return !stopped;
+}

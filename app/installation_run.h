@@ -1,0 +1,59 @@
+// The copy page's run: every chosen package extracted in order, both progress
+// bars and the current file kept up to date, file errors put to the user as
+// Abort/Retry/Ignore, and the end state. The copy page carries it out on its
+// worker thread through CopyPageView; tests watch it through a recorder.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "package/package.h"
+
+enum class FileErrorAnswer { kAbort, kRetry, kIgnore };
+
+// What the run changes on the copy page. Every call must be complete when it
+// returns: the run's order is the order the user sees.
+class CopyPageView {
+ public:
+  virtual ~CopyPageView() = default;
+  virtual void SetOverallRange(int upper) = 0;
+  virtual void SetOverallPosition(int position) = 0;
+  virtual void SetPackageRange(int upper) = 0;
+  virtual void SetPackagePosition(int position) = 0;
+  virtual void SetCurrentFileText(const std::wstring& text) = 0;
+  virtual void SetHeadingText(const std::wstring& text) = 0;
+  virtual void ShowFinishedText() = 0;
+  virtual void ShowCancelledText() = 0;
+  virtual void EnableFinishButton() = 0;
+  virtual void EnableSheet() = 0;
+  virtual FileErrorAnswer AskAbortRetryIgnore(const std::wstring& message) = 0;
+};
+
+using PackageExtractor = std::function<HRESULT(const std::wstring& folder, const std::wstring& packageName,
+                                               const std::wstring& destination, ExtractProgressCallback progress,
+                                               ExtractErrorCallback onError)>;
+
+struct InstallationJob {
+  std::wstring packageFolder;
+  std::wstring destinationFolder;
+  std::vector<std::wstring> packages;
+  // Remembers the destination after a run that was not stopped (GeoPath).
+  std::function<void(std::wstring destination)> recordDestination;
+  // ExtractPackage unless a test puts its own in.
+  PackageExtractor extract;
+};
+
+inline constexpr wchar_t kCopyingPrefix[] = L"Kopiere: ";
+inline constexpr wchar_t kGenericFileErrorText[] = L"Generic Error reading or writing the file.";
+inline constexpr std::size_t kMaxFileErrorMessageLength = 1023;
+
+// The error's own text, else the extractor's last message, else the generic
+// text; at most 1023 characters.
+std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring& lastExtractError);
+
+// Runs the whole installation; true when it ran through, false when the user
+// stopped it with Abort. One run at a time: the extractor's callbacks are
+// plain functions and reach the run through process-wide state.
+bool RunInstallation(const InstallationJob& job, CopyPageView& page);

@@ -1,0 +1,55 @@
+// The application object: one static instance per program, reached from
+// anywhere through GetApp(). The program's entry point runs its start-up.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace framework {
+
+class Window;
+
+class Application {
+ public:
+  // Without a name the title comes from string resource 57344.
+  explicit Application(const wchar_t* appName = nullptr);
+  virtual ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  // Start-up. Returning false ends the program without a message loop.
+  virtual bool InitInstance();
+  virtual int ExitInstance();
+
+  // Called by the entry point.
+  int Run(HINSTANCE instance);
+
+  // The key under which per-user settings would be kept; nothing is stored.
+  void SetRegistryKey(const wchar_t* key);
+
+  const std::wstring& Title() const { return title_; }
+  HINSTANCE Instance() const { return instance_; }
+
+  Window* m_pMainWnd = nullptr;
+
+ private:
+  std::wstring title_;
+  std::wstring registryKey_;
+  HINSTANCE instance_ = nullptr;
+};
+
+Application* GetApp();
+
+inline constexpr UINT kAppTitleStringId = 57344;
+
+std::wstring LoadResourceString(UINT id);
+
+// The running program's path, read through a buffer of `capacity`
+// characters; a longer path comes back cut, never overrun.
+std::wstring ModuleFileName(std::size_t capacity);
+
+// Registers the common-control classes; the result is of no interest.
+void InitCommonControls(DWORD classes);
+
+}  // namespace framework

@@ -1,0 +1,32 @@
+// The page on which the user unticks the packages that are not wanted: one
+// row per catalogue entry, sorted by title, all ticked on every arrival.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/choose_rules.h"
+#include "framework/controls.h"
+#include "framework/property_page.h"
+
+class PageChooseFiles : public framework::PropertyPage {
+ public:
+  PageChooseFiles();
+
+ protected:
+  void DoDataExchange(framework::DataExchange& dx) override;
+  BOOL OnInitDialog() override;
+  BOOL OnSetActive() override;
+  LRESULT OnWizardNext() override;
+  bool OnNotify(NMHDR* header, LRESULT* result) override;
+
+ private:
+  void OnClickList(NMHDR* header, LRESULT* result);
+  void UpdateWizardButtons();
+  // The rows' (checked, selected) states in index order.
+  std::vector<PackageRow> ReadRows() const;
+
+  framework::ListCtrl m_listFiles;
+  // The package names the rows stand for; a row's item data indexes this.
+  std::vector<std::wstring> m_rowNames;
+};

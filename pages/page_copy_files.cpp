@@ -1,0 +1,68 @@
+#include "pages/page_copy_files.h"
+
+#include "app/wizard_buttons.h"
+#include "framework/message_box.h"
+#include "framework/thread.h"
+#include "pages/worker_thread.h"
+#include "resources/resource.h"
+
+PageCopyFiles::PageCopyFiles() : framework::PropertyPage(IDD_COPY_FILES) {}
+
+void PageCopyFiles::DoDataExchange(framework::DataExchange& dx) {
+  framework::PropertyPage::DoDataExchange(dx);
+  dx.Control(IDC_PROGRESS_OVERALL, m_overallProgress);
+  dx.Control(IDC_PROGRESS_PACKAGE, m_packageProgress);
+  dx.Text(IDC_CURRENT_FILE, m_currentFile);
+  dx.Control(IDC_CURRENT_FILE, m_currentFileLabel);
+  dx.Control(IDC_HEADING, m_headingLabel);
+  dx.Control(IDC_FINISHED_TEXT, m_finishedText);
+  dx.Control(IDC_CANCELLED_TEXT, m_cancelledText);
+}
+
+// A run cannot be cancelled: Cancel is disabled while this page shows.
+void PageCopyFiles::OnCancel() {}
+
+BOOL PageCopyFiles::OnSetActive() {
+  SetWizardButtons(kWizardDisabledFinish);
+  UpdateData(false);
+  CancelToClose();
+  framework::BeginThread<WorkerThread>();
+  return framework::PropertyPage::OnSetActive();
+}
+
+LRESULT PageCopyFiles::OnWizardNext() {
+  UpdateData(true);
+  return framework::PropertyPage::OnWizardNext();
+}
+
+void PageCopyFiles::SetOverallRange(int upper) { m_overallProgress.SetRange32(0, upper); }
+
+void PageCopyFiles::SetOverallPosition(int position) { m_overallProgress.SetPos(position); }
+
+void PageCopyFiles::SetPackageRange(int upper) { m_packageProgress.SetRange(0, static_cast<short>(upper)); }
+
+void PageCopyFiles::SetPackagePosition(int position) { m_packageProgress.SetPos(position); }
+
+void PageCopyFiles::SetCurrentFileText(const std::wstring& text) { m_currentFileLabel.SetWindowText(text); }
+
+void PageCopyFiles::SetHeadingText(const std::wstring& text) { m_headingLabel.SetWindowText(text); }
+
+void PageCopyFiles::ShowFinishedText() { m_finishedText.ShowWindow(SW_SHOW); }
+
+void PageCopyFiles::ShowCancelledText() { m_cancelledText.ShowWindow(SW_SHOW); }
+
+void PageCopyFiles::EnableFinishButton() { SetWizardButtons(kWizardFinish); }
+
+void PageCopyFiles::EnableSheet() {
+  framework::Window sheet;
+  sheet.Attach(GetParent());
+  sheet.EnableWindow(true);
+}
+
+FileErrorAnswer PageCopyFiles::AskAbortRetryIgnore(const std::wstring& message) {
+  switch (framework::MessageBox(GetParent(), message, MB_ABORTRETRYIGNORE | MB_ICONERROR)) {
+    case IDRETRY: return FileErrorAnswer::kRetry;
+    case IDIGNORE: return FileErrorAnswer::kIgnore;
+    default: return FileErrorAnswer::kAbort;
+  }
+}

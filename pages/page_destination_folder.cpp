@@ -1,0 +1,93 @@
+#include "pages/page_destination_folder.h"
+
+#include <array>
+#include <string>
+
+#include "app/destination_check.h"
+#include "app/folders.h"
+#include "app/tessavo_app.h"
+#include "app/wizard_buttons.h"
+#include "framework/folder_browser.h"
+#include "framework/message_box.h"
+#include "platform/platform.h"
+#include "resources/resource.h"
+
+namespace {
+constexpr std::size_t kDisplayNameCapacity = 1024;
+}
+
+PageDestinationFolder::PageDestinationFolder() : framework::PropertyPage(IDD_DESTINATION_FOLDER) {}
+
+void PageDestinationFolder::DoDataExchange(framework::DataExchange& dx) {
+  framework::PropertyPage::DoDataExchange(dx);
+  dx.Text(IDC_DESTINATION, m_destination);
+}
+
+BOOL PageDestinationFolder::OnSetActive() {
+  SetWizardButtons(kWizardBack | kWizardNext);
+  m_destination = GetTessavoApp()->m_destinationFolder;
+  UpdateData(false);
+  return framework::PropertyPage::OnSetActive();
+}
+
+LRESULT PageDestinationFolder::OnWizardNext() {
+  UpdateData(true);
+  if (!CheckDestination()) return -1;
+  GetTessavoApp()->m_destinationFolder = m_destination;
+  return 0;
+}
+
+bool PageDestinationFolder::OnCommand(WORD id, WORD code) {
+  if (id == IDC_BROWSE && code == BN_CLICKED) {
+    OnBrowse();
+    return true;
+  }
+  return false;
+}
+
+void PageDestinationFolder::OnBrowse() {
+  UpdateData(true);
+  std::array<wchar_t, kDisplayNameCapacity> displayName{};
+  m_destination.copy(displayName.data(), displayName.size() - 1);
+
+  framework::FolderBrowserOptions options;
+  options.owner = m_hWnd;
+  options.title = L"Bitte w\u00e4hlen Sie einen Zielordner:";
+  // An edit field in the new-style dialog; deliberately not limited to
+  // file-system folders.
+  options.flags = BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
+  options.callback = &PageDestinationFolder::BrowseCallback;
+  options.callbackData = reinterpret_cast<LPARAM>(displayName.data());
+  options.displayName = displayName.data();
+
+  if (std::optional<std::wstring> chosen = framework::BrowseForFolder(options)) {
+    m_destination = EnsureTrailingBackslash(*chosen);
+    UpdateData(false);
+  }
+  CheckDestination();
+}
+
+bool PageDestinationFolder::CheckDestination() {
+  SystemDestinationFileSystem fileSystem;
+  const DestinationCheck check = CheckDestinationFolder(m_destination, fileSystem);
+  switch (check.outcome) {
+    case DestinationCheck::Outcome::kPassed:
+      SetWizardButtons(kWizardBack | kWizardNext);
+      return true;
+    case DestinationCheck::Outcome::kRefused: {
+      std::wstring text = platform::SystemErrorText(check.error);
+      if (text.empty()) text = L"Error " + std::to_wstring(check.error);
+      framework::MessageBox(m_hWnd, text, MB_OK | MB_ICONERROR);
+      break;
+    }
+    case DestinationCheck::Outcome::kRefusedQuietly:
+      break;
+  }
+  SetWizardButtons(kWizardBack);
+  return false;
+}
+
+int CALLBACK PageDestinationFolder::BrowseCallback(HWND browser, UINT message, LPARAM, LPARAM data) {
+  if (message == BFFM_INITIALIZED) framework::SetBrowserSelection(browser, reinterpret_cast<const wchar_t*>(data));
+  return 0;
+}

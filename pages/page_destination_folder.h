@@ -1,0 +1,27 @@
+// The page that shows the destination root, lets the user browse for another
+// and proves the folder can be created and written before the copy starts.
+#pragma once
+
+#include <shlobj.h>
+
+#include <string>
+
+#include "framework/property_page.h"
+
+class PageDestinationFolder : public framework::PropertyPage {
+ public:
+  PageDestinationFolder();
+
+ protected:
+  void DoDataExchange(framework::DataExchange& dx) override;
+  BOOL OnSetActive() override;
+  LRESULT OnWizardNext() override;
+  bool OnCommand(WORD id, WORD code) override;
+
+ private:
+  void OnBrowse();
+  bool CheckDestination();
+  static int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM parameter, LPARAM data);
+
+  std::wstring m_destination;
+};

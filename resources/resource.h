@@ -1,0 +1,21 @@
+// Resource ids of the wizard: dialogs, controls, strings and the side picture.
+#pragma once
+
+#define IDD_WELCOME 103
+#define IDD_CHOOSE_FILES 104
+#define IDD_DESTINATION_FOLDER 105
+#define IDD_COPY_FILES 106
+#define IDB_SIDE_PICTURE 131
+
+#define IDC_LIST_FILES 1005
+#define IDC_DESTINATION 1006
+#define IDC_BROWSE 1007
+#define IDC_PROGRESS_OVERALL 1008
+#define IDC_PROGRESS_PACKAGE 1009
+#define IDC_CURRENT_FILE 1010
+#define IDC_HEADING 1011
+#define IDC_FINISHED_TEXT 1012
+#define IDC_CANCELLED_TEXT 1013
+
+#define IDS_APP_TITLE 57344
+#define IDS_DESTINATION_SUFFIX 57346

@@ -1,0 +1,105 @@
+// The choose-packages page: the catalogue it lists, the buttons it offers and
+// how clicks on check boxes change the rows.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "app/app_data.h"
+#include "app/choose_rules.h"
+#include "app/wizard_buttons.h"
+#include "tests/app/package_media.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+std::vector<bool> Checks(const std::vector<PackageRow>& rows) {
+  std::vector<bool> checks;
+  for (const PackageRow& row : rows) checks.push_back(row.checked);
+  return checks;
+}
+
+}  // namespace
+
+TEST(ChooseCatalogue, ListsValidPackagesWithTheirTitlesAndLeavesTheRestOut) {
+  TempDir medium;
+  const std::wstring karten = medium.Folder(L"Karten");
+  std::filesystem::create_directories(karten);
+  WritePackage(karten, L"PKG-A", L"Bayern");
+  WritePackage(karten, L"PKG-B", L"Bayern");  // same title: both stay
+  WritePackage(karten, L"a.b", L"Dotted");
+  {
+    // The header names another package than the file, if only by case.
+    PackageWriter writer(karten + L"real.nwq", *PackageHeader::Make(L"Real", L"Wrong name", L""));
+    writer.Close();
+  }
+  std::ofstream(std::filesystem::path(karten) / L"junk.nwq") << "not a package";
+  std::filesystem::create_directories(std::filesystem::path(karten) / L"folder.nwq");
+  std::filesystem::create_directories(std::filesystem::path(karten) / L"sub");
+  WritePackage(karten + L"sub" + platform::kPathSeparator, L"Deep", L"Deep");
+
+  TessavoAppData app;
+  app.m_packageFolder = karten;
+  std::vector<std::wstring> names;
+  std::vector<std::wstring> titles;
+  app.GetPackageList(names, titles);
+
+  ASSERT_EQ(names.size(), titles.size());
+  std::vector<std::pair<std::wstring, std::wstring>> listed;
+  for (std::size_t i = 0; i < names.size(); ++i) listed.emplace_back(names[i], titles[i]);
+  std::sort(listed.begin(), listed.end());
+  const std::vector<std::pair<std::wstring, std::wstring>> expected = {
+      {L"PKG-A", L"Bayern"}, {L"PKG-B", L"Bayern"}, {L"a.b", L"Dotted"}};
+  EXPECT_EQ(listed, expected);
+
+  // A second build over the same folder gives the same lists.
+  std::vector<std::wstring> again;
+  std::vector<std::wstring> againTitles;
+  app.GetPackageList(again, againTitles);
+  EXPECT_EQ(again, names);
+  EXPECT_EQ(againTitles, titles);
+}
+
+TEST(ChooseCatalogue, AMissingPackageFolderGivesAnEmptyCatalogue) {
+  TempDir medium;
+  TessavoAppData app;
+  app.m_packageFolder = medium.Folder(L"Karten");
+  std::vector<std::wstring> names;
+  EXPECT_TRUE(app.GetAvailablePackages(names));
+  EXPECT_TRUE(names.empty());
+  std::wstring title = L"kept";
+  EXPECT_FALSE(app.GetPackageTitle(L"PKG-A", title));
+  EXPECT_EQ(title, L"kept");
+}
+
+TEST(ChooseButtons, NextOnlyWhileARowIsChecked) {
+  EXPECT_EQ(WizardButtonsForRows({}), kWizardBack);
+  EXPECT_EQ(WizardButtonsForRows({{false, true}, {false, false}}), kWizardBack);
+  EXPECT_EQ(WizardButtonsForRows({{false, false}, {true, false}}), kWizardBack | kWizardNext);
+}
+
+TEST(ChooseClicks, AnUnselectedRowTogglesAlone) {
+  std::vector<PackageRow> rows = {{true, true}, {true, false}, {false, true}};
+  ToggleOnCheckBoxClick(rows, 1);
+  EXPECT_EQ(Checks(rows), (std::vector<bool>{true, false, false}));
+  ToggleOnCheckBoxClick(rows, 1);
+  EXPECT_EQ(Checks(rows), (std::vector<bool>{true, true, false}));
+}
+
+TEST(ChooseClicks, ASelectedRowTakesEverySelectedRowToItsNewState) {
+  // Mixed states among the selection: all follow the clicked row.
+  std::vector<PackageRow> rows = {{true, true}, {false, true}, {true, false}, {true, true}};
+  ToggleOnCheckBoxClick(rows, 0);
+  EXPECT_EQ(Checks(rows), (std::vector<bool>{false, false, true, false}));
+  ToggleOnCheckBoxClick(rows, 1);
+  EXPECT_EQ(Checks(rows), (std::vector<bool>{true, true, true, true}));
+}
+
+TEST(ChooseClicks, AClickOutsideTheRowsChangesNothing) {
+  std::vector<PackageRow> rows = {{true, true}};
+  ToggleOnCheckBoxClick(rows, 5);
+  EXPECT_EQ(Checks(rows), (std::vector<bool>{true}));
+}

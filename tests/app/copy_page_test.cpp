@@ -1,0 +1,246 @@
+// The copy page's run: progress, the current file, the questions after file
+// errors and what each answer does, the end state, and when GeoPath is kept.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/installation_run.h"
+#include "tests/app/package_media.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// Writes down every change the run makes to the page, in order.
+class RecordingPage : public CopyPageView {
+ public:
+  std::vector<std::wstring> events;
+  std::vector<std::wstring> questions;
+  std::vector<FileErrorAnswer> answers;  // taken in turn; Abort when used up
+  std::vector<int> overallPositions;
+  std::vector<int> packagePositions;
+  int overallRange = -1;
+
+  void SetOverallRange(int upper) override {
+    overallRange = upper;
+    events.push_back(L"overall range " + std::to_wstring(upper));
+  }
+  void SetOverallPosition(int position) override {
+    overallPositions.push_back(position);
+    events.push_back(L"overall " + std::to_wstring(position));
+  }
+  void SetPackageRange(int upper) override { events.push_back(L"package range " + std::to_wstring(upper)); }
+  void SetPackagePosition(int position) override {
+    packagePositions.push_back(position);
+    events.push_back(L"package " + std::to_wstring(position));
+  }
+  void SetCurrentFileText(const std::wstring& text) override { events.push_back(L"file '" + text + L"'"); }
+  void SetHeadingText(const std::wstring& text) override { events.push_back(L"heading '" + text + L"'"); }
+  void ShowFinishedText() override { events.push_back(L"finished"); }
+  void ShowCancelledText() override { events.push_back(L"cancelled"); }
+  void EnableFinishButton() override { events.push_back(L"finish button"); }
+  void EnableSheet() override { events.push_back(L"sheet enabled"); }
+  FileErrorAnswer AskAbortRetryIgnore(const std::wstring& message) override {
+    questions.push_back(message);
+    events.push_back(L"question");
+    if (answers.empty()) return FileErrorAnswer::kAbort;
+    const FileErrorAnswer answer = answers.front();
+    answers.erase(answers.begin());
+    return answer;
+  }
+
+  std::vector<std::wstring> Tail(std::size_t count) const {
+    return std::vector<std::wstring>(events.end() - static_cast<std::ptrdiff_t>(std::min(count, events.size())),
+                                     events.end());
+  }
+};
+
+// An extractor that plays a script per package: how many times it fails, and
+// with what, before it reports progress and succeeds.
+struct ScriptedExtractor {
+  struct Failure {
+    FileError error;
+    std::wstring callbackMessage;  // passed to onError before raising
+    bool notAFileError = false;
+  };
+  std::map<std::wstring, std::vector<Failure>> failures;
+  std::vector<std::wstring> calls;
+
+  PackageExtractor Function() {
+    return [this](const std::wstring&, const std::wstring& name, const std::wstring&, ExtractProgressCallback progress,
+                  ExtractErrorCallback onError) -> HRESULT {
+      calls.push_back(name);
+      std::vector<Failure>& pending = failures[name];
+      if (!pending.empty()) {
+        const Failure failure = pending.front();
+        pending.erase(pending.begin());
+        if (!failure.callbackMessage.empty()) onError(failure.callbackMessage);
+        if (failure.notAFileError) throw std::runtime_error("out of memory");
+        throw failure.error;
+      }
+      progress(50, 100, name + L".dat");
+      progress(100, 100, name + L".dat");
+      return S_OK;
+    };
+  }
+};
+
+const std::vector<std::wstring> kFinishedEnd = {L"package 0",     L"overall 300", L"finish button", L"heading ''",
+                                                L"file ''",       L"finished",    L"sheet enabled"};
+
+InstallationJob Job(std::vector<std::wstring> packages, std::vector<std::wstring>* recorded, ScriptedExtractor* extractor) {
+  InstallationJob job;
+  job.packageFolder = L"P:\\Karten\\";
+  job.destinationFolder = L"D:\\Maps\\";
+  job.packages = std::move(packages);
+  job.recordDestination = [recorded](std::wstring destination) { recorded->push_back(std::move(destination)); };
+  if (extractor != nullptr) job.extract = extractor->Function();
+  return job;
+}
+
+FileError DiskFull() { return FileError(FileError::kDiskFull, 112, L"D:\\Maps\\big.dat"); }
+
+}  // namespace
+
+TEST(CopyRun, InstallsRealPackagesAndRemembersTheDestination) {
+  TempDir medium;
+  TempDir target;
+  const std::wstring karten = medium.Folder(L"Karten");
+  std::filesystem::create_directories(karten);
+  WritePackage(karten, L"PKG-A", L"Alpen", "alpine data", L"a.txt", L"alpen");
+  WritePackage(karten, L"PKG-B", L"Bayern", std::string(100000, 'b'), L"b.txt", L"");
+
+  std::vector<std::wstring> recorded;
+  InstallationJob job = Job({L"PKG-A", L"PKG-B"}, &recorded, nullptr);
+  job.packageFolder = karten;
+  job.destinationFolder = target.Folder();
+  RecordingPage page;
+  EXPECT_TRUE(RunInstallation(job, page));
+
+  std::ifstream a(target.path() / "alpen" / "a.txt");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), {}), "alpine data");
+  EXPECT_EQ(std::filesystem::file_size(target.path() / "b.txt"), 100000u);
+  EXPECT_EQ(page.overallRange, 200);
+  EXPECT_NE(std::find(page.events.begin(), page.events.end(), L"file 'Kopiere: a.txt'"), page.events.end());
+  EXPECT_NE(std::find(page.events.begin(), page.events.end(), L"file 'Kopiere: b.txt'"), page.events.end());
+  // The overall bar never runs backwards and ends full.
+  EXPECT_TRUE(std::is_sorted(page.overallPositions.begin(), page.overallPositions.end()));
+  EXPECT_EQ(page.overallPositions.back(), 200);
+  EXPECT_EQ(page.packagePositions.back(), 0);
+  EXPECT_EQ(recorded, std::vector<std::wstring>{target.Folder()});
+  EXPECT_TRUE(page.questions.empty());
+}
+
+TEST(CopyRun, EachPackageFillsItsShareOfTheOverallBar) {
+  ScriptedExtractor extractor;
+  std::vector<std::wstring> recorded;
+  RecordingPage page;
+  RunInstallation(Job({L"A", L"B", L"C"}, &recorded, &extractor), page);
+  EXPECT_EQ(page.overallRange, 300);
+  EXPECT_EQ(page.overallPositions, (std::vector<int>{50, 100, 100, 150, 200, 200, 250, 300, 300, 300}));
+  EXPECT_EQ(page.Tail(kFinishedEnd.size()), kFinishedEnd);
+  EXPECT_EQ(recorded.size(), 1u);
+}
+
+TEST(CopyRun, ProgressSetsThePackageBarAndTheCurrentFile) {
+  ScriptedExtractor extractor;
+  std::vector<std::wstring> recorded;
+  RecordingPage page;
+  RunInstallation(Job({L"A"}, &recorded, &extractor), page);
+  const std::vector<std::wstring> expected = {L"overall range 100", L"package range 100", L"package 50",
+                                              L"overall 50",        L"file 'Kopiere: A.dat'"};
+  EXPECT_EQ(std::vector<std::wstring>(page.events.begin(), page.events.begin() + 5), expected);
+}
+
+TEST(CopyRun, MoreThan655PackagesKeepTheirShareOfTheBar) {
+  ScriptedExtractor extractor;
+  std::vector<std::wstring> recorded;
+  RecordingPage page;
+  RunInstallation(Job(std::vector<std::wstring>(700, L"P"), &recorded, &extractor), page);
+  EXPECT_EQ(page.overallRange, 70000);
+  EXPECT_EQ(page.overallPositions[page.overallPositions.size() - 2], 70000);
+}
+
+TEST(CopyRun, AVanishedPackagePassesSilentlyAndTheRunFinishes) {
+  TempDir medium;
+  TempDir target;
+  std::vector<std::wstring> recorded;
+  InstallationJob job = Job({L"GONE"}, &recorded, nullptr);
+  job.packageFolder = medium.Folder();
+  job.destinationFolder = target.Folder();
+  RecordingPage page;
+  EXPECT_TRUE(RunInstallation(job, page));
+  EXPECT_TRUE(page.questions.empty());
+  EXPECT_EQ(page.Tail(3), (std::vector<std::wstring>{L"file ''", L"finished", L"sheet enabled"}));
+  EXPECT_EQ(recorded.size(), 1u);
+}
+
+TEST(CopyRun, RetryStartsThePackageAgainWithoutCountingItTwice) {
+  ScriptedExtractor extractor;
+  extractor.failures[L"B"] = {{DiskFull(), L"", false}, {DiskFull(), L"", false}};
+  std::vector<std::wstring> recorded;
+  RecordingPage page;
+  page.answers = {FileErrorAnswer::kRetry, FileErrorAnswer::kRetry};
+  EXPECT_TRUE(RunInstallation(Job({L"A", L"B", L"C"}, &recorded, &extractor), page));
+  EXPECT_EQ(extractor.calls, (std::vector<std::wstring>{L"A", L"B", L"B", L"B", L"C"}));
+  EXPECT_EQ(page.questions, (std::vector<std::wstring>(2, L"Disk full while accessing D:\\Maps\\big.dat.")));
+  // B's progress lands in the second third, C's in the last.
+  EXPECT_NE(std::find(page.overallPositions.begin(), page.overallPositions.end(), 150), page.overallPositions.end());
+  EXPECT_NE(std::find(page.overallPositions.begin(), page.overallPositions.end(), 250), page.overallPositions.end());
+  EXPECT_EQ(recorded.size(), 1u);
+}
+
+TEST(CopyRun, AbortStopsAtOnceShowsTheBarFullAndKeepsNoDestination) {
+  ScriptedExtractor extractor;
+  extractor.failures[L"A"] = {{DiskFull(), L"", false}};
+  std::vector<std::wstring> recorded;
+  RecordingPage page;
+  page.answers = {FileErrorAnswer::kAbort};
+  EXPECT_FALSE(RunInstallation(Job({L"A", L"B", L"C"}, &recorded, &extractor), page));
+  EXPECT_EQ(extractor.calls, std::vector<std::wstring>{L"A"});
+  const std::vector<std::wstring> end = {L"question", L"package 0", L"overall 300", L"finish button",
+                                         L"heading ''", L"file ''",  L"cancelled",   L"sheet enabled"};
+  EXPECT_EQ(page.Tail(end.size()), end);
+  EXPECT_TRUE(recorded.empty());
+}
+
+TEST(CopyRun, IgnoreCountsThePackageAndTheRunStillFinishes) {
+  ScriptedExtractor extractor;
+  for (const wchar_t* name : {L"A", L"B", L"C"}) extractor.failures[name] = {{DiskFull(), L"", false}};
+  std::vector<std::wstring> recorded;
+  RecordingPage page;
+  page.answers = {FileErrorAnswer::kIgnore, FileErrorAnswer::kIgnore, FileErrorAnswer::kIgnore};
+  EXPECT_TRUE(RunInstallation(Job({L"A", L"B", L"C"}, &recorded, &extractor), page));
+  EXPECT_EQ(page.overallPositions, (std::vector<int>{100, 200, 300, 300}));
+  EXPECT_EQ(page.Tail(kFinishedEnd.size()), kFinishedEnd);
+  EXPECT_EQ(recorded, std::vector<std::wstring>{L"D:\\Maps\\"});
+}
+
+TEST(CopyRun, WithoutAnErrorTextTheQuestionTakesTheExtractorsMessageThenTheGenericText) {
+  ScriptedExtractor extractor;
+  // A failure that brings no text of its own: the extractor's last message
+  // stands in, also on a retry, which does not clear it; the next package
+  // starts without it.
+  extractor.failures[L"A"] = {{FileError(), L"Die Ausgabedatei 'x' konnte nicht ge\u00f6ffnet werden.", true},
+                              {FileError(), L"", true}};
+  extractor.failures[L"B"] = {{FileError(), L"", true}};
+  std::vector<std::wstring> recorded;
+  RecordingPage page;
+  page.answers = {FileErrorAnswer::kRetry, FileErrorAnswer::kIgnore, FileErrorAnswer::kIgnore};
+  EXPECT_TRUE(RunInstallation(Job({L"A", L"B"}, &recorded, &extractor), page));
+  ASSERT_EQ(page.questions.size(), 3u);
+  EXPECT_EQ(page.questions[0], L"Die Ausgabedatei 'x' konnte nicht ge\u00f6ffnet werden.");
+  EXPECT_EQ(page.questions[1], L"Die Ausgabedatei 'x' konnte nicht ge\u00f6ffnet werden.");
+  EXPECT_EQ(page.questions[2], L"Generic Error reading or writing the file.");
+}
+
+TEST(CopyRun, ALongErrorTextIsCutTo1023Characters) {
+  EXPECT_EQ(FileErrorMessage(std::wstring(2000, L'e'), L"").size(), 1023u);
+  EXPECT_EQ(FileErrorMessage(L"", L""), L"Generic Error reading or writing the file.");
+}

@@ -1,0 +1,82 @@
+// Drives a running wizard from another process, as a user would see it:
+// the sheet found by its title, buttons pressed with PSM_PRESSBUTTON,
+// controls read by id, list-view rows read and clicked, message boxes and
+// the folder browser found and answered, and screenshots of the display.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+inline constexpr int kBackButton = 0x3023;
+inline constexpr int kNextButton = 0x3024;
+inline constexpr int kFinishButton = 0x3025;
+
+struct ButtonState {
+  bool visible = false;
+  bool enabled = false;
+};
+
+// Polls until `condition` holds; false after `timeout`.
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
+
+class RemoteWizard {
+ public:
+  // Starts the program and waits for its sheet.
+  explicit RemoteWizard(const std::wstring& program);
+  ~RemoteWizard();
+  RemoteWizard(const RemoteWizard&) = delete;
+  RemoteWizard& operator=(const RemoteWizard&) = delete;
+
+  bool started() const { return sheet_ != nullptr; }
+  // Why it did not start: the error of CreateProcess, or 0 when no sheet came.
+  DWORD startError() const { return startError_; }
+  std::wstring Title() const;
+  // Waits until the title bar shows `title`.
+  bool WaitForTitle(const std::wstring& title);
+
+  ButtonState Button(int id) const;
+  bool WaitForButton(int id, bool enabled);
+  void Press(int psbtn) const;  // PSBTN_NEXT, PSBTN_BACK, PSBTN_FINISH, PSBTN_CANCEL
+
+  HWND Page() const;
+  HWND Control(int id) const { return ::GetDlgItem(Page(), id); }
+  std::wstring Text(int id) const;
+  bool Visible(int id) const { return ::IsWindowVisible(Control(id)) != FALSE; }
+  int ProgressPosition(int id) const;
+  int ProgressUpper(int id) const;
+  void Click(int id) const;  // posts BM_CLICK, so a modal answer does not block us
+
+  // The list view: rows, their texts, check and selection states.
+  int RowCount(int listId) const;
+  std::wstring RowText(int listId, int row) const;
+  bool RowChecked(int listId, int row) const;
+  void SelectRows(int listId, const std::vector<int>& rows) const;
+  // A real mouse click on the row's check box.
+  bool ClickCheckBox(int listId, int row) const;
+
+  // A message box or the folder browser of the program, other than the sheet.
+  HWND WaitForDialog(std::chrono::milliseconds timeout = std::chrono::milliseconds(10000)) const;
+  static std::wstring DialogTexts(HWND dialog);  // every static text, joined by "\n"
+  static void AnswerDialog(HWND dialog, int buttonId);
+  // In the folder browser: opens the selected folder and selects its first
+  // subfolder, as a user's click in the tree would.
+  static bool SelectFirstSubfolder(HWND browser);
+  static std::wstring WindowText(HWND window);
+
+  // The exit code, or STILL_ACTIVE when the program did not end in time.
+  DWORD WaitForExit(std::chrono::milliseconds timeout = std::chrono::milliseconds(15000));
+
+ private:
+  PROCESS_INFORMATION process_{};
+  HWND sheet_ = nullptr;
+  DWORD startError_ = 0;
+};
+
+// The whole display as a 24-bit BMP.
+bool SaveScreenshot(const std::wstring& path);

@@ -1,0 +1,98 @@
+// The settings key in the registry and the creation of folder trees, on
+// Windows itself (under Wine).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+
+#include "app/app_data.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+constexpr wchar_t kSettingsKey[] = L"Software\\Varnholt\\Settings";
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSettingsKey); }
+  void TearDown() override { ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSettingsKey); }
+
+  static bool KeyExists() {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(key);
+    return true;
+  }
+};
+
+}  // namespace
+
+TEST_F(RegistryTest, GeoPathIsAStringOfEighteenBytesForDMaps) {
+  TessavoAppData app;
+  ASSERT_TRUE(app.WriteGeoPath(L"D:\\Maps\\"));
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+  DWORD type = 0;
+  BYTE data[64] = {};
+  DWORD size = sizeof(data);
+  ASSERT_EQ(::RegQueryValueExW(key, L"GeoPath", nullptr, &type, data, &size), ERROR_SUCCESS);
+  ::RegCloseKey(key);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(size, 18u);
+  EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(data)), L"D:\\Maps\\");
+}
+
+TEST_F(RegistryTest, TheFirstReadCreatesTheKeyThoughNothingIsWritten) {
+  ASSERT_FALSE(KeyExists());
+  TessavoAppData app;
+  std::wstring destination;
+  EXPECT_FALSE(app.ReadGeoPath(destination));
+  EXPECT_TRUE(KeyExists());
+}
+
+TEST_F(RegistryTest, ValuesOf511CharactersAreReadAnd512Ignored) {
+  TessavoAppData app;
+  const std::wstring longest = L"C:\\" + std::wstring(508, L'm');
+  ASSERT_EQ(longest.size(), 511u);
+  ASSERT_TRUE(app.WriteGeoPath(longest));
+  std::wstring destination;
+  ASSERT_TRUE(app.ReadGeoPath(destination));
+  EXPECT_EQ(destination, longest + L"\\");
+  ASSERT_TRUE(app.WriteGeoPath(longest + L"m"));
+  EXPECT_FALSE(app.ReadGeoPath(destination));
+}
+
+TEST_F(RegistryTest, TheTypeOfTheStoredValueIsNotExamined) {
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyW(HKEY_LOCAL_MACHINE, kSettingsKey, &key), ERROR_SUCCESS);
+  const wchar_t value[] = L"E:\\Karten";
+  ::RegSetValueExW(key, L"GeoPath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(value), sizeof(value));
+  ::RegCloseKey(key);
+  TessavoAppData app;
+  std::wstring destination;
+  ASSERT_TRUE(app.ReadGeoPath(destination));
+  EXPECT_EQ(destination, L"E:\\Karten\\");
+}
+
+TEST(CreateFolderTree, ExistingFolderMissingParentsAndAMissingDrive) {
+  TempDir root;
+  TessavoAppData app;
+  EXPECT_TRUE(app.CreateFolderTree(root.Folder()));
+  const std::wstring deep = root.Folder() + L"Varnholt\\Digital Maps\\Bayern\\";
+  EXPECT_TRUE(app.CreateFolderTree(deep));
+  EXPECT_TRUE(std::filesystem::is_directory(deep));
+  EXPECT_TRUE(app.CreateFolderTree(deep));
+
+  wchar_t drive[] = L"?:\\Maps\\";
+  const DWORD drives = ::GetLogicalDrives();
+  for (wchar_t letter = L'Y'; letter > L'D'; --letter) {
+    if ((drives & (1u << (letter - L'A'))) == 0) {
+      drive[0] = letter;
+      break;
+    }
+  }
+  ASSERT_NE(drive[0], L'?');
+  EXPECT_FALSE(app.CreateFolderTree(drive));
+}

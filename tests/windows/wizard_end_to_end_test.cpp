@@ -1,0 +1,463 @@
+// The real Tessavo.exe, started from a medium of several packages and driven
+// page by page as a user would; screenshots of each page are kept.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <prsht.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "package/writer.h"
+#include "remote_wizard.h"
+#include "resources/resource.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+constexpr wchar_t kSettingsKey[] = L"Software\\Varnholt\\Settings";
+// 2021-03-04 05:06:07 UTC as a Windows file time.
+constexpr std::uint64_t kStoredTime = (1614834367ULL + 11644473600ULL) * 10000000ULL;
+
+std::wstring UnixToWine(const char* unixPath) {
+  std::wstring path = L"Z:";
+  for (const char* c = unixPath; *c != '\0'; ++c) path += (*c == '/') ? L'\\' : static_cast<wchar_t>(*c);
+  return path;
+}
+
+std::wstring EnvPath(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? UnixToWine(value) : std::wstring();
+}
+
+std::vector<std::uint8_t> RandomBytes(std::size_t size, unsigned seed) {
+  std::mt19937 generator(seed);
+  std::vector<std::uint8_t> bytes(size);
+  for (auto& byte : bytes) byte = static_cast<std::uint8_t>(generator());
+  return bytes;
+}
+
+struct PackageFile {
+  std::wstring folder;
+  std::wstring name;
+  std::vector<std::uint8_t> content;
+};
+
+// A setup medium: the program beside the folder "Karten" of packages.
+class Medium {
+ public:
+  Medium() {
+    std::filesystem::create_directories(dir_.path() / L"Karten");
+    const std::wstring program = EnvPath("TESSAVO_EXE");
+    ::CopyFileW(program.c_str(), (dir_.path() / L"Tessavo.exe").c_str(), FALSE);
+  }
+  void Add(const std::wstring& name, const std::wstring& title, const std::vector<PackageFile>& files) {
+    PackageWriter writer(BuildPackagePath(dir_.Folder(L"Karten"), name), *PackageHeader::Make(name, title, L"e2e"));
+    for (const PackageFile& file : files) {
+      writer.AddData(file.folder, file.name, file.content.data(), file.content.size(), kStoredTime, kStoredTime);
+    }
+    writer.Close();
+  }
+  std::wstring Program() const { return dir_.File(L"Tessavo.exe"); }
+
+ private:
+  TempDir dir_;
+};
+
+void ClearSettings() { ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSettingsKey); }
+
+void StoreGeoPath(const std::wstring& value) {
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyW(HKEY_LOCAL_MACHINE, kSettingsKey, &key), ERROR_SUCCESS);
+  ::RegSetValueExW(key, L"GeoPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  ::RegCloseKey(key);
+}
+
+// The stored value; "(none)" without one, "(no key)" without the key.
+std::wstring StoredGeoPath() {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return L"(no key)";
+  wchar_t value[1024] = {};
+  DWORD size = sizeof(value) - sizeof(wchar_t);
+  const LSTATUS status = ::RegQueryValueExW(key, L"GeoPath", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+  ::RegCloseKey(key);
+  return status == ERROR_SUCCESS ? std::wstring(value) : L"(none)";
+}
+
+std::wstring SystemText(DWORD code) {
+  wchar_t text[1024] = {};
+  ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 1024, nullptr);
+  std::wstring trimmed = text;
+  while (!trimmed.empty() && (trimmed.back() == L'\r' || trimmed.back() == L'\n')) trimmed.pop_back();
+  return trimmed;
+}
+
+// A folder directly on drive C:, removed afterwards.
+class ScratchFolder {
+ public:
+  ScratchFolder() : path_(L"C:\\tessavo-e2e-" + std::to_wstring(::GetTickCount64())) {
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::wstring Folder(const std::wstring& sub = L"") const {
+    return (sub.empty() ? path_ : path_ / sub).wstring() + L"\\";
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+void Screenshot(const std::wstring& name) {
+  const std::wstring folder = EnvPath("TESSAVO_ARTIFACTS");
+  if (folder.empty()) return;
+  ::Sleep(400);  // let the windows finish painting
+  ::CreateDirectoryW(folder.c_str(), nullptr);
+  SaveScreenshot(folder + L"\\" + name + L".bmp");
+}
+
+std::uint64_t LastWriteTime(const std::filesystem::path& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
+}
+
+// Holds a file open without sharing, as another program might.
+class FileLock {
+ public:
+  explicit FileLock(const std::filesystem::path& path) {
+    std::filesystem::create_directories(path.parent_path());
+    handle_ = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  }
+  ~FileLock() { Release(); }
+  FileLock(const FileLock&) = delete;
+  FileLock& operator=(const FileLock&) = delete;
+  bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
+  void Release() {
+    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+  }
+
+ private:
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+};
+
+// Welcome and choose pages with every row left ticked, then the destination
+// page; the destination comes from GeoPath.
+void WalkToDestinationPage(RemoteWizard& wizard) {
+  ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Welcome"));
+  ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
+  wizard.Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Choose Files"));
+  ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
+  wizard.Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Choose destination folder"));
+  ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
+}
+
+std::vector<bool> Checks(const RemoteWizard& wizard) {
+  std::vector<bool> checks;
+  for (int row = 0; row < wizard.RowCount(IDC_LIST_FILES); ++row) checks.push_back(wizard.RowChecked(IDC_LIST_FILES, row));
+  return checks;
+}
+
+bool WaitForChecks(const RemoteWizard& wizard, const std::vector<bool>& expected) {
+  return WaitUntil([&] { return Checks(wizard) == expected; }, std::chrono::milliseconds(3000));
+}
+
+}  // namespace
+
+TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
+  Medium medium;
+  medium.Add(L"PKG-B", L"Bayern", {{L"bayern", L"b1.dat", RandomBytes(6 << 20, 1)}, {L"bayern", L"b2.dat", RandomBytes(5000, 2)}});
+  medium.Add(L"PKG-A", L"Alpen", {{L"alpen\\nord", L"a.txt", {'A', 'l', 'p', 'e', 'n'}}});
+  medium.Add(L"PKG-C", L"Bayern", {{L"", L"c.txt", RandomBytes(100000, 3)}});
+  // Outside the Temp folder, which the browser's tree does not show.
+  ScratchFolder target;
+  ClearSettings();
+  StoreGeoPath(target.Folder());
+
+  RemoteWizard wizard(medium.Program());
+  ASSERT_TRUE(wizard.started());
+
+  // Welcome: Next only.
+  ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Welcome"));
+  ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
+  EXPECT_FALSE(wizard.Button(kBackButton).enabled);
+  EXPECT_FALSE(wizard.Button(kFinishButton).visible);
+  EXPECT_TRUE(wizard.Button(IDCANCEL).enabled);
+  Screenshot(L"1-welcome");
+  wizard.Press(PSBTN_NEXT);
+
+  // Choose: every row ticked, sorted by title, equal titles both present.
+  ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Choose Files"));
+  ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
+  EXPECT_TRUE(wizard.Button(kBackButton).enabled);
+  ASSERT_EQ(wizard.RowCount(IDC_LIST_FILES), 3);
+  EXPECT_EQ(wizard.RowText(IDC_LIST_FILES, 0), L"Alpen");
+  EXPECT_EQ(wizard.RowText(IDC_LIST_FILES, 1), L"Bayern");
+  EXPECT_EQ(wizard.RowText(IDC_LIST_FILES, 2), L"Bayern");
+  EXPECT_EQ(Checks(wizard), (std::vector<bool>{true, true, true}));
+  Screenshot(L"2-choose-files");
+
+  // Unticking every row disables Next; ticking one enables it again.
+  for (int row = 0; row < 3; ++row) ASSERT_TRUE(wizard.ClickCheckBox(IDC_LIST_FILES, row));
+  ASSERT_TRUE(WaitForChecks(wizard, {false, false, false}));
+  EXPECT_TRUE(wizard.WaitForButton(kNextButton, false));
+  ASSERT_TRUE(wizard.ClickCheckBox(IDC_LIST_FILES, 0));
+  ASSERT_TRUE(WaitForChecks(wizard, {true, false, false}));
+  EXPECT_TRUE(wizard.WaitForButton(kNextButton, true));
+
+  // A click on the box of one of several selected rows sets them all.
+  wizard.SelectRows(IDC_LIST_FILES, {1, 2});
+  ASSERT_TRUE(wizard.ClickCheckBox(IDC_LIST_FILES, 2));
+  EXPECT_TRUE(WaitForChecks(wizard, {true, true, true}));
+  Screenshot(L"3-choose-files-ticked");
+  wizard.Press(PSBTN_NEXT);
+
+  // Destination: GeoPath from the last run; the browser opens on it.
+  ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Choose destination folder"));
+  ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
+  EXPECT_EQ(wizard.Text(IDC_DESTINATION), target.Folder());
+  // The browser opens on the current destination; its subfolder is chosen.
+  const std::wstring chosen = target.Folder(L"Karten Neu");
+  std::filesystem::create_directories(chosen);
+  wizard.Click(IDC_BROWSE);
+  HWND browser = wizard.WaitForDialog();
+  ASSERT_NE(browser, nullptr);
+  Screenshot(L"4-folder-browser");
+  ASSERT_TRUE(RemoteWizard::SelectFirstSubfolder(browser));
+  RemoteWizard::AnswerDialog(browser, IDOK);
+  EXPECT_TRUE(WaitUntil([&] { return wizard.Text(IDC_DESTINATION) == chosen; })) << wizard.Text(IDC_DESTINATION);
+  EXPECT_TRUE(std::filesystem::is_directory(chosen));
+  EXPECT_TRUE(wizard.WaitForButton(kNextButton, true));
+  Screenshot(L"5-destination");
+  const std::wstring destination = wizard.Text(IDC_DESTINATION);
+  wizard.Press(PSBTN_NEXT);
+
+  // Copying: a disabled Finish, no Back, no Cancel; both bars move.
+  ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Copying Files"));
+  bool sawCopyText = false;
+  bool sawOverallBetween = false;
+  bool sawPackageBetween = false;
+  bool finishWasDisabled = false;
+  WaitUntil(
+      [&] {
+        const std::wstring text = wizard.Text(IDC_CURRENT_FILE);
+        sawCopyText |= text.rfind(L"Kopiere: ", 0) == 0 && text.size() > 9;
+        const int overall = wizard.ProgressPosition(IDC_PROGRESS_OVERALL);
+        sawOverallBetween |= overall > 0 && overall < 300;
+        const int package = wizard.ProgressPosition(IDC_PROGRESS_PACKAGE);
+        sawPackageBetween |= package > 0 && package < 100;
+        const ButtonState finish = wizard.Button(kFinishButton);
+        finishWasDisabled |= finish.visible && !finish.enabled;
+        if (finishWasDisabled) EXPECT_FALSE(wizard.Button(IDCANCEL).enabled);
+        return finish.visible && finish.enabled;
+      },
+      std::chrono::milliseconds(60000));
+  EXPECT_TRUE(sawCopyText);
+  EXPECT_TRUE(sawOverallBetween);
+  EXPECT_TRUE(sawPackageBetween);
+  ASSERT_TRUE(wizard.WaitForButton(kFinishButton, true));
+  EXPECT_FALSE(wizard.Button(kBackButton).enabled);
+  EXPECT_FALSE(wizard.Button(IDCANCEL).enabled);
+  EXPECT_TRUE(WaitUntil([&] { return wizard.Visible(IDC_FINISHED_TEXT); }));
+  EXPECT_FALSE(wizard.Visible(IDC_CANCELLED_TEXT));
+  EXPECT_EQ(wizard.Text(IDC_HEADING), L"");
+  EXPECT_EQ(wizard.Text(IDC_CURRENT_FILE), L"");
+  EXPECT_EQ(wizard.ProgressUpper(IDC_PROGRESS_OVERALL), 300);
+  EXPECT_EQ(wizard.ProgressPosition(IDC_PROGRESS_OVERALL), 300);
+  EXPECT_EQ(wizard.ProgressPosition(IDC_PROGRESS_PACKAGE), 0);
+  Screenshot(L"6-copy-finished");
+  wizard.Press(PSBTN_FINISH);
+  EXPECT_EQ(wizard.WaitForExit(), 0u);
+
+  // Every file, byte for byte, with its stored time; GeoPath remembered.
+  const std::filesystem::path root(destination);
+  EXPECT_EQ(ReadAll(root / L"alpen" / L"nord" / L"a.txt"), Bytes("Alpen"));
+  EXPECT_EQ(ReadAll(root / L"bayern" / L"b1.dat"), RandomBytes(6 << 20, 1));
+  EXPECT_EQ(ReadAll(root / L"bayern" / L"b2.dat"), RandomBytes(5000, 2));
+  EXPECT_EQ(ReadAll(root / L"c.txt"), RandomBytes(100000, 3));
+  EXPECT_EQ(LastWriteTime(root / L"bayern" / L"b1.dat"), kStoredTime);
+  EXPECT_EQ(LastWriteTime(root / L"alpen" / L"nord" / L"a.txt"), kStoredTime);
+  EXPECT_EQ(StoredGeoPath(), destination);
+  EXPECT_FALSE(std::filesystem::exists(root / L"Karten"));
+}
+
+TEST(WizardEndToEnd, CancelOnTheFirstPageCreatesTheKeyAndWritesNothing) {
+  Medium medium;
+  medium.Add(L"PKG-A", L"Alpen", {{L"", L"a.txt", Bytes("a")}});
+  ClearSettings();
+  RemoteWizard wizard(medium.Program());
+  ASSERT_TRUE(wizard.started());
+  ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
+  wizard.Press(PSBTN_CANCEL);
+  EXPECT_EQ(wizard.WaitForExit(), 0u);
+  EXPECT_EQ(StoredGeoPath(), L"(none)");
+}
+
+TEST(WizardEndToEnd, AnEmptyMediumOffersNoWayOnFromTheChoosePage) {
+  Medium empty;
+  ClearSettings();
+  RemoteWizard wizard(empty.Program());
+  ASSERT_TRUE(wizard.started());
+  ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
+  wizard.Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Choose Files"));
+  ASSERT_TRUE(wizard.WaitForButton(kBackButton, true));
+  EXPECT_EQ(wizard.RowCount(IDC_LIST_FILES), 0);
+  EXPECT_TRUE(wizard.WaitForButton(kNextButton, false));
+  wizard.Press(PSBTN_CANCEL);
+  EXPECT_EQ(wizard.WaitForExit(), 0u);
+}
+
+TEST(WizardEndToEnd, ADestinationThatCannotBeCreatedShowsTheSystemsTextAndDisablesNext) {
+  Medium medium;
+  medium.Add(L"PKG-A", L"Alpen", {{L"", L"a.txt", Bytes("a")}});
+  ClearSettings();
+  const std::wstring unwritable = L"Z:\\sys\\varnholt-e2e\\maps\\";
+  StoreGeoPath(unwritable);
+  RemoteWizard wizard(medium.Program());
+  ASSERT_TRUE(wizard.started());
+  WalkToDestinationPage(wizard);
+  EXPECT_EQ(wizard.Text(IDC_DESTINATION), unwritable);
+
+  for (int visit = 0; visit < 2; ++visit) {
+    wizard.Press(PSBTN_NEXT);
+    HWND box = wizard.WaitForDialog();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(RemoteWizard::WindowText(box), L"VARNHOLT Setup");
+    EXPECT_NE(RemoteWizard::DialogTexts(box).find(SystemText(ERROR_PATH_NOT_FOUND)), std::wstring::npos)
+        << RemoteWizard::DialogTexts(box);
+    if (visit == 0) Screenshot(L"7-destination-refused");
+    RemoteWizard::AnswerDialog(box, IDOK);
+    EXPECT_TRUE(wizard.WaitForButton(kNextButton, false));
+    EXPECT_EQ(wizard.Title(), L"VARNHOLT Setup: Choose destination folder");
+    // Back and forward again offers Next once more.
+    wizard.Press(PSBTN_BACK);
+    ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Choose Files"));
+    ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
+    wizard.Press(PSBTN_NEXT);
+    ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Choose destination folder"));
+    ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
+  }
+  wizard.Press(PSBTN_CANCEL);
+  EXPECT_EQ(wizard.WaitForExit(), 0u);
+  EXPECT_EQ(StoredGeoPath(), unwritable);
+}
+
+namespace {
+
+// A run of A, B, C in which B's second file is held open by another program.
+struct LockedRun {
+  Medium medium;
+  TempDir target;
+  std::unique_ptr<FileLock> lock;
+  std::unique_ptr<RemoteWizard> wizard;
+  HWND box = nullptr;
+
+  void StartAndWaitForTheQuestion() {
+    medium.Add(L"PKG-A", L"Alpen", {{L"alpen", L"a.txt", Bytes("alpen")}});
+    medium.Add(L"PKG-B", L"Bayern", {{L"bayern", L"b1.dat", RandomBytes(300000, 4)}, {L"bayern", L"b2.dat", Bytes("b2")}});
+    medium.Add(L"PKG-C", L"Chiemgau", {{L"chiemgau", L"c.txt", Bytes("chiemgau")}});
+    ClearSettings();
+    StoreGeoPath(target.Folder());
+    lock = std::make_unique<FileLock>(target.path() / L"bayern" / L"b2.dat");
+    ASSERT_TRUE(lock->held());
+    wizard = std::make_unique<RemoteWizard>(medium.Program());
+    ASSERT_TRUE(wizard->started());
+    WalkToDestinationPage(*wizard);
+    ClearSettings();  // whatever is stored at the end, the run wrote
+    wizard->Press(PSBTN_NEXT);
+    box = wizard->WaitForDialog(std::chrono::milliseconds(30000));
+    ASSERT_NE(box, nullptr);
+  }
+
+  void ExpectTheQuestion() {
+    EXPECT_EQ(RemoteWizard::WindowText(box), L"VARNHOLT Setup");
+    const std::wstring expected = L"Encountered a sharing violation while accessing " +
+                                  (target.path() / L"bayern" / L"b2.dat").wstring() + L".";
+    EXPECT_EQ(RemoteWizard::DialogTexts(box), expected);
+    for (int button : {IDABORT, IDRETRY, IDIGNORE}) EXPECT_NE(::GetDlgItem(box, button), nullptr);
+    // Frozen in the middle of B: its first file is being shown.
+    EXPECT_EQ(wizard->Text(IDC_CURRENT_FILE), L"Kopiere: b1.dat");
+    const int overall = wizard->ProgressPosition(IDC_PROGRESS_OVERALL);
+    EXPECT_GT(overall, 100);
+    EXPECT_LT(overall, 200);
+    EXPECT_GT(wizard->ProgressPosition(IDC_PROGRESS_PACKAGE), 0);
+  }
+
+  void Answer(int button) {
+    RemoteWizard::AnswerDialog(box, button);
+    WaitUntil([&] { return !::IsWindow(box); });
+  }
+
+  void ExpectTheEnd(bool finished) {
+    ASSERT_TRUE(wizard->WaitForButton(kFinishButton, true));
+    EXPECT_TRUE(WaitUntil([&] { return wizard->Visible(finished ? IDC_FINISHED_TEXT : IDC_CANCELLED_TEXT); }));
+    EXPECT_FALSE(wizard->Visible(finished ? IDC_CANCELLED_TEXT : IDC_FINISHED_TEXT));
+    EXPECT_EQ(wizard->ProgressPosition(IDC_PROGRESS_OVERALL), 300);
+    EXPECT_EQ(wizard->ProgressPosition(IDC_PROGRESS_PACKAGE), 0);
+    EXPECT_EQ(wizard->Text(IDC_CURRENT_FILE), L"");
+  }
+
+  void FinishAndExit() {
+    wizard->Press(PSBTN_FINISH);
+    EXPECT_EQ(wizard->WaitForExit(), 0u);
+  }
+};
+
+}  // namespace
+
+TEST(WizardEndToEnd, RetryInstallsThePackageFromItsStartOnceTheFileIsFree) {
+  LockedRun run;
+  run.StartAndWaitForTheQuestion();
+  run.ExpectTheQuestion();
+  Screenshot(L"8-file-error");
+  run.Answer(IDRETRY);
+  // Still held: the same question again.
+  run.box = run.wizard->WaitForDialog();
+  ASSERT_NE(run.box, nullptr);
+  run.ExpectTheQuestion();
+  run.lock->Release();
+  run.Answer(IDRETRY);
+  run.ExpectTheEnd(true);
+  run.FinishAndExit();
+  EXPECT_EQ(ReadAll(run.target.path() / L"bayern" / L"b2.dat"), Bytes("b2"));
+  EXPECT_EQ(ReadAll(run.target.path() / L"bayern" / L"b1.dat"), RandomBytes(300000, 4));
+  EXPECT_EQ(ReadAll(run.target.path() / L"chiemgau" / L"c.txt"), Bytes("chiemgau"));
+  EXPECT_EQ(StoredGeoPath(), run.target.Folder());
+}
+
+TEST(WizardEndToEnd, IgnoreSkipsTheRestOfThePackageAndTheRunFinishes) {
+  LockedRun run;
+  run.StartAndWaitForTheQuestion();
+  run.Answer(IDIGNORE);
+  run.ExpectTheEnd(true);
+  run.FinishAndExit();
+  run.lock->Release();
+  EXPECT_TRUE(ReadAll(run.target.path() / L"bayern" / L"b2.dat").empty());
+  EXPECT_EQ(ReadAll(run.target.path() / L"chiemgau" / L"c.txt"), Bytes("chiemgau"));
+  EXPECT_EQ(StoredGeoPath(), run.target.Folder());
+}
+
+TEST(WizardEndToEnd, AbortStopsTheRunShowsTheCancelledTextAndKeepsNoDestination) {
+  LockedRun run;
+  run.StartAndWaitForTheQuestion();
+  run.Answer(IDABORT);
+  run.ExpectTheEnd(false);
+  Screenshot(L"9-copy-cancelled");
+  run.FinishAndExit();
+  EXPECT_FALSE(std::filesystem::exists(run.target.path() / L"chiemgau"));
+  EXPECT_EQ(ReadAll(run.target.path() / L"alpen" / L"a.txt"), Bytes("alpen"));
+  EXPECT_EQ(StoredGeoPath(), L"(no key)");
+}
