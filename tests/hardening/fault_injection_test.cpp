@@ -111,6 +111,7 @@ TEST_F(InstallFixture, IgnoreGoesOnWithTheNextPackageAndAbortStopsTheRun) {
   fi::Arm({fi::Operation::kWrite, L"roads/", ENOSPC, 5000});
   RunOutcome ignored = Run({L"MAPA", L"MAPB", L"MAPC"}, [](const std::wstring&) { return Answer::kIgnore; });
   EXPECT_FALSE(ignored.stopped);
+  EXPECT_TRUE(ignored.destinationRecorded);
   EXPECT_EQ(ignored.shownErrors,
             std::vector<std::wstring>{L"Disk full while accessing " + DestinationPath(L"roads\\roads.bin") + L"."});
   ExpectInstalled(L"MAPA");
@@ -123,6 +124,7 @@ TEST_F(InstallFixture, IgnoreGoesOnWithTheNextPackageAndAbortStopsTheRun) {
   fi::ScopedFault full({fi::Operation::kWrite, L"roads/", ENOSPC, 5000});
   RunOutcome aborted = Run({L"MAPB", L"MAPC"}, [](const std::wstring&) { return Answer::kAbort; });
   EXPECT_TRUE(aborted.stopped);
+  EXPECT_FALSE(aborted.destinationRecorded);
   EXPECT_EQ(aborted.shownErrors.size(), 1u);
   ExpectNothingOf(L"MAPC");
 }
@@ -153,6 +155,7 @@ TEST_F(InstallFixture, APackageThatVanishesAfterTheCatalogueIsPassedOverSilently
     fi::ScopedFault vanish({fi::Operation::kVanish, L"MAPB.nwq"});
     RunOutcome outcome = Run(listed, [](const std::wstring&) { return Answer::kAbort; });
     EXPECT_FALSE(outcome.stopped);
+    EXPECT_TRUE(outcome.destinationRecorded);
     EXPECT_TRUE(outcome.shownErrors.empty());
     EXPECT_EQ(fi::HitCount(), 1u);
   }

@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#if defined(VARNHOLT_WIZARD_RUN)
 #include "app/installation_run.h"
-#endif
 #include "package/entry_path.h"
 #include "package/trace.h"
 #include "package/writer.h"
@@ -80,7 +78,6 @@ HRESULT InstallFixture::Extract(const std::wstring& name) {
   return ExtractPackage(packageFolder_, name, destination_, &CallbackLog::OnProgress, &CallbackLog::OnError);
 }
 
-#if defined(VARNHOLT_WIZARD_RUN)
 namespace {
 
 // The copy page as far as a run's outcome goes: the questions it put.
@@ -123,32 +120,10 @@ RunOutcome InstallFixture::Run(const std::vector<std::wstring>& names,
   job.packageFolder = packageFolder_;
   job.destinationFolder = destination_;
   job.packages = names;
+  job.recordDestination = [&](const std::wstring&) { outcome.destinationRecorded = true; };
   outcome.stopped = !RunInstallation(job, page);
   return outcome;
 }
-#else
-RunOutcome InstallFixture::Run(const std::vector<std::wstring>& names,
-                               const std::function<Answer(const std::wstring&)>& answer) {
-  RunOutcome outcome;
-  for (const std::wstring& name : names) {
-    for (;;) {
-      try {
-        Extract(name);  // a package that cannot be opened passes as finished
-        break;
-      } catch (const FileError& error) {
-        outcome.shownErrors.push_back(error.Text());
-        const Answer choice = answer(error.Text());
-        if (choice == Answer::kAbort) {
-          outcome.stopped = true;
-          return outcome;
-        }
-        if (choice == Answer::kIgnore) break;
-      }
-    }
-  }
-  return outcome;
-}
-#endif
 
 void InstallFixture::ExpectInstalled(const std::wstring& name) {
   for (const PackageFile& file : packages_.at(name)) {

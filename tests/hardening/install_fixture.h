@@ -36,11 +36,11 @@ struct CallbackLog {
 };
 
 // The user's answers to a file error, and what a run of several packages
-// ends with: the wizard's own run where its code is in the tree, else a
-// stand-in that follows the same rules.
+// through the wizard's own run ends with.
 enum class Answer { kAbort, kRetry, kIgnore };
 struct RunOutcome {
   bool stopped = false;
+  bool destinationRecorded = false;  // GeoPath written at the end
   std::vector<std::wstring> shownErrors;
 };
 
