@@ -104,8 +104,7 @@ HRESULT ExtractPackageContents(const std::wstring& destination, platform::File* 
     if (got < record.bytes.size() || !record.HasFileMagic()) return S_OK;
     TraceRecord(record);
 
-    std::wstring folder = record.Folder();
-    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+    const std::wstring folder = record.FolderWithSeparator();
     const std::wstring name = record.Name();
     if (!entry_path::IsSafe(folder, name)) {
       Report(onError, L"Der Pfad '%s' im Paket f\u00FChrt aus dem Zielordner hinaus.", folder + name);

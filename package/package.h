@@ -48,6 +48,8 @@ struct PackageFileRecord {
   std::wstring Magic() const;
   std::wstring Name() const;
   std::wstring Folder() const;
+  // The folder as the extractor joins it: ending in "\" unless empty.
+  std::wstring FolderWithSeparator() const;
   std::uint64_t CreateDate() const;
   std::uint64_t ModifiedDate() const;
   std::int64_t FileSize() const;

@@ -68,6 +68,11 @@ std::wstring PackageFileRecord::Name() const { return text::FromUtf16LeSlot(&byt
 std::wstring PackageFileRecord::Folder() const {
   return text::FromUtf16LeSlot(&bytes[kRecordFolder], kRecordFolderUnits);
 }
+std::wstring PackageFileRecord::FolderWithSeparator() const {
+  std::wstring folder = Folder();
+  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+  return folder;
+}
 std::uint64_t PackageFileRecord::CreateDate() const { return ReadLe(&bytes[kRecordCreateDate], 8); }
 std::uint64_t PackageFileRecord::ModifiedDate() const { return ReadLe(&bytes[kRecordModifiedDate], 8); }
 std::int64_t PackageFileRecord::FileSize() const {

@@ -36,8 +36,7 @@ int ListPackage(const std::wstring& path) {
   Print(L"Version: " + std::to_wstring(header.Version()));
   PackageFileRecord record;
   while (reader.NextRecord(&record)) {
-    std::wstring folder = record.Folder();
-    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+    const std::wstring folder = record.FolderWithSeparator();
     Print(folder + record.Name() + L"\t" + std::to_wstring(record.FileSize()) + L"\t" +
           IsoTime(record.CreateDate()) + L"\t" + IsoTime(record.ModifiedDate()));
     reader.SkipData();

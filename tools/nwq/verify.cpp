@@ -34,8 +34,7 @@ bool VerifyPackage(const std::wstring& path) {
   PackageFileRecord record;
   while (reader.NextRecord(&record)) {
     ++entries;
-    std::wstring folder = record.Folder();
-    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
+    const std::wstring folder = record.FolderWithSeparator();
     const std::wstring entry = folder + record.Name();
     if (!entry_path::IsSafe(folder, record.Name())) {
       PrintError(path + L": " + entry + L": would be written outside the destination");
