@@ -1,7 +1,6 @@
 #include "hardening/sandbox.h"
 
 #include <fcntl.h>
-#include <stdlib.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -12,19 +11,8 @@
 
 #include "platform/text.h"
 
-Sandbox::Sandbox() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "varnholt-hardening-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-  root_ = pattern;
-}
-
-Sandbox::~Sandbox() {
-  std::error_code ignored;
-  std::filesystem::remove_all(root_, ignored);
-}
-
 std::wstring Sandbox::Folder(const std::string& relative) const {
-  const std::filesystem::path folder = root_ / relative;
+  const std::filesystem::path folder = root() / relative;
   std::filesystem::create_directories(folder);
   return text::FromUtf8(folder.string()) + L"/";
 }

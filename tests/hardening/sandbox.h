@@ -8,19 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 class Sandbox {
  public:
-  Sandbox();
-  ~Sandbox();
-  Sandbox(const Sandbox&) = delete;
-  Sandbox& operator=(const Sandbox&) = delete;
-
-  const std::filesystem::path& root() const { return root_; }
+  const std::filesystem::path& root() const { return dir_.path(); }
   // A folder below the root as the package code takes it: ending in "/".
   std::wstring Folder(const std::string& relative) const;
 
  private:
-  std::filesystem::path root_;
+  TempDir dir_;
 };
 
 struct EntryState {
