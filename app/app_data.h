@@ -10,9 +10,9 @@
 
 // What start-up learns from the system before it works out the folders.
 struct StartupFacts {
-  std::wstring programPath;                      // the program file, as the system reported it
+  std::wstring programPath;                        // the program file, as the system reported it
   std::optional<std::wstring> programFilesFolder;  // nullopt when the lookup failed
-  std::wstring destinationSuffix;                // string resource 57346
+  std::wstring destinationSuffix;                  // string resource 57346
 };
 
 class TessavoAppData {

@@ -5,7 +5,7 @@ bool SystemDestinationFileSystem::CreateFolderTree(const std::wstring& folder) {
 }
 
 std::optional<std::wstring> SystemDestinationFileSystem::CreateTempFile(const std::wstring& folder,
-                                                                         const std::wstring& prefix) {
+                                                                        const std::wstring& prefix) {
   return platform::CreateTempFile(folder, prefix);
 }
 

@@ -34,8 +34,9 @@ void RememberExtractError(const std::wstring& message) { g_lastExtractError = me
 }  // namespace
 
 std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring& lastExtractError) {
-  std::wstring message = !errorText.empty() ? errorText : !lastExtractError.empty() ? lastExtractError
-                                                                                     : kGenericFileErrorText;
+  std::wstring message = !errorText.empty()          ? errorText
+                         : !lastExtractError.empty() ? lastExtractError
+                                                     : kGenericFileErrorText;
   if (message.size() > kMaxFileErrorMessageLength) message.resize(kMaxFileErrorMessageLength);
   return message;
 }

@@ -31,9 +31,9 @@ class CopyPageView {
   virtual FileErrorAnswer AskAbortRetryIgnore(const std::wstring& message) = 0;
 };
 
-using PackageExtractor = std::function<HRESULT(const std::wstring& folder, const std::wstring& packageName,
-                                               const std::wstring& destination, ExtractProgressCallback progress,
-                                               ExtractErrorCallback onError)>;
+using PackageExtractor =
+    std::function<HRESULT(const std::wstring& folder, const std::wstring& packageName, const std::wstring& destination,
+                          ExtractProgressCallback progress, ExtractErrorCallback onError)>;
 
 struct InstallationJob {
   std::wstring packageFolder;

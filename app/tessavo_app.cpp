@@ -42,10 +42,9 @@ bool CTessavoApp::InitInstance() {
   PageDestinationFolder destinationFolder;
   PageCopyFiles copyFiles;
   m_pCopyPage = &copyFiles;
-  for (framework::PropertyPage* page : {static_cast<framework::PropertyPage*>(&welcome),
-                                        static_cast<framework::PropertyPage*>(&chooseFiles),
-                                        static_cast<framework::PropertyPage*>(&destinationFolder),
-                                        static_cast<framework::PropertyPage*>(&copyFiles)}) {
+  for (framework::PropertyPage* page :
+       {static_cast<framework::PropertyPage*>(&welcome), static_cast<framework::PropertyPage*>(&chooseFiles),
+        static_cast<framework::PropertyPage*>(&destinationFolder), static_cast<framework::PropertyPage*>(&copyFiles)}) {
     page->m_psp.dwFlags &= ~PSP_HASHELP;
     sheet.AddPage(page);
   }

@@ -149,8 +149,9 @@ void InflateInMemory(std::vector<Entry>& entries, std::vector<unsigned char>& ou
 
 void ExtractOrFail(const std::wstring& folder, const std::wstring& name, const std::wstring& destination,
                    const ExtractBuffers& buffers) {
-  if (ExtractPackage(folder, name, destination, [](std::int32_t, std::int32_t, const std::wstring&) {},
-                     [](const std::wstring&) {}, buffers) != S_OK)
+  if (ExtractPackage(
+          folder, name, destination, [](std::int32_t, std::int32_t, const std::wstring&) {}, [](const std::wstring&) {},
+          buffers) != S_OK)
     throw 1;
 }
 
@@ -159,13 +160,17 @@ void ExtractOrFail(const std::wstring& folder, const std::wstring& name, const s
 int main(int argc, char** argv) {
   double mib = 256;
   // In memory by default: the disk's writeback would drown the differences.
-  fs::path work = fs::exists("/dev/shm") ? fs::path("/dev/shm/varnholt-bench") : fs::temp_directory_path() / "varnholt-bench";
+  fs::path work =
+      fs::exists("/dev/shm") ? fs::path("/dev/shm/varnholt-bench") : fs::temp_directory_path() / "varnholt-bench";
   fs::path nwq = fs::path(argv[0]).parent_path().parent_path() / "tools" / "nwq";
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
-    if (option == "--mib") mib = std::atof(argv[i + 1]);
-    else if (option == "--work") work = argv[i + 1];
-    else if (option == "--nwq") nwq = argv[i + 1];
+    if (option == "--mib")
+      mib = std::atof(argv[i + 1]);
+    else if (option == "--work")
+      work = argv[i + 1];
+    else if (option == "--nwq")
+      nwq = argv[i + 1];
   }
   package_trace::SetEnabled(false);
   fs::remove_all(work);
@@ -176,22 +181,25 @@ int main(int argc, char** argv) {
   const std::wstring name = L"Bench";
   const std::wstring packagePath = BuildPackagePath(folder, name);
   // Generated and packed in a child, so that the parent stays small.
-  Measure(1, [] {}, [] {}, [&] {
-    sample_maps::Generate(sample_maps::Kind::kMixed, work / "source", static_cast<std::uint64_t>(mib * 1024 * 1024), 42);
-    PackageWriter writer(packagePath, *PackageHeader::Make(name, L"Benchmark", L""));
-    std::vector<fs::path> files;
-    for (const auto& e : fs::recursive_directory_iterator(work / "source"))
-      if (e.is_regular_file()) files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    for (const auto& f : files) {
-      std::wstring sub = f.parent_path().lexically_relative(work / "source").wstring();
-      if (sub == L".") sub.clear();
-      for (auto& c : sub)
-        if (c == L'/') c = L'\\';
-      writer.AddFile(sub, f.filename().wstring(), f.wstring(), 0, 0);
-    }
-    writer.Close();
-  });
+  Measure(
+      1, [] {}, [] {},
+      [&] {
+        sample_maps::Generate(sample_maps::Kind::kMixed, work / "source", static_cast<std::uint64_t>(mib * 1024 * 1024),
+                              42);
+        PackageWriter writer(packagePath, *PackageHeader::Make(name, L"Benchmark", L""));
+        std::vector<fs::path> files;
+        for (const auto& e : fs::recursive_directory_iterator(work / "source"))
+          if (e.is_regular_file()) files.push_back(e.path());
+        std::sort(files.begin(), files.end());
+        for (const auto& f : files) {
+          std::wstring sub = f.parent_path().lexically_relative(work / "source").wstring();
+          if (sub == L".") sub.clear();
+          for (auto& c : sub)
+            if (c == L'/') c = L'\\';
+          writer.AddFile(sub, f.filename().wstring(), f.wstring(), 0, 0);
+        }
+        writer.Close();
+      });
   std::uint64_t sourceBytes = 0;
   for (const auto& e : fs::recursive_directory_iterator(work / "source"))
     if (e.is_regular_file()) sourceBytes += e.file_size();
@@ -203,16 +211,23 @@ int main(int argc, char** argv) {
   auto clean = [&] { fs::remove_all(work / "out"); };
   const int runs = 3;
 
-  const Measurement wizard = Measure(runs, clean, [] {}, [&] { ExtractOrFail(folder, name, destination, {}); });
-  const Measurement bare = Measure(runs, clean, [] {}, [&] { BareLoop(packagePath, destination); });
-  const Measurement large =
-      Measure(runs, clean, [] {}, [&] { ExtractOrFail(folder, name, destination, {256 * 1024, 1024 * 1024}); });
+  const Measurement wizard = Measure(
+      runs, clean, [] {}, [&] { ExtractOrFail(folder, name, destination, {}); });
+  const Measurement bare = Measure(
+      runs, clean, [] {}, [&] { BareLoop(packagePath, destination); });
+  const Measurement large = Measure(
+      runs, clean, [] {},
+      [&] {
+        ExtractOrFail(folder, name, destination, {256 * 1024, 1024 * 1024});
+      });
   std::string nwqCommand = "'";
   nwqCommand.append(nwq.string()).append("' extract '").append(text::ToUtf8(packagePath));
   nwqCommand.append("' '").append((work / "out").string()).append("' >/dev/null");
-  const Measurement tool = Measure(runs, clean, [] {}, [&] {
-    if (std::system(nwqCommand.c_str()) != 0) throw 1;
-  });
+  const Measurement tool = Measure(
+      runs, clean, [] {},
+      [&] {
+        if (std::system(nwqCommand.c_str()) != 0) throw 1;
+      });
   std::vector<Entry> entries;
   std::vector<unsigned char> scratch;
   const Measurement memory = Measure(
@@ -226,8 +241,10 @@ int main(int argc, char** argv) {
 
   auto row = [&](const char* what, const Measurement& m, const Measurement* base) {
     std::printf("%-44s %8.1f MiB/s", what, outMib / m.seconds);
-    if (base) std::printf("  %5.2f of %s", base->seconds / m.seconds, base == &bare ? "bare loop" : "in-memory");
-    else std::printf("  %16s", "");
+    if (base)
+      std::printf("  %5.2f of %s", base->seconds / m.seconds, base == &bare ? "bare loop" : "in-memory");
+    else
+      std::printf("  %16s", "");
     std::printf("  peak %6.1f MiB\n", static_cast<double>(m.peakKib) / 1024);
   };
   std::printf("%-44s %14s  %16s  %s\n", "extraction (best of 3)", "output", "ratio", "memory");

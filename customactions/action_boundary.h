@@ -12,11 +12,11 @@ namespace quorvis {
 // of any custom action that dies.
 template <class Action>
 Status RunAtBoundary(Action&& action) noexcept {
-    try {
-        return std::forward<Action>(action)();
-    } catch (...) {
-        return kInstallFailure;
-    }
+  try {
+    return std::forward<Action>(action)();
+  } catch (...) {
+    return kInstallFailure;
+  }
 }
 
-} // namespace quorvis
+}  // namespace quorvis

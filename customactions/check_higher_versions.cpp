@@ -18,38 +18,37 @@ constexpr const char* kNewerInstalledLine = "MsiCheckForHigherVersions: NEWERVER
 // One try with a fixed buffer: a version that does not fit counts as not found.
 constexpr std::uint32_t kVersionCapacity = 255;
 
-} // namespace
+}  // namespace
 
 Status MsiCheckForHigherVersions(Installer& installer, Handle install) {
-    std::string productCode;
-    if (ReadProperty(installer, install, "NEWESTPRODUCTCODE", productCode) != kSuccess) return kInstallFailure;
-    std::string currentVersion;
-    if (ReadProperty(installer, install, "ProductVersion", currentVersion) != kSuccess) return kInstallFailure;
+  std::string productCode;
+  if (ReadProperty(installer, install, "NEWESTPRODUCTCODE", productCode) != kSuccess) return kInstallFailure;
+  std::string currentVersion;
+  if (ReadProperty(installer, install, "ProductVersion", currentVersion) != kSuccess) return kInstallFailure;
 
-    LogLine(installer, install, kNewestProductCodeLabel + productCode);
-    LogLine(installer, install, kCurrentVersionLabel + currentVersion);
-    if (productCode.empty()) return kSuccess;
+  LogLine(installer, install, kNewestProductCodeLabel + productCode);
+  LogLine(installer, install, kCurrentVersionLabel + currentVersion);
+  if (productCode.empty()) return kSuccess;
 
-    std::string installedVersion(kVersionCapacity, '\0');
-    std::uint32_t capacity = kVersionCapacity;
-    if (installer.GetProductInfo(productCode.c_str(), "VersionString", installedVersion.data(), capacity) !=
-        kSuccess) {
-        return kSuccess;
-    }
-    installedVersion.resize(std::strlen(installedVersion.c_str()));
-
-    const VersionNumber current = ParseVersion(currentVersion);
-    const VersionNumber installed = ParseVersion(installedVersion);
-    LogLine(installer, install, kInstalledVersionLabel + installedVersion);
-
-    // Equal counts as newer: the same version must not be installed twice.
-    if (CompareVersions(installed, current) >= 0) {
-        WriteProperty(installer, install, "NEWERVERSIONINSTALLED", "1");
-        LogLine(installer, install, kNewerInstalledLine);
-    } else {
-        WriteProperty(installer, install, "NEWERVERSIONINSTALLED", "");
-    }
+  std::string installedVersion(kVersionCapacity, '\0');
+  std::uint32_t capacity = kVersionCapacity;
+  if (installer.GetProductInfo(productCode.c_str(), "VersionString", installedVersion.data(), capacity) != kSuccess) {
     return kSuccess;
+  }
+  installedVersion.resize(std::strlen(installedVersion.c_str()));
+
+  const VersionNumber current = ParseVersion(currentVersion);
+  const VersionNumber installed = ParseVersion(installedVersion);
+  LogLine(installer, install, kInstalledVersionLabel + installedVersion);
+
+  // Equal counts as newer: the same version must not be installed twice.
+  if (CompareVersions(installed, current) >= 0) {
+    WriteProperty(installer, install, "NEWERVERSIONINSTALLED", "1");
+    LogLine(installer, install, kNewerInstalledLine);
+  } else {
+    WriteProperty(installer, install, "NEWERVERSIONINSTALLED", "");
+  }
+  return kSuccess;
 }
 
-} // namespace quorvis
+}  // namespace quorvis

@@ -10,4 +10,4 @@ namespace quorvis {
 // 1603 only when one of the two properties cannot be read.
 Status MsiCheckForHigherVersions(Installer& installer, Handle install);
 
-} // namespace quorvis
+}  // namespace quorvis

@@ -8,8 +8,8 @@
 #include <msiquery.h>
 
 extern "C" UINT __stdcall MsiCheckForHigherVersions(MSIHANDLE install) {
-    return quorvis::RunAtBoundary([install] {
-        quorvis::MsiInstaller installer;
-        return quorvis::MsiCheckForHigherVersions(installer, install);
-    });
+  return quorvis::RunAtBoundary([install] {
+    quorvis::MsiInstaller installer;
+    return quorvis::MsiCheckForHigherVersions(installer, install);
+  });
 }

@@ -16,4 +16,4 @@ Status WriteProperty(Installer& installer, Handle install, const char* name, con
 // it, otherwise 1603.
 Status LogLine(Installer& installer, Handle install, const std::string& text);
 
-} // namespace quorvis
+}  // namespace quorvis

@@ -7,15 +7,14 @@
 namespace quorvis {
 
 class MsiInstaller final : public Installer {
-public:
-    Status GetProperty(Handle install, const char* name, char* buffer, std::uint32_t& capacity) override;
-    Status SetProperty(Handle install, const char* name, const char* value) override;
-    Handle CreateRecord(unsigned fields) override;
-    Status SetRecordString(Handle record, unsigned field, const char* text) override;
-    int ProcessMessage(Handle install, int type, Handle record) override;
-    void CloseHandle(Handle record) override;
-    Status GetProductInfo(const char* productCode, const char* attribute, char* buffer,
-                          std::uint32_t& capacity) override;
+ public:
+  Status GetProperty(Handle install, const char* name, char* buffer, std::uint32_t& capacity) override;
+  Status SetProperty(Handle install, const char* name, const char* value) override;
+  Handle CreateRecord(unsigned fields) override;
+  Status SetRecordString(Handle record, unsigned field, const char* text) override;
+  int ProcessMessage(Handle install, int type, Handle record) override;
+  void CloseHandle(Handle record) override;
+  Status GetProductInfo(const char* productCode, const char* attribute, char* buffer, std::uint32_t& capacity) override;
 };
 
-} // namespace quorvis
+}  // namespace quorvis

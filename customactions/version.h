@@ -7,10 +7,10 @@
 namespace quorvis {
 
 struct VersionNumber {
-    std::int32_t first = 0;
-    std::int32_t second = 0;
-    std::int32_t third = 0;
-    std::int32_t fourth = 0;
+  std::int32_t first = 0;
+  std::int32_t second = 0;
+  std::int32_t third = 0;
+  std::int32_t fourth = 0;
 };
 
 // Up to four components; missing ones are 0, runs of dots are one separator,
@@ -20,4 +20,4 @@ VersionNumber ParseVersion(std::string_view text);
 // -1, 0 or +1 as `a` is lower than, equal to or higher than `b`.
 int CompareVersions(const VersionNumber& a, const VersionNumber& b);
 
-} // namespace quorvis
+}  // namespace quorvis

@@ -29,8 +29,8 @@ class ListCtrl : public Window {
   // The row under a client point, -1 for none; `flags` receives LVHT_*.
   int HitTest(POINT point, UINT* flags) const;
   HIMAGELIST SetImageList(HIMAGELIST images, int kind) {
-    return reinterpret_cast<HIMAGELIST>(SendMessage(LVM_SETIMAGELIST, static_cast<WPARAM>(kind),
-                                                    reinterpret_cast<LPARAM>(images)));
+    return reinterpret_cast<HIMAGELIST>(
+        SendMessage(LVM_SETIMAGELIST, static_cast<WPARAM>(kind), reinterpret_cast<LPARAM>(images)));
   }
   // Check state as a state image: 1 is the empty box, 2 the ticked one.
   bool GetCheck(int index) const { return ((GetItemState(index, LVIS_STATEIMAGEMASK) >> 12) - 1) == 1; }

@@ -77,8 +77,7 @@ INT_PTR CALLBACK PropertyPage::DialogProc(HWND dialog, UINT message, WPARAM wPar
   auto* page = reinterpret_cast<PropertyPage*>(::GetWindowLongPtrW(dialog, GWLP_USERDATA));
   if (page == nullptr) return FALSE;
   switch (message) {
-    case WM_COMMAND:
-      return page->OnCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
+    case WM_COMMAND: return page->OnCommand(LOWORD(wParam), HIWORD(wParam)) ? TRUE : FALSE;
     case WM_NOTIFY: {
       auto* header = reinterpret_cast<NMHDR*>(lParam);
       if (header->hwndFrom == page->GetParent()) return page->OnSheetNotify(header);
@@ -87,8 +86,7 @@ INT_PTR CALLBACK PropertyPage::DialogProc(HWND dialog, UINT message, WPARAM wPar
       ::SetWindowLongPtrW(dialog, DWLP_MSGRESULT, result);
       return TRUE;
     }
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }
 

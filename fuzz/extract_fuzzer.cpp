@@ -79,7 +79,8 @@ const Layout& Setup() {
     l.packages = l.root / "Karten";
     std::filesystem::create_directories(l.packages);
     std::filesystem::path deep = l.root;
-    for (int i = 0; i < kDepth; ++i) deep /= "d";
+    for (int i = 0; i < kDepth; ++i)
+      deep /= "d";
     std::filesystem::create_directories(deep);
     l.destination = deep / "dest";
     for (auto folder = deep; folder != l.root.parent_path(); folder = folder.parent_path())
@@ -94,8 +95,7 @@ const Layout& Setup() {
 
 // Callback texts name the failing folder or file; none may be unknown.
 bool KnownMessage(const std::wstring& message) {
-  static const wchar_t* const kStarts[] = {
-      L"Der Ordner '", L"Die Ausgabedatei '", L"Die Datei '", L"Der Pfad '"};
+  static const wchar_t* const kStarts[] = {L"Der Ordner '", L"Die Ausgabedatei '", L"Die Datei '", L"Der Pfad '"};
   for (const wchar_t* start : kStarts)
     if (message.starts_with(start)) return true;
   return false;

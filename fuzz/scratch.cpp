@@ -29,7 +29,8 @@ std::wstring Wide(const std::filesystem::path& path) { return text::FromUtf8(pat
 
 std::size_t OpenDescriptors() {
   std::size_t count = 0;
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    ++count;
   return count;
 }
 

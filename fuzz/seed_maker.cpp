@@ -47,8 +47,8 @@ Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
 
 void Put(const std::filesystem::path& folder, const std::string& name, const Bytes& bytes) {
   std::filesystem::create_directories(folder);
-  std::ofstream(folder / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                       static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(folder / name, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
 void HeaderSeeds(const std::filesystem::path& folder) {
@@ -63,7 +63,8 @@ void HeaderSeeds(const std::filesystem::path& folder) {
   shortHeader.pop_back();
   Put(folder, "one-byte-short", shortHeader);
   Bytes full = Header();
-  for (std::size_t i = 12; i < 212; i += 2) full[i] = 'A', full[i + 1] = 0;  // a GUID slot without NUL
+  for (std::size_t i = 12; i < 212; i += 2)
+    full[i] = 'A', full[i + 1] = 0;  // a GUID slot without NUL
   Put(folder, "guid-slot-without-nul", full);
   Bytes surrogate = Header();
   surrogate[212] = 0x00, surrogate[213] = 0xD8;  // a lone high surrogate opens the title
@@ -78,7 +79,7 @@ void PackageSeeds(const std::filesystem::path& folder) {
   Bytes edge = Header();
   Entry(edge, L"", L"leer.txt", {}, time2020, time2020);
   Entry(edge, L"maps\\", L"a.txt", hello, 1, ~0ull);  // times outside what a file can take
-  Entry(edge, L"maps", L"a.txt", hello);               // repeats and overwrites
+  Entry(edge, L"maps", L"a.txt", hello);              // repeats and overwrites
   Put(folder, "empty-entry-and-repeat", edge);
 
   for (const auto& [name, folderText, fileName] :
@@ -136,11 +137,15 @@ void PackageSeeds(const std::filesystem::path& folder) {
 
 // FuzzedDataProvider ends a text at a backslash followed by any other byte.
 void VersionSeeds(const std::filesystem::path& folder) {
-  const char* const kTexts[] = {
-      "1.0.0.3\\ 1.0.0.3\\ 1.0.0.4", "2.0\\ 1.9.9.9\\ 1.2.0.1", "1.10\\ 1.9\\ 1..5",
-      "x.2\\ 0.1\\ 1.2.3.4.9", "99999999999.-99999999999\\ +7.\t-3\\ ...", "-0.+0\\ 0x10.010\\ .1."};
+  const char* const kTexts[] = {"1.0.0.3\\ 1.0.0.3\\ 1.0.0.4",
+                                "2.0\\ 1.9.9.9\\ 1.2.0.1",
+                                "1.10\\ 1.9\\ 1..5",
+                                "x.2\\ 0.1\\ 1.2.3.4.9",
+                                "99999999999.-99999999999\\ +7.\t-3\\ ...",
+                                "-0.+0\\ 0x10.010\\ .1."};
   int n = 0;
-  for (const char* text : kTexts) Put(folder, "texts-" + std::to_string(n++), Text(text));
+  for (const char* text : kTexts)
+    Put(folder, "texts-" + std::to_string(n++), Text(text));
 }
 
 void PropertySeeds(const std::filesystem::path& folder) {
@@ -166,12 +171,15 @@ std::string Hex(const std::u16string& text) {
 // edges of the read: no backslash, empty, 511 and 512 characters, no NUL.
 void GeoPathSeeds(const std::filesystem::path& folder) {
   const std::string key = "[Software\\Varnholt\\Settings]\n";
-  const std::pair<const char*, std::string> kValues[] = {
-      {"plain", Hex(u"D:\\Karten") + "0000"},       {"with-backslash", Hex(u"D:\\Karten\\") + "0000"},
-      {"empty", "0000"},                                {"no-nul", Hex(u"C:\\Maps")},
-      {"511", Hex(std::u16string(511, u'a')) + "0000"}, {"512", Hex(std::u16string(512, u'a')) + "0000"},
-      {"surrogate", Hex(u"D:\\\xD800x") + "0000"}};
-  for (const auto& [name, hex] : kValues) Put(folder, name, Text(key + "GeoPath=" + hex + "\n"));
+  const std::pair<const char*, std::string> kValues[] = {{"plain", Hex(u"D:\\Karten") + "0000"},
+                                                         {"with-backslash", Hex(u"D:\\Karten\\") + "0000"},
+                                                         {"empty", "0000"},
+                                                         {"no-nul", Hex(u"C:\\Maps")},
+                                                         {"511", Hex(std::u16string(511, u'a')) + "0000"},
+                                                         {"512", Hex(std::u16string(512, u'a')) + "0000"},
+                                                         {"surrogate", Hex(u"D:\\\xD800x") + "0000"}};
+  for (const auto& [name, hex] : kValues)
+    Put(folder, name, Text(key + "GeoPath=" + hex + "\n"));
 }
 
 }  // namespace

@@ -21,7 +21,8 @@ bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' ||
 // strtol with base 10, clamped to 32 bits, written out by hand.
 std::int32_t Convert(const std::string& token) {
   std::size_t at = 0;
-  while (at < token.size() && IsSpace(token[at])) ++at;
+  while (at < token.size() && IsSpace(token[at]))
+    ++at;
   bool negative = false;
   if (at < token.size() && (token[at] == '+' || token[at] == '-')) negative = token[at++] == '-';
   std::int64_t value = 0;
@@ -37,7 +38,8 @@ Components Reference(const std::string& text) {
   Components out{};
   std::size_t at = 0;
   for (std::int32_t& component : out) {
-    while (at < text.size() && text[at] == '.') ++at;
+    while (at < text.size() && text[at] == '.')
+      ++at;
     if (at == text.size()) break;
     const std::size_t end = std::min(text.find('.', at), text.size());
     component = Convert(text.substr(at, end - at));

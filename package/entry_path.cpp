@@ -11,14 +11,16 @@ namespace {
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
 std::wstring Upper(std::wstring s) {
-  for (wchar_t& c : s) c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+  for (wchar_t& c : s)
+    c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
   return s;
 }
 
 // Windows opens these as devices in any folder and with any extension.
 bool IsDeviceName(const std::wstring& component) {
   std::wstring base = Upper(component.substr(0, component.find(L'.')));
-  while (!base.empty() && base.back() == L' ') base.pop_back();
+  while (!base.empty() && base.back() == L' ')
+    base.pop_back();
   static constexpr std::array<const wchar_t*, 6> kFixed = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
   for (const wchar_t* device : kFixed)
     if (base == device) return true;
@@ -49,7 +51,8 @@ bool IsSafeRelative(const std::wstring& path) {
   std::size_t start = 0;
   while (start <= path.size()) {
     std::size_t end = start;
-    while (end < path.size() && !IsSeparator(path[end])) ++end;
+    while (end < path.size() && !IsSeparator(path[end]))
+      ++end;
     if (!IsSafeComponent(path.substr(start, end - start))) return false;
     start = end + 1;
   }

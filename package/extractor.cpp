@@ -54,8 +54,8 @@ class Progress {
 // breaks off is reported, and what was written of it is removed: a
 // half-decoded file must never look installed.
 void InflateEntry(platform::File& package, std::int64_t fileSize, platform::File& output,
-                  const std::wstring& outputPath, const std::wstring& name, DecodeWorkspace& work,
-                  Progress& progress, ExtractErrorCallback onError) {
+                  const std::wstring& outputPath, const std::wstring& name, DecodeWorkspace& work, Progress& progress,
+                  ExtractErrorCallback onError) {
   const StreamState state = DecodeStream(
       package, fileSize, work, [&](const unsigned char* data, std::size_t size) { output.Write(data, size); },
       [&](std::uint64_t bytes) {

@@ -18,8 +18,7 @@ std::wstring BuildPackagePath(std::wstring folder, std::wstring packageName) {
 HRESULT CheckPackageHeader(const std::wstring& packageName, PackageHeader* header, platform::File* file) {
   if (!header || !file || !file->IsOpen()) return E_FAIL;
   const bool valid = file->Read(header->bytes.data(), header->bytes.size()) == header->bytes.size() &&
-                     header->Magic() == L"NWQ" && header->Version() == kPackageVersion &&
-                     header->GUID() == packageName;
+                     header->Magic() == L"NWQ" && header->Version() == kPackageVersion && header->GUID() == packageName;
   if (!valid) {
     package_trace::WriteNarrow(kInvalidFileTrace);
     return E_FAIL;

@@ -38,8 +38,7 @@ struct PackageHeader {
   // A header with magic "NWQ" and the given fields; nullopt when a text does
   // not fit its slot.
   static std::optional<PackageHeader> Make(const std::wstring& guid, const std::wstring& title,
-                                           const std::wstring& description,
-                                           std::int32_t version = kPackageVersion);
+                                           const std::wstring& description, std::int32_t version = kPackageVersion);
 };
 
 struct PackageFileRecord {

@@ -21,28 +21,29 @@ constexpr std::size_t kRecordFileSize = 744;
 
 std::uint64_t ReadLe(const std::uint8_t* at, int bytes) {
   std::uint64_t value = 0;
-  for (int i = bytes - 1; i >= 0; --i) value = (value << 8) | at[i];
+  for (int i = bytes - 1; i >= 0; --i)
+    value = (value << 8) | at[i];
   return value;
 }
 
 void WriteLe(std::uint8_t* at, std::uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+  for (int i = 0; i < bytes; ++i)
+    at[i] = static_cast<std::uint8_t>(value >> (8 * i));
 }
 
 // Writes the text and its NUL into a slot; false when it does not fit.
 bool WriteSlot(std::uint8_t* slot, std::size_t units, const std::wstring& value) {
   const std::u16string utf16 = text::ToUtf16(value);
   if (utf16.size() + 1 > units) return false;
-  for (std::size_t i = 0; i < utf16.size(); ++i) WriteLe(slot + 2 * i, utf16[i], 2);
+  for (std::size_t i = 0; i < utf16.size(); ++i)
+    WriteLe(slot + 2 * i, utf16[i], 2);
   return true;
 }
 
 }  // namespace
 
 std::wstring PackageHeader::Magic() const { return text::FromUtf16LeSlot(&bytes[kHeaderMagic], kHeaderMagicUnits); }
-std::int32_t PackageHeader::Version() const {
-  return static_cast<std::int32_t>(ReadLe(&bytes[kHeaderVersion], 4));
-}
+std::int32_t PackageHeader::Version() const { return static_cast<std::int32_t>(ReadLe(&bytes[kHeaderVersion], 4)); }
 std::wstring PackageHeader::GUID() const { return text::FromUtf16LeSlot(&bytes[kHeaderGuid], kHeaderGuidUnits); }
 std::wstring PackageHeader::TITLE() const { return text::FromUtf16LeSlot(&bytes[kHeaderTitle], kHeaderTitleUnits); }
 std::wstring PackageHeader::DESCRIPTION() const {
@@ -61,9 +62,7 @@ std::optional<PackageHeader> PackageHeader::Make(const std::wstring& guid, const
   return header;
 }
 
-std::wstring PackageFileRecord::Magic() const {
-  return text::FromUtf16LeSlot(&bytes[kRecordMagic], kRecordMagicUnits);
-}
+std::wstring PackageFileRecord::Magic() const { return text::FromUtf16LeSlot(&bytes[kRecordMagic], kRecordMagicUnits); }
 std::wstring PackageFileRecord::Name() const { return text::FromUtf16LeSlot(&bytes[kRecordName], kRecordNameUnits); }
 std::wstring PackageFileRecord::Folder() const {
   return text::FromUtf16LeSlot(&bytes[kRecordFolder], kRecordFolderUnits);

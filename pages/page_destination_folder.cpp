@@ -71,17 +71,14 @@ bool PageDestinationFolder::CheckDestination() {
   SystemDestinationFileSystem fileSystem;
   const DestinationCheck check = CheckDestinationFolder(m_destination, fileSystem);
   switch (check.outcome) {
-    case DestinationCheck::Outcome::kPassed:
-      SetWizardButtons(kWizardBack | kWizardNext);
-      return true;
+    case DestinationCheck::Outcome::kPassed: SetWizardButtons(kWizardBack | kWizardNext); return true;
     case DestinationCheck::Outcome::kRefused: {
       std::wstring text = platform::SystemErrorText(check.error);
       if (text.empty()) text = L"Error " + std::to_wstring(check.error);
       framework::MessageBox(m_hWnd, text, MB_OK | MB_ICONERROR);
       break;
     }
-    case DestinationCheck::Outcome::kRefusedQuietly:
-      break;
+    case DestinationCheck::Outcome::kRefusedQuietly: break;
   }
   SetWizardButtons(kWizardBack);
   return false;

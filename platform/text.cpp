@@ -60,7 +60,8 @@ void DecodeWide(std::wstring_view wide, Sink sink) {
   if constexpr (sizeof(wchar_t) == 2) {
     DecodeUtf16(wide, sink);
   } else {
-    for (wchar_t w : wide) sink(static_cast<char32_t>(w));
+    for (wchar_t w : wide)
+      sink(static_cast<char32_t>(w));
   }
 }
 
@@ -82,11 +83,25 @@ std::wstring FromUtf8(std::string_view utf8) {
     int extra = 0;
     char32_t c = 0;
     char32_t min = 0;
-    if (b < 0x80) { c = b; }
-    else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; extra = 1; min = 0x80; }
-    else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; extra = 2; min = 0x800; }
-    else if ((b & 0xF8) == 0xF0) { c = b & 0x07; extra = 3; min = 0x10000; }
-    else { AppendWide(out, kReplacement); ++i; continue; }
+    if (b < 0x80) {
+      c = b;
+    } else if ((b & 0xE0) == 0xC0) {
+      c = b & 0x1F;
+      extra = 1;
+      min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+      c = b & 0x0F;
+      extra = 2;
+      min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+      c = b & 0x07;
+      extra = 3;
+      min = 0x10000;
+    } else {
+      AppendWide(out, kReplacement);
+      ++i;
+      continue;
+    }
     std::size_t j = 1;
     for (; j <= static_cast<std::size_t>(extra); ++j) {
       if (i + j >= utf8.size()) break;
@@ -152,7 +167,8 @@ std::size_t Utf16Length(std::wstring_view wide) {
   return wide.size();
 #else
   std::size_t n = 0;
-  for (wchar_t w : wide) n += static_cast<char32_t>(w) >= 0x10000 ? 2 : 1;
+  for (wchar_t w : wide)
+    n += static_cast<char32_t>(w) >= 0x10000 ? 2 : 1;
   return n;
 #endif
 }

@@ -7,7 +7,8 @@ namespace platform {
 
 std::vector<std::wstring> CommandLineArguments(int argc, char** argv) {
   std::vector<std::wstring> arguments;
-  for (int i = 0; i < argc; ++i) arguments.push_back(text::FromUtf8(argv[i]));
+  for (int i = 0; i < argc; ++i)
+    arguments.push_back(text::FromUtf8(argv[i]));
   return arguments;
 }
 

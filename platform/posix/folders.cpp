@@ -69,7 +69,7 @@ bool CreateFolderTree(const std::wstring& path) {
     return false;
   }
   // Create each prefix that ends at a separator, then the whole path.
-  for (std::size_t at = native.find('/', 1); ; at = native.find('/', at + 1)) {
+  for (std::size_t at = native.find('/', 1);; at = native.find('/', at + 1)) {
     const std::string prefix = at == std::string::npos ? native : native.substr(0, at);
     if (!prefix.empty() && ::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
     if (at == std::string::npos) break;

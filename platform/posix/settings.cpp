@@ -100,7 +100,8 @@ ErrorCode Save(const std::vector<StoredKey>& keys) {
   std::ostringstream content;
   for (const StoredKey& key : keys) {
     content << '[' << key.path << "]\n";
-    for (const StoredValue& value : key.values) content << value.name << '=' << ToHex(value.bytes) << '\n';
+    for (const StoredValue& value : key.values)
+      content << value.name << '=' << ToHex(value.bytes) << '\n';
   }
   const std::string data = content.str();
 
@@ -141,8 +142,7 @@ StoredKey* FindKey(std::vector<StoredKey>& keys, const std::string& path) {
 
 }  // namespace
 
-SettingsKey::SettingsKey(SettingsKey&& other) noexcept
-    : keyPath_(std::move(other.keyPath_)), open_(other.open_) {
+SettingsKey::SettingsKey(SettingsKey&& other) noexcept : keyPath_(std::move(other.keyPath_)), open_(other.open_) {
   other.open_ = false;
 }
 

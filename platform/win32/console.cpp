@@ -12,7 +12,8 @@ std::vector<std::wstring> CommandLineArguments(int, char**) {
   std::vector<std::wstring> arguments;
   int count = 0;
   if (wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
-    for (int i = 0; i < count; ++i) arguments.emplace_back(wide[i]);
+    for (int i = 0; i < count; ++i)
+      arguments.emplace_back(wide[i]);
     ::LocalFree(wide);
   }
   return arguments;

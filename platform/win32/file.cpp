@@ -81,7 +81,8 @@ void File::Write(const void* buffer, std::size_t count) {
     DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count, 1u << 30));
 #if defined(VARNHOLT_FAULT_INJECTION)
     std::size_t allowed = chunk;
-    if (const auto code = fault_injection::OnTransfer(fault_injection::Operation::kWrite, path_, &allowed)) Raise(*code);
+    if (const auto code = fault_injection::OnTransfer(fault_injection::Operation::kWrite, path_, &allowed))
+      Raise(*code);
     chunk = static_cast<DWORD>(allowed);
 #endif
     DWORD written = 0;

@@ -29,16 +29,16 @@ ErrorCode SettingsKey::OpenOrCreate(const std::wstring& keyPath) {
 ErrorCode SettingsKey::QueryValue(const std::wstring& name, void* buffer, std::uint32_t* size) {
   if (key_ == nullptr) return ERROR_INVALID_HANDLE;
   DWORD bytes = *size;
-  const LSTATUS status = RegQueryValueExW(static_cast<HKEY>(key_), name.c_str(), nullptr, nullptr,
-                                          static_cast<BYTE*>(buffer), &bytes);
+  const LSTATUS status =
+      RegQueryValueExW(static_cast<HKEY>(key_), name.c_str(), nullptr, nullptr, static_cast<BYTE*>(buffer), &bytes);
   *size = bytes;
   return static_cast<ErrorCode>(status);
 }
 
 ErrorCode SettingsKey::SetStringValue(const std::wstring& name, const void* data, std::uint32_t bytes) {
   if (key_ == nullptr) return ERROR_INVALID_HANDLE;
-  return static_cast<ErrorCode>(RegSetValueExW(static_cast<HKEY>(key_), name.c_str(), 0, REG_SZ,
-                                               static_cast<const BYTE*>(data), bytes));
+  return static_cast<ErrorCode>(
+      RegSetValueExW(static_cast<HKEY>(key_), name.c_str(), 0, REG_SZ, static_cast<const BYTE*>(data), bytes));
 }
 
 void SettingsKey::Close() {

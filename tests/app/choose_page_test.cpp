@@ -18,7 +18,8 @@ namespace {
 
 std::vector<bool> Checks(const std::vector<PackageRow>& rows) {
   std::vector<bool> checks;
-  for (const PackageRow& row : rows) checks.push_back(row.checked);
+  for (const PackageRow& row : rows)
+    checks.push_back(row.checked);
   return checks;
 }
 
@@ -49,7 +50,8 @@ TEST(ChooseCatalogue, ListsValidPackagesWithTheirTitlesAndLeavesTheRestOut) {
 
   ASSERT_EQ(names.size(), titles.size());
   std::vector<std::pair<std::wstring, std::wstring>> listed;
-  for (std::size_t i = 0; i < names.size(); ++i) listed.emplace_back(names[i], titles[i]);
+  for (std::size_t i = 0; i < names.size(); ++i)
+    listed.emplace_back(names[i], titles[i]);
   std::sort(listed.begin(), listed.end());
   const std::vector<std::pair<std::wstring, std::wstring>> expected = {
       {L"PKG-A", L"Bayern"}, {L"PKG-B", L"Bayern"}, {L"a.b", L"Dotted"}};

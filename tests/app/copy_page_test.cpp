@@ -91,10 +91,11 @@ struct ScriptedExtractor {
   }
 };
 
-const std::vector<std::wstring> kFinishedEnd = {L"package 0",     L"overall 300", L"finish button", L"heading ''",
-                                                L"file ''",       L"finished",    L"sheet enabled"};
+const std::vector<std::wstring> kFinishedEnd = {L"package 0", L"overall 300", L"finish button", L"heading ''",
+                                                L"file ''",   L"finished",    L"sheet enabled"};
 
-InstallationJob Job(std::vector<std::wstring> packages, std::vector<std::wstring>* recorded, ScriptedExtractor* extractor) {
+InstallationJob Job(std::vector<std::wstring> packages, std::vector<std::wstring>* recorded,
+                    ScriptedExtractor* extractor) {
   InstallationJob job;
   job.packageFolder = L"P:\\Karten\\";
   job.destinationFolder = L"D:\\Maps\\";
@@ -153,8 +154,8 @@ TEST(CopyRun, ProgressSetsThePackageBarAndTheCurrentFile) {
   std::vector<std::wstring> recorded;
   RecordingPage page;
   RunInstallation(Job({L"A"}, &recorded, &extractor), page);
-  const std::vector<std::wstring> expected = {L"overall range 100", L"package range 100", L"package 50",
-                                              L"overall 50",        L"file 'Kopiere: A.dat'"};
+  const std::vector<std::wstring> expected = {L"overall range 100", L"package range 100", L"package 50", L"overall 50",
+                                              L"file 'Kopiere: A.dat'"};
   EXPECT_EQ(std::vector<std::wstring>(page.events.begin(), page.events.begin() + 5), expected);
 }
 
@@ -204,15 +205,16 @@ TEST(CopyRun, AbortStopsAtOnceShowsTheBarFullAndKeepsNoDestination) {
   page.answers = {FileErrorAnswer::kAbort};
   EXPECT_FALSE(RunInstallation(Job({L"A", L"B", L"C"}, &recorded, &extractor), page));
   EXPECT_EQ(extractor.calls, std::vector<std::wstring>{L"A"});
-  const std::vector<std::wstring> end = {L"question", L"package 0", L"overall 300", L"finish button",
-                                         L"heading ''", L"file ''",  L"cancelled",   L"sheet enabled"};
+  const std::vector<std::wstring> end = {L"question",   L"package 0", L"overall 300", L"finish button",
+                                         L"heading ''", L"file ''",   L"cancelled",   L"sheet enabled"};
   EXPECT_EQ(page.Tail(end.size()), end);
   EXPECT_TRUE(recorded.empty());
 }
 
 TEST(CopyRun, IgnoreCountsThePackageAndTheRunStillFinishes) {
   ScriptedExtractor extractor;
-  for (const wchar_t* name : {L"A", L"B", L"C"}) extractor.failures[name] = {{DiskFull(), L"", false}};
+  for (const wchar_t* name : {L"A", L"B", L"C"})
+    extractor.failures[name] = {{DiskFull(), L"", false}};
   std::vector<std::wstring> recorded;
   RecordingPage page;
   page.answers = {FileErrorAnswer::kIgnore, FileErrorAnswer::kIgnore, FileErrorAnswer::kIgnore};

@@ -89,7 +89,8 @@ TEST(DestinationCheckOnDisk, AFolderThatCannotBeCreatedIsRefusedWithTheSystemsCo
   TempDir root;
   std::ofstream(root.path() / "file") << "in the way";
   SystemDestinationFileSystem fileSystem;
-  const DestinationCheck check = CheckDestinationFolder(root.Folder(L"file") + L"below" + platform::kPathSeparator, fileSystem);
+  const DestinationCheck check =
+      CheckDestinationFolder(root.Folder(L"file") + L"below" + platform::kPathSeparator, fileSystem);
   EXPECT_EQ(check.outcome, Outcome::kRefused);
   EXPECT_NE(check.error, platform::kErrorSuccess);
   EXPECT_FALSE(platform::SystemErrorText(check.error).empty());

@@ -62,7 +62,8 @@ TEST(StartupFolders, ProgramAndPackageFolderComeFromTheProgramPath) {
 TEST(StartupFolders, DefaultDestinationFallsBackToThePlaceholder) {
   EXPECT_EQ(DefaultDestination(L"C:\\Program Files", L"\\Varnholt\\Digital Maps\\"),
             L"C:\\Program Files\\Varnholt\\Digital Maps\\");
-  EXPECT_EQ(DefaultDestination(std::nullopt, L"\\Varnholt\\Digital Maps\\"), L"%ProgramFiles%\\Varnholt\\Digital Maps\\");
+  EXPECT_EQ(DefaultDestination(std::nullopt, L"\\Varnholt\\Digital Maps\\"),
+            L"%ProgramFiles%\\Varnholt\\Digital Maps\\");
 }
 
 TEST(StartupFolders, BackslashRule) {

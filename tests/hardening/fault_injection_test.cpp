@@ -22,7 +22,7 @@ struct FaultCase {
   int error;
   FileError::Cause cause;
   std::int64_t osError;
-  const wchar_t* failingFile;  // relative to the destination; empty: the package
+  const wchar_t* failingFile;   // relative to the destination; empty: the package
   const wchar_t* callbackText;  // with %s for the failing path; empty: no call
   const wchar_t* userText;      // with %1 for the failing path
 };
@@ -30,12 +30,12 @@ struct FaultCase {
 const FaultCase kFaults[] = {
     {"DiskFullWhileWriting", fi::Operation::kWrite, L"maps/north/tiles.bin", ENOSPC, FileError::kDiskFull, ENOSPC,
      L"maps/north/tiles.bin", L"", L"Disk full while accessing %1."},
-    {"QuotaExceededWhileWriting", fi::Operation::kWrite, L"maps/south/tiles.bin", EDQUOT, FileError::kDiskFull,
-     EDQUOT, L"maps/south/tiles.bin", L"", L"Disk full while accessing %1."},
+    {"QuotaExceededWhileWriting", fi::Operation::kWrite, L"maps/south/tiles.bin", EDQUOT, FileError::kDiskFull, EDQUOT,
+     L"maps/south/tiles.bin", L"", L"Disk full while accessing %1."},
     {"ReadErrorOnThePackage", fi::Operation::kRead, L"MAPA.nwq", EIO, FileError::kHardIO, EIO, L"", L"",
      L"Encountered a hardware I/O error while accessing %1."},
-    {"LateWriteErrorOnClose", fi::Operation::kClose, L"readme.txt", EIO, FileError::kHardIO, EIO, L"readme.txt",
-     L"", L"Encountered a hardware I/O error while accessing %1."},
+    {"LateWriteErrorOnClose", fi::Operation::kClose, L"readme.txt", EIO, FileError::kHardIO, EIO, L"readme.txt", L"",
+     L"Encountered a hardware I/O error while accessing %1."},
     {"FolderCannotBeCreated", fi::Operation::kCreateFolder, L"maps/south", EACCES, FileError::kBadPath, -1,
      L"maps/south/", L"Der Ordner '%s' konnte nicht erstellt werden.", L"%1 contains an incorrect path."},
     {"OutputFileCannotBeCreated", fi::Operation::kOpen, L"maps/north/tiles.bin", EACCES, FileError::kAccessDenied,

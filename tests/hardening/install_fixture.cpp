@@ -24,10 +24,10 @@ void InstallFixture::SetUp() {
   WriteBytes(sandbox_.root() / "other" / "maps" / "kept.bin", NoiseBytes(3000, 7));
 
   AddPackage(L"MAPA", {{L"", L"readme.txt", TextBytes("North and south sheets.\n")},
-                        {L"maps\\north", L"tiles.bin", NoiseBytes(20000, 1)},
-                        {L"maps\\south\\", L"tiles.bin", NoiseBytes(9000, 2)}});
-  AddPackage(L"MAPB", {{L"roads", L"roads.bin", NoiseBytes(30000, 3)},
-                        {L"roads", L"index.txt", TextBytes("A1 A2 B7\n")}});
+                       {L"maps\\north", L"tiles.bin", NoiseBytes(20000, 1)},
+                       {L"maps\\south\\", L"tiles.bin", NoiseBytes(9000, 2)}});
+  AddPackage(L"MAPB",
+             {{L"roads", L"roads.bin", NoiseBytes(30000, 3)}, {L"roads", L"index.txt", TextBytes("A1 A2 B7\n")}});
   AddPackage(L"MAPC", {{L"", L"coast.txt", TextBytes("coastline\n")}});
   RecordOutsideState();
 }

@@ -19,8 +19,8 @@ std::wstring Sandbox::Folder(const std::string& relative) const {
 
 std::map<std::string, EntryState> Snapshot(const std::filesystem::path& root, const std::filesystem::path& skip) {
   std::map<std::string, EntryState> entries;
-  for (auto it = std::filesystem::recursive_directory_iterator(root); it != std::filesystem::recursive_directory_iterator();
-       ++it) {
+  for (auto it = std::filesystem::recursive_directory_iterator(root);
+       it != std::filesystem::recursive_directory_iterator(); ++it) {
     if (!skip.empty() && std::filesystem::equivalent(it->path(), skip)) {
       it.disable_recursion_pending();
       continue;
@@ -50,7 +50,8 @@ void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_
 std::vector<std::uint8_t> NoiseBytes(std::size_t size, std::uint32_t seed) {
   std::mt19937 generator(seed);
   std::vector<std::uint8_t> bytes(size);
-  for (auto& byte : bytes) byte = static_cast<std::uint8_t>(generator());
+  for (auto& byte : bytes)
+    byte = static_cast<std::uint8_t>(generator());
   return bytes;
 }
 

@@ -29,8 +29,7 @@ struct EntryState {
 };
 
 // Every entry below `root`, leaving out the subtree `skip` (if any).
-std::map<std::string, EntryState> Snapshot(const std::filesystem::path& root,
-                                           const std::filesystem::path& skip = {});
+std::map<std::string, EntryState> Snapshot(const std::filesystem::path& root, const std::filesystem::path& skip = {});
 
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);

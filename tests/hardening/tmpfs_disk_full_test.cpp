@@ -88,8 +88,8 @@ TEST_F(RealDiskFull, AFullTmpfsGivesDiskFullByNameAndARetryAfterFreeingSpaceInst
 
   // 1 MiB of the 2 are taken, so the second file breaks off part-way.
   WriteBytes(sandbox_.root() / "volume" / "filler.bin", NoiseBytes(1 << 20, 11));
-  AddPackage(L"WIDE", {{L"", L"first.bin", NoiseBytes(256 << 10, 12)},
-                       {L"sheets", L"second.bin", NoiseBytes(1536 << 10, 13)}});
+  AddPackage(L"WIDE",
+             {{L"", L"first.bin", NoiseBytes(256 << 10, 12)}, {L"sheets", L"second.bin", NoiseBytes(1536 << 10, 13)}});
   UseDestination("volume/dest");
 
   const DiskFullOutcome real = Observe(L"WIDE");

@@ -46,7 +46,8 @@ TEST(Catalogue, ListsValidPackagesOnlyAndAppends) {
 
 TEST(Catalogue, TwoScansOfAnUnchangedFolderAgree) {
   TempDir dir;
-  for (const wchar_t* name : {L"c", L"a", L"b", L"d"}) PackageBytes(name).WriteTo(dir.Folder());
+  for (const wchar_t* name : {L"c", L"a", L"b", L"d"})
+    PackageBytes(name).WriteTo(dir.Folder());
   EXPECT_EQ(Scan(dir.Folder()), Scan(dir.Folder()));
   EXPECT_EQ(Scan(dir.Folder()).size(), 4u);
 }

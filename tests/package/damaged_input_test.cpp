@@ -36,8 +36,7 @@ class DamagedInput : public ::testing::Test {
 
   // Nothing but the destination's own content and the package changed.
   void ExpectNothingOutside() {
-    EXPECT_EQ(TreeOf(root_.path()),
-              (std::vector<std::string>{"Pkg.nwq", "dest", "outside.txt"}));
+    EXPECT_EQ(TreeOf(root_.path()), (std::vector<std::string>{"Pkg.nwq", "dest", "outside.txt"}));
     EXPECT_EQ(ReadAll(root_.path() / "outside.txt"), Bytes("untouched"));
   }
 
@@ -51,11 +50,20 @@ TEST_F(DamagedInput, EntryPathsThatLeaveTheDestinationAreRefused) {
     const wchar_t* folder;
     const wchar_t* name;
   } cases[] = {
-      {L"..", L"outside.txt"},        {L"a\\..\\..", L"outside.txt"}, {L"", L"..\\outside.txt"},
-      {L"\\tmp", L"x.txt"},           {L"/tmp", L"x.txt"},            {L"C:\\Windows", L"x.txt"},
-      {L"C:", L"x.txt"},              {L"", L"x.txt:stream"},         {L"ok", L"CON"},
-      {L"lpt1.txt", L"x"},            {L"", L"nul.txt"},              {L"a\\.. ", L"x.txt"},
-      {L"..\\dest\\..\\..", L"x.txt"}, {L"a/../..", L"x.txt"},
+      {L"..", L"outside.txt"},
+      {L"a\\..\\..", L"outside.txt"},
+      {L"", L"..\\outside.txt"},
+      {L"\\tmp", L"x.txt"},
+      {L"/tmp", L"x.txt"},
+      {L"C:\\Windows", L"x.txt"},
+      {L"C:", L"x.txt"},
+      {L"", L"x.txt:stream"},
+      {L"ok", L"CON"},
+      {L"lpt1.txt", L"x"},
+      {L"", L"nul.txt"},
+      {L"a\\.. ", L"x.txt"},
+      {L"..\\dest\\..\\..", L"x.txt"},
+      {L"a/../..", L"x.txt"},
   };
   for (const auto& c : cases) {
     CallbackRecord::Reset();
@@ -86,11 +94,11 @@ TEST_F(DamagedInput, HarmlessDotsAndNamesAreAccepted) {
 std::vector<std::uint8_t> DamagedStreams(int which) {
   auto good = Compress(std::vector<std::uint8_t>(100'000, 'x'));
   switch (which) {
-    case 0: good[0] = 0x79; break;                   // header check bits wrong
-    case 1: good[good.size() / 2] ^= 0xFF; break;    // deflate data broken
-    case 2: good[good.size() - 1] ^= 0x01; break;    // Adler-32 mismatch
+    case 0: good[0] = 0x79; break;                 // header check bits wrong
+    case 1: good[good.size() / 2] ^= 0xFF; break;  // deflate data broken
+    case 2: good[good.size() - 1] ^= 0x01; break;  // Adler-32 mismatch
     case 3: good = Bytes("plain text, never compressed"); break;
-    case 4: good.resize(good.size() - 10); break;    // the stream ends early
+    case 4: good.resize(good.size() - 10); break;  // the stream ends early
   }
   return good;
 }
@@ -118,7 +126,8 @@ TEST_F(DamagedInput, DamagedStreamsAreReportedAndTheirPartialFilesRemoved) {
 TEST_F(DamagedInput, APackageCutInsideStoredDataIsDamaged) {
   PackageBytes package(L"Pkg");
   std::vector<std::uint8_t> data(50'000);
-  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 7 + i / 13);
+  for (std::size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<std::uint8_t>(i * 7 + i / 13);
   package.Entry(L"", L"cut.bin", data);
   package.bytes().resize(package.bytes().size() - 100);
   EXPECT_EQ(ExpectFileError(package).cause(), FileError::kDamaged);
@@ -136,8 +145,7 @@ TEST_F(DamagedInput, BytesAfterACompleteStreamAreSkipped) {
   PackageBytes package(L"Pkg");
   auto stored = Compress(Bytes("payload"));
   stored.insert(stored.end(), 5000, 0xAB);
-  package.RawEntry(L"", L"a.txt", stored, static_cast<std::int64_t>(stored.size()))
-      .Entry(L"", L"b.txt", Bytes("next"));
+  package.RawEntry(L"", L"a.txt", stored, static_cast<std::int64_t>(stored.size())).Entry(L"", L"b.txt", Bytes("next"));
   package.WriteTo(root_.Folder());
   ASSERT_EQ(ExtractPackage(root_.Folder(), L"Pkg", root_.Folder(L"dest"), CallbackRecord::OnProgress,
                            CallbackRecord::OnError),

@@ -49,9 +49,9 @@ TEST_F(Extraction, AHeaderOnlyPackageExtractsNothingAndCreatesNoFolder) {
 }
 
 TEST_F(Extraction, MissingOrInvalidPackagesFailWithoutCallbacks) {
-  EXPECT_EQ(ExtractPackage(media_.Folder(), L"none", Destination(), CallbackRecord::OnProgress,
-                           CallbackRecord::OnError),
-            E_FAIL);
+  EXPECT_EQ(
+      ExtractPackage(media_.Folder(), L"none", Destination(), CallbackRecord::OnProgress, CallbackRecord::OnError),
+      E_FAIL);
   PackageBytes wrongVersion(name_, L"t", 3);
   wrongVersion.Entry(L"", L"a.txt", Bytes("a"));
   EXPECT_EQ(Extract(wrongVersion, Destination()), E_FAIL);
@@ -71,8 +71,8 @@ TEST_F(Extraction, FoldersAreJoinedWithOneSeparator) {
   EXPECT_EQ(ReadAll(Out("maps/a.txt")), Bytes("a"));
   EXPECT_EQ(ReadAll(Out("maps/b.txt")), Bytes("b"));
   EXPECT_EQ(ReadAll(Out("maps/deep/er/c.txt")), Bytes("c"));
-  EXPECT_EQ(TreeOf(Out("")), (std::vector<std::string>{"maps", "maps/a.txt", "maps/b.txt", "maps/deep",
-                                                         "maps/deep/er", "maps/deep/er/c.txt", "top.txt"}));
+  EXPECT_EQ(TreeOf(Out("")), (std::vector<std::string>{"maps", "maps/a.txt", "maps/b.txt", "maps/deep", "maps/deep/er",
+                                                       "maps/deep/er/c.txt", "top.txt"}));
 }
 
 TEST_F(Extraction, AnEmptyEntryMakesAnEmptyFileWithItsTimesAndNoProgress) {
@@ -95,7 +95,7 @@ TEST_F(Extraction, StoredTimesAreSetCutToWholeSeconds) {
   ASSERT_TRUE(platform::GetFileTimes(Out("t.txt").wstring(), &times));
   EXPECT_EQ(times.lastWrite, kModified - kModified % 10'000'000);
   EXPECT_EQ(times.lastAccess % 10'000'000, 0u);
-#if defined(_WIN32)  // POSIX keeps no creation time
+#if defined(_WIN32)           // POSIX keeps no creation time
   if (!RunningUnderWine()) {  // Wine keeps no creation time of its own
     EXPECT_EQ(times.creation, kCreated - kCreated % 10'000'000);
   }
@@ -109,7 +109,8 @@ TEST_F(Extraction, ZeroAndUnrepresentableTimesLeaveTheSystemsTimes) {
       .Entry(L"", L"old.txt", Bytes("o"), 0, 100)  // 1601: before 1970
       .Entry(L"", L"far.txt", Bytes("f"), 0, 0x7FFFFFFFFFFFFFFFull);
   ASSERT_EQ(Extract(package, Destination()), S_OK);
-  for (const char* name : {"zero.txt", "old.txt", "far.txt"}) EXPECT_GT(fs::last_write_time(Out(name)), before) << name;
+  for (const char* name : {"zero.txt", "old.txt", "far.txt"})
+    EXPECT_GT(fs::last_write_time(Out(name)), before) << name;
 }
 
 TEST_F(Extraction, HighlyCompressibleDataIsWrittenCompletely) {
@@ -252,8 +253,7 @@ TEST_F(Extraction, LargerBuffersGiveTheSameFiles) {
   PackageBytes package(name_);
   package.Entry(L"x", L"big.bin", data);
   package.WriteTo(media_.Folder());
-  ASSERT_EQ(ExtractPackage(media_.Folder(), name_, Destination(), nullptr, nullptr, {256 * 1024, 1024 * 1024}),
-            S_OK);
+  ASSERT_EQ(ExtractPackage(media_.Folder(), name_, Destination(), nullptr, nullptr, {256 * 1024, 1024 * 1024}), S_OK);
   EXPECT_EQ(ReadAll(Out("x/big.bin")), data);
 }
 

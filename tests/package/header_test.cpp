@@ -107,7 +107,8 @@ TEST(PackageHeader, TextsMustFitTheirSlots) {
 }
 
 TEST(PackageHeader, TextsKeepCharactersBeyondTheBasicPlane) {
-  const std::wstring title = std::wstring(L"Karte ") + (sizeof(wchar_t) == 2 ? L"\xD83D\xDDFA" : L"\U0001F5FA") + L" \u00DF";
+  const std::wstring title =
+      std::wstring(L"Karte ") + (sizeof(wchar_t) == 2 ? L"\xD83D\xDDFA" : L"\U0001F5FA") + L" \u00DF";
   const auto header = PackageHeader::Make(L"U", title, L"");
   ASSERT_TRUE(header);
   EXPECT_EQ(header->TITLE(), title);

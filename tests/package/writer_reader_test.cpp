@@ -22,8 +22,12 @@ TEST(PackageWriter, WhatItWritesReadsBackEntryByEntry) {
   PackageReader reader;
   ASSERT_EQ(reader.Open(path), S_OK);
   EXPECT_EQ(reader.header().TITLE(), L"Rund");
-  const struct { const wchar_t* folder; const wchar_t* name; std::uint64_t bytes; std::uint64_t created; } expected[] = {
-      {L"", L"a.txt", 5, 1}, {L"x\\y", L"empty", 0, 3}, {L"x", L"big", 3'000'000, 5}};
+  const struct {
+    const wchar_t* folder;
+    const wchar_t* name;
+    std::uint64_t bytes;
+    std::uint64_t created;
+  } expected[] = {{L"", L"a.txt", 5, 1}, {L"x\\y", L"empty", 0, 3}, {L"x", L"big", 3'000'000, 5}};
   for (const auto& e : expected) {
     PackageFileRecord record;
     ASSERT_TRUE(reader.NextRecord(&record));

@@ -39,7 +39,8 @@ TEST(Folders, ADriveThatDoesNotExistCannotHoldFolders) {
 
 TEST(Folders, FindFilesMatchesThePatternDirectlyInTheFolder) {
   TempDir dir;
-  for (const char* name : {"a.nwq", "b.nwq", "c.txt", "d.nwq.bak"}) WriteAll(dir.path() / name, Bytes("x"));
+  for (const char* name : {"a.nwq", "b.nwq", "c.txt", "d.nwq.bak"})
+    WriteAll(dir.path() / name, Bytes("x"));
   fs::create_directories(dir.path() / "sub");
   WriteAll(dir.path() / "sub" / "e.nwq", Bytes("x"));
   auto names = platform::FindFiles(dir.Folder(), L"*.nwq");
@@ -75,7 +76,7 @@ TEST(FileTimes, SetTimesReadBackAndZeroLeavesATimeAlone) {
   ASSERT_TRUE(platform::GetFileTimes(path, &after));
   EXPECT_EQ(after.lastWrite, set.lastWrite);
   EXPECT_EQ(after.lastAccess, before.lastAccess);
-#if defined(_WIN32)  // POSIX keeps no creation time
+#if defined(_WIN32)           // POSIX keeps no creation time
   if (!RunningUnderWine()) {  // Wine keeps no creation time of its own
     EXPECT_EQ(after.creation, set.creation);
   }

@@ -19,9 +19,8 @@ class PackageBytes {
   PackageBytes& Entry(const std::wstring& folder, const std::wstring& name, const std::vector<std::uint8_t>& data,
                       std::uint64_t created = 0, std::uint64_t modified = 0);
   // An entry whose stored bytes are given as they are, with any FileSize.
-  PackageBytes& RawEntry(const std::wstring& folder, const std::wstring& name,
-                         const std::vector<std::uint8_t>& stored, std::int64_t fileSize,
-                         std::uint64_t created = 0, std::uint64_t modified = 0);
+  PackageBytes& RawEntry(const std::wstring& folder, const std::wstring& name, const std::vector<std::uint8_t>& stored,
+                         std::int64_t fileSize, std::uint64_t created = 0, std::uint64_t modified = 0);
   PackageBytes& Append(const std::vector<std::uint8_t>& bytes);
 
   std::vector<std::uint8_t>& bytes() { return bytes_; }

@@ -19,9 +19,8 @@ TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
   std::random_device seed;
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-  path_ = fs::temp_directory_path() /
-          ("varnholt-test-" + std::to_string(seed()) + "-" + std::to_string(stamp % 1000000) + "-" +
-           std::to_string(counter++));
+  path_ = fs::temp_directory_path() / ("varnholt-test-" + std::to_string(seed()) + "-" +
+                                       std::to_string(stamp % 1000000) + "-" + std::to_string(counter++));
   fs::create_directories(path_);
 }
 

@@ -22,7 +22,8 @@ class Nwq : public ::testing::Test {
     WriteAll(source_ / "tiles" / "z12" / "0_0.csv", std::vector<std::uint8_t>(200'000, ';'));
     WriteAll(source_ / "tiles" / "empty.bin", {});
     std::vector<std::uint8_t> noise(70'000);
-    for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 13);
+    for (std::size_t i = 0; i < noise.size(); ++i)
+      noise[i] = static_cast<std::uint8_t>((i * 2654435761u) >> 13);
     WriteAll(source_ / "tiles" / "noise.bin", noise);
     // Whole seconds, as the extractor keeps them.
     platform::FileTimes times;
@@ -44,7 +45,7 @@ TEST_F(Nwq, CreateVerifyExtractRoundTripKeepsBytesAndTimes) {
   ASSERT_EQ(nwq::Extract({Package(), out.wstring()}), nwq::kExitOk);
 
   EXPECT_EQ(TreeOf(out), (std::vector<std::string>{"readme.txt", "tiles", "tiles/empty.bin", "tiles/noise.bin",
-                                                     "tiles/z12", "tiles/z12/0_0.csv"}));
+                                                   "tiles/z12", "tiles/z12/0_0.csv"}));
   for (const char* file : {"readme.txt", "tiles/empty.bin", "tiles/noise.bin", "tiles/z12/0_0.csv"}) {
     EXPECT_EQ(ReadAll(out / file), ReadAll(source_ / file)) << file;
     platform::FileTimes original, extracted;
@@ -63,8 +64,8 @@ TEST_F(Nwq, CreateVerifyExtractRoundTripKeepsBytesAndTimes) {
     entries.push_back(record.Folder() + L"|" + record.Name());
     reader.SkipData();
   }
-  EXPECT_EQ(entries, (std::vector<std::wstring>{L"|readme.txt", L"tiles|empty.bin", L"tiles|noise.bin",
-                                                L"tiles\\z12|0_0.csv"}));
+  EXPECT_EQ(entries,
+            (std::vector<std::wstring>{L"|readme.txt", L"tiles|empty.bin", L"tiles|noise.bin", L"tiles\\z12|0_0.csv"}));
 }
 
 TEST_F(Nwq, CreateRefusesTextsThatDoNotFitAndBadArguments) {
@@ -87,7 +88,8 @@ TEST_F(Nwq, CreateDoesNotTouchAnExistingFileItCannotReplace) {
 TEST_F(Nwq, VerifyAndExtractFailOnDamagedOrInvalidPackages) {
   auto stored = Compress(std::vector<std::uint8_t>(10'000, 'z'));
   stored[stored.size() / 2] ^= 0x55;
-  PackageBytes(L"Bad").Entry(L"", L"ok.txt", Bytes("ok"))
+  PackageBytes(L"Bad")
+      .Entry(L"", L"ok.txt", Bytes("ok"))
       .RawEntry(L"", L"bad.txt", stored, static_cast<std::int64_t>(stored.size()))
       .WriteTo(dir_.path().wstring());
   PackageBytes(L"Good").Entry(L"", L"ok.txt", Bytes("ok")).WriteTo(dir_.path().wstring());

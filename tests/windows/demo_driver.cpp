@@ -17,7 +17,8 @@ namespace {
 // One whole UTF-8 line at a time: the wizard's own trace lines share stdout.
 void Say(const std::wstring& line) {
   const std::wstring text = L"demo: " + line + L"\n";
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  const int size =
+      ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
   std::string utf8(static_cast<std::size_t>(size), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
   std::fwrite(utf8.data(), 1, utf8.size(), stdout);

@@ -88,7 +88,8 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 RemoteWizard::RemoteWizard(const std::wstring& program) {
   // The wizard's trace lines would only bury the driver's own output.
   SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-  HANDLE nul = ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr);
+  HANDLE nul =
+      ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr);
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -96,20 +97,22 @@ RemoteWizard::RemoteWizard(const std::wstring& program) {
   startup.hStdOutput = nul;
   startup.hStdError = nul;
   std::wstring commandLine = L"\"" + program + L"\"";
-  const BOOL created = ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                        &startup, &process_);
+  const BOOL created = ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                        nullptr, &startup, &process_);
   if (!created) startError_ = ::GetLastError();
   if (nul != INVALID_HANDLE_VALUE) ::CloseHandle(nul);
   if (!created) return;
   ::WaitForInputIdle(process_.hProcess, 10000);
-  WaitUntil([this] {
-    DialogSearch search{process_.dwProcessId, nullptr};
-    ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
-    if (search.found != nullptr && ::SendMessageW(search.found, PSM_GETCURRENTPAGEHWND, 0, 0) != 0) {
-      sheet_ = search.found;
-    }
-    return sheet_ != nullptr;
-  }, std::chrono::milliseconds(60000));  // a prefix's first program starts slowly
+  WaitUntil(
+      [this] {
+        DialogSearch search{process_.dwProcessId, nullptr};
+        ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
+        if (search.found != nullptr && ::SendMessageW(search.found, PSM_GETCURRENTPAGEHWND, 0, 0) != 0) {
+          sheet_ = search.found;
+        }
+        return sheet_ != nullptr;
+      },
+      std::chrono::milliseconds(60000));  // a prefix's first program starts slowly
 }
 
 RemoteWizard::~RemoteWizard() {
@@ -148,9 +151,7 @@ bool RemoteWizard::WaitForButton(int id, bool enabled) {
 
 void RemoteWizard::Press(int psbtn) const { ::PostMessageW(sheet_, PSM_PRESSBUTTON, static_cast<WPARAM>(psbtn), 0); }
 
-HWND RemoteWizard::Page() const {
-  return reinterpret_cast<HWND>(::SendMessageW(sheet_, PSM_GETCURRENTPAGEHWND, 0, 0));
-}
+HWND RemoteWizard::Page() const { return reinterpret_cast<HWND>(::SendMessageW(sheet_, PSM_GETCURRENTPAGEHWND, 0, 0)); }
 
 std::wstring RemoteWizard::Text(int id) const { return WindowText(Control(id)); }
 
@@ -176,7 +177,8 @@ std::wstring RemoteWizard::RowText(int listId, int row) const {
   item.pszText = reinterpret_cast<LPWSTR>(memory.address() + sizeof(LVITEMW));
   item.cchTextMax = kChars;
   memory.Write(0, &item, sizeof(item));
-  ::SendMessageW(Control(listId), LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(memory.address()));
+  ::SendMessageW(Control(listId), LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+                 reinterpret_cast<LPARAM>(memory.address()));
   wchar_t text[kChars] = {};
   memory.Read(sizeof(LVITEMW), text, sizeof(text) - sizeof(wchar_t));
   return text;
@@ -196,7 +198,8 @@ void RemoteWizard::SelectRows(int listId, const std::vector<int>& rows) const {
     item.stateMask = LVIS_SELECTED;
     item.state = std::find(rows.begin(), rows.end(), row) != rows.end() ? LVIS_SELECTED : 0;
     memory.Write(0, &item, sizeof(item));
-    ::SendMessageW(Control(listId), LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(memory.address()));
+    ::SendMessageW(Control(listId), LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+                   reinterpret_cast<LPARAM>(memory.address()));
   }
 }
 
@@ -215,7 +218,8 @@ bool RemoteWizard::ClickCheckBox(int listId, int row) const {
     LVHITTESTINFO hit{};
     hit.pt = {x, (bounds.top + bounds.bottom) / 2};
     memory.Write(0, &hit, sizeof(hit));
-    const int found = static_cast<int>(::SendMessageW(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(memory.address())));
+    const int found =
+        static_cast<int>(::SendMessageW(list, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(memory.address())));
     memory.Read(0, &hit, sizeof(hit));
     if (found == row && (hit.flags & LVHT_ONITEMSTATEICON) != 0) target = {x + 3, hit.pt.y};
   }
@@ -270,7 +274,8 @@ bool RemoteWizard::SelectFirstSubfolder(HWND browser) {
 }
 
 DWORD RemoteWizard::WaitForExit(std::chrono::milliseconds timeout) {
-  if (::WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) return STILL_ACTIVE;
+  if (::WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
+    return STILL_ACTIVE;
   DWORD code = STILL_ACTIVE;
   ::GetExitCodeProcess(process_.hProcess, &code);
   return code;

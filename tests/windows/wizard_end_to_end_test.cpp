@@ -24,7 +24,8 @@ constexpr std::uint64_t kStoredTime = (1614834367ULL + 11644473600ULL) * 1000000
 
 std::wstring UnixToWine(const char* unixPath) {
   std::wstring path = L"Z:";
-  for (const char* c = unixPath; *c != '\0'; ++c) path += (*c == '/') ? L'\\' : static_cast<wchar_t>(*c);
+  for (const char* c = unixPath; *c != '\0'; ++c)
+    path += (*c == '/') ? L'\\' : static_cast<wchar_t>(*c);
   return path;
 }
 
@@ -36,7 +37,8 @@ std::wstring EnvPath(const char* name) {
 std::vector<std::uint8_t> RandomBytes(std::size_t size, unsigned seed) {
   std::mt19937 generator(seed);
   std::vector<std::uint8_t> bytes(size);
-  for (auto& byte : bytes) byte = static_cast<std::uint8_t>(generator());
+  for (auto& byte : bytes)
+    byte = static_cast<std::uint8_t>(generator());
   return bytes;
 }
 
@@ -92,7 +94,8 @@ std::wstring SystemText(DWORD code) {
   wchar_t text[1024] = {};
   ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 1024, nullptr);
   std::wstring trimmed = text;
-  while (!trimmed.empty() && (trimmed.back() == L'\r' || trimmed.back() == L'\n')) trimmed.pop_back();
+  while (!trimmed.empty() && (trimmed.back() == L'\r' || trimmed.back() == L'\n'))
+    trimmed.pop_back();
   return trimmed;
 }
 
@@ -166,7 +169,8 @@ void WalkToDestinationPage(RemoteWizard& wizard) {
 
 std::vector<bool> Checks(const RemoteWizard& wizard) {
   std::vector<bool> checks;
-  for (int row = 0; row < wizard.RowCount(IDC_LIST_FILES); ++row) checks.push_back(wizard.RowChecked(IDC_LIST_FILES, row));
+  for (int row = 0; row < wizard.RowCount(IDC_LIST_FILES); ++row)
+    checks.push_back(wizard.RowChecked(IDC_LIST_FILES, row));
   return checks;
 }
 
@@ -178,7 +182,8 @@ bool WaitForChecks(const RemoteWizard& wizard, const std::vector<bool>& expected
 
 TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
   Medium medium;
-  medium.Add(L"PKG-B", L"Bayern", {{L"bayern", L"b1.dat", RandomBytes(6 << 20, 1)}, {L"bayern", L"b2.dat", RandomBytes(5000, 2)}});
+  medium.Add(L"PKG-B", L"Bayern",
+             {{L"bayern", L"b1.dat", RandomBytes(6 << 20, 1)}, {L"bayern", L"b2.dat", RandomBytes(5000, 2)}});
   medium.Add(L"PKG-A", L"Alpen", {{L"alpen\\nord", L"a.txt", {'A', 'l', 'p', 'e', 'n'}}});
   medium.Add(L"PKG-C", L"Bayern", {{L"", L"c.txt", RandomBytes(100000, 3)}});
   // Outside the Temp folder, which the browser's tree does not show.
@@ -210,7 +215,8 @@ TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
   Screenshot(L"2-choose-files");
 
   // Unticking every row disables Next; ticking one enables it again.
-  for (int row = 0; row < 3; ++row) ASSERT_TRUE(wizard.ClickCheckBox(IDC_LIST_FILES, row));
+  for (int row = 0; row < 3; ++row)
+    ASSERT_TRUE(wizard.ClickCheckBox(IDC_LIST_FILES, row));
   ASSERT_TRUE(WaitForChecks(wizard, {false, false, false}));
   EXPECT_TRUE(wizard.WaitForButton(kNextButton, false));
   ASSERT_TRUE(wizard.ClickCheckBox(IDC_LIST_FILES, 0));
@@ -367,7 +373,8 @@ struct LockedRun {
 
   void StartAndWaitForTheQuestion() {
     medium.Add(L"PKG-A", L"Alpen", {{L"alpen", L"a.txt", Bytes("alpen")}});
-    medium.Add(L"PKG-B", L"Bayern", {{L"bayern", L"b1.dat", RandomBytes(300000, 4)}, {L"bayern", L"b2.dat", Bytes("b2")}});
+    medium.Add(L"PKG-B", L"Bayern",
+               {{L"bayern", L"b1.dat", RandomBytes(300000, 4)}, {L"bayern", L"b2.dat", Bytes("b2")}});
     medium.Add(L"PKG-C", L"Chiemgau", {{L"chiemgau", L"c.txt", Bytes("chiemgau")}});
     ClearSettings();
     StoreGeoPath(target.Folder());
@@ -384,10 +391,11 @@ struct LockedRun {
 
   void ExpectTheQuestion() {
     EXPECT_EQ(RemoteWizard::WindowText(box), L"VARNHOLT Setup");
-    const std::wstring expected = L"Encountered a sharing violation while accessing " +
-                                  (target.path() / L"bayern" / L"b2.dat").wstring() + L".";
+    const std::wstring expected =
+        L"Encountered a sharing violation while accessing " + (target.path() / L"bayern" / L"b2.dat").wstring() + L".";
     EXPECT_EQ(RemoteWizard::DialogTexts(box), expected);
-    for (int button : {IDABORT, IDRETRY, IDIGNORE}) EXPECT_NE(::GetDlgItem(box, button), nullptr);
+    for (int button : {IDABORT, IDRETRY, IDIGNORE})
+      EXPECT_NE(::GetDlgItem(box, button), nullptr);
     // Frozen in the middle of B: its first file is being shown.
     EXPECT_EQ(wizard->Text(IDC_CURRENT_FILE), L"Kopiere: b1.dat");
     const int overall = wizard->ProgressPosition(IDC_PROGRESS_OVERALL);

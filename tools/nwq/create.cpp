@@ -49,7 +49,8 @@ std::wstring ProblemWith(const SourceFile& file) {
   if (file.name.find(L'\\') != std::wstring::npos || file.folder.find(L'/') != std::wstring::npos)
     return L"contains a backslash, which packages use as their folder separator";
   if (text::Utf16Length(file.name) > kMaxRecordNameLength) return L"has a name longer than 99 characters";
-  if (text::Utf16Length(file.folder) > kMaxRecordFolderLength) return L"lies in a folder path longer than 258 characters";
+  if (text::Utf16Length(file.folder) > kMaxRecordFolderLength)
+    return L"lies in a folder path longer than 258 characters";
   return {};
 }
 
@@ -71,8 +72,11 @@ int Create(const Arguments& arguments) {
       PrintError(a + L" needs a value");
       return kExitUsage;
     }
-    if (a == L"--title") { title = arguments[++i]; titleGiven = true; }
-    else if (a == L"--description") description = arguments[++i];
+    if (a == L"--title") {
+      title = arguments[++i];
+      titleGiven = true;
+    } else if (a == L"--description")
+      description = arguments[++i];
     else if (a == L"--level") {
       const std::wstring& value = arguments[++i];
       if (value.size() != 1 || value[0] < L'0' || value[0] > L'9') {
@@ -83,7 +87,8 @@ int Create(const Arguments& arguments) {
     } else if (a.starts_with(L"--")) {
       PrintError(L"create: unknown option " + a);
       return kExitUsage;
-    } else positional.push_back(a);
+    } else
+      positional.push_back(a);
   }
   if (positional.size() != 2) {
     Print(kHelp);
@@ -97,10 +102,13 @@ int Create(const Arguments& arguments) {
     return kExitUsage;
   }
   if (!titleGiven) title = guid;
-  const struct { const std::wstring& text; std::size_t limit; const wchar_t* what; } fields[] = {
-      {guid, kMaxGuidLength, L"the package name (file name without .nwq)"},
-      {title, kMaxTitleLength, L"the title"},
-      {description, kMaxDescriptionLength, L"the description"}};
+  const struct {
+    const std::wstring& text;
+    std::size_t limit;
+    const wchar_t* what;
+  } fields[] = {{guid, kMaxGuidLength, L"the package name (file name without .nwq)"},
+                {title, kMaxTitleLength, L"the title"},
+                {description, kMaxDescriptionLength, L"the description"}};
   for (const auto& field : fields) {
     if (text::Utf16Length(field.text) > field.limit) {
       PrintError(std::wstring(field.what) + L" has " + std::to_wstring(text::Utf16Length(field.text)) +

@@ -68,8 +68,8 @@ int Extract(const Arguments& arguments) {
   g_terminal = platform::IsTerminal(stdout);
   g_lastName.clear();
   try {
-    const HRESULT status = ExtractPackage(folder, PackageNameFromPath(packagePath), destination, ShowProgress,
-                                          ShowError, kToolBuffers);
+    const HRESULT status =
+        ExtractPackage(folder, PackageNameFromPath(packagePath), destination, ShowProgress, ShowError, kToolBuffers);
     if (g_terminal) std::fputs("\n", stdout);
     if (status != S_OK) {
       PrintError(packagePath + L": not a valid package (cannot be opened, or its header does not name it)");

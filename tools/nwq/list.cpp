@@ -37,8 +37,8 @@ int ListPackage(const std::wstring& path) {
   PackageFileRecord record;
   while (reader.NextRecord(&record)) {
     const std::wstring folder = record.FolderWithSeparator();
-    Print(folder + record.Name() + L"\t" + std::to_wstring(record.FileSize()) + L"\t" +
-          IsoTime(record.CreateDate()) + L"\t" + IsoTime(record.ModifiedDate()));
+    Print(folder + record.Name() + L"\t" + std::to_wstring(record.FileSize()) + L"\t" + IsoTime(record.CreateDate()) +
+          L"\t" + IsoTime(record.ModifiedDate()));
     reader.SkipData();
   }
   return kExitOk;

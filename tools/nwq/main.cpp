@@ -39,11 +39,16 @@ int main(int argc, char** argv) {
   const std::wstring command = arguments.front();
   arguments.erase(arguments.begin());
   int status = nwq::kExitUsage;
-  if (command == L"create") status = nwq::Create(arguments);
-  else if (command == L"list") status = nwq::List(arguments);
-  else if (command == L"verify") status = nwq::Verify(arguments);
-  else if (command == L"extract") status = nwq::Extract(arguments);
-  else nwq::PrintError(L"unknown command '" + command + L"' (see nwq --help)");
+  if (command == L"create")
+    status = nwq::Create(arguments);
+  else if (command == L"list")
+    status = nwq::List(arguments);
+  else if (command == L"verify")
+    status = nwq::Verify(arguments);
+  else if (command == L"extract")
+    status = nwq::Extract(arguments);
+  else
+    nwq::PrintError(L"unknown command '" + command + L"' (see nwq --help)");
   std::fflush(stdout);
   return status;
 }

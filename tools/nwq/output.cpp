@@ -6,9 +6,7 @@
 
 namespace nwq {
 
-void Print(const std::wstring& line) {
-  std::fputs(text::ToUtf8(line + L"\n").c_str(), stdout);
-}
+void Print(const std::wstring& line) { std::fputs(text::ToUtf8(line + L"\n").c_str(), stdout); }
 
 void PrintError(const std::wstring& line) {
   std::fflush(stdout);

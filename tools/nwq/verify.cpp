@@ -49,8 +49,7 @@ bool VerifyPackage(const std::wstring& path) {
       return false;
     }
   }
-  if (sound)
-    Print(path + L": OK, " + std::to_wstring(entries) + L" files, " + std::to_wstring(bytes) + L" bytes");
+  if (sound) Print(path + L": OK, " + std::to_wstring(entries) + L" files, " + std::to_wstring(bytes) + L" bytes");
   return sound;
 }
 

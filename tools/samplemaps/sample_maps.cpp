@@ -50,7 +50,8 @@ std::string ElevationGrid(int width, int height, int originX, int originY, std::
 }
 
 void AppendBigEndian(std::string& out, std::uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out += static_cast<char>((value >> shift) & 0xFF);
+  for (int shift = 24; shift >= 0; shift -= 8)
+    out += static_cast<char>((value >> shift) & 0xFF);
 }
 
 void AppendChunk(std::string& png, const char* type, const std::string& body) {
@@ -111,9 +112,15 @@ std::string RoadsGeoJson(int region, int features, std::mt19937& random) {
   std::string json = "{\"type\":\"FeatureCollection\",\"features\":[\n";
   for (int f = 0; f < features; ++f) {
     double lon = 8.0 + region * 0.1, lat = 52.0 + f * 0.001;
-    json += "{\"type\":\"Feature\",\"properties\":{\"name\":\"Landstra\xC3\x9F" "e L" + std::to_string(100 + f) +
-            "\",\"klasse\":\"" + (f % 3 ? "Kreisstra\xC3\x9F" "e" : "Bundesstra\xC3\x9F" "e") +
-            "\"},\"geometry\":{\"type\":\"LineString\",\"coordinates\":[";
+    json +=
+        "{\"type\":\"Feature\",\"properties\":{\"name\":\"Landstra\xC3\x9F"
+        "e L" +
+        std::to_string(100 + f) + "\",\"klasse\":\"" +
+        (f % 3 ? "Kreisstra\xC3\x9F"
+                 "e"
+               : "Bundesstra\xC3\x9F"
+                 "e") +
+        "\"},\"geometry\":{\"type\":\"LineString\",\"coordinates\":[";
     for (int p = 0; p < 24; ++p) {
       lon += step(random);
       lat += step(random);
@@ -139,9 +146,8 @@ void GenerateElevation(Writer& out, std::uint64_t budget, std::uint32_t seed) {
   for (int n = 0; out.written() < budget; ++n) {
     const int side = 1024;
     const std::string name = "dgm_" + std::to_string(n);
-    out.Put(fs::path("raster") / (name + ".hdr"),
-            "ncols " + std::to_string(side) + "\nnrows " + std::to_string(side) +
-                "\ncellsize 25\nbyteorder LSBFIRST\nnbits 16\nscale 0.1\n");
+    out.Put(fs::path("raster") / (name + ".hdr"), "ncols " + std::to_string(side) + "\nnrows " + std::to_string(side) +
+                                                      "\ncellsize 25\nbyteorder LSBFIRST\nnbits 16\nscale 0.1\n");
     out.Put(fs::path("raster") / (name + ".dem"), ElevationGrid(side, side, n * side, 0, seed));
   }
 }
@@ -161,7 +167,8 @@ void GenerateRoads(Writer& out, std::uint64_t budget, std::mt19937& random) {
 void GenerateNoise(Writer& out, std::uint64_t budget, std::mt19937& random) {
   for (int n = 0; out.written() < budget; ++n) {
     std::string data(std::min<std::uint64_t>(budget - out.written() + 1, 8u << 20), '\0');
-    for (auto& c : data) c = static_cast<char>(random());
+    for (auto& c : data)
+      c = static_cast<char>(random());
     out.Put(fs::path("sonstiges") / ("archiv_" + std::to_string(n) + ".bin"), data);
   }
 }
@@ -190,8 +197,14 @@ std::uint64_t Generate(Kind kind, const fs::path& folder, std::uint64_t bytes, s
 }
 
 bool ParseKind(const std::string& name, Kind* kind) {
-  const struct { const char* name; Kind kind; } kinds[] = {{"tiles", Kind::kTiles}, {"elevation", Kind::kElevation},
-      {"imagery", Kind::kImagery}, {"roads", Kind::kRoads}, {"mixed", Kind::kMixed}};
+  const struct {
+    const char* name;
+    Kind kind;
+  } kinds[] = {{"tiles", Kind::kTiles},
+               {"elevation", Kind::kElevation},
+               {"imagery", Kind::kImagery},
+               {"roads", Kind::kRoads},
+               {"mixed", Kind::kMixed}};
   for (const auto& k : kinds)
     if (name == k.name) {
       *kind = k.kind;
