@@ -138,8 +138,8 @@ int Create(const Arguments& arguments) {
       platform::FileTimes times;
       if (!platform::GetFileTimes(file.path.wstring(), &times)) times = {};
       // POSIX keeps no creation time; the modification time is the nearest.
-      const std::uint64_t created = times.creation ? times.creation : times.lastWrite;
-      writer.AddFile(file.folder, file.name, file.path.wstring(), created, times.lastWrite);
+      const std::uint64_t creation = times.creation ? times.creation : times.lastWrite;
+      writer.AddFile(file.folder, file.name, file.path.wstring(), creation, times.lastWrite);
     }
     writer.Close();
     Print(out + L": " + std::to_wstring(files.size()) + L" files");
