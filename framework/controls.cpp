@@ -50,27 +50,13 @@ int ListCtrl::HitTest(POINT point, UINT* flags) const {
   return index;
 }
 
-ImageList::~ImageList() {
-  if (list_ != nullptr) ImageList_Destroy(list_);
-}
-
 bool ImageList::Create(int width, int height, UINT flags, int initial, int grow) {
-  list_ = ImageList_Create(width, height, flags, initial, grow);
-  return list_ != nullptr;
+  list_.Reset(ImageList_Create(width, height, flags, initial, grow));
+  return list_.IsValid();
 }
 
-int ImageList::AddMasked(HBITMAP bitmap, COLORREF mask) { return ImageList_AddMasked(list_, bitmap, mask); }
-
-HIMAGELIST ImageList::Detach() {
-  HIMAGELIST list = list_;
-  list_ = nullptr;
-  return list;
-}
+int ImageList::AddMasked(HBITMAP bitmap, COLORREF mask) { return ImageList_AddMasked(list_.Get(), bitmap, mask); }
 
 SystemBitmap::SystemBitmap(int id) : bitmap_(LoadBitmapW(nullptr, MAKEINTRESOURCEW(id))) {}
-
-SystemBitmap::~SystemBitmap() {
-  if (bitmap_ != nullptr) DeleteObject(bitmap_);
-}
 
 }  // namespace framework

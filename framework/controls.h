@@ -7,6 +7,7 @@
 #include <string>
 
 #include "framework/window.h"
+#include "platform/win32/owners.h"
 
 namespace framework {
 
@@ -56,31 +57,24 @@ class EditCtrl : public Window {};
 // An image list the caller owns until it hands it to a control.
 class ImageList {
  public:
-  ImageList() = default;
-  ~ImageList();
-  ImageList(const ImageList&) = delete;
-  ImageList& operator=(const ImageList&) = delete;
-
+  // A second Create replaces (and destroys) the list made before.
   bool Create(int width, int height, UINT flags, int initial, int grow);
   // Cuts the bitmap into images; pixels of `mask` colour become transparent.
   int AddMasked(HBITMAP bitmap, COLORREF mask);
-  HIMAGELIST Detach();
+  HIMAGELIST Detach() { return list_.Release(); }
 
  private:
-  HIMAGELIST list_ = nullptr;
+  platform::UniqueImageList list_;
 };
 
 // One of the system's own bitmaps (OBM_*), owned by the caller's scope.
 class SystemBitmap {
  public:
   explicit SystemBitmap(int id);
-  ~SystemBitmap();
-  SystemBitmap(const SystemBitmap&) = delete;
-  SystemBitmap& operator=(const SystemBitmap&) = delete;
-  HBITMAP get() const { return bitmap_; }
+  HBITMAP get() const { return bitmap_.Get(); }
 
  private:
-  HBITMAP bitmap_ = nullptr;
+  platform::UniqueGdiObject<HBITMAP> bitmap_;
 };
 
 }  // namespace framework

@@ -21,6 +21,7 @@ enum class Operation {
   kRead,          // File::Read fails once `afterBytes` have been read
   kWrite,         // File::Write fails once `afterBytes` have been written
   kClose,         // File::Close reports a late error
+  kSync,          // flushing the settings store to disk fails
   kCreateFolder,  // CreateFolderTree fails
   kVanish,        // the file is deleted just before File::Open reads it
 };

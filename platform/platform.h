@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/file_error.h"
+#include "platform/handles.h"
 
 namespace platform {
 
@@ -51,11 +52,11 @@ class File {
   enum class Origin { kBegin, kCurrent, kEnd };
 
   File() = default;
-  File(File&& other) noexcept;
-  File& operator=(File&& other) noexcept;
+  File(File&& other) noexcept = default;
+  File& operator=(File&& other) noexcept = default;
   File(const File&) = delete;
   File& operator=(const File&) = delete;
-  ~File();
+  ~File() = default;
 
   // False when the file cannot be opened; *error (if given) then holds the
   // cause, the OS code and the path. A folder never opens as a file.
@@ -73,13 +74,13 @@ class File {
   void Close();
 
  private:
-  void CloseQuietly() noexcept;
   [[noreturn]] void Raise(ErrorCode code) const;
+  [[noreturn]] void Raise(FileError::Cause cause, ErrorCode code) const;
 
 #if defined(_WIN32)
-  void* handle_ = nullptr;
+  UniqueFileHandle handle_;
 #else
-  int fd_ = -1;
+  UniqueFd handle_;
 #endif
   std::wstring path_;
 };
@@ -128,7 +129,7 @@ class SettingsKey {
 
  private:
 #if defined(_WIN32)
-  void* key_ = nullptr;
+  UniqueRegistryKey key_;
 #else
   std::wstring keyPath_;
   bool open_ = false;

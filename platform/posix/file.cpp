@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/platform.h"
+#include "platform/posix/owners.h"
 #include "platform/posix/path.h"
 #if defined(VARNHOLT_FAULT_INJECTION)
 #include "platform/fault_injection.h"
@@ -48,36 +49,24 @@ ssize_t WriteNative(int fd, const void* buffer, std::size_t count, [[maybe_unuse
   return ::write(fd, buffer, count);
 }
 
-int CloseNative(int fd, [[maybe_unused]] const std::wstring& path) {
-  const int result = ::close(fd);
+// The descriptor goes even when a late error is injected, as it does on a real failed close.
+bool CloseNative(UniqueFd& fd, [[maybe_unused]] const std::wstring& path) {
+  const bool closed = fd.Close();
 #if defined(VARNHOLT_FAULT_INJECTION)
   if (const auto code = fault_injection::OnCall(fault_injection::Operation::kClose, path)) {
     errno = static_cast<int>(*code);
-    return -1;
+    return false;
   }
 #endif
-  return result;
+  return closed;
 }
 
 }  // namespace
 
-File::File(File&& other) noexcept : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    CloseQuietly();
-    fd_ = std::exchange(other.fd_, -1);
-    path_ = std::move(other.path_);
-  }
-  return *this;
-}
-
-File::~File() { CloseQuietly(); }
-
-bool File::IsOpen() const { return fd_ >= 0; }
+bool File::IsOpen() const { return handle_.IsValid(); }
 
 bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
-  CloseQuietly();
+  handle_.Reset();
   path_ = path;
   int flags = O_CLOEXEC;
   switch (mode) {
@@ -85,22 +74,22 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
     case Mode::kCreateWriteExclusive: flags |= O_WRONLY | O_CREAT; break;
     case Mode::kCreateReadWrite: flags |= O_RDWR | O_CREAT; break;
   }
-  const int fd = OpenNative(path, flags, mode == Mode::kReadExclusive);
+  UniqueFd fd(OpenNative(path, flags, mode == Mode::kReadExclusive));
   auto fail = [&](int code) {
-    if (fd >= 0) ::close(fd);
+    fd.Reset();
     errno = code;
     if (error) *error = FileError(CauseFromError(static_cast<ErrorCode>(code)), code, path);
     return false;
   };
-  if (fd < 0) return fail(errno);
+  if (!fd) return fail(errno);
   struct stat info {};
-  if (::fstat(fd, &info) != 0) return fail(errno);
+  if (::fstat(fd.Get(), &info) != 0) return fail(errno);
   if (!S_ISREG(info.st_mode)) return fail(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
   // No sharing, for readers too: an advisory lock that every open here takes.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
   // Truncate only once the lock is ours, so a file in use is never emptied.
-  if (mode != Mode::kReadExclusive && ::ftruncate(fd, 0) != 0) return fail(errno);
-  fd_ = fd;
+  if (mode != Mode::kReadExclusive && ::ftruncate(fd.Get(), 0) != 0) return fail(errno);
+  handle_ = std::move(fd);
   return true;
 }
 
@@ -108,7 +97,7 @@ std::size_t File::Read(void* buffer, std::size_t count) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   std::size_t done = 0;
   while (done < count) {
-    const ssize_t n = ReadNative(fd_, bytes + done, count - done, path_);
+    const ssize_t n = ReadNative(handle_.Get(), bytes + done, count - done, path_);
     if (n < 0) {
       if (errno == EINTR) continue;
       Raise(errno);
@@ -122,7 +111,7 @@ std::size_t File::Read(void* buffer, std::size_t count) {
 void File::Write(const void* buffer, std::size_t count) {
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   while (count > 0) {
-    const ssize_t n = WriteNative(fd_, bytes, count, path_);
+    const ssize_t n = WriteNative(handle_.Get(), bytes, count, path_);
     if (n < 0) {
       if (errno == EINTR) continue;
       Raise(errno);
@@ -134,7 +123,7 @@ void File::Write(const void* buffer, std::size_t count) {
 
 std::uint64_t File::Seek(std::int64_t offset, Origin origin) {
   const int whence = origin == Origin::kBegin ? SEEK_SET : origin == Origin::kCurrent ? SEEK_CUR : SEEK_END;
-  const off_t at = ::lseek(fd_, static_cast<off_t>(offset), whence);
+  const off_t at = ::lseek(handle_.Get(), static_cast<off_t>(offset), whence);
   if (at < 0) Raise(errno);
   return static_cast<std::uint64_t>(at);
 }
@@ -143,22 +132,19 @@ std::uint64_t File::Position() { return Seek(0, Origin::kCurrent); }
 
 std::uint64_t File::Length() {
   struct stat info {};
-  if (::fstat(fd_, &info) != 0) Raise(errno);
+  if (::fstat(handle_.Get(), &info) != 0) Raise(errno);
   return static_cast<std::uint64_t>(info.st_size);
 }
 
 void File::Close() {
-  if (fd_ < 0) return;
-  const int fd = std::exchange(fd_, -1);
-  if (CloseNative(fd, path_) != 0 && errno != EINTR) Raise(errno);
+  if (!handle_) return;
+  if (!CloseNative(handle_, path_) && errno != EINTR) Raise(errno);
 }
 
-void File::CloseQuietly() noexcept {
-  if (fd_ >= 0) ::close(std::exchange(fd_, -1));
-}
+void File::Raise(ErrorCode code) const { Raise(CauseFromError(code), code); }
 
-void File::Raise(ErrorCode code) const {
-  throw FileError(CauseFromError(code), static_cast<std::int64_t>(code), path_);
+void File::Raise(FileError::Cause cause, ErrorCode code) const {
+  throw FileError(cause, static_cast<std::int64_t>(code), path_);
 }
 
 }  // namespace platform

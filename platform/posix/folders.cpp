@@ -6,10 +6,10 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <memory>
 #include <random>
 
 #include "platform/platform.h"
+#include "platform/posix/owners.h"
 #include "platform/posix/path.h"
 #if defined(VARNHOLT_FAULT_INJECTION)
 #include "platform/fault_injection.h"
@@ -45,10 +45,10 @@ bool IsDirectory(const std::string& native) {
 
 std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstring& pattern) {
   std::vector<std::wstring> names;
-  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(NativePath(folder.empty() ? L"." : folder).c_str()), ::closedir);
+  const UniqueDir dir(::opendir(NativePath(folder.empty() ? L"." : folder).c_str()));
   if (!dir) return names;
   const std::string nativePattern = NativePath(pattern);
-  while (const dirent* entry = ::readdir(dir.get())) {
+  while (const dirent* entry = ::readdir(dir.Get())) {
     const std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
     if (::fnmatch(nativePattern.c_str(), name.c_str(), FNM_PERIOD) == 0) names.push_back(text::FromUtf8(name));
@@ -108,11 +108,8 @@ std::optional<std::wstring> CreateTempFile(const std::wstring& folder, const std
     wchar_t hex[8];
     std::swprintf(hex, 8, L"%X", (start + i) & 0xFFFF);
     const std::wstring candidate = base + prefix.substr(0, 3) + hex + L".tmp";
-    const int fd = ::open(NativePath(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      ::close(fd);
-      return candidate;
-    }
+    const UniqueFd fd(::open(NativePath(candidate).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd) return candidate;
     if (errno != EEXIST) return std::nullopt;
   }
   return std::nullopt;

@@ -16,7 +16,11 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix/owners.h"
 #include "platform/text.h"
+#if defined(VARNHOLT_FAULT_INJECTION)
+#include "platform/fault_injection.h"
+#endif
 
 namespace platform {
 namespace {
@@ -90,6 +94,16 @@ ErrorCode Load(std::vector<StoredKey>* keys) {
   return kErrorSuccess;
 }
 
+int SyncNative(int fd, [[maybe_unused]] const std::string& path) {
+#if defined(VARNHOLT_FAULT_INJECTION)
+  if (const auto code = fault_injection::OnCall(fault_injection::Operation::kSync, text::FromUtf8(path))) {
+    errno = static_cast<int>(*code);
+    return -1;
+  }
+#endif
+  return ::fsync(fd);
+}
+
 // Writes a new file beside the old one and renames it over, so a crash leaves
 // either the old store or the new one, never half of one.
 ErrorCode Save(const std::vector<StoredKey>& keys) {
@@ -106,30 +120,25 @@ ErrorCode Save(const std::vector<StoredKey>& keys) {
   const std::string data = content.str();
 
   const std::string temp = path.string() + ".new";
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return static_cast<ErrorCode>(errno);
+  UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+  if (!fd) return static_cast<ErrorCode>(errno);
+  // Keeps the first error: closing and unlinking may change errno.
+  auto discard = [&](ErrorCode code) {
+    fd.Reset();
+    ::unlink(temp.c_str());
+    return code;
+  };
   std::size_t written = 0;
   while (written < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
+    const ssize_t n = ::write(fd.Get(), data.data() + written, data.size() - written);
     if (n < 0) {
       if (errno == EINTR) continue;
-      const ErrorCode code = static_cast<ErrorCode>(errno);
-      ::close(fd);
-      ::unlink(temp.c_str());
-      return code;
+      return discard(static_cast<ErrorCode>(errno));
     }
     written += static_cast<std::size_t>(n);
   }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    const ErrorCode code = static_cast<ErrorCode>(errno);
-    ::unlink(temp.c_str());
-    return code;
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    const ErrorCode code = static_cast<ErrorCode>(errno);
-    ::unlink(temp.c_str());
-    return code;
-  }
+  if (SyncNative(fd.Get(), temp) != 0 || !fd.Close()) return discard(static_cast<ErrorCode>(errno));
+  if (::rename(temp.c_str(), path.c_str()) != 0) return discard(static_cast<ErrorCode>(errno));
   return kErrorSuccess;
 }
 

@@ -4,6 +4,7 @@
 #include <io.h>
 
 #include "platform/platform.h"
+#include "platform/win32/owners.h"
 
 namespace platform {
 
@@ -11,11 +12,10 @@ std::vector<std::wstring> CommandLineArguments(int, char**) {
   // The narrow argv has been through the ANSI code page; take the real text.
   std::vector<std::wstring> arguments;
   int count = 0;
-  if (wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count)) {
-    for (int i = 0; i < count; ++i)
-      arguments.emplace_back(wide[i]);
-    ::LocalFree(wide);
-  }
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  const UniqueLocalMemory owner(wide);
+  for (int i = 0; wide != nullptr && i < count; ++i)
+    arguments.emplace_back(wide[i]);
   return arguments;
 }
 

@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <utility>
 
 #include "platform/platform.h"
 #if defined(VARNHOLT_FAULT_INJECTION)
@@ -9,24 +8,18 @@
 #endif
 
 namespace platform {
+namespace {
 
-File::File(File&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)), path_(std::move(other.path_)) {}
+// INVALID_HANDLE_VALUE is also the pseudo handle of this very process; a
+// closed File hands the calls null instead, which every file API refuses.
+HANDLE Native(const UniqueFileHandle& handle) { return handle ? handle.Get() : nullptr; }
 
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    CloseQuietly();
-    handle_ = std::exchange(other.handle_, nullptr);
-    path_ = std::move(other.path_);
-  }
-  return *this;
-}
+}  // namespace
 
-File::~File() { CloseQuietly(); }
-
-bool File::IsOpen() const { return handle_ != nullptr; }
+bool File::IsOpen() const { return handle_.IsValid(); }
 
 bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
-  CloseQuietly();
+  handle_.Reset();
   path_ = path;
   DWORD access = GENERIC_READ;
   DWORD disposition = OPEN_EXISTING;
@@ -46,14 +39,13 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
   }
 #endif
   // Share mode 0: nobody else may read or write the file while it is open.
-  HANDLE handle = ::CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
+  handle_.Reset(::CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!handle_) {
     const DWORD code = ::GetLastError();
     if (error) *error = FileError(CauseFromError(code), code, path);
     ::SetLastError(code);
     return false;
   }
-  handle_ = handle;
   return true;
 }
 
@@ -68,7 +60,7 @@ std::size_t File::Read(void* buffer, std::size_t count) {
     chunk = static_cast<DWORD>(allowed);
 #endif
     DWORD got = 0;
-    if (!::ReadFile(handle_, bytes + done, chunk, &got, nullptr)) Raise(::GetLastError());
+    if (!::ReadFile(Native(handle_), bytes + done, chunk, &got, nullptr)) Raise(::GetLastError());
     if (got == 0) break;
     done += got;
   }
@@ -86,7 +78,7 @@ void File::Write(const void* buffer, std::size_t count) {
     chunk = static_cast<DWORD>(allowed);
 #endif
     DWORD written = 0;
-    if (!::WriteFile(handle_, bytes, chunk, &written, nullptr)) Raise(::GetLastError());
+    if (!::WriteFile(Native(handle_), bytes, chunk, &written, nullptr)) Raise(::GetLastError());
     if (written == 0) Raise(ERROR_DISK_FULL);
     bytes += written;
     count -= written;
@@ -98,7 +90,7 @@ std::uint64_t File::Seek(std::int64_t offset, Origin origin) {
   LARGE_INTEGER distance;
   distance.QuadPart = offset;
   LARGE_INTEGER at;
-  if (!::SetFilePointerEx(handle_, distance, &at, method)) Raise(::GetLastError());
+  if (!::SetFilePointerEx(Native(handle_), distance, &at, method)) Raise(::GetLastError());
   return static_cast<std::uint64_t>(at.QuadPart);
 }
 
@@ -106,24 +98,22 @@ std::uint64_t File::Position() { return Seek(0, Origin::kCurrent); }
 
 std::uint64_t File::Length() {
   LARGE_INTEGER size;
-  if (!::GetFileSizeEx(handle_, &size)) Raise(::GetLastError());
+  if (!::GetFileSizeEx(Native(handle_), &size)) Raise(::GetLastError());
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
 void File::Close() {
   if (!handle_) return;
-  if (!::CloseHandle(std::exchange(handle_, nullptr))) Raise(::GetLastError());
+  if (!handle_.Close()) Raise(::GetLastError());
 #if defined(VARNHOLT_FAULT_INJECTION)
   if (const auto code = fault_injection::OnCall(fault_injection::Operation::kClose, path_)) Raise(*code);
 #endif
 }
 
-void File::CloseQuietly() noexcept {
-  if (handle_) ::CloseHandle(std::exchange(handle_, nullptr));
-}
+void File::Raise(ErrorCode code) const { Raise(CauseFromError(code), code); }
 
-void File::Raise(ErrorCode code) const {
-  throw FileError(CauseFromError(code), static_cast<std::int64_t>(code), path_);
+void File::Raise(FileError::Cause cause, ErrorCode code) const {
+  throw FileError(cause, static_cast<std::int64_t>(code), path_);
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 #include <shlobj.h>
 
 #include "platform/platform.h"
+#include "platform/win32/owners.h"
 #if defined(VARNHOLT_FAULT_INJECTION)
 #include "platform/fault_injection.h"
 #endif
@@ -9,24 +10,12 @@
 namespace platform {
 namespace {
 
-// A handle for changing a file's times; shares everything, since it only
-// touches metadata.
-class AttributeHandle {
- public:
-  explicit AttributeHandle(const std::wstring& path, DWORD access)
-      : handle_(::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)) {}
-  ~AttributeHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
-  }
-  AttributeHandle(const AttributeHandle&) = delete;
-  AttributeHandle& operator=(const AttributeHandle&) = delete;
-  HANDLE get() const { return handle_; }
-  bool ok() const { return handle_ != INVALID_HANDLE_VALUE; }
-
- private:
-  HANDLE handle_;
-};
+// A handle for a file's times; shares everything, since it only touches
+// metadata, and opens folders too.
+UniqueFileHandle OpenForAttributes(const std::wstring& path, DWORD access) {
+  return UniqueFileHandle(::CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
 
 FILETIME ToFiletime(std::uint64_t ticks) {
   FILETIME time;
@@ -47,13 +36,12 @@ std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstri
   if (!query.empty() && query.back() != L'\\' && query.back() != L'/') query += L'\\';
   query += pattern;
   WIN32_FIND_DATAW data;
-  HANDLE find = ::FindFirstFileW(query.c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return names;
+  const UniqueFindHandle find(::FindFirstFileW(query.c_str(), &data));
+  if (!find) return names;
   do {
     const std::wstring name = data.cFileName;
     if (name != L"." && name != L"..") names.push_back(name);
-  } while (::FindNextFileW(find, &data));
-  ::FindClose(find);
+  } while (::FindNextFileW(find.Get(), &data));
   return names;
 }
 
@@ -75,9 +63,9 @@ bool CreateFolderTree(const std::wstring& path) {
 }
 
 bool GetFileTimes(const std::wstring& path, FileTimes* times) {
-  AttributeHandle file(path, FILE_READ_ATTRIBUTES);
+  const UniqueFileHandle file = OpenForAttributes(path, FILE_READ_ATTRIBUTES);
   FILETIME creation, access, write;
-  if (!file.ok() || !::GetFileTime(file.get(), &creation, &access, &write)) return false;
+  if (!file || !::GetFileTime(file.Get(), &creation, &access, &write)) return false;
   times->creation = FromFiletime(creation);
   times->lastAccess = FromFiletime(access);
   times->lastWrite = FromFiletime(write);
@@ -85,12 +73,12 @@ bool GetFileTimes(const std::wstring& path, FileTimes* times) {
 }
 
 bool SetFileTimes(const std::wstring& path, const FileTimes& times) {
-  AttributeHandle file(path, FILE_WRITE_ATTRIBUTES);
-  if (!file.ok()) return false;
+  const UniqueFileHandle file = OpenForAttributes(path, FILE_WRITE_ATTRIBUTES);
+  if (!file) return false;
   const FILETIME creation = ToFiletime(times.creation);
   const FILETIME access = ToFiletime(times.lastAccess);
   const FILETIME write = ToFiletime(times.lastWrite);
-  return ::SetFileTime(file.get(), times.creation ? &creation : nullptr, times.lastAccess ? &access : nullptr,
+  return ::SetFileTime(file.Get(), times.creation ? &creation : nullptr, times.lastAccess ? &access : nullptr,
                        times.lastWrite ? &write : nullptr) != FALSE;
 }
 

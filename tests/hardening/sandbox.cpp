@@ -2,13 +2,13 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <stdexcept>
 
+#include "platform/posix/owners.h"
 #include "platform/text.h"
 
 std::wstring Sandbox::Folder(const std::string& relative) const {
@@ -56,9 +56,6 @@ std::vector<std::uint8_t> NoiseBytes(std::size_t size, std::uint32_t seed) {
 }
 
 bool NobodyHasOpen(const std::filesystem::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-  ::close(fd);
-  return free;
+  const platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  return fd && ::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0;
 }

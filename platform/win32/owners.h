@@ -1,0 +1,55 @@
+// Owners of the Win32 resources. File handles and registry keys are in
+// platform/handles.h, since portable headers hold them.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "platform/handles.h"
+#include "platform/unique_resource.h"
+
+namespace platform {
+
+// Handles of threads, processes and events: null marks none. (A file handle
+// from CreateFileW takes UniqueFileHandle instead.)
+struct KernelHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() noexcept { return nullptr; }
+  static bool Close(Handle handle) noexcept { return ::CloseHandle(handle) != FALSE; }
+};
+using UniqueKernelHandle = UniqueResource<KernelHandleTraits>;
+
+// FindFirstFileW marks failure with INVALID_HANDLE_VALUE.
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+  static bool Close(Handle find) noexcept { return ::FindClose(find) != FALSE; }
+};
+using UniqueFindHandle = UniqueResource<FindHandleTraits>;
+
+// Memory the system hands out with LocalAlloc (CommandLineToArgvW, FormatMessageW).
+struct LocalMemoryTraits {
+  using Handle = HLOCAL;
+  static Handle Invalid() noexcept { return nullptr; }
+  static bool Close(Handle memory) noexcept { return ::LocalFree(memory) == nullptr; }
+};
+using UniqueLocalMemory = UniqueResource<LocalMemoryTraits>;
+
+// A bitmap, brush, pen or font; Handle keeps the object's own type.
+template <typename GdiHandle>
+struct GdiObjectTraits {
+  using Handle = GdiHandle;
+  static Handle Invalid() noexcept { return nullptr; }
+  static bool Close(Handle object) noexcept { return ::DeleteObject(object) != FALSE; }
+};
+template <typename GdiHandle>
+using UniqueGdiObject = UniqueResource<GdiObjectTraits<GdiHandle>>;
+
+struct ImageListTraits {
+  using Handle = HIMAGELIST;
+  static Handle Invalid() noexcept { return nullptr; }
+  static bool Close(Handle list) noexcept { return ::ImageList_Destroy(list) != FALSE; }
+};
+using UniqueImageList = UniqueResource<ImageListTraits>;
+
+}  // namespace platform
