@@ -124,7 +124,8 @@ void File::Write(const void* buffer, std::size_t count) {
 std::uint64_t File::Seek(std::int64_t offset, Origin origin) {
   const int whence = origin == Origin::kBegin ? SEEK_SET : origin == Origin::kCurrent ? SEEK_CUR : SEEK_END;
   const off_t at = ::lseek(handle_.Get(), static_cast<off_t>(offset), whence);
-  if (at < 0) Raise(errno);
+  // Whatever errno says (EINVAL for a target before the start), it is the seek that failed.
+  if (at < 0) Raise(FileError::kBadSeek, errno);
   return static_cast<std::uint64_t>(at);
 }
 

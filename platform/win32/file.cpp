@@ -90,7 +90,8 @@ std::uint64_t File::Seek(std::int64_t offset, Origin origin) {
   LARGE_INTEGER distance;
   distance.QuadPart = offset;
   LARGE_INTEGER at;
-  if (!::SetFilePointerEx(Native(handle_), distance, &at, method)) Raise(::GetLastError());
+  // Whatever the code says, it is the seek that failed.
+  if (!::SetFilePointerEx(Native(handle_), distance, &at, method)) Raise(FileError::kBadSeek, ::GetLastError());
   return static_cast<std::uint64_t>(at.QuadPart);
 }
 

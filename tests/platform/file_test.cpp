@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <filesystem>
 
 #include "platform/platform.h"
@@ -23,6 +25,30 @@ TEST(File, WritesReadsSeeksAndReportsItsLength) {
   EXPECT_EQ(file.Position(), 11u);
   file.Close();
   EXPECT_FALSE(file.IsOpen());
+}
+
+TEST(File, AFailedSeekIsASeekErrorAndLeavesThePosition) {
+#if defined(_WIN32)
+  const std::int64_t negativeSeek = 131;  // ERROR_NEGATIVE_SEEK
+#else
+  const std::int64_t negativeSeek = EINVAL;
+#endif
+  TempDir dir;
+  const std::wstring path = dir.File(L"seek.bin");
+  platform::File file;
+  ASSERT_TRUE(file.Open(path, Mode::kCreateReadWrite));
+  file.Write("abc", 3);
+  for (auto origin : {platform::File::Origin::kBegin, platform::File::Origin::kCurrent, platform::File::Origin::kEnd}) {
+    try {
+      file.Seek(-4, origin);
+      FAIL() << "no FileError";
+    } catch (const FileError& error) {
+      EXPECT_EQ(error.cause(), FileError::kBadSeek);
+      EXPECT_EQ(error.osError(), negativeSeek);
+      EXPECT_EQ(error.Text(), L"Seek failed on " + path);
+    }
+  }
+  EXPECT_EQ(file.Position(), 3u);
 }
 
 TEST(File, CreatingTruncatesAnExistingFile) {
