@@ -11,6 +11,9 @@
 //   };
 //   using UniqueFd = platform::UniqueResource<FdTraits>;
 //
+// The OS layer's traits are in platform/handles.h (the handles that portable
+// headers hold) and platform/posix/owners.h, platform/win32/owners.h.
+//
 // Close reports whether the OS accepted the close; the destructor ignores
 // that, Close() hands it to the caller (late write errors surface there).
 #pragma once
