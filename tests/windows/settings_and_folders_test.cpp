@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "app/app_data.h"
+#include "app/wizard_session.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -30,8 +30,8 @@ class RegistryTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(RegistryTest, GeoPathIsAStringOfEighteenBytesForDMaps) {
-  TessavoAppData app;
-  ASSERT_TRUE(app.WriteGeoPath(L"D:\\Maps\\"));
+  WizardSession session;
+  ASSERT_TRUE(session.WriteGeoPath(L"D:\\Maps\\"));
   HKEY key = nullptr;
   ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key), ERROR_SUCCESS);
   DWORD type = 0;
@@ -46,22 +46,22 @@ TEST_F(RegistryTest, GeoPathIsAStringOfEighteenBytesForDMaps) {
 
 TEST_F(RegistryTest, TheFirstReadCreatesTheKeyThoughNothingIsWritten) {
   ASSERT_FALSE(KeyExists());
-  TessavoAppData app;
+  WizardSession session;
   std::wstring destination;
-  EXPECT_FALSE(app.ReadGeoPath(destination));
+  EXPECT_FALSE(session.ReadGeoPath(destination));
   EXPECT_TRUE(KeyExists());
 }
 
 TEST_F(RegistryTest, ValuesOf511CharactersAreReadAnd512Ignored) {
-  TessavoAppData app;
+  WizardSession session;
   const std::wstring longest = L"C:\\" + std::wstring(508, L'm');
   ASSERT_EQ(longest.size(), 511u);
-  ASSERT_TRUE(app.WriteGeoPath(longest));
+  ASSERT_TRUE(session.WriteGeoPath(longest));
   std::wstring destination;
-  ASSERT_TRUE(app.ReadGeoPath(destination));
+  ASSERT_TRUE(session.ReadGeoPath(destination));
   EXPECT_EQ(destination, longest + L"\\");
-  ASSERT_TRUE(app.WriteGeoPath(longest + L"m"));
-  EXPECT_FALSE(app.ReadGeoPath(destination));
+  ASSERT_TRUE(session.WriteGeoPath(longest + L"m"));
+  EXPECT_FALSE(session.ReadGeoPath(destination));
 }
 
 TEST_F(RegistryTest, TheTypeOfTheStoredValueIsNotExamined) {
@@ -70,20 +70,20 @@ TEST_F(RegistryTest, TheTypeOfTheStoredValueIsNotExamined) {
   const wchar_t value[] = L"E:\\Karten";
   ::RegSetValueExW(key, L"GeoPath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(value), sizeof(value));
   ::RegCloseKey(key);
-  TessavoAppData app;
+  WizardSession session;
   std::wstring destination;
-  ASSERT_TRUE(app.ReadGeoPath(destination));
+  ASSERT_TRUE(session.ReadGeoPath(destination));
   EXPECT_EQ(destination, L"E:\\Karten\\");
 }
 
 TEST(CreateFolderTree, ExistingFolderMissingParentsAndAMissingDrive) {
   TempDir root;
-  TessavoAppData app;
-  EXPECT_TRUE(app.CreateFolderTree(root.Folder()));
+  WizardSession session;
+  EXPECT_TRUE(session.CreateFolderTree(root.Folder()));
   const std::wstring deep = root.Folder() + L"Varnholt\\Digital Maps\\Bayern\\";
-  EXPECT_TRUE(app.CreateFolderTree(deep));
+  EXPECT_TRUE(session.CreateFolderTree(deep));
   EXPECT_TRUE(std::filesystem::is_directory(deep));
-  EXPECT_TRUE(app.CreateFolderTree(deep));
+  EXPECT_TRUE(session.CreateFolderTree(deep));
 
   wchar_t drive[] = L"?:\\Maps\\";
   const DWORD drives = ::GetLogicalDrives();
@@ -94,5 +94,5 @@ TEST(CreateFolderTree, ExistingFolderMissingParentsAndAMissingDrive) {
     }
   }
   ASSERT_NE(drive[0], L'?');
-  EXPECT_FALSE(app.CreateFolderTree(drive));
+  EXPECT_FALSE(session.CreateFolderTree(drive));
 }
