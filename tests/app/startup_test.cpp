@@ -15,6 +15,9 @@
 #include "app/geo_path.h"
 #include "platform/platform.h"
 #include "tests/app/settings_sandbox.h"
+#if defined(_WIN32)
+#include "tests/windows/win32_owners.h"
+#endif
 
 using namespace std::string_literals;
 
@@ -127,9 +130,9 @@ TEST(GeoPathStore, FirstReadCreatesTheKeyEvenWithoutAValue) {
   std::wstring read;
   EXPECT_FALSE(session.ReadGeoPath(read));
 #if defined(_WIN32)
-  HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Varnholt\\Settings", 0, KEY_READ, &key), ERROR_SUCCESS);
-  RegCloseKey(key);
+  HKEY opened = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Varnholt\\Settings", 0, KEY_READ, &opened), ERROR_SUCCESS);
+  const UniqueRegistryKey key(opened);
 #else
   std::ifstream file(sandbox.file());
   std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());

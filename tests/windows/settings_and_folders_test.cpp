@@ -9,6 +9,7 @@
 
 #include "app/wizard_session.h"
 #include "support/temp_dir.h"
+#include "win32_owners.h"
 
 namespace {
 
@@ -20,9 +21,9 @@ class RegistryTest : public ::testing::Test {
   void TearDown() override { ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSettingsKey); }
 
   static bool KeyExists() {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    ::RegCloseKey(key);
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    const UniqueRegistryKey key(opened);
     return true;
   }
 };
@@ -32,13 +33,13 @@ class RegistryTest : public ::testing::Test {
 TEST_F(RegistryTest, GeoPathIsAStringOfEighteenBytesForDMaps) {
   WizardSession session;
   ASSERT_TRUE(session.WriteGeoPath(L"D:\\Maps\\"));
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+  HKEY opened = nullptr;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &opened), ERROR_SUCCESS);
+  const UniqueRegistryKey key(opened);
   DWORD type = 0;
   BYTE data[64] = {};
   DWORD size = sizeof(data);
-  ASSERT_EQ(::RegQueryValueExW(key, L"GeoPath", nullptr, &type, data, &size), ERROR_SUCCESS);
-  ::RegCloseKey(key);
+  ASSERT_EQ(::RegQueryValueExW(key.Get(), L"GeoPath", nullptr, &type, data, &size), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(size, 18u);
   EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(data)), L"D:\\Maps\\");
@@ -65,11 +66,13 @@ TEST_F(RegistryTest, ValuesOf511CharactersAreReadAnd512Ignored) {
 }
 
 TEST_F(RegistryTest, TheTypeOfTheStoredValueIsNotExamined) {
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyW(HKEY_LOCAL_MACHINE, kSettingsKey, &key), ERROR_SUCCESS);
-  const wchar_t value[] = L"E:\\Karten";
-  ::RegSetValueExW(key, L"GeoPath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(value), sizeof(value));
-  ::RegCloseKey(key);
+  {
+    HKEY opened = nullptr;
+    ASSERT_EQ(::RegCreateKeyW(HKEY_LOCAL_MACHINE, kSettingsKey, &opened), ERROR_SUCCESS);
+    const UniqueRegistryKey key(opened);
+    const wchar_t value[] = L"E:\\Karten";
+    ::RegSetValueExW(key.Get(), L"GeoPath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(value), sizeof(value));
+  }
   WizardSession session;
   std::wstring destination;
   ASSERT_TRUE(session.ReadGeoPath(destination));
