@@ -357,10 +357,15 @@ TEST(WizardEndToEnd, WithoutGeoPathTheDestinationLiesInTheProgramFilesFolder) {
 TEST(WizardEndToEnd, FinishPressedTheMomentItIsEnabledStillKeepsGeoPath) {
   // Finish is posted before the run's last steps; a driver this quick closes
   // the sheet while they are still to come. Several rounds, as it is a race.
+  // The first round presses as soon as the copy page shows: Wine carries out
+  // a pressed Finish even while it is disabled, which makes the gap as wide
+  // as the whole run.
   for (int round = 0; round < 3; ++round) {
     SCOPED_TRACE(round);
+    const bool early = round == 0;
     Medium medium;
-    medium.Add(L"PKG-A", L"Alpen", {{L"alpen", L"a.txt", Bytes("alpen")}});
+    medium.Add(L"PKG-A", L"Alpen",
+               {{L"alpen", L"a.txt", Bytes("alpen")}, {L"alpen", L"big.dat", RandomBytes(early ? 4 << 20 : 10, 5)}});
     TempDir target;
     ClearSettings();
     StoreGeoPath(target.Folder());
@@ -371,12 +376,14 @@ TEST(WizardEndToEnd, FinishPressedTheMomentItIsEnabledStillKeepsGeoPath) {
     wizard.Press(PSBTN_NEXT);
     ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Copying Files"));
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (!wizard.Button(kFinishButton).enabled && std::chrono::steady_clock::now() < end) {
+    while (!early && !wizard.Button(kFinishButton).enabled && std::chrono::steady_clock::now() < end) {
     }
     wizard.Press(PSBTN_FINISH);
-    EXPECT_EQ(wizard.WaitForExit(), 0u);
+    EXPECT_EQ(wizard.WaitForExit(std::chrono::seconds(60)), 0u);
     EXPECT_EQ(StoredGeoPath(), target.Folder());
     EXPECT_EQ(ReadAll(target.path() / L"alpen" / L"a.txt"), Bytes("alpen"));
+    EXPECT_TRUE(ReadAll(target.path() / L"alpen" / L"big.dat") == RandomBytes(early ? 4 << 20 : 10, 5))
+        << "the run ends whole";
   }
 }
 
