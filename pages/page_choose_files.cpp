@@ -3,8 +3,8 @@
 
 #include "pages/page_choose_files.h"
 
-#include "app/wizard_session.h"
 #include "app/wizard_buttons.h"
+#include "app/wizard_session.h"
 #include "framework/wait_cursor.h"
 #include "resources/resource.h"
 

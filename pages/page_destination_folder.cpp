@@ -5,8 +5,8 @@
 
 #include "app/destination_check.h"
 #include "app/folders.h"
-#include "app/wizard_session.h"
 #include "app/wizard_buttons.h"
+#include "app/wizard_session.h"
 #include "framework/folder_browser.h"
 #include "framework/message_box.h"
 #include "platform/platform.h"
