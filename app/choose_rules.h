@@ -1,13 +1,15 @@
-// The rules of the choose-packages page's list, over its rows as
-// (checked, selected) pairs in index order.
+// The rules of the choose-packages page's list, over its rows in index
+// order.
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <vector>
 
 struct PackageRow {
   bool checked = false;
   bool selected = false;
+  std::wstring name;  // the package the row stands for
 };
 
 // Back and Next while at least one row is checked, else Back alone.

@@ -1,7 +1,5 @@
 #include "app/installation_run.h"
 
-#include <exception>
-
 namespace {
 
 struct ActiveRun {
@@ -31,6 +29,25 @@ void ReportProgress(std::int32_t percent, std::int32_t maximum, const std::wstri
 
 void RememberExtractError(const std::wstring& message) { g_lastExtractError = message; }
 
+int OverallTotal(const InstallationJob& job) { return static_cast<int>(job.packages.size()) * 100; }
+
+// The end steps, in the order the user sees them; GeoPath only after a run
+// that was not stopped.
+void EndRun(const InstallationJob& job, CopyPageView& page, bool stopped) {
+  page.SetPackagePosition(0);
+  page.SetOverallPosition(OverallTotal(job));
+  page.EnableFinishButton();
+  page.SetHeadingText(L"");
+  page.SetCurrentFileText(L"");
+  if (stopped) {
+    page.ShowCancelledText();
+  } else {
+    page.ShowFinishedText();
+    if (job.recordDestination) job.recordDestination(job.destinationFolder);
+  }
+  page.EnableSheet();
+}
+
 }  // namespace
 
 std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring& lastExtractError) {
@@ -52,8 +69,7 @@ bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
                       return ExtractPackage(folder, name, destination, progress, onError);
                     };
 
-  const int total = static_cast<int>(job.packages.size()) * 100;
-  page.SetOverallRange(total);
+  page.SetOverallRange(OverallTotal(job));
   bool stopped = false;
 
   for (const std::wstring& name : job.packages) {
@@ -69,9 +85,10 @@ bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
         break;
       } catch (const FileError& error) {
         errorText = error.Text();
-      } catch (const std::exception&) {
-        // Not a file error (out of memory, say): asked about all the same, so
-        // that the run still reaches its end with Finish enabled.
+      } catch (...) {
+        // Not a file error (out of memory, say, or anything a library may
+        // throw): asked about all the same, so that the run still reaches its
+        // end with Finish enabled.
       }
       switch (page.AskAbortRetryIgnore(FileErrorMessage(errorText, g_lastExtractError))) {
         case FileErrorAnswer::kRetry: retry = true; break;
@@ -84,18 +101,38 @@ bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
     page.SetOverallPosition(run.doneCount * 100);
   }
 
-  page.SetPackagePosition(0);
-  page.SetOverallPosition(total);
   run.doneCount = 0;
-  page.EnableFinishButton();
-  page.SetHeadingText(L"");
-  page.SetCurrentFileText(L"");
-  if (stopped) {
-    page.ShowCancelledText();
-  } else {
-    page.ShowFinishedText();
-    if (job.recordDestination) job.recordDestination(job.destinationFolder);
-  }
-  page.EnableSheet();
+  EndRun(job, page, stopped);
   return !stopped;
+}
+
+bool RunInstallationToTheEnd(const InstallationJob& job, CopyPageView& page) noexcept {
+  for (;;) {
+    try {
+      return RunInstallation(job, page);
+    } catch (...) {
+    }
+    try {
+      if (page.AskAbortRetryIgnore(kGenericFileErrorText) == FileErrorAnswer::kRetry) continue;
+      EndRun(job, page, true);
+    } catch (...) {
+      // Even the question failed: Finish at least must be offered.
+      page.EnableFinishButton();
+      page.EnableSheet();
+    }
+    return false;
+  }
+}
+
+bool StartInstallation(const InstallationJob& job, CopyPageView& page,
+                       const std::function<bool(std::wstring& failure)>& startWorker) {
+  for (;;) {
+    std::wstring failure;
+    if (startWorker(failure)) return true;
+    if (failure.empty()) failure = kGenericFileErrorText;
+    if (page.AskAbortRetryIgnore(failure) != FileErrorAnswer::kRetry) break;
+  }
+  page.SetOverallRange(OverallTotal(job));
+  EndRun(job, page, true);
+  return false;
 }

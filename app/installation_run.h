@@ -57,3 +57,16 @@ std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring&
 // stopped it with Abort. One run at a time: the extractor's callbacks are
 // plain functions and reach the run through process-wide state.
 bool RunInstallation(const InstallationJob& job, CopyPageView& page);
+
+// The run as the worker thread carries it out: nothing escapes it. Whatever
+// RunInstallation itself lets out is asked about with the generic text:
+// Retry runs the installation again from its start, Abort and Ignore end it
+// as stopped, so Finish is always offered.
+bool RunInstallationToTheEnd(const InstallationJob& job, CopyPageView& page) noexcept;
+
+// Starts the run's worker. When it will not start (`startWorker` false, with
+// the reason in its argument), the user is asked like after any failure:
+// Retry tries again; Abort and Ignore end the run as stopped, nothing
+// installed, Finish enabled. True once the worker runs.
+bool StartInstallation(const InstallationJob& job, CopyPageView& page,
+                       const std::function<bool(std::wstring& failure)>& startWorker);

@@ -2,10 +2,8 @@
 
 #include <windows.h>
 #include <commctrl.h>
-#include <shlobj.h>
 
 #include "app/tessavo_wizard_sheet.h"
-#include "framework/folder_browser.h"
 #include "pages/page_choose_files.h"
 #include "pages/page_copy_files.h"
 #include "pages/page_destination_folder.h"
@@ -14,33 +12,22 @@
 
 namespace {
 CTessavoApp theApp;
-constexpr std::size_t kProgramPathCapacity = 260;
 }  // namespace
-
-CTessavoApp* GetTessavoApp() { return &theApp; }
 
 bool CTessavoApp::InitInstance() {
   framework::InitCommonControls(ICC_WIN95_CLASSES);
   framework::Application::InitInstance();
   SetRegistryKey(L"Varnholt");
 
-  StartupFacts facts;
-  try {
-    facts.programPath = framework::ModuleFileName(kProgramPathCapacity);
-  } catch (...) {
-    // Start-up goes on with the folders whatever they hold: the wizard always runs.
-  }
-  facts.programFilesFolder = framework::SpecialFolderPath(CSIDL_PROGRAM_FILES);
-  facts.destinationSuffix = framework::LoadResourceString(IDS_DESTINATION_SUFFIX);
-  SetUpFolders(facts);
+  session_.SetUpFolders(GatherStartupFacts(framework::LoadResourceString(IDS_DESTINATION_SUFFIX)));
 
   TessavoWizardSheet sheet;
   sheet.SetWizardMode();
 
   PageWelcome welcome;
-  PageChooseFiles chooseFiles;
-  PageDestinationFolder destinationFolder;
-  PageCopyFiles copyFiles;
+  PageChooseFiles chooseFiles(session_);
+  PageDestinationFolder destinationFolder(session_);
+  PageCopyFiles copyFiles(session_);
   m_pCopyPage = &copyFiles;
   for (framework::PropertyPage* page :
        {static_cast<framework::PropertyPage*>(&welcome), static_cast<framework::PropertyPage*>(&chooseFiles),
@@ -51,6 +38,9 @@ bool CTessavoApp::InitInstance() {
 
   m_pMainWnd = &sheet;
   sheet.DoModal();
+  // Finish may close the sheet while the run still takes its last steps
+  // (GeoPath among them); the pages it drives must outlive it.
+  m_pCopyPage->WaitForRun();
   m_pMainWnd = nullptr;
   m_pCopyPage = nullptr;
   return false;

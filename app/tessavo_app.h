@@ -1,21 +1,21 @@
-// The wizard program's application object: start-up builds the sheet and its
-// four pages and runs them; the shared data lives in TessavoAppData.
+// The wizard program's application object: it creates the wizard's session,
+// builds the sheet and its four pages over it and runs them.
 #pragma once
 
-#include "app/app_data.h"
+#include "app/wizard_session.h"
 #include "framework/application.h"
 
 class PageCopyFiles;
 
-class CTessavoApp : public framework::Application, public TessavoAppData {
+class CTessavoApp : public framework::Application {
  public:
   CTessavoApp() = default;
   bool InitInstance() override;
 
-  // The copy page of the running wizard; the worker drives it. Valid only
-  // while the wizard runs.
+  // The copy page of the running wizard; start-up waits for its run before
+  // the pages go. Valid only while the wizard runs.
   PageCopyFiles* m_pCopyPage = nullptr;
-};
 
-// The application object, as the pages and the worker reach it.
-CTessavoApp* GetTessavoApp();
+ private:
+  WizardSession session_;
+};

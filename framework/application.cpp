@@ -2,9 +2,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
-#include <vector>
-
 namespace framework {
 namespace {
 Application* g_app = nullptr;
@@ -44,12 +41,6 @@ std::wstring LoadResourceString(UINT id) {
   // With a zero length the call hands out a pointer into the resource itself.
   const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
   return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
-}
-
-std::wstring ModuleFileName(std::size_t capacity) {
-  std::vector<wchar_t> buffer(capacity + 1, L'\0');
-  const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(capacity));
-  return std::wstring(buffer.data(), std::min<std::size_t>(length, capacity));
 }
 
 void InitCommonControls(DWORD classes) {

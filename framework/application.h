@@ -45,10 +45,6 @@ inline constexpr UINT kAppTitleStringId = 57344;
 
 std::wstring LoadResourceString(UINT id);
 
-// The running program's path, read through a buffer of `capacity`
-// characters; a longer path comes back cut, never overrun.
-std::wstring ModuleFileName(std::size_t capacity);
-
 // Registers the common-control classes; the result is of no interest.
 void InitCommonControls(DWORD classes);
 

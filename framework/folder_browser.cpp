@@ -2,6 +2,8 @@
 
 #include <objbase.h>
 
+#include "platform/unique_resource.h"
+
 namespace framework {
 namespace {
 
@@ -19,13 +21,19 @@ class ComApartment {
   HRESULT result_;
 };
 
-void FreeItemList(LPITEMIDLIST items) {
-  IMalloc* allocator = nullptr;
-  if (SUCCEEDED(::SHGetMalloc(&allocator)) && allocator != nullptr) {
+// The browser's item list belongs to the shell's allocator.
+struct ItemListTraits {
+  using Handle = LPITEMIDLIST;
+  static Handle Invalid() noexcept { return nullptr; }
+  static bool Close(Handle items) noexcept {
+    IMalloc* allocator = nullptr;
+    if (FAILED(::SHGetMalloc(&allocator)) || allocator == nullptr) return false;
     allocator->Free(items);
     allocator->Release();
+    return true;
   }
-}
+};
+using UniqueItemList = platform::UniqueResource<ItemListTraits>;
 
 }  // namespace
 
@@ -41,22 +49,16 @@ std::optional<std::wstring> BrowseForFolder(const FolderBrowserOptions& options)
   info.lParam = options.callbackData;
   info.iImage = 0;
 
-  LPITEMIDLIST items = ::SHBrowseForFolderW(&info);
-  if (items == nullptr) return std::nullopt;
+  const UniqueItemList items(::SHBrowseForFolderW(&info));
+  if (!items) return std::nullopt;
   wchar_t path[MAX_PATH] = {};
-  ::SHGetPathFromIDListW(items, path);
-  FreeItemList(items);
+  // A computer or a library has no folder on disk to install into.
+  if (!::SHGetPathFromIDListW(items.Get(), path)) return std::nullopt;
   return std::wstring(path);
 }
 
 void SetBrowserSelection(HWND browser, const wchar_t* path) {
   ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path));
-}
-
-std::optional<std::wstring> SpecialFolderPath(int csidl) {
-  wchar_t path[1024] = {};
-  if (!::SHGetSpecialFolderPathW(nullptr, path, csidl, FALSE)) return std::nullopt;
-  return std::wstring(path);
 }
 
 }  // namespace framework

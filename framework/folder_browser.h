@@ -1,4 +1,4 @@
-// The system's folder browser, and the folder lookups of the shell.
+// The system's folder browser.
 #pragma once
 
 #include <windows.h>
@@ -20,13 +20,11 @@ struct FolderBrowserOptions {
 };
 
 // Shows the browser modally; the chosen item's file-system path, or nullopt
-// when the user cancels. COM is initialised for the new-style dialog.
+// when the user cancels or chooses an item that has none (a computer, a
+// library). COM is initialised for the new-style dialog.
 std::optional<std::wstring> BrowseForFolder(const FolderBrowserOptions& options);
 
 // Preselects a folder in an open browser (from its callback).
 void SetBrowserSelection(HWND browser, const wchar_t* path);
-
-// A special folder by CSIDL, without creating it; nullopt on failure.
-std::optional<std::wstring> SpecialFolderPath(int csidl);
 
 }  // namespace framework

@@ -20,10 +20,29 @@ DWORD WINAPI ThreadMain(LPVOID parameter) {
 }  // namespace
 
 bool StartThread(Thread* thread) {
-  HANDLE handle = ::CreateThread(nullptr, 0, &ThreadMain, thread, 0, nullptr);
-  if (handle == nullptr) return false;
-  ::CloseHandle(handle);  // nobody waits for the thread
-  return true;
+  // Nobody waits for the thread: its handle is let go at once.
+  const UniqueKernelHandle handle(::CreateThread(nullptr, 0, &ThreadMain, thread, 0, nullptr));
+  return handle.IsValid();
+}
+
+Event::Event() : handle_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+
+void Event::Set() { ::SetEvent(handle_.Get()); }
+
+bool Event::IsSet() const { return ::WaitForSingleObject(handle_.Get(), 0) == WAIT_OBJECT_0; }
+
+void WaitHandlingMessages(const Event& event) {
+  const HANDLE handle = event.Handle();
+  if (handle == nullptr) return;
+  for (;;) {
+    const DWORD woken = ::MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT);
+    if (woken == WAIT_OBJECT_0 || woken == WAIT_FAILED) return;
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&message);
+      ::DispatchMessageW(&message);
+    }
+  }
 }
 
 }  // namespace framework

@@ -5,6 +5,10 @@
 
 #include <windows.h>
 
+#include <utility>
+
+#include "framework/kernel_handle.h"
+
 namespace framework {
 
 class Thread {
@@ -15,17 +19,37 @@ class Thread {
 };
 
 // Starts the thread at normal priority with the default stack, running at
-// once. The object belongs to the framework from here on.
+// once. The object belongs to the framework from here on. False when the
+// system would not start it; LastError() then says why.
 bool StartThread(Thread* thread);
 
-template <typename T>
-T* BeginThread() {
-  T* thread = new T();
+// Null when the thread could not start.
+template <typename T, typename... Args>
+T* BeginThread(Args&&... args) {
+  T* thread = new T(std::forward<Args>(args)...);
   if (!StartThread(thread)) {
+    const DWORD error = ::GetLastError();
     delete thread;
+    ::SetLastError(error);
     return nullptr;
   }
   return thread;
 }
+
+// Set once by one thread, waited for by another.
+class Event {
+ public:
+  Event();
+  void Set();
+  bool IsSet() const;
+  HANDLE Handle() const { return handle_.Get(); }
+
+ private:
+  UniqueKernelHandle handle_;
+};
+
+// Waits for the event while answering the calling thread's messages, so that
+// a thread blocked sending to this thread's windows can go on.
+void WaitHandlingMessages(const Event& event);
 
 }  // namespace framework

@@ -3,12 +3,13 @@
 
 #include "pages/page_choose_files.h"
 
-#include "app/tessavo_app.h"
 #include "app/wizard_buttons.h"
+#include "app/wizard_session.h"
 #include "framework/wait_cursor.h"
 #include "resources/resource.h"
 
-PageChooseFiles::PageChooseFiles() : framework::PropertyPage(IDD_CHOOSE_FILES) {}
+PageChooseFiles::PageChooseFiles(WizardSession& session)
+    : framework::PropertyPage(IDD_CHOOSE_FILES), session_(session) {}
 
 void PageChooseFiles::DoDataExchange(framework::DataExchange& dx) {
   framework::PropertyPage::DoDataExchange(dx);
@@ -36,7 +37,7 @@ BOOL PageChooseFiles::OnSetActive() {
 
   std::vector<std::wstring> names;
   std::vector<std::wstring> titles;
-  GetTessavoApp()->GetPackageList(names, titles);
+  session_.GetPackageList(names, titles);
 
   m_listFiles.DeleteAllItems();
   m_rowNames.clear();
@@ -53,13 +54,7 @@ BOOL PageChooseFiles::OnSetActive() {
 }
 
 LRESULT PageChooseFiles::OnWizardNext() {
-  CTessavoApp* app = GetTessavoApp();
-  app->m_chosenPackages.clear();
-  for (int row = m_listFiles.GetNextItem(-1, LVNI_ALL); row != -1; row = m_listFiles.GetNextItem(row, LVNI_ALL)) {
-    if (!m_listFiles.GetCheck(row)) continue;
-    const auto index = static_cast<std::size_t>(m_listFiles.GetItemData(row));
-    if (index < m_rowNames.size()) app->m_chosenPackages.push_back(m_rowNames[index]);
-  }
+  session_.ChoosePackages(ReadRows());
   return 0;
 }
 
@@ -91,7 +86,9 @@ void PageChooseFiles::UpdateWizardButtons() { SetWizardButtons(WizardButtonsForR
 std::vector<PackageRow> PageChooseFiles::ReadRows() const {
   std::vector<PackageRow> rows;
   for (int row = m_listFiles.GetNextItem(-1, LVNI_ALL); row != -1; row = m_listFiles.GetNextItem(row, LVNI_ALL)) {
-    rows.push_back({m_listFiles.GetCheck(row), (m_listFiles.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED) != 0});
+    const auto index = static_cast<std::size_t>(m_listFiles.GetItemData(row));
+    rows.push_back({m_listFiles.GetCheck(row), (m_listFiles.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED) != 0,
+                    index < m_rowNames.size() ? m_rowNames[index] : std::wstring()});
   }
   return rows;
 }

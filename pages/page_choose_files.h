@@ -9,9 +9,11 @@
 #include "framework/controls.h"
 #include "framework/property_page.h"
 
+class WizardSession;
+
 class PageChooseFiles : public framework::PropertyPage {
  public:
-  PageChooseFiles();
+  explicit PageChooseFiles(WizardSession& session);
 
  protected:
   void DoDataExchange(framework::DataExchange& dx) override;
@@ -23,8 +25,10 @@ class PageChooseFiles : public framework::PropertyPage {
  private:
   void OnClickList(NMHDR* header, LRESULT* result);
   void UpdateWizardButtons();
-  // The rows' (checked, selected) states in index order.
+  // The rows in index order, which is the order they show.
   std::vector<PackageRow> ReadRows() const;
+
+  WizardSession& session_;
 
   framework::ListCtrl m_listFiles;
   // The package names the rows stand for; a row's item data indexes this.

@@ -1,12 +1,17 @@
 #include "pages/page_copy_files.h"
 
 #include "app/wizard_buttons.h"
+#include "app/wizard_session.h"
 #include "framework/message_box.h"
-#include "framework/thread.h"
 #include "pages/worker_thread.h"
+#include "platform/platform.h"
 #include "resources/resource.h"
 
-PageCopyFiles::PageCopyFiles() : framework::PropertyPage(IDD_COPY_FILES) {}
+PageCopyFiles::PageCopyFiles(WizardSession& session) : framework::PropertyPage(IDD_COPY_FILES), session_(session) {}
+
+void PageCopyFiles::WaitForRun() {
+  if (runStarted_) framework::WaitHandlingMessages(runEnded_);
+}
 
 void PageCopyFiles::DoDataExchange(framework::DataExchange& dx) {
   framework::PropertyPage::DoDataExchange(dx);
@@ -26,7 +31,13 @@ BOOL PageCopyFiles::OnSetActive() {
   SetWizardButtons(kWizardDisabledFinish);
   UpdateData(false);
   CancelToClose();
-  framework::BeginThread<WorkerThread>();
+  const InstallationJob job = session_.BuildInstallationJob();
+  // Without a worker nothing would ever enable Finish.
+  runStarted_ = StartInstallation(job, *this, [&](std::wstring& failure) {
+    if (framework::BeginThread<WorkerThread>(job, *this, runEnded_) != nullptr) return true;
+    failure = platform::SystemErrorText(platform::LastError());
+    return false;
+  });
   return framework::PropertyPage::OnSetActive();
 }
 

@@ -7,10 +7,17 @@
 #include "app/installation_run.h"
 #include "framework/controls.h"
 #include "framework/property_page.h"
+#include "framework/thread.h"
+
+class WizardSession;
 
 class PageCopyFiles : public framework::PropertyPage, public CopyPageView {
  public:
-  PageCopyFiles();
+  explicit PageCopyFiles(WizardSession& session);
+
+  // Returns once the run this page started (if any) has taken its last step;
+  // answers the thread's messages meanwhile, as the run's end sends some.
+  void WaitForRun();
 
   // Called on the worker thread: each is a blocking message to the control,
   // carried out by the user-interface thread.
@@ -40,4 +47,8 @@ class PageCopyFiles : public framework::PropertyPage, public CopyPageView {
   framework::StaticCtrl m_headingLabel;
   framework::StaticCtrl m_finishedText;
   framework::StaticCtrl m_cancelledText;
+
+  WizardSession& session_;
+  bool runStarted_ = false;
+  framework::Event runEnded_;
 };

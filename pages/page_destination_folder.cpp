@@ -5,8 +5,8 @@
 
 #include "app/destination_check.h"
 #include "app/folders.h"
-#include "app/tessavo_app.h"
 #include "app/wizard_buttons.h"
+#include "app/wizard_session.h"
 #include "framework/folder_browser.h"
 #include "framework/message_box.h"
 #include "platform/platform.h"
@@ -16,7 +16,8 @@ namespace {
 constexpr std::size_t kDisplayNameCapacity = 1024;
 }
 
-PageDestinationFolder::PageDestinationFolder() : framework::PropertyPage(IDD_DESTINATION_FOLDER) {}
+PageDestinationFolder::PageDestinationFolder(WizardSession& session)
+    : framework::PropertyPage(IDD_DESTINATION_FOLDER), session_(session) {}
 
 void PageDestinationFolder::DoDataExchange(framework::DataExchange& dx) {
   framework::PropertyPage::DoDataExchange(dx);
@@ -25,7 +26,7 @@ void PageDestinationFolder::DoDataExchange(framework::DataExchange& dx) {
 
 BOOL PageDestinationFolder::OnSetActive() {
   SetWizardButtons(kWizardBack | kWizardNext);
-  m_destination = GetTessavoApp()->m_destinationFolder;
+  m_destination = session_.DestinationFolder();
   UpdateData(false);
   return framework::PropertyPage::OnSetActive();
 }
@@ -33,7 +34,7 @@ BOOL PageDestinationFolder::OnSetActive() {
 LRESULT PageDestinationFolder::OnWizardNext() {
   UpdateData(true);
   if (!CheckDestination()) return -1;
-  GetTessavoApp()->m_destinationFolder = m_destination;
+  session_.SetDestinationFolder(m_destination);
   return 0;
 }
 

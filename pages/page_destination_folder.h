@@ -8,9 +8,11 @@
 
 #include "framework/property_page.h"
 
+class WizardSession;
+
 class PageDestinationFolder : public framework::PropertyPage {
  public:
-  PageDestinationFolder();
+  explicit PageDestinationFolder(WizardSession& session);
 
  protected:
   void DoDataExchange(framework::DataExchange& dx) override;
@@ -24,4 +26,5 @@ class PageDestinationFolder : public framework::PropertyPage {
   static int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM parameter, LPARAM data);
 
   std::wstring m_destination;
+  WizardSession& session_;
 };

@@ -146,3 +146,18 @@ inline constexpr ErrorCode kErrorSuccess = 0;
 inline constexpr ErrorCode kErrorMoreData = 234;
 
 }  // namespace platform
+
+// ---------------------------------------------------------------------------
+// Start-up facts: what the wizard asks the system before it works out its
+// folders (win32/startup.cpp, posix/startup.cpp).
+namespace platform {
+
+// The running program's path, read through a buffer of `capacity`
+// characters: a longer path comes back cut to the buffer, never overrun.
+std::wstring ProgramPath(std::size_t capacity);
+
+// The folder for programs (Program Files on Windows), without a trailing
+// separator; nullopt where the system has none or cannot say.
+std::optional<std::wstring> ProgramFilesFolder();
+
+}  // namespace platform

@@ -5,10 +5,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
-#include "app/app_data.h"
+#include "app/wizard_session.h"
 #include "app/choose_rules.h"
 #include "app/wizard_buttons.h"
 #include "tests/app/package_media.h"
@@ -42,11 +43,11 @@ TEST(ChooseCatalogue, ListsValidPackagesWithTheirTitlesAndLeavesTheRestOut) {
   std::filesystem::create_directories(std::filesystem::path(karten) / L"sub");
   WritePackage(karten + L"sub" + platform::kPathSeparator, L"Deep", L"Deep");
 
-  TessavoAppData app;
-  app.m_packageFolder = karten;
+  WizardSession session;
+  session.SetPackageFolder(karten);
   std::vector<std::wstring> names;
   std::vector<std::wstring> titles;
-  app.GetPackageList(names, titles);
+  session.GetPackageList(names, titles);
 
   ASSERT_EQ(names.size(), titles.size());
   std::vector<std::pair<std::wstring, std::wstring>> listed;
@@ -60,31 +61,31 @@ TEST(ChooseCatalogue, ListsValidPackagesWithTheirTitlesAndLeavesTheRestOut) {
   // A second build over the same folder gives the same lists.
   std::vector<std::wstring> again;
   std::vector<std::wstring> againTitles;
-  app.GetPackageList(again, againTitles);
+  session.GetPackageList(again, againTitles);
   EXPECT_EQ(again, names);
   EXPECT_EQ(againTitles, titles);
 }
 
 TEST(ChooseCatalogue, AMissingPackageFolderGivesAnEmptyCatalogue) {
   TempDir medium;
-  TessavoAppData app;
-  app.m_packageFolder = medium.Folder(L"Karten");
+  WizardSession session;
+  session.SetPackageFolder(medium.Folder(L"Karten"));
   std::vector<std::wstring> names;
-  EXPECT_TRUE(app.GetAvailablePackages(names));
+  EXPECT_TRUE(session.GetAvailablePackages(names));
   EXPECT_TRUE(names.empty());
   std::wstring title = L"kept";
-  EXPECT_FALSE(app.GetPackageTitle(L"PKG-A", title));
+  EXPECT_FALSE(session.GetPackageTitle(L"PKG-A", title));
   EXPECT_EQ(title, L"kept");
 }
 
 TEST(ChooseButtons, NextOnlyWhileARowIsChecked) {
   EXPECT_EQ(WizardButtonsForRows({}), kWizardBack);
-  EXPECT_EQ(WizardButtonsForRows({{false, true}, {false, false}}), kWizardBack);
-  EXPECT_EQ(WizardButtonsForRows({{false, false}, {true, false}}), kWizardBack | kWizardNext);
+  EXPECT_EQ(WizardButtonsForRows({{false, true, L""}, {false, false, L""}}), kWizardBack);
+  EXPECT_EQ(WizardButtonsForRows({{false, false, L""}, {true, false, L""}}), kWizardBack | kWizardNext);
 }
 
 TEST(ChooseClicks, AnUnselectedRowTogglesAlone) {
-  std::vector<PackageRow> rows = {{true, true}, {true, false}, {false, true}};
+  std::vector<PackageRow> rows = {{true, true, L""}, {true, false, L""}, {false, true, L""}};
   ToggleOnCheckBoxClick(rows, 1);
   EXPECT_EQ(Checks(rows), (std::vector<bool>{true, false, false}));
   ToggleOnCheckBoxClick(rows, 1);
@@ -93,7 +94,7 @@ TEST(ChooseClicks, AnUnselectedRowTogglesAlone) {
 
 TEST(ChooseClicks, ASelectedRowTakesEverySelectedRowToItsNewState) {
   // Mixed states among the selection: all follow the clicked row.
-  std::vector<PackageRow> rows = {{true, true}, {false, true}, {true, false}, {true, true}};
+  std::vector<PackageRow> rows = {{true, true, L""}, {false, true, L""}, {true, false, L""}, {true, true, L""}};
   ToggleOnCheckBoxClick(rows, 0);
   EXPECT_EQ(Checks(rows), (std::vector<bool>{false, false, true, false}));
   ToggleOnCheckBoxClick(rows, 1);
@@ -101,7 +102,46 @@ TEST(ChooseClicks, ASelectedRowTakesEverySelectedRowToItsNewState) {
 }
 
 TEST(ChooseClicks, AClickOutsideTheRowsChangesNothing) {
-  std::vector<PackageRow> rows = {{true, true}};
+  std::vector<PackageRow> rows = {{true, true, L""}};
   ToggleOnCheckBoxClick(rows, 5);
   EXPECT_EQ(Checks(rows), (std::vector<bool>{true}));
+}
+
+TEST(ChooseCatalogue, EachNameKeepsItsOwnTitleAndWhatTheCallerHeldStays) {
+  TempDir medium;
+  const std::wstring karten = medium.Folder(L"Karten");
+  std::filesystem::create_directories(karten);
+  WritePackage(karten, L"PKG-C", L"Chiemgau");
+  WritePackage(karten, L"PKG-A", L"Alpen");
+  WritePackage(karten, L"PKG-B", L"Bayern");
+  WizardSession session;
+  session.SetPackageFolder(karten);
+
+  std::vector<std::wstring> names = {L"held"};
+  std::vector<std::wstring> titles = {L"Held"};
+  session.GetPackageList(names, titles);
+  ASSERT_EQ(names.size(), 4u);
+  ASSERT_EQ(titles.size(), 4u);
+  EXPECT_EQ(names[0], L"held");
+  EXPECT_EQ(titles[0], L"Held");
+  // The catalogue's own order, which the list then sorts by title.
+  std::vector<std::wstring> catalogue;
+  ASSERT_TRUE(session.GetAvailablePackages(catalogue));
+  EXPECT_EQ(std::vector<std::wstring>(names.begin() + 1, names.end()), catalogue);
+  const std::map<std::wstring, std::wstring> titleOf = {
+      {L"PKG-A", L"Alpen"}, {L"PKG-B", L"Bayern"}, {L"PKG-C", L"Chiemgau"}};
+  for (std::size_t i = 1; i < names.size(); ++i)
+    EXPECT_EQ(titles[i], titleOf.at(names[i])) << names[i];
+}
+
+TEST(ChooseNext, TheChoiceFollowsTheRowsAsShownAndReplacesTheLastOne) {
+  WizardSession session;
+  // Rows as the list shows them, by title: Alpen, Bayern, Bayern.
+  session.ChoosePackages({{true, false, L"PKG-Z"}, {false, true, L"PKG-A"}, {true, false, L"PKG-B"}});
+  EXPECT_EQ(session.ChosenPackages(), (std::vector<std::wstring>{L"PKG-Z", L"PKG-B"}));
+  // Two rows of the same title are kept apart by their names.
+  session.ChoosePackages({{true, false, L"PKG-B"}, {true, false, L"PKG-C"}});
+  EXPECT_EQ(session.ChosenPackages(), (std::vector<std::wstring>{L"PKG-B", L"PKG-C"}));
+  session.ChoosePackages({{false, false, L"PKG-B"}});
+  EXPECT_TRUE(session.ChosenPackages().empty());
 }

@@ -11,8 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "app/folders.h"
 #include "app/installation_run.h"
+#include "app/wizard_session.h"
 #include "tests/app/package_media.h"
+#include "tests/app/settings_sandbox.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -67,7 +70,8 @@ struct ScriptedExtractor {
   struct Failure {
     FileError error;
     std::wstring callbackMessage;  // passed to onError before raising
-    bool notAFileError = false;
+    enum class Kind { kFileError, kStdException, kAnythingElse };
+    Kind kind = Kind::kFileError;
   };
   std::map<std::wstring, std::vector<Failure>> failures;
   std::vector<std::wstring> calls;
@@ -81,8 +85,11 @@ struct ScriptedExtractor {
         const Failure failure = pending.front();
         pending.erase(pending.begin());
         if (!failure.callbackMessage.empty()) onError(failure.callbackMessage);
-        if (failure.notAFileError) throw std::runtime_error("out of memory");
-        throw failure.error;
+        switch (failure.kind) {
+          case Failure::Kind::kFileError: throw failure.error;
+          case Failure::Kind::kStdException: throw std::runtime_error("out of memory");
+          case Failure::Kind::kAnythingElse: throw 42;
+        }
       }
       progress(50, 100, name + L".dat");
       progress(100, 100, name + L".dat");
@@ -90,6 +97,8 @@ struct ScriptedExtractor {
     };
   }
 };
+
+using Kind = ScriptedExtractor::Failure::Kind;
 
 const std::vector<std::wstring> kFinishedEnd = {L"package 0", L"overall 300", L"finish button", L"heading ''",
                                                 L"file ''",   L"finished",    L"sheet enabled"};
@@ -100,7 +109,9 @@ InstallationJob Job(std::vector<std::wstring> packages, std::vector<std::wstring
   job.packageFolder = L"P:\\Karten\\";
   job.destinationFolder = L"D:\\Maps\\";
   job.packages = std::move(packages);
-  job.recordDestination = [recorded](std::wstring destination) { recorded->push_back(std::move(destination)); };
+  if (recorded != nullptr) {
+    job.recordDestination = [recorded](std::wstring destination) { recorded->push_back(std::move(destination)); };
+  }
   if (extractor != nullptr) job.extract = extractor->Function();
   return job;
 }
@@ -184,7 +195,7 @@ TEST(CopyRun, AVanishedPackagePassesSilentlyAndTheRunFinishes) {
 
 TEST(CopyRun, RetryStartsThePackageAgainWithoutCountingItTwice) {
   ScriptedExtractor extractor;
-  extractor.failures[L"B"] = {{DiskFull(), L"", false}, {DiskFull(), L"", false}};
+  extractor.failures[L"B"] = {{DiskFull(), L"", Kind::kFileError}, {DiskFull(), L"", Kind::kFileError}};
   std::vector<std::wstring> recorded;
   RecordingPage page;
   page.answers = {FileErrorAnswer::kRetry, FileErrorAnswer::kRetry};
@@ -199,7 +210,7 @@ TEST(CopyRun, RetryStartsThePackageAgainWithoutCountingItTwice) {
 
 TEST(CopyRun, AbortStopsAtOnceShowsTheBarFullAndKeepsNoDestination) {
   ScriptedExtractor extractor;
-  extractor.failures[L"A"] = {{DiskFull(), L"", false}};
+  extractor.failures[L"A"] = {{DiskFull(), L"", Kind::kFileError}};
   std::vector<std::wstring> recorded;
   RecordingPage page;
   page.answers = {FileErrorAnswer::kAbort};
@@ -214,7 +225,7 @@ TEST(CopyRun, AbortStopsAtOnceShowsTheBarFullAndKeepsNoDestination) {
 TEST(CopyRun, IgnoreCountsThePackageAndTheRunStillFinishes) {
   ScriptedExtractor extractor;
   for (const wchar_t* name : {L"A", L"B", L"C"})
-    extractor.failures[name] = {{DiskFull(), L"", false}};
+    extractor.failures[name] = {{DiskFull(), L"", Kind::kFileError}};
   std::vector<std::wstring> recorded;
   RecordingPage page;
   page.answers = {FileErrorAnswer::kIgnore, FileErrorAnswer::kIgnore, FileErrorAnswer::kIgnore};
@@ -229,9 +240,10 @@ TEST(CopyRun, WithoutAnErrorTextTheQuestionTakesTheExtractorsMessageThenTheGener
   // A failure that brings no text of its own: the extractor's last message
   // stands in, also on a retry, which does not clear it; the next package
   // starts without it.
-  extractor.failures[L"A"] = {{FileError(), L"Die Ausgabedatei 'x' konnte nicht ge\u00f6ffnet werden.", true},
-                              {FileError(), L"", true}};
-  extractor.failures[L"B"] = {{FileError(), L"", true}};
+  extractor.failures[L"A"] = {
+      {FileError(), L"Die Ausgabedatei 'x' konnte nicht ge\u00f6ffnet werden.", Kind::kStdException},
+      {FileError(), L"", Kind::kStdException}};
+  extractor.failures[L"B"] = {{FileError(), L"", Kind::kAnythingElse}};
   std::vector<std::wstring> recorded;
   RecordingPage page;
   page.answers = {FileErrorAnswer::kRetry, FileErrorAnswer::kIgnore, FileErrorAnswer::kIgnore};
@@ -245,4 +257,115 @@ TEST(CopyRun, WithoutAnErrorTextTheQuestionTakesTheExtractorsMessageThenTheGener
 TEST(CopyRun, ALongErrorTextIsCutTo1023Characters) {
   EXPECT_EQ(FileErrorMessage(std::wstring(2000, L'e'), L"").size(), 1023u);
   EXPECT_EQ(FileErrorMessage(L"", L""), L"Generic Error reading or writing the file.");
+}
+
+TEST(CopyRun, AnythingThrownIsAskedAboutWithTheGenericTextAndTheRunReachesFinish) {
+  ScriptedExtractor extractor;
+  extractor.failures[L"A"] = {{FileError(), L"", Kind::kAnythingElse}};
+  extractor.failures[L"B"] = {{FileError(), L"", Kind::kAnythingElse}};
+  std::vector<std::wstring> recorded;
+  RecordingPage page;
+  page.answers = {FileErrorAnswer::kIgnore, FileErrorAnswer::kAbort};
+  EXPECT_FALSE(RunInstallationToTheEnd(Job({L"A", L"B", L"C"}, &recorded, &extractor), page));
+  EXPECT_EQ(page.questions, (std::vector<std::wstring>(2, L"Generic Error reading or writing the file.")));
+  EXPECT_EQ(page.Tail(3), (std::vector<std::wstring>{L"file ''", L"cancelled", L"sheet enabled"}));
+  EXPECT_TRUE(recorded.empty());
+}
+
+TEST(CopyRun, TheEndStepsKeepTheirOrderAndGeoPathIsWrittenBeforeTheSheetIsEnabled) {
+  // Finish is posted before the texts and GeoPath; whoever waits for the
+  // run must wait for the sheet to be enabled, the last step.
+  ScriptedExtractor extractor;
+  RecordingPage page;
+  InstallationJob job = Job({L"A", L"B", L"C"}, nullptr, &extractor);
+  job.recordDestination = [&page](std::wstring destination) { page.events.push_back(L"geopath " + destination); };
+  EXPECT_TRUE(RunInstallationToTheEnd(job, page));
+  const std::vector<std::wstring> end = {L"package 0", L"overall 300", L"finish button",      L"heading ''",
+                                         L"file ''",   L"finished",    L"geopath D:\\Maps\\", L"sheet enabled"};
+  EXPECT_EQ(page.Tail(end.size()), end);
+}
+
+TEST(CopyRun, AFailureOutsideEveryPackageIsAskedAboutAndStillEndsWithFinish) {
+  ScriptedExtractor extractor;
+  RecordingPage page;
+  InstallationJob job = Job({L"A"}, nullptr, &extractor);
+  int failures = 1;
+  job.recordDestination = [&failures](std::wstring) {
+    if (failures-- > 0) throw 42;
+  };
+  // Retry runs the whole installation again; this time it goes through.
+  page.answers = {FileErrorAnswer::kRetry};
+  EXPECT_TRUE(RunInstallationToTheEnd(job, page));
+  EXPECT_EQ(extractor.calls, (std::vector<std::wstring>{L"A", L"A"}));
+  EXPECT_EQ(page.questions, std::vector<std::wstring>{L"Generic Error reading or writing the file."});
+  EXPECT_EQ(page.Tail(2), (std::vector<std::wstring>{L"finished", L"sheet enabled"}));
+
+  // Abort ends the run as stopped.
+  RecordingPage stopped;
+  failures = 1;
+  stopped.answers = {FileErrorAnswer::kAbort};
+  EXPECT_FALSE(RunInstallationToTheEnd(job, stopped));
+  const std::vector<std::wstring> end = {L"question",   L"package 0", L"overall 100", L"finish button",
+                                         L"heading ''", L"file ''",   L"cancelled",   L"sheet enabled"};
+  EXPECT_EQ(stopped.Tail(end.size()), end);
+}
+
+TEST(CopyRun, AWorkerThatWillNotStartIsAskedAboutAndEndsAsAStoppedRun) {
+  std::vector<std::wstring> recorded;
+  RecordingPage page;
+  page.answers = {FileErrorAnswer::kRetry, FileErrorAnswer::kIgnore};
+  int starts = 0;
+  EXPECT_FALSE(StartInstallation(Job({L"A", L"B"}, &recorded, nullptr), page, [&](std::wstring& failure) {
+    if (++starts == 1) failure = L"Not enough memory.";
+    return false;
+  }));
+  EXPECT_EQ(starts, 2);
+  EXPECT_EQ(page.questions,
+            (std::vector<std::wstring>{L"Not enough memory.", L"Generic Error reading or writing the file."}));
+  const std::vector<std::wstring> end = {L"question",    L"overall range 200", L"package 0",
+                                         L"overall 200", L"finish button",     L"heading ''",
+                                         L"file ''",     L"cancelled",         L"sheet enabled"};
+  EXPECT_EQ(page.Tail(end.size()), end);
+  EXPECT_TRUE(recorded.empty());
+
+  // Started at the second attempt: the worker takes over, the page is left alone.
+  RecordingPage started;
+  started.answers = {FileErrorAnswer::kRetry};
+  starts = 0;
+  EXPECT_TRUE(
+      StartInstallation(Job({L"A"}, &recorded, nullptr), started, [&](std::wstring&) { return ++starts == 2; }));
+  EXPECT_EQ(started.events, std::vector<std::wstring>{L"question"});
+}
+
+TEST(CopyRun, TheSessionsJobInstallsItsChoiceAndRemembersItsDestination) {
+  SettingsSandbox sandbox;
+  TempDir medium;
+  TempDir target;
+  const std::wstring karten = medium.Folder(L"Karten");
+  std::filesystem::create_directories(karten);
+  WritePackage(karten, L"PKG-A", L"Alpen", "alpine", L"a.txt", L"alpen");
+  WritePackage(karten, L"PKG-B", L"Bayern", "bavarian", L"b.txt", L"bayern");
+
+  WizardSession session;
+  session.SetPackageFolder(karten);
+  session.ChoosePackages({{true, false, L"PKG-B"}, {false, false, L"PKG-A"}});
+  session.SetDestinationFolder(target.Folder());
+  InstallationJob job = session.BuildInstallationJob();
+  EXPECT_EQ(job.packageFolder, karten);
+  EXPECT_EQ(job.destinationFolder, target.Folder());
+  EXPECT_EQ(job.packages, std::vector<std::wstring>{L"PKG-B"});
+
+  // The job is the run's own: later changes to the session do not reach it.
+  session.ChoosePackages({});
+  session.SetDestinationFolder(L"X:\\elsewhere");
+  EXPECT_EQ(job.packages, std::vector<std::wstring>{L"PKG-B"});
+
+  RecordingPage page;
+  EXPECT_TRUE(RunInstallationToTheEnd(job, page));
+  EXPECT_TRUE(std::filesystem::exists(target.path() / "bayern" / "b.txt"));
+  EXPECT_FALSE(std::filesystem::exists(target.path() / "alpen"));
+  std::wstring remembered;
+  ASSERT_TRUE(session.ReadGeoPath(remembered));
+  // Read back by the Windows rule, which adds "\" to a native "/".
+  EXPECT_EQ(remembered, EnsureTrailingBackslash(target.Folder()));
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/destination_check.h"
+#include "app/wizard_session.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -138,4 +139,16 @@ TEST(DestinationCheckSteps, ATemporaryFileThatCannotBeDeletedIsReported) {
   const DestinationCheck check = CheckDestinationFolder(L"D:\\Maps\\", fileSystem);
   EXPECT_EQ(check.outcome, Outcome::kRefused);
   EXPECT_EQ(check.error, 32u);
+}
+
+TEST(DestinationOfTheSession, EveryDestinationEndsInOneBackslash) {
+  WizardSession session;
+  session.SetDestinationFolder(L"D:\\Maps");
+  EXPECT_EQ(session.DestinationFolder(), L"D:\\Maps\\");
+  session.SetDestinationFolder(L"D:\\Maps\\");
+  EXPECT_EQ(session.DestinationFolder(), L"D:\\Maps\\");
+  session.SetDestinationFolder(L"E:\\");
+  EXPECT_EQ(session.DestinationFolder(), L"E:\\");
+  session.SetDestinationFolder(L"");
+  EXPECT_EQ(session.DestinationFolder(), L"\\");
 }

@@ -10,11 +10,14 @@
 #include <string>
 #include <vector>
 
-#include "app/app_data.h"
+#include "app/wizard_session.h"
 #include "app/folders.h"
 #include "app/geo_path.h"
 #include "platform/platform.h"
 #include "tests/app/settings_sandbox.h"
+#if defined(_WIN32)
+#include "tests/windows/win32_owners.h"
+#endif
 
 using namespace std::string_literals;
 
@@ -95,41 +98,41 @@ TEST(GeoPathValue, AValueWithoutNulNeverReadsPastWhatWasStored) {
 
 TEST(GeoPathStore, WritesTheTextWithItsNulAsUtf16) {
   SettingsSandbox sandbox;
-  TessavoAppData app;
-  ASSERT_TRUE(app.WriteGeoPath(L"D:\\Maps\\"));
+  WizardSession session;
+  ASSERT_TRUE(session.WriteGeoPath(L"D:\\Maps\\"));
   const std::vector<std::uint8_t> stored = StoredGeoPath();
   EXPECT_EQ(stored.size(), 18u);
   EXPECT_EQ(stored, Utf16Bytes(u"D:\\Maps\\\0"s));
   std::wstring read;
-  ASSERT_TRUE(app.ReadGeoPath(read));
+  ASSERT_TRUE(session.ReadGeoPath(read));
   EXPECT_EQ(read, L"D:\\Maps\\");
 }
 
 TEST(GeoPathStore, ReadsAValueOf511CharactersAndIgnores512) {
   SettingsSandbox sandbox;
-  TessavoAppData app;
+  WizardSession session;
   const std::wstring longest = L"D:\\" + std::wstring(507, L'a') + L"\\";
   ASSERT_EQ(longest.size(), 511u);
-  ASSERT_TRUE(app.WriteGeoPath(longest));
+  ASSERT_TRUE(session.WriteGeoPath(longest));
   std::wstring read;
-  ASSERT_TRUE(app.ReadGeoPath(read));
+  ASSERT_TRUE(session.ReadGeoPath(read));
   EXPECT_EQ(read, longest);
 
-  ASSERT_TRUE(app.WriteGeoPath(longest + L"b"));
+  ASSERT_TRUE(session.WriteGeoPath(longest + L"b"));
   std::wstring untouched = L"unchanged";
-  EXPECT_FALSE(app.ReadGeoPath(untouched));
+  EXPECT_FALSE(session.ReadGeoPath(untouched));
   EXPECT_EQ(untouched, L"unchanged");
 }
 
 TEST(GeoPathStore, FirstReadCreatesTheKeyEvenWithoutAValue) {
   SettingsSandbox sandbox;
-  TessavoAppData app;
+  WizardSession session;
   std::wstring read;
-  EXPECT_FALSE(app.ReadGeoPath(read));
+  EXPECT_FALSE(session.ReadGeoPath(read));
 #if defined(_WIN32)
-  HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Varnholt\\Settings", 0, KEY_READ, &key), ERROR_SUCCESS);
-  RegCloseKey(key);
+  HKEY opened = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Varnholt\\Settings", 0, KEY_READ, &opened), ERROR_SUCCESS);
+  const UniqueRegistryKey key(opened);
 #else
   std::ifstream file(sandbox.file());
   std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
@@ -146,11 +149,11 @@ TEST(GeoPathStore, RewritingKeepsOtherValuesAndLeavesNoHalfWrittenStore) {
     ASSERT_EQ(key.SetStringValue(L"Other", other.data(), static_cast<std::uint32_t>(other.size())),
               platform::kErrorSuccess);
   }
-  TessavoAppData app;
-  ASSERT_TRUE(app.WriteGeoPath(L"C:\\One\\"));
-  ASSERT_TRUE(app.WriteGeoPath(L"C:\\Two\\"));
+  WizardSession session;
+  ASSERT_TRUE(session.WriteGeoPath(L"C:\\One\\"));
+  ASSERT_TRUE(session.WriteGeoPath(L"C:\\Two\\"));
   std::wstring read;
-  ASSERT_TRUE(app.ReadGeoPath(read));
+  ASSERT_TRUE(session.ReadGeoPath(read));
   EXPECT_EQ(read, L"C:\\Two\\");
   platform::SettingsKey key;
   ASSERT_EQ(key.OpenOrCreate(kSettingsKeyPath), platform::kErrorSuccess);
@@ -165,23 +168,67 @@ TEST(GeoPathStore, RewritingKeepsOtherValuesAndLeavesNoHalfWrittenStore) {
 
 TEST(Startup, GeoPathReplacesTheDefaultDestination) {
   SettingsSandbox sandbox;
-  TessavoAppData fresh;
+  WizardSession fresh;
   fresh.SetUpFolders(Facts());
-  EXPECT_EQ(fresh.m_programFolder, L"C:\\Setup");
-  EXPECT_EQ(fresh.m_packageFolder, L"C:\\Setup\\Karten\\");
-  EXPECT_EQ(fresh.m_destinationFolder, L"C:\\Program Files\\Varnholt\\Digital Maps\\");
-  EXPECT_TRUE(fresh.m_chosenPackages.empty());
+  EXPECT_EQ(fresh.ProgramFolder(), L"C:\\Setup");
+  EXPECT_EQ(fresh.PackageFolder(), L"C:\\Setup\\Karten\\");
+  EXPECT_EQ(fresh.DestinationFolder(), L"C:\\Program Files\\Varnholt\\Digital Maps\\");
+  EXPECT_TRUE(fresh.ChosenPackages().empty());
 
   StoreRawGeoPath(Utf16Bytes(u"D:\\Karten\0"s));
-  TessavoAppData remembered;
+  WizardSession remembered;
   remembered.SetUpFolders(Facts());
-  EXPECT_EQ(remembered.m_destinationFolder, L"D:\\Karten\\");
+  EXPECT_EQ(remembered.DestinationFolder(), L"D:\\Karten\\");
 }
 
 TEST(Startup, ATooLongGeoPathLeavesTheDefault) {
   SettingsSandbox sandbox;
   StoreRawGeoPath(Utf16Bytes(std::u16string(512, u'x') + u'\0'));
-  TessavoAppData app;
-  app.SetUpFolders(Facts());
-  EXPECT_EQ(app.m_destinationFolder, L"C:\\Program Files\\Varnholt\\Digital Maps\\");
+  WizardSession session;
+  session.SetUpFolders(Facts());
+  EXPECT_EQ(session.DestinationFolder(), L"C:\\Program Files\\Varnholt\\Digital Maps\\");
+}
+
+TEST(StartupFacts, TheProgramPathIsThisProgramAndIsCutToItsBuffer) {
+  const std::wstring path = platform::ProgramPath(4096);
+  ASSERT_FALSE(path.empty());
+  EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::path(path)));
+  EXPECT_EQ(std::filesystem::path(path).stem(), "tessavo_app_test");
+  // A small buffer gives the path's beginning, never more than it holds
+  // (the system may keep the last unit for the terminator).
+  for (std::size_t capacity : {std::size_t{1}, std::size_t{12}, path.size()}) {
+    const std::wstring cut = platform::ProgramPath(capacity);
+    EXPECT_LE(cut.size(), capacity);
+    EXPECT_GE(cut.size() + 1, capacity);
+    EXPECT_EQ(path.compare(0, cut.size(), cut), 0) << capacity;
+  }
+}
+
+TEST(StartupFacts, TheProgramFilesFolderIsTheSystemsOwnWithoutABackslash) {
+  const std::optional<std::wstring> folder = platform::ProgramFilesFolder();
+#if defined(_WIN32)
+  ASSERT_TRUE(folder.has_value());
+  const wchar_t* expected = _wgetenv(L"ProgramFiles");
+  ASSERT_NE(expected, nullptr);
+  EXPECT_EQ(*folder, expected);
+  EXPECT_NE(folder->back(), L'\\');
+#else
+  EXPECT_FALSE(folder.has_value());
+#endif
+}
+
+TEST(StartupFacts, StartUpOnTheRealFactsGivesTheDefaultDestinationWithoutGeoPath) {
+  SettingsSandbox sandbox;
+  WizardSession session;
+  session.SetUpFolders(GatherStartupFacts(L"\\Varnholt\\Digital Maps\\"));
+#if defined(_WIN32)
+  const std::filesystem::path program(platform::ProgramPath(kProgramPathCapacity));
+  EXPECT_EQ(session.ProgramFolder(), program.parent_path().wstring());
+  EXPECT_EQ(session.PackageFolder(), program.parent_path().wstring() + L"\\Karten\\");
+  EXPECT_EQ(session.DestinationFolder(), std::wstring(_wgetenv(L"ProgramFiles")) + L"\\Varnholt\\Digital Maps\\");
+#else
+  // No backslash in a native path, and no program-files folder.
+  EXPECT_EQ(session.PackageFolder(), L"\\Karten\\");
+  EXPECT_EQ(session.DestinationFolder(), L"%ProgramFiles%\\Varnholt\\Digital Maps\\");
+#endif
 }

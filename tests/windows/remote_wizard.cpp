@@ -1,6 +1,7 @@
 #include "remote_wizard.h"
 
 #include <prsht.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <fstream>
@@ -12,15 +13,12 @@ namespace {
 // pointers: they reach the other process unmarshalled.
 class RemoteMemory {
  public:
-  RemoteMemory(HANDLE process, std::size_t size)
-      : process_(process), address_(::VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE)) {}
-  ~RemoteMemory() {
-    if (address_ != nullptr) ::VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+  RemoteMemory(HANDLE process, std::size_t size) : process_(process) {
+    void* address = ::VirtualAllocEx(process, nullptr, size, MEM_COMMIT, PAGE_READWRITE);
+    if (address != nullptr) allocation_.Reset({process, address});
   }
-  RemoteMemory(const RemoteMemory&) = delete;
-  RemoteMemory& operator=(const RemoteMemory&) = delete;
 
-  char* address() const { return static_cast<char*>(address_); }
+  char* address() const { return static_cast<char*>(allocation_.Get().address); }
   void Write(std::size_t offset, const void* data, std::size_t size) const {
     ::WriteProcessMemory(process_, address() + offset, data, size, nullptr);
   }
@@ -30,7 +28,7 @@ class RemoteMemory {
 
  private:
   HANDLE process_;
-  void* address_;
+  UniqueRemoteAllocation allocation_;
 };
 
 struct DialogSearch {
@@ -88,24 +86,28 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 RemoteWizard::RemoteWizard(const std::wstring& program) {
   // The wizard's trace lines would only bury the driver's own output.
   SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
-  HANDLE nul =
-      ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, OPEN_EXISTING, 0, nullptr);
+  const UniqueFileHandle nul(::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                           OPEN_EXISTING, 0, nullptr));
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = nullptr;
-  startup.hStdOutput = nul;
-  startup.hStdError = nul;
+  startup.hStdOutput = nul.Get();
+  startup.hStdError = nul.Get();
   std::wstring commandLine = L"\"" + program + L"\"";
-  const BOOL created = ::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                        nullptr, &startup, &process_);
-  if (!created) startError_ = ::GetLastError();
-  if (nul != INVALID_HANDLE_VALUE) ::CloseHandle(nul);
-  if (!created) return;
-  ::WaitForInputIdle(process_.hProcess, 10000);
+  PROCESS_INFORMATION started{};
+  if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                        &started)) {
+    startError_ = ::GetLastError();
+    return;
+  }
+  process_.Reset(started.hProcess);
+  const UniqueKernelHandle mainThread(started.hThread);
+  processId_ = started.dwProcessId;
+  ::WaitForInputIdle(process_.Get(), 10000);
   WaitUntil(
       [this] {
-        DialogSearch search{process_.dwProcessId, nullptr};
+        DialogSearch search{processId_, nullptr};
         ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
         if (search.found != nullptr && ::SendMessageW(search.found, PSM_GETCURRENTPAGEHWND, 0, 0) != 0) {
           sheet_ = search.found;
@@ -116,13 +118,11 @@ RemoteWizard::RemoteWizard(const std::wstring& program) {
 }
 
 RemoteWizard::~RemoteWizard() {
-  if (process_.hProcess == nullptr) return;
-  if (::WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
-    ::TerminateProcess(process_.hProcess, 99);
-    ::WaitForSingleObject(process_.hProcess, 5000);
+  if (!process_) return;
+  if (::WaitForSingleObject(process_.Get(), 0) == WAIT_TIMEOUT) {
+    ::TerminateProcess(process_.Get(), 99);
+    ::WaitForSingleObject(process_.Get(), 5000);
   }
-  ::CloseHandle(process_.hThread);
-  ::CloseHandle(process_.hProcess);
 }
 
 std::wstring RemoteWizard::WindowText(HWND window) {
@@ -171,7 +171,7 @@ int RemoteWizard::RowCount(int listId) const {
 
 std::wstring RemoteWizard::RowText(int listId, int row) const {
   constexpr std::size_t kChars = 512;
-  RemoteMemory memory(process_.hProcess, sizeof(LVITEMW) + kChars * sizeof(wchar_t));
+  RemoteMemory memory(process_.Get(), sizeof(LVITEMW) + kChars * sizeof(wchar_t));
   LVITEMW item{};
   item.iSubItem = 0;
   item.pszText = reinterpret_cast<LPWSTR>(memory.address() + sizeof(LVITEMW));
@@ -191,7 +191,7 @@ bool RemoteWizard::RowChecked(int listId, int row) const {
 }
 
 void RemoteWizard::SelectRows(int listId, const std::vector<int>& rows) const {
-  RemoteMemory memory(process_.hProcess, sizeof(LVITEMW));
+  RemoteMemory memory(process_.Get(), sizeof(LVITEMW));
   const int count = RowCount(listId);
   for (int row = 0; row < count; ++row) {
     LVITEMW item{};
@@ -205,7 +205,7 @@ void RemoteWizard::SelectRows(int listId, const std::vector<int>& rows) const {
 
 bool RemoteWizard::ClickCheckBox(int listId, int row) const {
   HWND list = Control(listId);
-  RemoteMemory memory(process_.hProcess, sizeof(LVHITTESTINFO) + sizeof(RECT));
+  RemoteMemory memory(process_.Get(), sizeof(LVHITTESTINFO) + sizeof(RECT));
   RECT bounds{};
   bounds.left = LVIR_BOUNDS;
   memory.Write(sizeof(LVHITTESTINFO), &bounds, sizeof(bounds));
@@ -240,7 +240,7 @@ bool RemoteWizard::ClickCheckBox(int listId, int row) const {
 }
 
 HWND RemoteWizard::WaitForDialog(std::chrono::milliseconds timeout) const {
-  DialogSearch search{process_.dwProcessId, sheet_};
+  DialogSearch search{processId_, sheet_};
   WaitUntil(
       [&] {
         search.found = nullptr;
@@ -273,19 +273,52 @@ bool RemoteWizard::SelectFirstSubfolder(HWND browser) {
   return ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, child) != FALSE;
 }
 
+bool RemoteWizard::SelectPath(HWND browser, const std::wstring& path) const {
+  const std::size_t bytes = (path.size() + 1) * sizeof(wchar_t);
+  RemoteMemory memory(process_.Get(), bytes);
+  if (memory.address() == nullptr) return false;
+  memory.Write(0, path.c_str(), bytes);
+  ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(memory.address()));
+  return true;
+}
+
+bool RemoteWizard::SelectTopItem(HWND browser, const std::wstring& text) const {
+  HWND tree = nullptr;
+  ::EnumChildWindows(browser, &FindTree, reinterpret_cast<LPARAM>(&tree));
+  if (tree == nullptr) return false;
+  const auto root = static_cast<LPARAM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+  if (root == 0) return false;
+  ::SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, root);
+  constexpr std::size_t kChars = 260;
+  RemoteMemory memory(process_.Get(), sizeof(TVITEMW) + kChars * sizeof(wchar_t));
+  for (auto item = static_cast<LPARAM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, root)); item != 0;
+       item = static_cast<LPARAM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, item))) {
+    TVITEMW query{};
+    query.mask = TVIF_TEXT;
+    query.hItem = reinterpret_cast<HTREEITEM>(item);
+    query.pszText = reinterpret_cast<LPWSTR>(memory.address() + sizeof(TVITEMW));
+    query.cchTextMax = kChars;
+    memory.Write(0, &query, sizeof(query));
+    ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(memory.address()));
+    wchar_t name[kChars] = {};
+    memory.Read(sizeof(TVITEMW), name, sizeof(name) - sizeof(wchar_t));
+    if (text == name) return ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, item) != FALSE;
+  }
+  return false;
+}
+
 DWORD RemoteWizard::WaitForExit(std::chrono::milliseconds timeout) {
-  if (::WaitForSingleObject(process_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0)
-    return STILL_ACTIVE;
+  if (::WaitForSingleObject(process_.Get(), static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) return STILL_ACTIVE;
   DWORD code = STILL_ACTIVE;
-  ::GetExitCodeProcess(process_.hProcess, &code);
+  ::GetExitCodeProcess(process_.Get(), &code);
   return code;
 }
 
 bool SaveScreenshot(const std::wstring& path) {
   const int width = ::GetSystemMetrics(SM_CXSCREEN);
   const int height = ::GetSystemMetrics(SM_CYSCREEN);
-  HDC screen = ::GetDC(nullptr);
-  HDC memoryDc = ::CreateCompatibleDC(screen);
+  const UniqueScreenDc screen(::GetDC(nullptr));
+  const UniqueMemoryDc memoryDc(::CreateCompatibleDC(screen.Get()));
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof(info.bmiHeader);
   info.bmiHeader.biWidth = width;
@@ -294,9 +327,10 @@ bool SaveScreenshot(const std::wstring& path) {
   info.bmiHeader.biBitCount = 24;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ previous = ::SelectObject(memoryDc, bitmap);
-  ::BitBlt(memoryDc, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+  const UniqueGdiObject bitmap(::CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  if (!bitmap) return false;
+  HGDIOBJ previous = ::SelectObject(memoryDc.Get(), bitmap.Get());
+  ::BitBlt(memoryDc.Get(), 0, 0, width, height, screen.Get(), 0, 0, SRCCOPY);
   ::GdiFlush();
 
   const DWORD stride = static_cast<DWORD>((width * 3 + 3) & ~3);
@@ -312,9 +346,6 @@ bool SaveScreenshot(const std::wstring& path) {
   out.write(static_cast<const char*>(bits), imageSize);
   const bool written = static_cast<bool>(out);
 
-  ::SelectObject(memoryDc, previous);
-  ::DeleteObject(bitmap);
-  ::DeleteDC(memoryDc);
-  ::ReleaseDC(nullptr, screen);
+  ::SelectObject(memoryDc.Get(), previous);
   return written;
 }

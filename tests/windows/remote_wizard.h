@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "win32_owners.h"
+
 inline constexpr int kBackButton = 0x3023;
 inline constexpr int kNextButton = 0x3024;
 inline constexpr int kFinishButton = 0x3025;
@@ -67,13 +69,20 @@ class RemoteWizard {
   // In the folder browser: opens the selected folder and selects its first
   // subfolder, as a user's click in the tree would.
   static bool SelectFirstSubfolder(HWND browser);
+  // In the folder browser: selects a folder by its path, as the program
+  // itself does when the browser opens.
+  bool SelectPath(HWND browser, const std::wstring& path) const;
+  // In the folder browser: selects the top item (below the desktop) shown
+  // as `text`, "My Computer" for one.
+  bool SelectTopItem(HWND browser, const std::wstring& text) const;
   static std::wstring WindowText(HWND window);
 
   // The exit code, or STILL_ACTIVE when the program did not end in time.
   DWORD WaitForExit(std::chrono::milliseconds timeout = std::chrono::milliseconds(15000));
 
  private:
-  PROCESS_INFORMATION process_{};
+  UniqueKernelHandle process_;
+  DWORD processId_ = 0;
   HWND sheet_ = nullptr;
   DWORD startError_ = 0;
 };

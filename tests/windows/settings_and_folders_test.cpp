@@ -7,8 +7,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/app_data.h"
+#include "app/wizard_session.h"
 #include "support/temp_dir.h"
+#include "win32_owners.h"
 
 namespace {
 
@@ -20,9 +21,9 @@ class RegistryTest : public ::testing::Test {
   void TearDown() override { ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSettingsKey); }
 
   static bool KeyExists() {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    ::RegCloseKey(key);
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
+    const UniqueRegistryKey key(opened);
     return true;
   }
 };
@@ -30,15 +31,15 @@ class RegistryTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(RegistryTest, GeoPathIsAStringOfEighteenBytesForDMaps) {
-  TessavoAppData app;
-  ASSERT_TRUE(app.WriteGeoPath(L"D:\\Maps\\"));
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key), ERROR_SUCCESS);
+  WizardSession session;
+  ASSERT_TRUE(session.WriteGeoPath(L"D:\\Maps\\"));
+  HKEY opened = nullptr;
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &opened), ERROR_SUCCESS);
+  const UniqueRegistryKey key(opened);
   DWORD type = 0;
   BYTE data[64] = {};
   DWORD size = sizeof(data);
-  ASSERT_EQ(::RegQueryValueExW(key, L"GeoPath", nullptr, &type, data, &size), ERROR_SUCCESS);
-  ::RegCloseKey(key);
+  ASSERT_EQ(::RegQueryValueExW(key.Get(), L"GeoPath", nullptr, &type, data, &size), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(size, 18u);
   EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(data)), L"D:\\Maps\\");
@@ -46,44 +47,46 @@ TEST_F(RegistryTest, GeoPathIsAStringOfEighteenBytesForDMaps) {
 
 TEST_F(RegistryTest, TheFirstReadCreatesTheKeyThoughNothingIsWritten) {
   ASSERT_FALSE(KeyExists());
-  TessavoAppData app;
+  WizardSession session;
   std::wstring destination;
-  EXPECT_FALSE(app.ReadGeoPath(destination));
+  EXPECT_FALSE(session.ReadGeoPath(destination));
   EXPECT_TRUE(KeyExists());
 }
 
 TEST_F(RegistryTest, ValuesOf511CharactersAreReadAnd512Ignored) {
-  TessavoAppData app;
+  WizardSession session;
   const std::wstring longest = L"C:\\" + std::wstring(508, L'm');
   ASSERT_EQ(longest.size(), 511u);
-  ASSERT_TRUE(app.WriteGeoPath(longest));
+  ASSERT_TRUE(session.WriteGeoPath(longest));
   std::wstring destination;
-  ASSERT_TRUE(app.ReadGeoPath(destination));
+  ASSERT_TRUE(session.ReadGeoPath(destination));
   EXPECT_EQ(destination, longest + L"\\");
-  ASSERT_TRUE(app.WriteGeoPath(longest + L"m"));
-  EXPECT_FALSE(app.ReadGeoPath(destination));
+  ASSERT_TRUE(session.WriteGeoPath(longest + L"m"));
+  EXPECT_FALSE(session.ReadGeoPath(destination));
 }
 
 TEST_F(RegistryTest, TheTypeOfTheStoredValueIsNotExamined) {
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyW(HKEY_LOCAL_MACHINE, kSettingsKey, &key), ERROR_SUCCESS);
-  const wchar_t value[] = L"E:\\Karten";
-  ::RegSetValueExW(key, L"GeoPath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(value), sizeof(value));
-  ::RegCloseKey(key);
-  TessavoAppData app;
+  {
+    HKEY opened = nullptr;
+    ASSERT_EQ(::RegCreateKeyW(HKEY_LOCAL_MACHINE, kSettingsKey, &opened), ERROR_SUCCESS);
+    const UniqueRegistryKey key(opened);
+    const wchar_t value[] = L"E:\\Karten";
+    ::RegSetValueExW(key.Get(), L"GeoPath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(value), sizeof(value));
+  }
+  WizardSession session;
   std::wstring destination;
-  ASSERT_TRUE(app.ReadGeoPath(destination));
+  ASSERT_TRUE(session.ReadGeoPath(destination));
   EXPECT_EQ(destination, L"E:\\Karten\\");
 }
 
 TEST(CreateFolderTree, ExistingFolderMissingParentsAndAMissingDrive) {
   TempDir root;
-  TessavoAppData app;
-  EXPECT_TRUE(app.CreateFolderTree(root.Folder()));
+  WizardSession session;
+  EXPECT_TRUE(session.CreateFolderTree(root.Folder()));
   const std::wstring deep = root.Folder() + L"Varnholt\\Digital Maps\\Bayern\\";
-  EXPECT_TRUE(app.CreateFolderTree(deep));
+  EXPECT_TRUE(session.CreateFolderTree(deep));
   EXPECT_TRUE(std::filesystem::is_directory(deep));
-  EXPECT_TRUE(app.CreateFolderTree(deep));
+  EXPECT_TRUE(session.CreateFolderTree(deep));
 
   wchar_t drive[] = L"?:\\Maps\\";
   const DWORD drives = ::GetLogicalDrives();
@@ -94,5 +97,5 @@ TEST(CreateFolderTree, ExistingFolderMissingParentsAndAMissingDrive) {
     }
   }
   ASSERT_NE(drive[0], L'?');
-  EXPECT_FALSE(app.CreateFolderTree(drive));
+  EXPECT_FALSE(session.CreateFolderTree(drive));
 }

@@ -6,6 +6,7 @@
 #include <prsht.h>
 
 #include <cstdlib>
+#include <functional>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -15,6 +16,7 @@
 #include "remote_wizard.h"
 #include "resources/resource.h"
 #include "support/temp_dir.h"
+#include "win32_owners.h"
 
 namespace {
 
@@ -72,21 +74,22 @@ class Medium {
 void ClearSettings() { ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSettingsKey); }
 
 void StoreGeoPath(const std::wstring& value) {
-  HKEY key = nullptr;
-  ASSERT_EQ(::RegCreateKeyW(HKEY_LOCAL_MACHINE, kSettingsKey, &key), ERROR_SUCCESS);
-  ::RegSetValueExW(key, L"GeoPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+  HKEY opened = nullptr;
+  ASSERT_EQ(::RegCreateKeyW(HKEY_LOCAL_MACHINE, kSettingsKey, &opened), ERROR_SUCCESS);
+  const UniqueRegistryKey key(opened);
+  ::RegSetValueExW(key.Get(), L"GeoPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-  ::RegCloseKey(key);
 }
 
 // The stored value; "(none)" without one, "(no key)" without the key.
 std::wstring StoredGeoPath() {
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return L"(no key)";
+  HKEY opened = nullptr;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &opened) != ERROR_SUCCESS) return L"(no key)";
+  const UniqueRegistryKey key(opened);
   wchar_t value[1024] = {};
   DWORD size = sizeof(value) - sizeof(wchar_t);
-  const LSTATUS status = ::RegQueryValueExW(key, L"GeoPath", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
-  ::RegCloseKey(key);
+  const LSTATUS status =
+      ::RegQueryValueExW(key.Get(), L"GeoPath", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
   return status == ERROR_SUCCESS ? std::wstring(value) : L"(none)";
 }
 
@@ -139,19 +142,13 @@ class FileLock {
  public:
   explicit FileLock(const std::filesystem::path& path) {
     std::filesystem::create_directories(path.parent_path());
-    handle_ = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    handle_.Reset(::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   }
-  ~FileLock() { Release(); }
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
-  bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
-  void Release() {
-    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
-    handle_ = INVALID_HANDLE_VALUE;
-  }
+  bool held() const { return handle_.IsValid(); }
+  void Release() { handle_.Reset(); }
 
  private:
-  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  UniqueFileHandle handle_;
 };
 
 // Welcome and choose pages with every row left ticked, then the destination
@@ -189,7 +186,9 @@ TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
   // Outside the Temp folder, which the browser's tree does not show.
   ScratchFolder target;
   ClearSettings();
-  StoreGeoPath(target.Folder());
+  // A destination that the check refuses: only a browse can make way.
+  const std::wstring refused = L"Z:\\sys\\varnholt-e2e\\maps\\";
+  StoreGeoPath(refused);
 
   RemoteWizard wizard(medium.Program());
   ASSERT_TRUE(wizard.started());
@@ -230,21 +229,45 @@ TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
   Screenshot(L"3-choose-files-ticked");
   wizard.Press(PSBTN_NEXT);
 
-  // Destination: GeoPath from the last run; the browser opens on it.
+  // Destination: GeoPath from the last run, refused by Next.
   ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Choose destination folder"));
   ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
-  EXPECT_EQ(wizard.Text(IDC_DESTINATION), target.Folder());
+  EXPECT_EQ(wizard.Text(IDC_DESTINATION), refused);
+  wizard.Press(PSBTN_NEXT);
+  HWND refusal = wizard.WaitForDialog();
+  ASSERT_NE(refusal, nullptr);
+  RemoteWizard::AnswerDialog(refusal, IDOK);
+  ASSERT_TRUE(wizard.WaitForButton(kNextButton, false));
+
+  // Browsing to a good folder runs the check, which enables Next again.
+  const auto browse = [&](const std::function<bool(HWND)>& choose) {
+    wizard.Click(IDC_BROWSE);
+    HWND browser = wizard.WaitForDialog();
+    if (browser == nullptr || !choose(browser)) return false;
+    RemoteWizard::AnswerDialog(browser, IDOK);
+    return WaitUntil([&] { return !::IsWindow(browser); });
+  };
+  ASSERT_TRUE(browse([&](HWND browser) { return wizard.SelectPath(browser, target.Folder()); }));
+  EXPECT_TRUE(WaitUntil([&] { return wizard.Text(IDC_DESTINATION) == target.Folder(); }))
+      << wizard.Text(IDC_DESTINATION);
+  EXPECT_TRUE(wizard.WaitForButton(kNextButton, true));
+  EXPECT_EQ(wizard.WaitForDialog(std::chrono::milliseconds(500)), nullptr) << "a passing check says nothing";
+
   // The browser opens on the current destination; its subfolder is chosen.
   const std::wstring chosen = target.Folder(L"Karten Neu");
   std::filesystem::create_directories(chosen);
-  wizard.Click(IDC_BROWSE);
-  HWND browser = wizard.WaitForDialog();
-  ASSERT_NE(browser, nullptr);
-  Screenshot(L"4-folder-browser");
-  ASSERT_TRUE(RemoteWizard::SelectFirstSubfolder(browser));
-  RemoteWizard::AnswerDialog(browser, IDOK);
+  ASSERT_TRUE(browse([&](HWND browser) {
+    Screenshot(L"4-folder-browser");
+    return RemoteWizard::SelectFirstSubfolder(browser);
+  }));
   EXPECT_TRUE(WaitUntil([&] { return wizard.Text(IDC_DESTINATION) == chosen; })) << wizard.Text(IDC_DESTINATION);
-  EXPECT_TRUE(std::filesystem::is_directory(chosen));
+  EXPECT_TRUE(wizard.WaitForButton(kNextButton, true));
+  EXPECT_TRUE(std::filesystem::is_empty(chosen)) << "the check leaves no temporary file";
+
+  // An item with no folder on disk keeps the destination, which is checked again.
+  ASSERT_TRUE(browse([&](HWND browser) { return wizard.SelectTopItem(browser, L"My Computer"); }));
+  EXPECT_EQ(wizard.WaitForDialog(std::chrono::milliseconds(1000)), nullptr) << "the kept destination passes";
+  EXPECT_EQ(wizard.Text(IDC_DESTINATION), chosen);
   EXPECT_TRUE(wizard.WaitForButton(kNextButton, true));
   Screenshot(L"5-destination");
   const std::wstring destination = wizard.Text(IDC_DESTINATION);
@@ -256,6 +279,7 @@ TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
   bool sawOverallBetween = false;
   bool sawPackageBetween = false;
   bool finishWasDisabled = false;
+  bool cancelOrBackWasEnabled = false;
   WaitUntil(
       [&] {
         const std::wstring text = wizard.Text(IDC_CURRENT_FILE);
@@ -265,14 +289,18 @@ TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
         const int package = wizard.ProgressPosition(IDC_PROGRESS_PACKAGE);
         sawPackageBetween |= package > 0 && package < 100;
         const ButtonState finish = wizard.Button(kFinishButton);
-        finishWasDisabled |= finish.visible && !finish.enabled;
-        if (finishWasDisabled) EXPECT_FALSE(wizard.Button(IDCANCEL).enabled);
+        if (finish.visible && !finish.enabled) {
+          finishWasDisabled = true;
+          cancelOrBackWasEnabled |= wizard.Button(IDCANCEL).enabled || wizard.Button(kBackButton).enabled;
+        }
         return finish.visible && finish.enabled;
       },
       std::chrono::milliseconds(60000));
   EXPECT_TRUE(sawCopyText);
   EXPECT_TRUE(sawOverallBetween);
   EXPECT_TRUE(sawPackageBetween);
+  EXPECT_TRUE(finishWasDisabled) << "Finish is shown, disabled, while the copy runs";
+  EXPECT_FALSE(cancelOrBackWasEnabled) << "no way off the page while the copy runs";
   ASSERT_TRUE(wizard.WaitForButton(kFinishButton, true));
   EXPECT_FALSE(wizard.Button(kBackButton).enabled);
   EXPECT_FALSE(wizard.Button(IDCANCEL).enabled);
@@ -309,6 +337,54 @@ TEST(WizardEndToEnd, CancelOnTheFirstPageCreatesTheKeyAndWritesNothing) {
   wizard.Press(PSBTN_CANCEL);
   EXPECT_EQ(wizard.WaitForExit(), 0u);
   EXPECT_EQ(StoredGeoPath(), L"(none)");
+}
+
+TEST(WizardEndToEnd, WithoutGeoPathTheDestinationLiesInTheProgramFilesFolder) {
+  Medium medium;
+  medium.Add(L"PKG-A", L"Alpen", {{L"", L"a.txt", Bytes("a")}});
+  ClearSettings();
+  RemoteWizard wizard(medium.Program());
+  ASSERT_TRUE(wizard.started());
+  WalkToDestinationPage(wizard);
+  const wchar_t* programFiles = _wgetenv(L"ProgramFiles");
+  ASSERT_NE(programFiles, nullptr);
+  EXPECT_EQ(wizard.Text(IDC_DESTINATION), std::wstring(programFiles) + L"\\Varnholt\\Digital Maps\\");
+  wizard.Press(PSBTN_CANCEL);
+  EXPECT_EQ(wizard.WaitForExit(), 0u);
+  EXPECT_EQ(StoredGeoPath(), L"(none)");
+}
+
+TEST(WizardEndToEnd, FinishPressedTheMomentItIsEnabledStillKeepsGeoPath) {
+  // Finish is posted before the run's last steps; a driver this quick closes
+  // the sheet while they are still to come. Several rounds, as it is a race.
+  // The first round presses as soon as the copy page shows: Wine carries out
+  // a pressed Finish even while it is disabled, which makes the gap as wide
+  // as the whole run.
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    const bool early = round == 0;
+    Medium medium;
+    medium.Add(L"PKG-A", L"Alpen",
+               {{L"alpen", L"a.txt", Bytes("alpen")}, {L"alpen", L"big.dat", RandomBytes(early ? 4 << 20 : 10, 5)}});
+    TempDir target;
+    ClearSettings();
+    StoreGeoPath(target.Folder());
+    RemoteWizard wizard(medium.Program());
+    ASSERT_TRUE(wizard.started());
+    WalkToDestinationPage(wizard);
+    ClearSettings();  // whatever is stored at the end, the run wrote
+    wizard.Press(PSBTN_NEXT);
+    ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Copying Files"));
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!early && !wizard.Button(kFinishButton).enabled && std::chrono::steady_clock::now() < end) {
+    }
+    wizard.Press(PSBTN_FINISH);
+    EXPECT_EQ(wizard.WaitForExit(std::chrono::seconds(60)), 0u);
+    EXPECT_EQ(StoredGeoPath(), target.Folder());
+    EXPECT_EQ(ReadAll(target.path() / L"alpen" / L"a.txt"), Bytes("alpen"));
+    EXPECT_TRUE(ReadAll(target.path() / L"alpen" / L"big.dat") == RandomBytes(early ? 4 << 20 : 10, 5))
+        << "the run ends whole";
+  }
 }
 
 TEST(WizardEndToEnd, AnEmptyMediumOffersNoWayOnFromTheChoosePage) {

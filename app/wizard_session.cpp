@@ -1,0 +1,91 @@
+#include "app/wizard_session.h"
+
+#include "app/folders.h"
+#include "app/geo_path.h"
+#include "package/package.h"
+#include "platform/platform.h"
+
+StartupFacts GatherStartupFacts(std::wstring destinationSuffix) {
+  StartupFacts facts;
+  try {
+    facts.programPath = platform::ProgramPath(kProgramPathCapacity);
+  } catch (...) {
+    // Start-up goes on with the folders whatever they hold: the wizard always runs.
+  }
+  facts.programFilesFolder = platform::ProgramFilesFolder();
+  facts.destinationSuffix = std::move(destinationSuffix);
+  return facts;
+}
+
+void WizardSession::SetUpFolders(const StartupFacts& facts) {
+  m_programFolder = ProgramFolderOf(facts.programPath);
+  m_packageFolder = PackageFolderOf(m_programFolder);
+  m_destinationFolder = DefaultDestination(facts.programFilesFolder, facts.destinationSuffix);
+  std::wstring remembered;
+  if (ReadGeoPath(remembered)) m_destinationFolder = remembered;
+}
+
+void WizardSession::SetDestinationFolder(std::wstring folder) {
+  // A native path's own separator counts as one too.
+  const bool ends = !folder.empty() && folder.back() == platform::kPathSeparator;
+  m_destinationFolder = ends ? std::move(folder) : EnsureTrailingBackslash(std::move(folder));
+}
+
+void WizardSession::ChoosePackages(const std::vector<PackageRow>& rows) {
+  m_chosenPackages.clear();
+  for (const PackageRow& row : rows) {
+    if (row.checked) m_chosenPackages.push_back(row.name);
+  }
+}
+
+bool WizardSession::ReadGeoPath(std::wstring& destination) {
+  std::optional<std::wstring> value = ReadGeoPathValue();
+  if (!value) return false;
+  destination = std::move(*value);
+  return true;
+}
+
+bool WizardSession::WriteGeoPath(std::wstring destination) { return WriteGeoPathValue(destination); }
+
+bool WizardSession::CreateFolderTree(std::wstring path) { return platform::CreateFolderTree(path); }
+
+// A read error on a package's header is raised as FileError; the catalogue
+// leaves that package (or the whole folder) out rather than end the wizard.
+bool WizardSession::GetAvailablePackages(std::vector<std::wstring>& names) {
+  try {
+    return GetAvailableGuids(m_packageFolder, names) == S_OK;
+  } catch (const FileError&) {
+    return false;
+  }
+}
+
+bool WizardSession::GetPackageTitle(std::wstring name, std::wstring& title) {
+  PackageHeader header;
+  try {
+    if (ReadPackageHeader(m_packageFolder, std::move(name), &header) != S_OK) return false;
+  } catch (const FileError&) {
+    return false;
+  }
+  title = header.TITLE();
+  return true;
+}
+
+void WizardSession::GetPackageList(std::vector<std::wstring>& names, std::vector<std::wstring>& titles) {
+  std::vector<std::wstring> found;
+  if (!GetAvailablePackages(found)) found.clear();
+  for (std::wstring& name : found) {
+    std::wstring title;
+    GetPackageTitle(name, title);
+    names.push_back(std::move(name));
+    titles.push_back(std::move(title));
+  }
+}
+
+InstallationJob WizardSession::BuildInstallationJob() {
+  InstallationJob job;
+  job.packageFolder = m_packageFolder;
+  job.destinationFolder = m_destinationFolder;
+  job.packages = m_chosenPackages;
+  job.recordDestination = [this](std::wstring destination) { WriteGeoPath(std::move(destination)); };
+  return job;
+}

@@ -1,0 +1,65 @@
+// One run of the wizard: the folders, the chosen packages and the
+// destination that the pages and the copy worker share, with the operations
+// on them that need no window. The application object creates it and hands
+// it to the pages; tests use it as it is.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/choose_rules.h"
+#include "app/installation_run.h"
+
+// What start-up learns from the system before it works out the folders.
+struct StartupFacts {
+  std::wstring programPath;                        // the program file, as the system reported it
+  std::optional<std::wstring> programFilesFolder;  // nullopt when the lookup failed
+  std::wstring destinationSuffix;                  // string resource 57346
+};
+
+inline constexpr std::size_t kProgramPathCapacity = 260;
+
+// Asks the system for the program's path (through a buffer of 260
+// characters) and the program-files folder. A failure while reading the
+// path leaves it empty: the wizard runs whatever start-up learns.
+StartupFacts GatherStartupFacts(std::wstring destinationSuffix);
+
+class WizardSession {
+ public:
+  // Start-up's folder steps: program and package folder, the default
+  // destination, then GeoPath over it when it can be read.
+  void SetUpFolders(const StartupFacts& facts);
+
+  const std::wstring& ProgramFolder() const { return m_programFolder; }
+  const std::wstring& PackageFolder() const { return m_packageFolder; }
+  const std::wstring& DestinationFolder() const { return m_destinationFolder; }
+  const std::vector<std::wstring>& ChosenPackages() const { return m_chosenPackages; }
+
+  // The folder the catalogue is read from and the packages are opened in.
+  void SetPackageFolder(std::wstring folder) { m_packageFolder = std::move(folder); }
+  // Every destination the session holds ends in "\".
+  void SetDestinationFolder(std::wstring folder);
+  // Replaces the choice by the names of the checked rows, in the order the
+  // rows are given (the list's display order).
+  void ChoosePackages(const std::vector<PackageRow>& rows);
+
+  bool ReadGeoPath(std::wstring& destination);
+  bool WriteGeoPath(std::wstring destination);
+  bool CreateFolderTree(std::wstring path);
+
+  bool GetAvailablePackages(std::vector<std::wstring>& names);
+  bool GetPackageTitle(std::wstring name, std::wstring& title);
+  // Appends the catalogue: names and titles, position by position.
+  void GetPackageList(std::vector<std::wstring>& names, std::vector<std::wstring>& titles);
+
+  // The copy run's own copy of the folders and the choice; a run that is
+  // not stopped keeps its destination through this session's GeoPath.
+  InstallationJob BuildInstallationJob();
+
+ private:
+  std::wstring m_programFolder;
+  std::wstring m_packageFolder;
+  std::wstring m_destinationFolder;
+  std::vector<std::wstring> m_chosenPackages;
+};
