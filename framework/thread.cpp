@@ -21,7 +21,7 @@ DWORD WINAPI ThreadMain(LPVOID parameter) {
 
 bool StartThread(Thread* thread) {
   // Nobody waits for the thread: its handle is let go at once.
-  const UniqueKernelHandle handle(::CreateThread(nullptr, 0, &ThreadMain, thread, 0, nullptr));
+  const platform::UniqueKernelHandle handle(::CreateThread(nullptr, 0, &ThreadMain, thread, 0, nullptr));
   return handle.IsValid();
 }
 

@@ -7,7 +7,7 @@
 
 #include <utility>
 
-#include "framework/kernel_handle.h"
+#include "platform/win32/owners.h"
 
 namespace framework {
 
@@ -45,7 +45,7 @@ class Event {
   HANDLE Handle() const { return handle_.Get(); }
 
  private:
-  UniqueKernelHandle handle_;
+  platform::UniqueKernelHandle handle_;
 };
 
 // Waits for the event while answering the calling thread's messages, so that

@@ -39,7 +39,7 @@ TEST_F(RegistryTest, GeoPathIsAStringOfEighteenBytesForDMaps) {
   DWORD type = 0;
   BYTE data[64] = {};
   DWORD size = sizeof(data);
-  ASSERT_EQ(::RegQueryValueExW(key.Get(), L"GeoPath", nullptr, &type, data, &size), ERROR_SUCCESS);
+  ASSERT_EQ(::RegQueryValueExW(static_cast<HKEY>(key.Get()), L"GeoPath", nullptr, &type, data, &size), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(size, 18u);
   EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(data)), L"D:\\Maps\\");

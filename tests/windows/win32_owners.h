@@ -4,36 +4,14 @@
 #include <windows.h>
 
 #include "platform/unique_resource.h"
+#include "platform/win32/owners.h"
 
-struct RegistryKeyTraits {
-  using Handle = HKEY;
-  static Handle Invalid() noexcept { return nullptr; }
-  static bool Close(Handle key) noexcept { return ::RegCloseKey(key) == ERROR_SUCCESS; }
-};
-using UniqueRegistryKey = platform::UniqueResource<RegistryKeyTraits>;
-
-// Process and thread handles: null when absent.
-struct KernelHandleTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() noexcept { return nullptr; }
-  static bool Close(Handle handle) noexcept { return ::CloseHandle(handle) != FALSE; }
-};
-using UniqueKernelHandle = platform::UniqueResource<KernelHandleTraits>;
-
-// File handles: INVALID_HANDLE_VALUE when absent.
-struct FileHandleTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-  static bool Close(Handle handle) noexcept { return ::CloseHandle(handle) != FALSE; }
-};
-using UniqueFileHandle = platform::UniqueResource<FileHandleTraits>;
-
-struct GdiObjectTraits {
-  using Handle = HGDIOBJ;
-  static Handle Invalid() noexcept { return nullptr; }
-  static bool Close(Handle object) noexcept { return ::DeleteObject(object) != FALSE; }
-};
-using UniqueGdiObject = platform::UniqueResource<GdiObjectTraits>;
+// Registry keys, file, process and thread handles and GDI objects take the
+// platform layer's owners; these are the ones only the tests need.
+using platform::UniqueFileHandle;
+using platform::UniqueKernelHandle;
+using platform::UniqueRegistryKey;
+using UniqueGdiObject = platform::UniqueGdiObject<HGDIOBJ>;
 
 struct MemoryDcTraits {
   using Handle = HDC;
