@@ -5,8 +5,8 @@
 //
 // One entry runs through four steps: its paths are formed and checked, its
 // output is opened, its stream is decoded into that output, and the output is
-// committed (closed, given its times). Each step is its own function below,
-// so a cancel check between chunks, decoding into a temporary file that the
+// committed (closed, given its times). Each step is a function of its own, so
+// a cancel check between chunks, decoding into a temporary file that the
 // commit moves over the target, or decoding several entries at once while
 // committing them in record order can be added without reshaping the rest.
 #pragma once
