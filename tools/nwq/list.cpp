@@ -1,7 +1,7 @@
 #include "package/reader.h"
-#include "tools/nwq/package_open.h"
 #include "tools/nwq/commands.h"
 #include "tools/nwq/output.h"
+#include "tools/nwq/package_open.h"
 
 namespace nwq {
 namespace {

@@ -1,8 +1,8 @@
 #include "package/entry_path.h"
 #include "package/reader.h"
-#include "tools/nwq/package_open.h"
 #include "tools/nwq/commands.h"
 #include "tools/nwq/output.h"
+#include "tools/nwq/package_open.h"
 
 namespace nwq {
 namespace {
