@@ -18,7 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "package/reader.h"
+#include "package/engine.h"
+#include "package/package_path.h"
+#include "package/record_walker.h"
 #include "package/trace.h"
 #include "package/writer.h"
 #include "platform/text.h"
@@ -87,10 +89,11 @@ std::vector<Entry> LoadEntries(const std::wstring& path) {
   platform::File file;
   file.Open(path, platform::File::Mode::kReadExclusive);
   file.Seek(kPackageHeaderSize, platform::File::Origin::kBegin);
+  RecordWalker walker(file, kPackageHeaderSize, file.Length());
   PackageFileRecord record;
-  while (file.Read(record.bytes.data(), record.bytes.size()) == record.bytes.size() && record.HasFileMagic()) {
+  while (walker.Next(&record)) {
     Entry e{record.Folder(), record.Name(), std::vector<unsigned char>(static_cast<std::size_t>(record.FileSize())), 0};
-    file.Read(e.stored.data(), e.stored.size());
+    walker.ReadData(e.stored.data(), e.stored.size());
     entries.push_back(std::move(e));
   }
   return entries;
@@ -102,23 +105,19 @@ void BareLoop(const std::wstring& packagePath, const std::wstring& destination) 
   platform::File package;
   package.Open(packagePath, platform::File::Mode::kReadExclusive);
   package.Seek(kPackageHeaderSize, platform::File::Origin::kBegin);
+  RecordWalker walker(package, kPackageHeaderSize, package.Length());
   unsigned char in[4096], out[8192];
   PackageFileRecord record;
-  while (package.Read(record.bytes.data(), record.bytes.size()) == record.bytes.size() && record.HasFileMagic()) {
-    std::wstring folder = record.Folder();
-    for (auto& c : folder)
-      if (c == L'\\') c = L'/';
-    if (!folder.empty()) folder += L'/';
-    platform::CreateFolderTree(destination + folder);
+  while (walker.Next(&record)) {
+    const package_path::EntryPaths paths = package_path::Join(destination, record.Folder(), record.Name());
+    platform::CreateFolderTree(paths.folder);
     platform::File output;
-    output.Open(destination + folder + record.Name(), platform::File::Mode::kCreateWriteExclusive);
+    output.Open(paths.file, platform::File::Mode::kCreateWriteExclusive);
     z_stream z{};
     inflateInit(&z);
-    auto remaining = static_cast<std::uint64_t>(record.FileSize());
-    while (remaining > 0) {
-      const std::size_t got = package.Read(in, std::min<std::uint64_t>(remaining, sizeof in));
+    for (;;) {
+      const std::size_t got = walker.ReadData(in, sizeof in);
       if (got == 0) break;
-      remaining -= got;
       z.next_in = in;
       z.avail_in = static_cast<uInt>(got);
       do {
@@ -147,11 +146,11 @@ void InflateInMemory(std::vector<Entry>& entries, std::vector<unsigned char>& ou
   }
 }
 
-void ExtractOrFail(const std::wstring& folder, const std::wstring& name, const std::wstring& destination,
+void ExtractOrFail(const std::wstring& packagePath, const std::wstring& name, const std::wstring& destination,
                    const ExtractBuffers& buffers) {
-  if (ExtractPackage(
-          folder, name, destination, [](std::int32_t, std::int32_t, const std::wstring&) {}, [](const std::wstring&) {},
-          buffers) != S_OK)
+  package_engine::Observer quiet;
+  if (package_engine::Extract(packagePath, name, destination, quiet, {buffers}).outcome !=
+      package_engine::Outcome::kExtracted)
     throw 1;
 }
 
@@ -192,10 +191,7 @@ int main(int argc, char** argv) {
           if (e.is_regular_file()) files.push_back(e.path());
         std::sort(files.begin(), files.end());
         for (const auto& f : files) {
-          std::wstring sub = f.parent_path().lexically_relative(work / "source").wstring();
-          if (sub == L".") sub.clear();
-          for (auto& c : sub)
-            if (c == L'/') c = L'\\';
+          const std::wstring sub = package_path::StoredFolderOf(f.parent_path().lexically_relative(work / "source"));
           writer.AddFile(sub, f.filename().wstring(), f.wstring(), 0, 0);
         }
         writer.Close();
@@ -212,13 +208,13 @@ int main(int argc, char** argv) {
   const int runs = 3;
 
   const Measurement wizard = Measure(
-      runs, clean, [] {}, [&] { ExtractOrFail(folder, name, destination, {}); });
+      runs, clean, [] {}, [&] { ExtractOrFail(packagePath, name, destination, {}); });
   const Measurement bare = Measure(
       runs, clean, [] {}, [&] { BareLoop(packagePath, destination); });
   const Measurement large = Measure(
       runs, clean, [] {},
       [&] {
-        ExtractOrFail(folder, name, destination, {256 * 1024, 1024 * 1024});
+        ExtractOrFail(packagePath, name, destination, {256 * 1024, 1024 * 1024});
       });
   std::string nwqCommand = "'";
   nwqCommand.append(nwq.string()).append("' extract '").append(text::ToUtf8(packagePath));
@@ -249,9 +245,9 @@ int main(int argc, char** argv) {
   };
   std::printf("%-44s %14s  %16s  %s\n", "extraction (best of 3)", "output", "ratio", "memory");
   row("bare zlib loop, 4096/8192, to files", bare, nullptr);
-  row("ExtractPackage as the wizard runs it", wizard, &bare);
+  row("engine as the wizard runs it, 4096/8192", wizard, &bare);
   row("inflate in memory, whole buffers", memory, nullptr);
-  row("ExtractPackage, 256 KiB/1 MiB buffers", large, &memory);
+  row("engine, 256 KiB/1 MiB buffers", large, &memory);
   row("nwq extract (process, 256 KiB/1 MiB)", tool, &memory);
   std::printf("\nwizard vs in-memory inflate: %.2f\n", memory.seconds / wizard.seconds);
   fs::remove_all(work);

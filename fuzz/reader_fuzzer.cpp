@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::WriteFile(path, data, size);
   try {
     PackageReader reader({4096, 8192});
-    if (reader.Open(fuzz::Wide(path)) != S_OK) return 0;
+    if (reader.Open(fuzz::Wide(path), L"FUZZ").outcome != package_engine::Outcome::kExtracted) return 0;
     PackageFileRecord record;
     // Each record takes 752 bytes of the input, so the walk is bounded.
     for (std::size_t index = 0; reader.NextRecord(&record); ++index) {
@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
   } catch (const FileError&) {
-    // A seek past what the file system allows is reported, not a crash.
+    // An I/O failure is reported, not a crash.
   }
   return 0;
 }

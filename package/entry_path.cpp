@@ -3,8 +3,6 @@
 #include <array>
 #include <cwctype>
 
-#include "platform/platform.h"
-
 namespace entry_path {
 namespace {
 
@@ -63,14 +61,6 @@ bool IsSafeRelative(const std::wstring& path) {
 
 bool IsSafe(const std::wstring& folder, const std::wstring& name) {
   return IsSafeRelative(folder) && IsSafeRelative(name);
-}
-
-std::wstring ToNative(std::wstring stored) {
-  if constexpr (platform::kPathSeparator != L'\\') {
-    for (wchar_t& c : stored)
-      if (c == L'\\') c = platform::kPathSeparator;
-  }
-  return stored;
 }
 
 }  // namespace entry_path

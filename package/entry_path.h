@@ -11,7 +11,4 @@ namespace entry_path {
 // colon, no device name. Both "\" and "/" count as separators.
 bool IsSafe(const std::wstring& folder, const std::wstring& name);
 
-// A stored relative path in the platform's form: "\" becomes "/" on POSIX.
-std::wstring ToNative(std::wstring stored);
-
 }  // namespace entry_path

@@ -1,33 +1,24 @@
 #include "package/package.h"
+#include "package/package_path.h"
 #include "package/trace.h"
 
-namespace {
-
-#if defined(_WIN32)
-constexpr const char* kInvalidFileTrace = "Keine g\xFCltige Datei!";  // the ANSI code page's text
-#else
-constexpr const char* kInvalidFileTrace = "Keine g\xC3\xBCltige Datei!";
-#endif
-
-}  // namespace
-
 std::wstring BuildPackagePath(std::wstring folder, std::wstring packageName) {
-  return folder + platform::kPathSeparator + packageName + L".nwq";
+  return package_path::Build(folder, packageName);
+}
+
+HeaderFault CheckHeader(const std::wstring& packageName, platform::File& file, PackageHeader* header) {
+  if (file.Read(header->bytes.data(), header->bytes.size()) != header->bytes.size()) return HeaderFault::kTooShort;
+  if (header->Magic() != L"NWQ") return HeaderFault::kWrongMagic;
+  if (header->Version() != kPackageVersion) return HeaderFault::kWrongVersion;
+  if (!header->GuidEquals(packageName)) return HeaderFault::kGuidMismatch;
+  return HeaderFault::kNone;
 }
 
 HRESULT CheckPackageHeader(const std::wstring& packageName, PackageHeader* header, platform::File* file) {
   if (!header || !file || !file->IsOpen()) return E_FAIL;
-  const bool valid = file->Read(header->bytes.data(), header->bytes.size()) == header->bytes.size() &&
-                     header->Magic() == L"NWQ" && header->Version() == kPackageVersion && header->GUID() == packageName;
-  if (!valid) {
-    package_trace::WriteNarrow(kInvalidFileTrace);
-    return E_FAIL;
-  }
-  package_trace::Write(L"Version: " + std::to_wstring(header->Version()) + L"\r\n");
-  package_trace::Write(L"GUID: " + header->GUID() + L"\r\n");
-  package_trace::Write(L"TITLE: " + header->TITLE() + L"\r\n");
-  package_trace::Write(L"DESCRIPTION: " + header->DESCRIPTION() + L"\r\n");
-  return S_OK;
+  const HeaderFault fault = CheckHeader(packageName, *file, header);
+  package_trace::TraceHeader(*header, fault);
+  return fault == HeaderFault::kNone ? S_OK : E_FAIL;
 }
 
 HRESULT ReadPackageHeader(std::wstring folder, std::wstring packageName, PackageHeader* header) {

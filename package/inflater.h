@@ -4,27 +4,35 @@
 
 #include <zlib.h>
 
+#include <memory>
+
+#include "platform/unique_resource.h"
+
+// A z_stream on the heap: zlib keeps a pointer back to it, so it must not move.
+struct InflateStreamTraits {
+  using Handle = z_stream*;
+  static constexpr Handle Invalid() noexcept { return nullptr; }
+  static bool Close(Handle stream) noexcept {
+    const bool ended = inflateEnd(stream) == Z_OK;
+    delete stream;
+    return ended;
+  }
+};
+
 class Inflater {
  public:
-  Inflater() = default;
-  Inflater(const Inflater&) = delete;
-  Inflater& operator=(const Inflater&) = delete;
-  ~Inflater() {
-    if (ready_) inflateEnd(&stream_);
-  }
-
   // Prepares for a new zlib stream (default 32 KiB window). False when zlib
   // cannot set up its state.
   bool Begin() {
-    if (ready_) return inflateReset(&stream_) == Z_OK;
-    stream_ = z_stream{};
-    ready_ = inflateInit(&stream_) == Z_OK;
-    return ready_;
+    if (stream_) return inflateReset(stream_.Get()) == Z_OK;
+    auto fresh = std::make_unique<z_stream>();
+    if (inflateInit(fresh.get()) != Z_OK) return false;
+    stream_.Reset(fresh.release());
+    return true;
   }
 
-  z_stream& stream() { return stream_; }
+  z_stream& stream() { return *stream_.Get(); }
 
  private:
-  z_stream stream_{};
-  bool ready_ = false;
+  platform::UniqueResource<InflateStreamTraits> stream_;
 };

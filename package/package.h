@@ -34,6 +34,9 @@ struct PackageHeader {
   std::wstring GUID() const;
   std::wstring TITLE() const;
   std::wstring DESCRIPTION() const;
+  // Whether the GUID slot holds exactly the name's UTF-16 units: no
+  // conversion of either side may make two different names equal.
+  bool GuidEquals(const std::wstring& name) const;
 
   // A header with magic "NWQ" and the given fields; nullopt when a text does
   // not fit its slot.
@@ -61,6 +64,20 @@ struct PackageFileRecord {
 
 // folder + separator + packageName + ".nwq"; the folder is taken unchanged.
 std::wstring BuildPackagePath(std::wstring folder, std::wstring packageName);
+
+// Why a header is refused, in the order the checks run.
+enum class HeaderFault {
+  kNone,
+  kTooShort,      // fewer than 924 bytes
+  kWrongMagic,    // not "NWQ" and its NUL
+  kWrongVersion,  // not 2
+  kGuidMismatch,  // the GUID differs from the package name
+};
+
+// Reads the header of `file`, which stands at its start, into `header` and
+// checks it against the package name, writing no trace. On kNone the file
+// stands at offset 924. Raises FileError on an I/O error.
+HeaderFault CheckHeader(const std::wstring& packageName, platform::File& file, PackageHeader* header);
 
 // Reads and checks the header of `file`, which stands at its start. On S_OK
 // the file stands at offset 924. Raises FileError on an I/O error.
@@ -90,6 +107,12 @@ struct ExtractBuffers {
 HRESULT ExtractPackage(std::wstring folder, std::wstring packageName, std::wstring destination,
                        ExtractProgressCallback progress, ExtractErrorCallback onError,
                        const ExtractBuffers& buffers = {});
+
+// The wizard's German text for an extraction error of the engine.
+namespace package_engine {
+enum class ErrorKind;
+}
+std::wstring ExtractErrorText(package_engine::ErrorKind kind, const std::wstring& path);
 
 // The record loop of ExtractPackage; `package` stands just after its header.
 HRESULT ExtractPackageContents(const std::wstring& destination, platform::File* package,

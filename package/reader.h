@@ -2,23 +2,26 @@
 // verifying packages. The wizard's path is ExtractPackage.
 #pragma once
 
+#include <optional>
 #include <string>
 
+#include "package/engine.h"
 #include "package/package.h"
+#include "package/record_walker.h"
 #include "package/stream_decoder.h"
 
 class PackageReader {
  public:
   explicit PackageReader(const ExtractBuffers& buffers = {256 * 1024, 1024 * 1024}) : work_(buffers) {}
+  PackageReader(const PackageReader&) = delete;
+  PackageReader& operator=(const PackageReader&) = delete;
 
-  // Opens the package and checks its header against the file's own name.
-  // E_FAIL when it cannot be opened or the header is invalid.
-  HRESULT Open(const std::wstring& path);
+  // Opens exactly `path` and checks its header against `expectedName`.
+  package_engine::Result Open(const std::wstring& path, const std::wstring& expectedName);
   const PackageHeader& header() const { return header_; }
-  std::uint64_t length() { return file_.Length(); }
 
-  // The next record; false at the end of the entry list. The entry's data
-  // must then be skipped or decoded before the next call.
+  // The next record; false at the end of the entry list. What is left of the
+  // previous entry's data is stepped over.
   bool NextRecord(PackageFileRecord* record);
   void SkipData();
   // Decodes the current entry's data, discarding it; `decodedBytes` gets the
@@ -29,10 +32,5 @@ class PackageReader {
   platform::File file_;
   PackageHeader header_;
   DecodeWorkspace work_;
-  std::int64_t pendingData_ = 0;
+  std::optional<RecordWalker> walker_;
 };
-
-// The package name a path stands for: the file name without its extension.
-std::wstring PackageNameFromPath(const std::wstring& path);
-// The folder part of a path, ending in a separator (empty for a bare name).
-std::wstring FolderOfPath(const std::wstring& path);

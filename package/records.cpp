@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "package/package.h"
+#include "package/package_path.h"
 #include "platform/text.h"
 
 namespace {
@@ -50,6 +51,28 @@ std::wstring PackageHeader::DESCRIPTION() const {
   return text::FromUtf16LeSlot(&bytes[kHeaderDescription], kHeaderDescriptionUnits);
 }
 
+bool PackageHeader::GuidEquals(const std::wstring& name) const {
+  std::u16string units;
+  for (wchar_t c : name) {
+    // On Windows wchar_t holds the name's units already, unpaired surrogates
+    // included; elsewhere it holds code points.
+    const auto point = static_cast<std::uint32_t>(c);
+    if (sizeof(wchar_t) == 2 || point < 0x10000) {
+      units += static_cast<char16_t>(point);
+    } else {
+      units += static_cast<char16_t>(0xD800 + ((point - 0x10000) >> 10));
+      units += static_cast<char16_t>(0xDC00 + ((point - 0x10000) & 0x3FF));
+    }
+  }
+  std::size_t length = 0;
+  while (length < kHeaderGuidUnits && ReadLe(&bytes[kHeaderGuid + 2 * length], 2) != 0)
+    ++length;
+  if (length != units.size()) return false;
+  for (std::size_t i = 0; i < length; ++i)
+    if (ReadLe(&bytes[kHeaderGuid + 2 * i], 2) != units[i]) return false;
+  return true;
+}
+
 std::optional<PackageHeader> PackageHeader::Make(const std::wstring& guid, const std::wstring& title,
                                                  const std::wstring& description, std::int32_t version) {
   PackageHeader header;
@@ -67,11 +90,7 @@ std::wstring PackageFileRecord::Name() const { return text::FromUtf16LeSlot(&byt
 std::wstring PackageFileRecord::Folder() const {
   return text::FromUtf16LeSlot(&bytes[kRecordFolder], kRecordFolderUnits);
 }
-std::wstring PackageFileRecord::FolderWithSeparator() const {
-  std::wstring folder = Folder();
-  if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-  return folder;
-}
+std::wstring PackageFileRecord::FolderWithSeparator() const { return package_path::StoredFolder(Folder()); }
 std::uint64_t PackageFileRecord::CreateDate() const { return ReadLe(&bytes[kRecordCreateDate], 8); }
 std::uint64_t PackageFileRecord::ModifiedDate() const { return ReadLe(&bytes[kRecordModifiedDate], 8); }
 std::int64_t PackageFileRecord::FileSize() const {

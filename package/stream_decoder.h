@@ -11,6 +11,7 @@
 
 #include "package/inflater.h"
 #include "package/package.h"
+#include "package/record_walker.h"
 
 enum class StreamState {
   kComplete,   // the stream ended and its check value matched
@@ -28,22 +29,19 @@ struct DecodeWorkspace {
   Inflater inflater;
 };
 
-// Reads the entry's `fileSize` bytes (0 means an empty file without a
-// stream). `sink(data, size)` takes decoded bytes; `onChunk(bytes)` runs
-// after each input chunk has been decoded, with the package bytes it covered. Bytes left after a complete stream
-// are stepped over, so the package stands at the next record afterwards.
+// Decodes the walker's current entry (FileSize 0 is an empty file without a
+// stream). `sink(data, size)` takes decoded bytes; `onChunk()` runs after each
+// input chunk has been decoded, and once more after bytes left behind a
+// complete stream have been stepped over.
 template <typename Sink, typename OnChunk>
-StreamState DecodeStream(platform::File& package, std::int64_t fileSize, DecodeWorkspace& work, Sink&& sink,
-                         OnChunk&& onChunk) {
+StreamState DecodeStream(RecordWalker& walker, DecodeWorkspace& work, Sink&& sink, OnChunk&& onChunk) {
+  const std::int64_t fileSize = walker.DataSize();
   if (fileSize <= 0) return fileSize == 0 ? StreamState::kComplete : StreamState::kCorrupt;
   if (!work.inflater.Begin()) return StreamState::kNoDecoder;
   z_stream& z = work.inflater.stream();
-  auto remaining = static_cast<std::uint64_t>(fileSize);
-  while (remaining > 0) {
-    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, work.input.size()));
-    const std::size_t got = package.Read(work.input.data(), want);
+  for (;;) {
+    const std::size_t got = walker.ReadData(work.input.data(), work.input.size());
     if (got == 0) return StreamState::kTruncated;
-    remaining -= got;
     z.next_in = work.input.data();
     z.avail_in = static_cast<uInt>(got);
     bool ended = false;
@@ -62,14 +60,12 @@ StreamState DecodeStream(platform::File& package, std::int64_t fileSize, DecodeW
       if (result == Z_BUF_ERROR) break;  // nothing more without new input
       if (result != Z_OK) return StreamState::kCorrupt;
     } while (z.avail_in > 0 || z.avail_out == 0);
-    onChunk(got);
+    onChunk();
     if (ended) {
-      if (remaining > 0) {
-        package.Seek(static_cast<std::int64_t>(remaining), platform::File::Origin::kCurrent);
-        onChunk(remaining);
-      }
+      const std::uint64_t before = walker.Position();
+      walker.SkipData();
+      if (walker.Position() != before) onChunk();
       return StreamState::kComplete;
     }
   }
-  return StreamState::kTruncated;
 }

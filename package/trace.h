@@ -4,6 +4,10 @@
 
 #include <string>
 
+struct PackageHeader;
+struct PackageFileRecord;
+enum class HeaderFault;
+
 namespace package_trace {
 
 void SetEnabled(bool enabled);
@@ -11,5 +15,11 @@ bool Enabled();
 void Write(const std::wstring& line);
 // 8-bit text, written as it stands.
 void WriteNarrow(const char* text);
+
+// The lines of a checked header: its fields when it was accepted, "Keine
+// gültige Datei!" when not.
+void TraceHeader(const PackageHeader& header, HeaderFault fault);
+// The lines of a file record, as the extractor reaches it.
+void TraceRecord(const PackageFileRecord& record);
 
 }  // namespace package_trace

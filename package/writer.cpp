@@ -6,23 +6,35 @@
 #include <stdexcept>
 #include <vector>
 
+#include "platform/unique_resource.h"
+
 namespace {
 
 constexpr std::size_t kChunk = 256 * 1024;
+
+// A z_stream on the heap: zlib keeps a pointer back to it, so it must not move.
+struct DeflateStreamTraits {
+  using Handle = z_stream*;
+  static constexpr Handle Invalid() noexcept { return nullptr; }
+  static bool Close(Handle stream) noexcept {
+    const bool ended = deflateEnd(stream) == Z_OK;
+    delete stream;
+    return ended;
+  }
+};
 
 // One deflate state; ends itself.
 class Deflater {
  public:
   explicit Deflater(int level) {
-    if (deflateInit(&stream_, level) != Z_OK) throw std::bad_alloc();
+    auto fresh = std::make_unique<z_stream>();
+    if (deflateInit(fresh.get(), level) != Z_OK) throw std::bad_alloc();
+    stream_.Reset(fresh.release());
   }
-  ~Deflater() { deflateEnd(&stream_); }
-  Deflater(const Deflater&) = delete;
-  Deflater& operator=(const Deflater&) = delete;
-  z_stream& stream() { return stream_; }
+  z_stream& stream() { return *stream_.Get(); }
 
  private:
-  z_stream stream_{};
+  platform::UniqueResource<DeflateStreamTraits> stream_;
 };
 
 }  // namespace
@@ -30,7 +42,14 @@ class Deflater {
 PackageWriter::PackageWriter(const std::wstring& path, const PackageHeader& header, int level) : level_(level) {
   FileError error;
   if (!file_.Open(path, platform::File::Mode::kCreateWriteExclusive, &error)) throw error;
-  file_.Write(header.bytes.data(), header.bytes.size());
+  try {
+    file_.Write(header.bytes.data(), header.bytes.size());
+  } catch (...) {
+    // The file was created for this package: a half-written one must not stay.
+    file_ = platform::File();
+    platform::RemoveFile(path);
+    throw;
+  }
 }
 
 template <typename Source>

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "app/installation_run.h"
-#include "package/entry_path.h"
+#include "package/package_path.h"
 #include "package/trace.h"
 #include "package/writer.h"
 #include "platform/text.h"
@@ -59,7 +59,7 @@ std::wstring InstallFixture::PackagePath(const std::wstring& name) const {
 }
 
 std::wstring InstallFixture::DestinationPath(const std::wstring& relative) const {
-  return destination_ + entry_path::ToNative(relative);
+  return destination_ + package_path::ToNative(relative);
 }
 
 std::uint64_t InstallFixture::DataOffset(const std::wstring& name, std::size_t index) const {

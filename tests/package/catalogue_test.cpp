@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "package/package.h"
@@ -43,6 +44,19 @@ TEST(Catalogue, ListsValidPackagesOnlyAndAppends) {
   EXPECT_EQ(GetAvailableGuids(dir.Folder(), names), S_OK);
   EXPECT_EQ(Sorted(names), (std::vector<std::wstring>{L"Nord", L"Sued", L"a.b", L"kept"}));
 }
+
+#if !defined(_WIN32)  // Windows' text-mode stdout adds a "\r" of its own
+TEST(Catalogue, TraceNamesEachCandidateBeforeItsHeaderIsRead) {
+  TempDir dir;
+  PackageBytes(L"Nord").WriteTo(dir.Folder());
+  std::vector<std::wstring> names;
+  ::testing::internal::CaptureStdout();
+  GetAvailableGuids(dir.Folder(), names);
+  std::fflush(stdout);
+  const std::string output = ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(output.substr(0, output.find("\r\nDatei: ")), "GetAvailableGuids: Nord\r\n");
+}
+#endif
 
 TEST(Catalogue, TwoScansOfAnUnchangedFolderAgree) {
   TempDir dir;

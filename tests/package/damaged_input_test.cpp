@@ -5,6 +5,11 @@
 #include <filesystem>
 
 #include "package/package.h"
+#if defined(VARNHOLT_FAULT_INJECTION)
+#include <cerrno>
+
+#include "platform/fault_injection.h"
+#endif
 #include "package/recorder.h"
 #include "support/package_bytes.h"
 #include "support/temp_dir.h"
@@ -155,6 +160,38 @@ TEST_F(DamagedInput, BytesAfterACompleteStreamAreSkipped) {
   EXPECT_TRUE(CallbackRecord::Current().errors.empty());
   EXPECT_EQ(CallbackRecord::Current().progress.back().percent, 100);
 }
+
+TEST_F(DamagedInput, ACompleteStreamWhoseSizeReachesBeyondThePackageEndsIt) {
+  // 2^50 lies past any file; INT64_MAX makes the next record's offset overflow.
+  for (const std::int64_t fileSize : {std::int64_t{1} << 50, std::int64_t{0x7FFFFFFFFFFFFFFF}}) {
+    CallbackRecord::Reset();
+    PackageBytes package(L"Pkg");
+    package.Entry(L"", L"first.txt", Bytes("first"))
+        .RawEntry(L"", L"last.txt", Compress(Bytes("last")), fileSize, 0, 132855446450000000ull);
+    package.WriteTo(root_.Folder());
+    ASSERT_EQ(ExtractPackage(root_.Folder(), L"Pkg", root_.Folder(L"dest"), CallbackRecord::OnProgress,
+                             CallbackRecord::OnError),
+              S_OK)
+        << fileSize;
+    EXPECT_EQ(ReadAll(root_.path() / "dest" / "last.txt"), Bytes("last"));
+    platform::FileTimes times;
+    ASSERT_TRUE(platform::GetFileTimes(OutPath(L"last.txt"), &times));
+    EXPECT_EQ(times.lastWrite, 132855446450000000ull);
+    EXPECT_TRUE(CallbackRecord::Current().errors.empty());
+    EXPECT_EQ(CallbackRecord::Current().progress.back().percent, 100);
+  }
+}
+
+#if defined(VARNHOLT_FAULT_INJECTION)
+TEST_F(DamagedInput, ADamagedEntrysPartialFileGoesEvenWhenItsCloseFails) {
+  platform::fault_injection::ScopedFault fault({platform::fault_injection::Operation::kClose, L"bad.dat", EIO});
+  PackageBytes package(L"Pkg");
+  const auto stored = DamagedStreams(1);
+  package.RawEntry(L"", L"bad.dat", stored, static_cast<std::int64_t>(stored.size()));
+  EXPECT_EQ(ExpectFileError(package).cause(), FileError::kDamaged);
+  EXPECT_FALSE(fs::exists(root_.path() / "dest" / "bad.dat"));
+}
+#endif
 
 TEST_F(DamagedInput, AHugeFileSizeBeyondThePackageIsDamaged) {
   PackageBytes package(L"Pkg");

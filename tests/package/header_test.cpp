@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <climits>
+#include <cstdio>
 #include <filesystem>
 
 #include "package/package.h"
+#include "platform/text.h"
 #include "support/package_bytes.h"
 #include "support/temp_dir.h"
 
@@ -25,6 +29,112 @@ TEST(PackageHeader, AValidHeaderGivesItsFieldsAndLeavesTheFileAtTheFirstRecord) 
   EXPECT_EQ(header.GUID(), L"ABC");
   EXPECT_EQ(header.TITLE(), L"Karte Nord");
   EXPECT_EQ(header.DESCRIPTION(), L"Beschreibung");
+}
+
+// Trace texts are pinned where POSIX writes them byte for byte; Windows'
+// text-mode stdout adds a "\r" of its own to every line end.
+#if !defined(_WIN32)
+TEST(PackageHeader, TraceLinesNameTheFileAndItsFieldsOrRefuseIt) {
+  TempDir dir;
+  PackageBytes(L"ABC", L"Karte \u00DF").WriteTo(dir.Folder());
+  PackageBytes(L"V3", L"t", 3).WriteTo(dir.Folder());
+  PackageHeader header;
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(ReadPackageHeader(dir.Folder(), L"ABC", &header), S_OK);
+  EXPECT_EQ(ReadPackageHeader(dir.Folder(), L"V3", &header), E_FAIL);
+  EXPECT_EQ(ReadPackageHeader(dir.Folder(), L"none", &header), E_FAIL);
+  std::fflush(stdout);
+  const std::string sep = "/";
+  const std::string folder = text::ToUtf8(dir.Folder());
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "\r\nDatei: " + folder + sep +
+                                                          "ABC.nwq\r\n"
+                                                          "Version: 2\r\n"
+                                                          "GUID: ABC\r\n"
+                                                          "TITLE: Karte \xC3\x9F\r\n"
+                                                          "DESCRIPTION: Beschreibung\r\n"
+                                                          "\r\nDatei: " +
+                                                          folder + sep +
+                                                          "V3.nwq\r\n"
+                                                          "Keine g\xC3\xBCltige Datei!"
+                                                          "\r\nDatei: " +
+                                                          folder + sep + "none.nwq\r\n");
+}
+#endif
+
+// The format's offsets, against bytes laid out by hand rather than by the
+// project's own writer.
+TEST(PackageHeader, FieldsStandAtTheirOffsets) {
+  std::array<std::uint8_t, kPackageHeaderSize> hand{};
+  auto put = [&](std::size_t at, const char* text) {
+    for (std::size_t i = 0; text[i] != 0; ++i)
+      hand[at + 2 * i] = static_cast<std::uint8_t>(text[i]);
+  };
+  put(0, "NWQ");
+  hand[8] = 2;
+  put(12, "G1");
+  put(212, "Title");
+  put(412, "Desc");
+  PackageHeader header;
+  header.bytes = hand;
+  EXPECT_EQ(header.Magic(), L"NWQ");
+  EXPECT_EQ(header.Version(), 2);
+  EXPECT_EQ(header.GUID(), L"G1");
+  EXPECT_EQ(header.TITLE(), L"Title");
+  EXPECT_EQ(header.DESCRIPTION(), L"Desc");
+  EXPECT_EQ(PackageHeader::Make(L"G1", L"Title", L"Desc")->bytes, hand);
+  header.bytes[8] = 0;
+  header.bytes[11] = 0x80;  // signed
+  EXPECT_EQ(header.Version(), INT32_MIN);
+
+  std::array<std::uint8_t, kPackageFileRecordSize> record{};
+  auto putRecord = [&](std::size_t at, const char* text) {
+    for (std::size_t i = 0; text[i] != 0; ++i)
+      record[at + 2 * i] = static_cast<std::uint8_t>(text[i]);
+  };
+  putRecord(0, "FILE");
+  putRecord(10, "a.txt");
+  putRecord(210, "maps\\x");
+  for (int i = 0; i < 8; ++i) {
+    record[728 + i] = static_cast<std::uint8_t>(0x10 + i);
+    record[736 + i] = static_cast<std::uint8_t>(0x20 + i);
+    record[744 + i] = static_cast<std::uint8_t>(i == 0 ? 0x2A : 0);
+  }
+  PackageFileRecord parsed;
+  parsed.bytes = record;
+  EXPECT_TRUE(parsed.HasFileMagic());
+  EXPECT_EQ(parsed.Name(), L"a.txt");
+  EXPECT_EQ(parsed.Folder(), L"maps\\x");
+  EXPECT_EQ(parsed.CreateDate(), 0x1716151413121110ull);
+  EXPECT_EQ(parsed.ModifiedDate(), 0x2726252423222120ull);
+  EXPECT_EQ(parsed.FileSize(), 42);
+  EXPECT_EQ(PackageFileRecord::Make(L"a.txt", L"maps\\x", 0x1716151413121110ull, 0x2726252423222120ull, 42)->bytes,
+            record);
+  parsed.bytes[751] = 0xFF;
+  EXPECT_LT(parsed.FileSize(), 0);
+}
+
+TEST(PackageHeader, TheGuidIsComparedUnitForUnit) {
+  PackageHeader header = *PackageHeader::Make(L"x", L"", L"");
+  header.bytes[12] = 0x00;
+  header.bytes[13] = 0xD8;  // an unpaired surrogate
+  EXPECT_FALSE(header.GuidEquals(L"\uFFFD"));
+  EXPECT_FALSE(header.GuidEquals(L""));
+  const std::wstring map = sizeof(wchar_t) == 2 ? std::wstring(L"\xD83D\xDDFA") : std::wstring(1, wchar_t(0x1F5FA));
+  EXPECT_TRUE(PackageHeader::Make(L"K" + map, L"", L"")->GuidEquals(L"K" + map));
+  EXPECT_FALSE(PackageHeader::Make(L"K" + map, L"", L"")->GuidEquals(L"K"));
+  EXPECT_FALSE(PackageHeader::Make(L"Kx", L"", L"")->GuidEquals(L"K"));
+
+  TempDir dir;
+  const std::wstring replacement = L"\uFFFD";
+  PackageBytes bytes(L"x");
+  bytes.bytes()[12] = 0x00;
+  bytes.bytes()[13] = 0xD8;
+#if defined(_WIN32)
+  WriteAll(std::filesystem::path(BuildPackagePath(dir.Folder(), replacement)), bytes.bytes());
+#else
+  WriteAll(std::filesystem::path(text::ToUtf8(BuildPackagePath(dir.Folder(), replacement))), bytes.bytes());
+#endif
+  EXPECT_EQ(Check(dir, replacement), E_FAIL);
 }
 
 TEST(PackageHeader, MissingBufferOrFileFails) {

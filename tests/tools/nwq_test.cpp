@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "package/file_times.h"
 #include "package/reader.h"
+#include "package/trace.h"
 #include "support/package_bytes.h"
 #include "support/temp_dir.h"
 #include "tools/nwq/commands.h"
@@ -12,9 +15,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::string WithoutCarriageReturns(std::string text) {
+  std::erase(text, '\r');
+  return text;
+}
+
 class Nwq : public ::testing::Test {
  protected:
   void SetUp() override {
+    package_trace::SetEnabled(false);  // as the tool runs without --trace
     source_ = dir_.path() / "source";
     fs::create_directories(source_ / "tiles" / "z12");
     fs::create_directories(source_ / "empty-folder");
@@ -40,7 +49,6 @@ class Nwq : public ::testing::Test {
 TEST_F(Nwq, CreateVerifyExtractRoundTripKeepsBytesAndTimes) {
   ASSERT_EQ(nwq::Create({Package(), source_.wstring(), L"--title", L"Nordkarte", L"--level", L"9"}), nwq::kExitOk);
   EXPECT_EQ(nwq::Verify({Package()}), nwq::kExitOk);
-  EXPECT_EQ(nwq::List({Package()}), nwq::kExitOk);
   const fs::path out = dir_.path() / "out";
   ASSERT_EQ(nwq::Extract({Package(), out.wstring()}), nwq::kExitOk);
 
@@ -55,7 +63,7 @@ TEST_F(Nwq, CreateVerifyExtractRoundTripKeepsBytesAndTimes) {
   }
 
   PackageReader reader;
-  ASSERT_EQ(reader.Open(Package()), S_OK);
+  ASSERT_EQ(reader.Open(Package(), L"Nord").outcome, package_engine::Outcome::kExtracted);
   EXPECT_EQ(reader.header().GUID(), L"Nord");
   EXPECT_EQ(reader.header().TITLE(), L"Nordkarte");
   std::vector<std::wstring> entries;
@@ -66,6 +74,74 @@ TEST_F(Nwq, CreateVerifyExtractRoundTripKeepsBytesAndTimes) {
   }
   EXPECT_EQ(entries,
             (std::vector<std::wstring>{L"|readme.txt", L"tiles|empty.bin", L"tiles|noise.bin", L"tiles\\z12|0_0.csv"}));
+}
+
+TEST_F(Nwq, ListShowsTheHeaderAndOneLinePerEntry) {
+  PackageBytes(L"Nord", L"Nordkarte")
+      .Entry(L"", L"readme.txt", Bytes("r"), 0, 132855446450000000ull)
+      .RawEntry(L"tiles\\z12", L"empty.bin", {}, 0, 132593811670000000ull, 0)
+      .WriteTo(dir_.path().wstring());
+  const std::string stored = std::to_string(Compress(Bytes("r")).size());
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(nwq::List({Package()}), nwq::kExitOk);
+  EXPECT_EQ(WithoutCarriageReturns(::testing::internal::GetCapturedStdout()),
+            "GUID: Nord\n"
+            "TITLE: Nordkarte\n"
+            "DESCRIPTION: Beschreibung\n"
+            "Version: 2\n"
+            "readme.txt\t" +
+                stored +
+                "\t-\t2022-01-01T21:04:05Z\n"
+                "tiles\\z12\\empty.bin\t0\t2021-03-05T01:26:07Z\t-\n");
+}
+
+TEST_F(Nwq, EveryCommandReadsExactlyTheFileItIsGivenAndSaysWhyItRefusesOne) {
+  PackageBytes(L"Nord").Entry(L"", L"a.txt", Bytes("a")).WriteTo(dir_.path().wstring());
+  fs::copy_file(Package(), Package(L"Nord.old"));
+  fs::copy_file(Package(), Package(L"Copy.nwq"));
+  PackageBytes(L"Old", L"t", 3).WriteTo(dir_.path().wstring());
+  PackageBytes magic(L"Magic");
+  magic.bytes()[0] = 'M';
+  magic.WriteTo(dir_.path().wstring());
+  WriteAll(dir_.path() / "Short.nwq", Bytes("NWQ"));
+  const fs::path out = dir_.path() / "out";
+  const struct {
+    std::wstring file;
+    std::string why;
+  } cases[] = {
+      {L"Nord.old", "Nord.old: not a package: its name does not end in .nwq"},
+      {L"Copy.nwq", "Copy.nwq: not a valid package: its header names 'Nord', its file name 'Copy'"},
+      {L"Old.nwq", "Old.nwq: not a valid package: version 3, not 2"},
+      {L"Magic.nwq", "Magic.nwq: not a valid package: it does not begin with NWQ"},
+      {L"Short.nwq", "Short.nwq: not a valid package: shorter than its 924-byte header"},
+      {L"Gone.nwq", "Gone.nwq: not found"},
+  };
+  for (const auto& c : cases) {
+    for (int command = 0; command < 3; ++command) {
+      ::testing::internal::CaptureStderr();
+      const int status = command == 0   ? nwq::List({Package(c.file)})
+                         : command == 1 ? nwq::Verify({Package(c.file)})
+                                        : nwq::Extract({Package(c.file), out.wstring()});
+      const std::string error = ::testing::internal::GetCapturedStderr();
+      EXPECT_EQ(status, nwq::kExitFailed) << c.why << " " << command;
+      EXPECT_NE(error.find(c.why), std::string::npos) << error;
+    }
+  }
+  EXPECT_FALSE(fs::exists(out / "a.txt"));
+}
+
+TEST_F(Nwq, ACompleteLastStreamWhoseSizeReachesBeyondThePackageEndsIt) {
+  PackageBytes(L"Nord")
+      .Entry(L"", L"a.txt", Bytes("a"))
+      .RawEntry(L"", L"b.txt", Compress(Bytes("b")), std::int64_t{1} << 50)
+      .WriteTo(dir_.path().wstring());
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(nwq::List({Package()}), nwq::kExitOk);
+  const std::string listing = ::testing::internal::GetCapturedStdout();
+  EXPECT_NE(listing.find("b.txt\t1125899906842624\t"), std::string::npos) << listing;
+  EXPECT_EQ(nwq::Verify({Package()}), nwq::kExitOk);
+  EXPECT_EQ(nwq::Extract({Package(), (dir_.path() / "out").wstring()}), nwq::kExitOk);
+  EXPECT_EQ(ReadAll(dir_.path() / "out" / "b.txt"), Bytes("b"));
 }
 
 TEST_F(Nwq, CreateRefusesTextsThatDoNotFitAndBadArguments) {
@@ -108,7 +184,16 @@ TEST_F(Nwq, VerifyAndExtractFailOnDamagedOrInvalidPackages) {
 
 TEST_F(Nwq, ListOfAFolderShowsTheCatalogue) {
   PackageBytes(L"A", L"Alpha").WriteTo(dir_.path().wstring());
+  PackageBytes(L"B", L"Beta").WriteTo(dir_.path().wstring());
+  fs::copy_file(Package(L"B.nwq"), Package(L"NotB.nwq"));
+  ::testing::internal::CaptureStdout();
   EXPECT_EQ(nwq::List({dir_.path().wstring()}), nwq::kExitOk);
+  std::vector<std::string> lines;
+  std::istringstream listing(WithoutCarriageReturns(::testing::internal::GetCapturedStdout()));
+  for (std::string line; std::getline(listing, line);)
+    lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  EXPECT_EQ(lines, (std::vector<std::string>{"A\tAlpha", "B\tBeta"}));
   EXPECT_EQ(nwq::List({}), nwq::kExitUsage);
   EXPECT_EQ(nwq::Verify({}), nwq::kExitUsage);
   EXPECT_EQ(nwq::Extract({Package()}), nwq::kExitUsage);

@@ -2,7 +2,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "package/reader.h"
+#include "package/package_path.h"
 #include "package/writer.h"
 #include "platform/text.h"
 #include "tools/nwq/commands.h"
@@ -31,10 +31,7 @@ std::vector<SourceFile> CollectFiles(const std::filesystem::path& root) {
     const std::filesystem::path relative = entry.path().lexically_relative(root);
     SourceFile file;
     file.name = relative.filename().wstring();
-    for (const auto& part : relative.parent_path()) {
-      if (!file.folder.empty()) file.folder += L'\\';
-      file.folder += part.wstring();
-    }
+    file.folder = package_path::StoredFolderOf(relative.parent_path());
     file.path = entry.path();
     files.push_back(std::move(file));
   }
@@ -96,11 +93,12 @@ int Create(const Arguments& arguments) {
   }
   const std::wstring& out = positional[0];
   const std::filesystem::path source(positional[1]);
-  const std::wstring guid = PackageNameFromPath(out);
-  if (!out.ends_with(L".nwq")) {
+  const std::optional<std::wstring> packageName = package_path::PackageNameOf(out);
+  if (!packageName) {
     PrintError(out + L": a package file's name must end in .nwq");
     return kExitUsage;
   }
+  const std::wstring& guid = *packageName;
   if (!titleGiven) title = guid;
   const struct {
     const std::wstring& text;

@@ -2,10 +2,12 @@
 #include <filesystem>
 #include <system_error>
 
-#include "package/reader.h"
+#include "package/engine.h"
+#include "package/trace.h"
 #include "platform/text.h"
 #include "tools/nwq/commands.h"
 #include "tools/nwq/output.h"
+#include "tools/nwq/package_open.h"
 
 namespace nwq {
 namespace {
@@ -19,31 +21,47 @@ constexpr const wchar_t* kHelp =
 // zlib's speed in calls; these reach nearly all of it.
 constexpr ExtractBuffers kToolBuffers{256 * 1024, 1024 * 1024};
 
-// The extractor's callbacks are plain functions; the tool runs one extraction.
-bool g_terminal = false;
-std::wstring g_lastName;
+// A bar on a terminal; elsewhere one line per file and one at 100 %.
+class ProgressDisplay : public package_engine::Observer {
+ public:
+  explicit ProgressDisplay(bool terminal) : terminal_(terminal) {}
 
-void ShowProgress(std::int32_t percent, std::int32_t maximum, const std::wstring& fileName) {
-  if (g_terminal) {
-    constexpr int kWidth = 30;
-    const int filled = maximum > 0 ? percent * kWidth / maximum : 0;
-    std::wstring bar = L"\r[" + std::wstring(filled, L'#') + std::wstring(kWidth - filled, L' ') + L"] ";
-    wchar_t number[8];
-    std::swprintf(number, 8, L"%3d%% ", percent);
-    std::wstring line = bar + number + fileName;
-    if (line.size() < 80) line += std::wstring(80 - line.size(), L' ');
-    std::fputs(text::ToUtf8(line).c_str(), stdout);
-    std::fflush(stdout);
-  } else if (fileName != g_lastName || percent == maximum) {
-    Print(std::to_wstring(percent) + L"% " + fileName);
+  void OnHeaderChecked(const PackageHeader& header, HeaderFault fault) override {
+    package_trace::TraceHeader(header, fault);
   }
-  g_lastName = fileName;
-}
+  void OnEntryStarted(const PackageFileRecord& record, const std::wstring&) override {
+    package_trace::TraceRecord(record);
+  }
+  void OnProgress(std::int32_t percent, const PackageFileRecord& record) override {
+    const std::wstring fileName = record.Name();
+    if (terminal_) {
+      constexpr int kWidth = 30;
+      const int filled = percent * kWidth / 100;
+      std::wstring bar = L"\r[" + std::wstring(filled, L'#') + std::wstring(kWidth - filled, L' ') + L"] ";
+      wchar_t number[8];
+      std::swprintf(number, 8, L"%3d%% ", percent);
+      std::wstring line = bar + number + fileName;
+      if (line.size() < 80) line += std::wstring(80 - line.size(), L' ');
+      std::fputs(text::ToUtf8(line).c_str(), stdout);
+      std::fflush(stdout);
+    } else if (fileName != lastName_ || percent == 100) {
+      Print(std::to_wstring(percent) + L"% " + fileName);
+    }
+    lastName_ = fileName;
+  }
+  void OnError(package_engine::ErrorKind kind, const std::wstring& path) override {
+    EndLine();
+    PrintError(ExtractErrorText(kind, path));
+  }
 
-void ShowError(const std::wstring& message) {
-  if (g_terminal) std::fputs("\n", stdout);
-  PrintError(message);
-}
+  void EndLine() {
+    if (terminal_) std::fputs("\n", stdout);
+  }
+
+ private:
+  bool terminal_;
+  std::wstring lastName_;
+};
 
 }  // namespace
 
@@ -62,23 +80,21 @@ int Extract(const Arguments& arguments) {
   if (ec || destination.empty()) destination = arguments[1];
   if (destination.back() != platform::kPathSeparator) destination += platform::kPathSeparator;
 
-  std::wstring folder = FolderOfPath(packagePath);
-  if (folder.empty()) folder = std::wstring(L".") + platform::kPathSeparator;
-  folder.pop_back();  // the package path is formed as folder + separator + name
-  g_terminal = platform::IsTerminal(stdout);
-  g_lastName.clear();
+  const std::wstring name = PackageNameFor(packagePath);
+  if (name.empty()) return kExitFailed;
+  ProgressDisplay display(platform::IsTerminal(stdout));
   try {
-    const HRESULT status =
-        ExtractPackage(folder, PackageNameFromPath(packagePath), destination, ShowProgress, ShowError, kToolBuffers);
-    if (g_terminal) std::fputs("\n", stdout);
-    if (status != S_OK) {
-      PrintError(packagePath + L": not a valid package (cannot be opened, or its header does not name it)");
+    const package_engine::Result result =
+        package_engine::Extract(packagePath, name, destination, display, {kToolBuffers});
+    if (result.outcome != package_engine::Outcome::kExtracted) {
+      PrintError(Refusal(packagePath, name, result));
       return kExitFailed;
     }
+    display.EndLine();
     Print(L"extracted " + packagePath + L" into " + destination);
     return kExitOk;
   } catch (const FileError& error) {
-    if (g_terminal) std::fputs("\n", stdout);
+    display.EndLine();
     PrintError(error.Text());
     return kExitFailed;
   }

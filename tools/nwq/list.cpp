@@ -1,6 +1,7 @@
 #include "package/reader.h"
 #include "tools/nwq/commands.h"
 #include "tools/nwq/output.h"
+#include "tools/nwq/package_open.h"
 
 namespace nwq {
 namespace {
@@ -25,10 +26,7 @@ int ListFolder(std::wstring folder) {
 
 int ListPackage(const std::wstring& path) {
   PackageReader reader;
-  if (reader.Open(path) != S_OK) {
-    PrintError(path + L": not a valid package (cannot be opened, or its header does not name it)");
-    return kExitFailed;
-  }
+  if (!OpenPackage(path, reader)) return kExitFailed;
   const PackageHeader& header = reader.header();
   Print(L"GUID: " + header.GUID());
   Print(L"TITLE: " + header.TITLE());
@@ -39,7 +37,6 @@ int ListPackage(const std::wstring& path) {
     const std::wstring folder = record.FolderWithSeparator();
     Print(folder + record.Name() + L"\t" + std::to_wstring(record.FileSize()) + L"\t" + IsoTime(record.CreateDate()) +
           L"\t" + IsoTime(record.ModifiedDate()));
-    reader.SkipData();
   }
   return kExitOk;
 }

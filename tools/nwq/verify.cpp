@@ -2,6 +2,7 @@
 #include "package/reader.h"
 #include "tools/nwq/commands.h"
 #include "tools/nwq/output.h"
+#include "tools/nwq/package_open.h"
 
 namespace nwq {
 namespace {
@@ -24,10 +25,7 @@ const wchar_t* Describe(StreamState state) {
 // True when the package is sound.
 bool VerifyPackage(const std::wstring& path) {
   PackageReader reader;
-  if (reader.Open(path) != S_OK) {
-    PrintError(path + L": not a valid package (cannot be opened, or its header does not name it)");
-    return false;
-  }
+  if (!OpenPackage(path, reader)) return false;
   bool sound = true;
   std::size_t entries = 0;
   std::uint64_t bytes = 0;

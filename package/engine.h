@@ -1,0 +1,80 @@
+// The extraction engine: unpacks one package into a destination and tells an
+// observer what happens. Everything it needs comes in through its arguments;
+// the wizard's plain-function callbacks, the tool and the benchmark are all
+// observers of it.
+//
+// One entry runs through four steps: its paths are formed and checked, its
+// output is opened, its stream is decoded into that output, and the output is
+// committed (closed, given its times). Each step is a function of its own, so
+// a cancel check between chunks, decoding into a temporary file that the
+// commit moves over the target, or decoding several entries at once while
+// committing them in record order can be added without reshaping the rest.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "package/package.h"
+#include "platform/file_error.h"
+
+namespace package_engine {
+
+enum class ErrorKind {
+  kUnsafePath,          // the record's folder or name leaves the destination
+  kFolderNotCreated,    // the entry's folder could not be created
+  kOutputNotOpened,     // the output file could not be created
+  kDamaged,             // the stored data does not decode, or its size is negative
+  kDecoderUnavailable,  // zlib could not set up its state
+};
+
+class Observer {
+ public:
+  virtual ~Observer() = default;
+  // After the header was read and checked, whether it passed or not.
+  virtual void OnHeaderChecked(const PackageHeader& /*header*/, HeaderFault /*fault*/) {}
+  // A record was read; `outputPath` is where its file goes (not yet checked).
+  virtual void OnEntryStarted(const PackageFileRecord& /*record*/, const std::wstring& /*outputPath*/) {}
+  // The whole percentage of the package's bytes read, after an input chunk,
+  // only when it changed.
+  virtual void OnProgress(std::int32_t /*percent*/, const PackageFileRecord& /*record*/) {}
+  // The file is complete, closed and has its times.
+  virtual void OnEntryFinished(const std::wstring& /*outputPath*/, std::uint64_t /*bytesWritten*/) {}
+  // Just before the FileError for it is raised. `path` is the stored path for
+  // kUnsafePath, the folder for kFolderNotCreated, else the output file.
+  virtual void OnError(ErrorKind /*kind*/, const std::wstring& /*path*/) {}
+};
+
+struct Options {
+  // The wizard's 4096/8192 bytes by default.
+  ExtractBuffers buffers;
+};
+
+enum class Outcome {
+  kExtracted,      // read to its end
+  kCannotOpen,     // missing, locked, unreadable: see openError
+  kInvalidHeader,  // see headerFault
+};
+
+struct Result {
+  Outcome outcome = Outcome::kExtracted;
+  HeaderFault headerFault = HeaderFault::kNone;
+  FileError openError;
+  PackageHeader header;  // as read, also when refused
+};
+
+// Opens `path` for reading without sharing and checks its header against
+// `expectedName`. On kExtracted the file stands at its first record.
+Result OpenPackage(const std::wstring& path, const std::wstring& expectedName, platform::File* package);
+
+// Opens and checks the package, then extracts it into `destination` (which
+// ends in a separator). File-system failures and damaged data raise
+// FileError after the observer heard of them.
+Result Extract(const std::wstring& path, const std::wstring& expectedName, const std::wstring& destination,
+               Observer& observer, const Options& options = {});
+
+// The record loop alone; `package` stands just after an accepted header.
+void ExtractContents(platform::File& package, const std::wstring& destination, Observer& observer,
+                     const Options& options = {});
+
+}  // namespace package_engine

@@ -1,0 +1,44 @@
+#include "package/record_walker.h"
+
+#include <algorithm>
+
+RecordWalker::RecordWalker(platform::File& package, std::uint64_t position, std::uint64_t length)
+    : package_(package), position_(position), length_(length) {}
+
+bool RecordWalker::Next(PackageFileRecord* record) {
+  SkipData();
+  if (ended_) return false;
+  const std::size_t got = package_.Read(record->bytes.data(), record->bytes.size());
+  position_ += got;
+  if (got < record->bytes.size() || !record->HasFileMagic()) {
+    ended_ = true;
+    return false;
+  }
+  dataOffset_ = position_;
+  dataSize_ = record->FileSize();
+  dataLeft_ = dataSize_ > 0 ? static_cast<std::uint64_t>(dataSize_) : 0;
+  return true;
+}
+
+std::size_t RecordWalker::ReadData(void* buffer, std::size_t count) {
+  const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(dataLeft_, count));
+  if (want == 0) return 0;
+  const std::size_t got = package_.Read(buffer, want);
+  position_ += got;
+  dataLeft_ -= got;
+  return got;
+}
+
+void RecordWalker::SkipData() {
+  if (dataLeft_ == 0) return;
+  // Decided from the length, never by seeking there: a seek far beyond the
+  // end fails on one system and succeeds on the other.
+  if (position_ > length_ || dataLeft_ > length_ - position_) {
+    position_ = std::max(position_, length_);
+    ended_ = true;
+  } else {
+    position_ += dataLeft_;
+    package_.Seek(static_cast<std::int64_t>(position_), platform::File::Origin::kBegin);
+  }
+  dataLeft_ = 0;
+}

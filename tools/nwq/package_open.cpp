@@ -1,0 +1,51 @@
+#include "tools/nwq/package_open.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "package/package_path.h"
+#include "tools/nwq/output.h"
+
+namespace nwq {
+
+std::wstring PackageNameFor(const std::wstring& path) {
+  const std::optional<std::wstring> name = package_path::PackageNameOf(path);
+  if (!name || name->empty()) {
+    PrintError(path + L": not a package: its name does not end in .nwq");
+    return {};
+  }
+  return *name;
+}
+
+std::wstring Refusal(const std::wstring& path, const std::wstring& expectedName, const package_engine::Result& result) {
+  const PackageHeader& header = result.header;
+  using package_engine::Outcome;
+  if (result.outcome == Outcome::kCannotOpen) {
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::path(path), ec) && !ec) return path + L": not found";
+    return path + L": cannot be read: " + result.openError.Text();
+  }
+  if (result.outcome == Outcome::kExtracted) return {};
+  const std::wstring invalid = path + L": not a valid package: ";
+  switch (result.headerFault) {
+    case HeaderFault::kTooShort: return invalid + L"shorter than its 924-byte header";
+    case HeaderFault::kWrongMagic: return invalid + L"it does not begin with NWQ";
+    case HeaderFault::kWrongVersion:
+      return invalid + L"version " + std::to_wstring(header.Version()) + L", not " + std::to_wstring(kPackageVersion);
+    case HeaderFault::kGuidMismatch:
+      return invalid + L"its header names '" + header.GUID() + L"', its file name '" + expectedName + L"'";
+    case HeaderFault::kNone: break;
+  }
+  return invalid + L"its header is refused";
+}
+
+bool OpenPackage(const std::wstring& path, PackageReader& reader) {
+  const std::wstring name = PackageNameFor(path);
+  if (name.empty()) return false;
+  const std::wstring refusal = Refusal(path, name, reader.Open(path, name));
+  if (refusal.empty()) return true;
+  PrintError(refusal);
+  return false;
+}
+
+}  // namespace nwq
