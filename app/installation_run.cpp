@@ -1,33 +1,32 @@
 #include "app/installation_run.h"
 
+#include "package/package_path.h"
+#include "package/trace.h"
+
 namespace {
 
-struct ActiveRun {
-  CopyPageView* page = nullptr;
-  int doneCount = 0;
-};
-
-ActiveRun* g_activeRun = nullptr;
-std::wstring g_lastExtractError;
-
-class ActiveRunScope {
+// The run's view of one extraction: progress moves both bars and names the
+// file; the German text of the last error is kept for a FileError without one.
+class RunObserver final : public package_trace::TracingObserver {
  public:
-  explicit ActiveRunScope(ActiveRun* run) { g_activeRun = run; }
-  ~ActiveRunScope() { g_activeRun = nullptr; }
-  ActiveRunScope(const ActiveRunScope&) = delete;
-  ActiveRunScope& operator=(const ActiveRunScope&) = delete;
+  explicit RunObserver(CopyPageView& page) : page_(page) {}
+
+  int doneCount = 0;
+  std::wstring lastExtractError;
+
+  void OnProgress(std::int32_t percent, const PackageFileRecord& record) override {
+    page_.SetPackageRange(100);
+    page_.SetPackagePosition(percent);
+    if (percent <= 100) page_.SetOverallPosition(doneCount * 100 + percent);
+    page_.SetCurrentFileText(kCopyingPrefix + record.Name());
+  }
+  void OnError(package_engine::ErrorKind kind, const std::wstring& path) override {
+    lastExtractError = ExtractErrorText(kind, path);
+  }
+
+ private:
+  CopyPageView& page_;
 };
-
-void ReportProgress(std::int32_t percent, std::int32_t maximum, const std::wstring& fileName) {
-  if (g_activeRun == nullptr) return;
-  CopyPageView& page = *g_activeRun->page;
-  page.SetPackageRange(maximum);
-  page.SetPackagePosition(percent);
-  if (percent <= 100) page.SetOverallPosition(g_activeRun->doneCount * 100 + percent);
-  page.SetCurrentFileText(kCopyingPrefix + fileName);
-}
-
-void RememberExtractError(const std::wstring& message) { g_lastExtractError = message; }
 
 int OverallTotal(const InstallationJob& job) { return static_cast<int>(job.packages.size()) * 100; }
 
@@ -59,21 +58,18 @@ std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring&
 }
 
 bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
-  ActiveRun run;
-  run.page = &page;
-  ActiveRunScope scope(&run);
+  RunObserver run(page);
   const PackageExtractor extract =
-      job.extract ? job.extract
-                  : [](const std::wstring& folder, const std::wstring& name, const std::wstring& destination,
-                       ExtractProgressCallback progress, ExtractErrorCallback onError) {
-                      return ExtractPackage(folder, name, destination, progress, onError);
-                    };
+      job.extract
+          ? job.extract
+          : [](const std::wstring& path, const std::wstring& name, const std::wstring& destination,
+               package_engine::Observer& observer) { package_engine::Extract(path, name, destination, observer); };
 
   page.SetOverallRange(OverallTotal(job));
   bool stopped = false;
 
   for (const std::wstring& name : job.packages) {
-    g_lastExtractError.clear();
+    run.lastExtractError.clear();
     bool retry = true;
     while (retry) {
       retry = false;
@@ -81,7 +77,7 @@ bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
       try {
         // The status is not looked at: a package that vanished or no longer
         // checks out passes as done, as the catalogue had offered it.
-        extract(job.packageFolder, name, job.destinationFolder, ReportProgress, RememberExtractError);
+        extract(package_path::Build(job.packageFolder, name), name, job.destinationFolder, run);
         break;
       } catch (const FileError& error) {
         errorText = error.Text();
@@ -90,7 +86,7 @@ bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
         // throw): asked about all the same, so that the run still reaches its
         // end with Finish enabled.
       }
-      switch (page.AskAbortRetryIgnore(FileErrorMessage(errorText, g_lastExtractError))) {
+      switch (page.AskAbortRetryIgnore(FileErrorMessage(errorText, run.lastExtractError))) {
         case FileErrorAnswer::kRetry: retry = true; break;
         case FileErrorAnswer::kAbort: stopped = true; break;
         case FileErrorAnswer::kIgnore: break;

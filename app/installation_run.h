@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "package/engine.h"
 #include "package/package.h"
 
 enum class FileErrorAnswer { kAbort, kRetry, kIgnore };
@@ -31,9 +32,11 @@ class CopyPageView {
   virtual FileErrorAnswer AskAbortRetryIgnore(const std::wstring& message) = 0;
 };
 
-using PackageExtractor =
-    std::function<HRESULT(const std::wstring& folder, const std::wstring& packageName, const std::wstring& destination,
-                          ExtractProgressCallback progress, ExtractErrorCallback onError)>;
+// One package into the destination, the observer hearing of every step; its
+// outcome is not looked at (see RunInstallation). package_engine::Extract
+// unless a test puts its own in.
+using PackageExtractor = std::function<void(const std::wstring& packagePath, const std::wstring& packageName,
+                                            const std::wstring& destination, package_engine::Observer& observer)>;
 
 struct InstallationJob {
   std::wstring packageFolder;
@@ -41,7 +44,6 @@ struct InstallationJob {
   std::vector<std::wstring> packages;
   // Remembers the destination after a run that was not stopped (GeoPath).
   std::function<void(std::wstring destination)> recordDestination;
-  // ExtractPackage unless a test puts its own in.
   PackageExtractor extract;
 };
 
@@ -54,8 +56,7 @@ inline constexpr std::size_t kMaxFileErrorMessageLength = 1023;
 std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring& lastExtractError);
 
 // Runs the whole installation; true when it ran through, false when the user
-// stopped it with Abort. One run at a time: the extractor's callbacks are
-// plain functions and reach the run through process-wide state.
+// stopped it with Abort.
 bool RunInstallation(const InstallationJob& job, CopyPageView& page);
 
 // The run as the worker thread carries it out: nothing escapes it. Whatever

@@ -6,17 +6,11 @@
 
 namespace {
 
-class CallbackObserver : public package_engine::Observer {
+class CallbackObserver : public package_trace::TracingObserver {
  public:
   CallbackObserver(ExtractProgressCallback progress, ExtractErrorCallback onError)
       : progress_(progress), onError_(onError) {}
 
-  void OnHeaderChecked(const PackageHeader& header, HeaderFault fault) override {
-    package_trace::TraceHeader(header, fault);
-  }
-  void OnEntryStarted(const PackageFileRecord& record, const std::wstring&) override {
-    package_trace::TraceRecord(record);
-  }
   void OnProgress(std::int32_t percent, const PackageFileRecord& record) override {
     if (progress_) progress_(percent, 100, record.Name());
   }

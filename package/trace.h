@@ -4,9 +4,7 @@
 
 #include <string>
 
-struct PackageHeader;
-struct PackageFileRecord;
-enum class HeaderFault;
+#include "package/engine.h"
 
 namespace package_trace {
 
@@ -21,5 +19,13 @@ void WriteNarrow(const char* text);
 void TraceHeader(const PackageHeader& header, HeaderFault fault);
 // The lines of a file record, as the extractor reaches it.
 void TraceRecord(const PackageFileRecord& record);
+
+// An engine observer that writes the header's and each record's lines as the
+// wizard's extraction always has; the wizard's observers derive from it.
+class TracingObserver : public package_engine::Observer {
+ public:
+  void OnHeaderChecked(const PackageHeader& header, HeaderFault fault) override { TraceHeader(header, fault); }
+  void OnEntryStarted(const PackageFileRecord& record, const std::wstring&) override { TraceRecord(record); }
+};
 
 }  // namespace package_trace

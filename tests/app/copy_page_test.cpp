@@ -69,7 +69,7 @@ class RecordingPage : public CopyPageView {
 struct ScriptedExtractor {
   struct Failure {
     FileError error;
-    std::wstring callbackMessage;  // passed to onError before raising
+    std::wstring unopenedOutput;  // the observer hears that this output would not open, before the raise
     enum class Kind { kFileError, kStdException, kAnythingElse };
     Kind kind = Kind::kFileError;
   };
@@ -77,24 +77,25 @@ struct ScriptedExtractor {
   std::vector<std::wstring> calls;
 
   PackageExtractor Function() {
-    return [this](const std::wstring&, const std::wstring& name, const std::wstring&, ExtractProgressCallback progress,
-                  ExtractErrorCallback onError) -> HRESULT {
-      calls.push_back(name);
-      std::vector<Failure>& pending = failures[name];
-      if (!pending.empty()) {
-        const Failure failure = pending.front();
-        pending.erase(pending.begin());
-        if (!failure.callbackMessage.empty()) onError(failure.callbackMessage);
-        switch (failure.kind) {
-          case Failure::Kind::kFileError: throw failure.error;
-          case Failure::Kind::kStdException: throw std::runtime_error("out of memory");
-          case Failure::Kind::kAnythingElse: throw 42;
-        }
-      }
-      progress(50, 100, name + L".dat");
-      progress(100, 100, name + L".dat");
-      return S_OK;
-    };
+    return
+        [this](const std::wstring&, const std::wstring& name, const std::wstring&, package_engine::Observer& observer) {
+          calls.push_back(name);
+          std::vector<Failure>& pending = failures[name];
+          if (!pending.empty()) {
+            const Failure failure = pending.front();
+            pending.erase(pending.begin());
+            if (!failure.unopenedOutput.empty())
+              observer.OnError(package_engine::ErrorKind::kOutputNotOpened, failure.unopenedOutput);
+            switch (failure.kind) {
+              case Failure::Kind::kFileError: throw failure.error;
+              case Failure::Kind::kStdException: throw std::runtime_error("out of memory");
+              case Failure::Kind::kAnythingElse: throw 42;
+            }
+          }
+          const PackageFileRecord record = *PackageFileRecord::Make(name + L".dat", L"", 0, 0, 0);
+          observer.OnProgress(50, record);
+          observer.OnProgress(100, record);
+        };
   }
 };
 
@@ -240,9 +241,7 @@ TEST(CopyRun, WithoutAnErrorTextTheQuestionTakesTheExtractorsMessageThenTheGener
   // A failure that brings no text of its own: the extractor's last message
   // stands in, also on a retry, which does not clear it; the next package
   // starts without it.
-  extractor.failures[L"A"] = {
-      {FileError(), L"Die Ausgabedatei 'x' konnte nicht ge\u00f6ffnet werden.", Kind::kStdException},
-      {FileError(), L"", Kind::kStdException}};
+  extractor.failures[L"A"] = {{FileError(), L"x", Kind::kStdException}, {FileError(), L"", Kind::kStdException}};
   extractor.failures[L"B"] = {{FileError(), L"", Kind::kAnythingElse}};
   std::vector<std::wstring> recorded;
   RecordingPage page;
