@@ -23,6 +23,8 @@
 #include "package/record_walker.h"
 #include "package/trace.h"
 #include "package/writer.h"
+#include "package/zlib_stream.h"
+#include "platform/handles.h"
 #include "platform/text.h"
 #include "tools/samplemaps/sample_maps.h"
 
@@ -46,24 +48,25 @@ Measurement Measure(int runs, const std::function<void()>& prepare, const std::f
     prepare();
     int channel[2];
     if (pipe(channel) != 0) std::exit(1);
+    platform::UniqueFd readEnd(channel[0]), writeEnd(channel[1]);
     const pid_t child = fork();
     if (child == 0) {
-      close(channel[0]);
+      readEnd.Reset();
       try {
         setup();
         const auto start = std::chrono::steady_clock::now();
         work();
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (write(channel[1], &seconds, sizeof seconds) != sizeof seconds) _exit(1);
+        if (write(writeEnd.Get(), &seconds, sizeof seconds) != sizeof seconds) _exit(1);
       } catch (...) {
         _exit(1);
       }
       _exit(0);
     }
-    close(channel[1]);
+    writeEnd.Reset();
     double seconds = 0;
-    const bool timed = read(channel[0], &seconds, sizeof seconds) == sizeof seconds;
-    close(channel[0]);
+    const bool timed = read(readEnd.Get(), &seconds, sizeof seconds) == sizeof seconds;
+    readEnd.Reset();
     int status = 0;
     rusage usage{};
     wait4(child, &status, 0, &usage);
@@ -113,7 +116,8 @@ void BareLoop(const std::wstring& packagePath, const std::wstring& destination) 
     platform::CreateFolderTree(paths.folder);
     platform::File output;
     output.Open(paths.file, platform::File::Mode::kCreateWriteExclusive);
-    z_stream z{};
+    const UniqueInflateStream stream(new z_stream{});
+    z_stream& z = *stream.Get();
     inflateInit(&z);
     for (;;) {
       const std::size_t got = walker.ReadData(in, sizeof in);
@@ -128,13 +132,13 @@ void BareLoop(const std::wstring& packagePath, const std::wstring& destination) 
         if (result != Z_OK) break;
       } while (z.avail_in > 0 || z.avail_out == 0);
     }
-    inflateEnd(&z);
   }
 }
 
 void InflateInMemory(std::vector<Entry>& entries, std::vector<unsigned char>& output) {
   for (Entry& e : entries) {
-    z_stream z{};
+    const UniqueInflateStream stream(new z_stream{});
+    z_stream& z = *stream.Get();
     inflateInit(&z);
     z.next_in = e.stored.data();
     z.avail_in = static_cast<uInt>(e.stored.size());
@@ -142,7 +146,6 @@ void InflateInMemory(std::vector<Entry>& entries, std::vector<unsigned char>& ou
     z.avail_out = static_cast<uInt>(output.size());
     inflate(&z, Z_FINISH);
     e.decodedSize = z.total_out;
-    inflateEnd(&z);
   }
 }
 

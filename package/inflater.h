@@ -6,18 +6,7 @@
 
 #include <memory>
 
-#include "platform/unique_resource.h"
-
-// A z_stream on the heap: zlib keeps a pointer back to it, so it must not move.
-struct InflateStreamTraits {
-  using Handle = z_stream*;
-  static constexpr Handle Invalid() noexcept { return nullptr; }
-  static bool Close(Handle stream) noexcept {
-    const bool ended = inflateEnd(stream) == Z_OK;
-    delete stream;
-    return ended;
-  }
-};
+#include "package/zlib_stream.h"
 
 class Inflater {
  public:
@@ -34,5 +23,5 @@ class Inflater {
   z_stream& stream() { return *stream_.Get(); }
 
  private:
-  platform::UniqueResource<InflateStreamTraits> stream_;
+  UniqueInflateStream stream_;
 };

@@ -6,22 +6,11 @@
 #include <stdexcept>
 #include <vector>
 
-#include "platform/unique_resource.h"
+#include "package/zlib_stream.h"
 
 namespace {
 
 constexpr std::size_t kChunk = 256 * 1024;
-
-// A z_stream on the heap: zlib keeps a pointer back to it, so it must not move.
-struct DeflateStreamTraits {
-  using Handle = z_stream*;
-  static constexpr Handle Invalid() noexcept { return nullptr; }
-  static bool Close(Handle stream) noexcept {
-    const bool ended = deflateEnd(stream) == Z_OK;
-    delete stream;
-    return ended;
-  }
-};
 
 // One deflate state; ends itself.
 class Deflater {
@@ -34,7 +23,7 @@ class Deflater {
   z_stream& stream() { return *stream_.Get(); }
 
  private:
-  platform::UniqueResource<DeflateStreamTraits> stream_;
+  UniqueDeflateStream stream_;
 };
 
 }  // namespace

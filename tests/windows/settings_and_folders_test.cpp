@@ -39,7 +39,7 @@ TEST_F(RegistryTest, GeoPathIsAStringOfEighteenBytesForDMaps) {
   DWORD type = 0;
   BYTE data[64] = {};
   DWORD size = sizeof(data);
-  ASSERT_EQ(::RegQueryValueExW(static_cast<HKEY>(key.Get()), L"GeoPath", nullptr, &type, data, &size), ERROR_SUCCESS);
+  ASSERT_EQ(::RegQueryValueExW(opened, L"GeoPath", nullptr, &type, data, &size), ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(size, 18u);
   EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(data)), L"D:\\Maps\\");
@@ -71,7 +71,7 @@ TEST_F(RegistryTest, TheTypeOfTheStoredValueIsNotExamined) {
     ASSERT_EQ(::RegCreateKeyW(HKEY_LOCAL_MACHINE, kSettingsKey, &opened), ERROR_SUCCESS);
     const UniqueRegistryKey key(opened);
     const wchar_t value[] = L"E:\\Karten";
-    ::RegSetValueExW(key.Get(), L"GeoPath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(value), sizeof(value));
+    ::RegSetValueExW(opened, L"GeoPath", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(value), sizeof(value));
   }
   WizardSession session;
   std::wstring destination;

@@ -77,7 +77,7 @@ void StoreGeoPath(const std::wstring& value) {
   HKEY opened = nullptr;
   ASSERT_EQ(::RegCreateKeyW(HKEY_LOCAL_MACHINE, kSettingsKey, &opened), ERROR_SUCCESS);
   const UniqueRegistryKey key(opened);
-  ::RegSetValueExW(key.Get(), L"GeoPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+  ::RegSetValueExW(opened, L"GeoPath", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
@@ -89,7 +89,7 @@ std::wstring StoredGeoPath() {
   wchar_t value[1024] = {};
   DWORD size = sizeof(value) - sizeof(wchar_t);
   const LSTATUS status =
-      ::RegQueryValueExW(key.Get(), L"GeoPath", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+      ::RegQueryValueExW(opened, L"GeoPath", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
   return status == ERROR_SUCCESS ? std::wstring(value) : L"(none)";
 }
 
