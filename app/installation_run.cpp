@@ -59,11 +59,12 @@ std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring&
 
 bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
   RunObserver run(page);
-  const PackageExtractor extract =
-      job.extract
-          ? job.extract
-          : [](const std::wstring& path, const std::wstring& name, const std::wstring& destination,
-               package_engine::Observer& observer) { package_engine::Extract(path, name, destination, observer); };
+  const PackageExtractor extract = job.extract
+                                       ? job.extract
+                                       : [](const std::wstring& path, const std::wstring& name,
+                                            const std::wstring& destination, package_engine::Observer& observer) {
+                                           return package_engine::Extract(path, name, destination, observer);
+                                         };
 
   page.SetOverallRange(OverallTotal(job));
   bool stopped = false;

@@ -12,7 +12,17 @@
 #include "package/engine.h"
 #include "package/package.h"
 
+class InstallLog;
+
 enum class FileErrorAnswer { kAbort, kRetry, kIgnore };
+
+// A failure put to whoever answers for the run.
+struct FailureQuestion {
+  std::wstring packageName;
+  int attempt = 1;  // 1 for a package's first failure, counting retries
+  std::wstring message;
+};
+using FailureAnswerer = std::function<FileErrorAnswer(const FailureQuestion&)>;
 
 // What the run changes on the copy page. Every call must be complete when it
 // returns: the run's order is the order the user sees.
@@ -32,11 +42,11 @@ class CopyPageView {
   virtual FileErrorAnswer AskAbortRetryIgnore(const std::wstring& message) = 0;
 };
 
-// One package into the destination, the observer hearing of every step; its
-// outcome is not looked at (see RunInstallation). package_engine::Extract
-// unless a test puts its own in.
-using PackageExtractor = std::function<void(const std::wstring& packagePath, const std::wstring& packageName,
-                                            const std::wstring& destination, package_engine::Observer& observer)>;
+// One package into the destination, the observer hearing of every step.
+// package_engine::Extract unless a test puts its own in.
+using PackageExtractor =
+    std::function<package_engine::Result(const std::wstring& packagePath, const std::wstring& packageName,
+                                         const std::wstring& destination, package_engine::Observer& observer)>;
 
 struct InstallationJob {
   std::wstring packageFolder;
@@ -45,6 +55,15 @@ struct InstallationJob {
   // Remembers the destination after a run that was not stopped (GeoPath).
   std::function<void(std::wstring destination)> recordDestination;
   PackageExtractor extract;
+  // Empty: the page asks the user. Set: answers every failure instead.
+  FailureAnswerer answer;
+  // Package starts and ends, every file written, every failure and its
+  // answer, whether GeoPath was written. Not owned; may be null.
+  InstallLog* log = nullptr;
+  // The wizard passes a package that no longer opens or checks out as done,
+  // as the catalogue had offered it; unattended, nobody would notice, so it
+  // is a failure like a FileError.
+  bool unopenablePackageFails = false;
 };
 
 inline constexpr wchar_t kCopyingPrefix[] = L"Kopiere: ";

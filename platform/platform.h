@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -159,5 +160,56 @@ std::wstring ProgramPath(std::size_t capacity);
 // The folder for programs (Program Files on Windows), without a trailing
 // separator; nullopt where the system has none or cannot say.
 std::optional<std::wstring> ProgramFilesFolder();
+
+}  // namespace platform
+
+// ---------------------------------------------------------------------------
+// The setup's clock and its one-at-a-time lock (win32/clock.cpp,
+// posix/clock.cpp).
+namespace platform {
+
+struct LocalTimeOfDay {
+  int year = 0;
+  int month = 0;  // 1..12
+  int day = 0;
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int millisecond = 0;
+};
+
+LocalTimeOfDay LocalTime();
+
+// Held for as long as a setup runs on this machine: a global named mutex on
+// Windows, an exclusive lock on a file in the temp folder on POSIX. Released
+// when the owner goes.
+class SetupLock {
+ public:
+  enum class Outcome {
+    kAcquired,
+    kHeldElsewhere,  // another setup holds it
+    kFailed,         // the system refused; error() says why
+  };
+
+  SetupLock();
+  SetupLock(SetupLock&&) noexcept;
+  SetupLock& operator=(SetupLock&&) noexcept;
+  SetupLock(const SetupLock&) = delete;
+  SetupLock& operator=(const SetupLock&) = delete;
+  ~SetupLock();
+
+  // `name` tells the lock apart from other programs' (the tests use their own).
+  Outcome Acquire(const std::wstring& name);
+  bool IsHeld() const;
+  ErrorCode error() const { return error_; }
+
+ private:
+  // The OS's owner (a mutex handle, a descriptor), spelt where its headers are.
+  struct Holder;
+  std::unique_ptr<Holder> holder_;
+  ErrorCode error_ = kErrorSuccess;
+};
+
+inline constexpr wchar_t kSetupLockName[] = L"VarnholtTessavoSetup";
 
 }  // namespace platform

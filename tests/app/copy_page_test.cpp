@@ -95,6 +95,7 @@ struct ScriptedExtractor {
           const PackageFileRecord record = *PackageFileRecord::Make(name + L".dat", L"", 0, 0, 0);
           observer.OnProgress(50, record);
           observer.OnProgress(100, record);
+          return package_engine::Result{};
         };
   }
 };

@@ -1,0 +1,58 @@
+// The setup without questions (/quiet, /passive): which packages, where, what
+// a failure is answered with, and the exit code. The work itself is the
+// wizard's RunInstallation.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/destination_check.h"
+#include "app/install_log.h"
+#include "app/installation_run.h"
+#include "app/wizard_session.h"
+
+inline constexpr int kUnattendedRetries = 2;
+inline constexpr std::chrono::milliseconds kUnattendedRetryDelay{2000};
+
+// Retries a failure twice, two seconds apart, then aborts.
+FileErrorAnswer UnattendedAnswer(const FailureQuestion& question,
+                                 const std::function<void(std::chrono::milliseconds)>& sleep);
+
+// The catalogue's valid packages in the wizard's display order (by title,
+// case-insensitive, ties in catalogue order): all of them when `requested`
+// is empty or nullopt, else only the requested ones. nullopt, with the first
+// unknown name in *unknown, when a requested name is not a valid package.
+std::optional<std::vector<std::wstring>> SelectPackages(const std::vector<std::wstring>& names,
+                                                        const std::vector<std::wstring>& titles,
+                                                        const std::optional<std::vector<std::wstring>>& requested,
+                                                        std::wstring* unknown);
+
+struct UnattendedPlan {
+  int exitCode = 0;  // 0: go on with `job`
+  InstallationJob job;
+};
+
+// Chooses the packages, settles the destination (the options' over the
+// session's) and checks it; the job answers failures by itself, treats an
+// unopenable package as a failure and logs to `log`.
+UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOptions& options, InstallLog& log,
+                                          DestinationFileSystem& fileSystem);
+
+// Wizard: 0 or 1602 (stopped); unattended: 0 or 1603.
+int ExitCodeOfRun(SetupMode mode, bool ranThrough);
+
+// The whole /quiet run on this thread: plan, run, exit code (not logged: the
+// caller writes the end line).
+int RunQuietInstallation(WizardSession& session, const SetupOptions& options, InstallLog& log);
+
+// The log's framing lines, the same in every mode: the start (version and
+// command line), the folders and the choice (the plan writes these; the
+// wizard when its run starts), and the end with the exit code.
+void LogSetupStart(InstallLog& log, const std::wstring& version, const std::vector<std::wstring>& arguments);
+void LogSetupFolders(InstallLog& log, const std::wstring& packageFolder, const std::wstring& destinationFolder);
+void LogChosenPackages(InstallLog& log, const std::vector<std::wstring>& packages);
+void LogSetupEnd(InstallLog& log, int exitCode);
