@@ -3,15 +3,42 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <optional>
+
+#include "app/exit_codes.h"
 #include "app/tessavo_wizard_sheet.h"
+#include "app/unattended_install.h"
+#include "framework/message_box.h"
 #include "pages/page_choose_files.h"
 #include "pages/page_copy_files.h"
 #include "pages/page_destination_folder.h"
 #include "pages/page_welcome.h"
+#include "platform/platform.h"
 #include "resources/resource.h"
 
 namespace {
+
 CTessavoApp theApp;
+
+// "%1" and "%2" replaced, as the system's message texts spell them.
+std::wstring Insert(std::wstring text, const std::wstring& first, const std::wstring& second) {
+  for (const auto& [mark, value] : {std::pair<std::wstring, const std::wstring&>(L"%1", first), {L"%2", second}}) {
+    const std::size_t at = text.find(mark);
+    if (at != std::wstring::npos) text.replace(at, mark.size(), value);
+  }
+  return text;
+}
+
+std::wstring ErrorText(platform::ErrorCode error) {
+  std::wstring text = platform::SystemErrorText(error);
+  return text.empty() ? L"Error " + std::to_wstring(error) : text;
+}
+
+void AddPage(TessavoWizardSheet& sheet, framework::PropertyPage& page) {
+  page.m_psp.dwFlags &= ~PSP_HASHELP;
+  sheet.AddPage(&page);
+}
+
 }  // namespace
 
 bool CTessavoApp::InitInstance() {
@@ -19,23 +46,102 @@ bool CTessavoApp::InitInstance() {
   framework::Application::InitInstance();
   SetRegistryKey(L"Varnholt");
 
+  std::vector<std::wstring> arguments = platform::CommandLineArguments(0, nullptr);
+  if (!arguments.empty()) arguments.erase(arguments.begin());
+  exitCode_ = RunSetup(arguments);
+  return false;
+}
+
+int CTessavoApp::ExitInstance() { return exitCode_; }
+
+int CTessavoApp::RunSetup(const std::vector<std::wstring>& arguments) {
+  const ParsedCommandLine parsed = ParseCommandLine(arguments);
+  const SetupOptions& options = parsed.options;
+  const bool quiet = options.mode == SetupMode::kQuiet;
+  const bool wizard = options.mode == SetupMode::kWizard;
+
+  if (!parsed.valid()) {
+    if (!quiet) framework::MessageBox(nullptr, parsed.error + L"\n\n" + UsageText(), MB_OK | MB_ICONERROR);
+    return kExitInvalidCommandLine;
+  }
+  // A quiet run shows no window, not even this one: a distribution tool
+  // would wait for a box nobody sees.
+  if (options.help) {
+    if (!quiet) framework::MessageBox(nullptr, UsageText(), MB_OK | MB_ICONINFORMATION);
+    return kExitSuccess;
+  }
+
+  // Taken before the log is opened: a second setup must not truncate the
+  // log of the one that runs.
+  platform::SetupLock lock;
+  switch (lock.Acquire(platform::kSetupLockName)) {
+    case platform::SetupLock::Outcome::kAcquired: break;
+    case platform::SetupLock::Outcome::kHeldElsewhere:
+      if (wizard) framework::MessageBox(nullptr, L"Setup is already running.", MB_OK | MB_ICONWARNING);
+      return kExitAlreadyRunning;
+    case platform::SetupLock::Outcome::kFailed:
+      // Without the lock two setups could write the same files.
+      if (wizard)
+        framework::MessageBox(nullptr, L"Setup cannot start: " + ErrorText(lock.error()), MB_OK | MB_ICONERROR);
+      return kExitInstallFailure;
+  }
+
+  InstallLog log;
+  if (options.logPath) {
+    platform::ErrorCode error = platform::kErrorSuccess;
+    if (!log.Open(*options.logPath, &error)) {
+      if (!wizard) return kExitInstallFailure;
+      framework::MessageBox(nullptr,
+                            Insert(L"The log file %1 cannot be written: %2", *options.logPath, ErrorText(error)),
+                            MB_OK | MB_ICONWARNING);
+    }
+  }
+  LogSetupStart(log, framework::ProgramVersion(), arguments);
+
   session_.SetUpFolders(GatherStartupFacts(framework::LoadResourceString(IDS_DESTINATION_SUFFIX)));
+  if (options.destination) session_.SetDestinationFolder(*options.destination);
+
+  int exitCode = kExitSuccess;
+  switch (options.mode) {
+    case SetupMode::kQuiet: exitCode = RunQuietInstallation(session_, options, log); break;
+    case SetupMode::kPassive: exitCode = RunPassive(options, log); break;
+    case SetupMode::kWizard: exitCode = RunWizard(options, log); break;
+  }
+  LogSetupEnd(log, exitCode);
+  return exitCode;
+}
+
+int CTessavoApp::RunWizard(const SetupOptions& options, InstallLog& log) {
+  // Named packages are checked before any page shows.
+  std::optional<std::vector<std::wstring>> ticks;
+  if (options.packages) {
+    std::vector<std::wstring> names;
+    std::vector<std::wstring> titles;
+    session_.GetPackageList(names, titles);
+    std::wstring unknown;
+    ticks = SelectPackages(names, titles, options.packages, &unknown);
+    if (!ticks) {
+      const std::wstring text = L"The package " + unknown + L" is not a valid package of this medium.";
+      log.Write(text);
+      framework::MessageBox(nullptr, text, MB_OK | MB_ICONERROR);
+      return kExitInvalidCommandLine;
+    }
+  }
 
   TessavoWizardSheet sheet;
   sheet.SetWizardMode();
-
   PageWelcome welcome;
   PageChooseFiles chooseFiles(session_);
+  if (ticks) chooseFiles.TickOnFirstShowing(std::move(*ticks));
   PageDestinationFolder destinationFolder(session_);
-  PageCopyFiles copyFiles(session_);
-  m_pCopyPage = &copyFiles;
+  PageCopyFiles copyFiles(session_, log);
   for (framework::PropertyPage* page :
        {static_cast<framework::PropertyPage*>(&welcome), static_cast<framework::PropertyPage*>(&chooseFiles),
         static_cast<framework::PropertyPage*>(&destinationFolder), static_cast<framework::PropertyPage*>(&copyFiles)}) {
-    page->m_psp.dwFlags &= ~PSP_HASHELP;
-    sheet.AddPage(page);
+    AddPage(sheet, *page);
   }
 
+  m_pCopyPage = &copyFiles;
   m_pMainWnd = &sheet;
   sheet.DoModal();
   // Finish may close the sheet while the run still takes its last steps
@@ -43,5 +149,27 @@ bool CTessavoApp::InitInstance() {
   m_pCopyPage->WaitForRun();
   m_pMainWnd = nullptr;
   m_pCopyPage = nullptr;
-  return false;
+  // No run: the sheet was cancelled on one of the pages before it.
+  const std::optional<bool> outcome = copyFiles.RunOutcome();
+  return outcome ? ExitCodeOfRun(SetupMode::kWizard, *outcome) : kExitUserCancel;
+}
+
+int CTessavoApp::RunPassive(const SetupOptions& options, InstallLog& log) {
+  SystemDestinationFileSystem fileSystem;
+  UnattendedPlan plan = PlanUnattendedInstallation(session_, options, log, fileSystem);
+  if (plan.exitCode != kExitSuccess) return plan.exitCode;
+
+  TessavoWizardSheet sheet;
+  sheet.SetWizardMode();
+  PageCopyFiles copyFiles(session_, log);
+  copyFiles.RunUnattended(std::move(plan.job));
+  AddPage(sheet, copyFiles);
+
+  m_pCopyPage = &copyFiles;
+  m_pMainWnd = &sheet;
+  sheet.DoModal();
+  m_pCopyPage->WaitForRun();
+  m_pMainWnd = nullptr;
+  m_pCopyPage = nullptr;
+  return ExitCodeOfRun(SetupMode::kPassive, copyFiles.RunOutcome().value_or(false));
 }

@@ -1,7 +1,13 @@
-// The wizard program's application object: it creates the wizard's session,
-// builds the sheet and its four pages over it and runs them.
+// The wizard program's application object: it reads the command line, keeps
+// one setup at a time, creates the session and runs the setup in the mode
+// asked for (the wizard, /passive or /quiet); its exit code is the program's.
 #pragma once
 
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/install_log.h"
 #include "app/wizard_session.h"
 #include "framework/application.h"
 
@@ -11,11 +17,18 @@ class CTessavoApp : public framework::Application {
  public:
   CTessavoApp() = default;
   bool InitInstance() override;
+  int ExitInstance() override;
 
   // The copy page of the running wizard; start-up waits for its run before
   // the pages go. Valid only while the wizard runs.
   PageCopyFiles* m_pCopyPage = nullptr;
 
  private:
+  // Each returns the exit code.
+  int RunSetup(const std::vector<std::wstring>& arguments);
+  int RunWizard(const SetupOptions& options, InstallLog& log);
+  int RunPassive(const SetupOptions& options, InstallLog& log);
+
   WizardSession session_;
+  int exitCode_ = 0;
 };

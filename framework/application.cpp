@@ -1,6 +1,9 @@
 #include "framework/application.h"
 
 #include <commctrl.h>
+#include <winver.h>
+
+#include <cstring>
 
 namespace framework {
 namespace {
@@ -41,6 +44,26 @@ std::wstring LoadResourceString(UINT id) {
   // With a zero length the call hands out a pointer into the resource itself.
   const int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
   return length > 0 ? std::wstring(text, static_cast<std::size_t>(length)) : std::wstring();
+}
+
+std::wstring ProgramVersion() {
+  HMODULE module = ::GetModuleHandleW(nullptr);
+  HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(VS_VERSION_INFO), RT_VERSION);
+  if (found == nullptr) return {};
+  // A loaded resource is part of the mapped image: nothing to release.
+  const auto* bytes = static_cast<const unsigned char*>(::LockResource(::LoadResource(module, found)));
+  const DWORD size = ::SizeofResource(module, found);
+  if (bytes == nullptr) return {};
+  // The fixed part follows the block's header and its key, 32-bit aligned;
+  // its signature finds it without reading the header's layout.
+  for (DWORD offset = 0; offset + sizeof(VS_FIXEDFILEINFO) <= size; offset += 4) {
+    VS_FIXEDFILEINFO info;
+    std::memcpy(&info, bytes + offset, sizeof(info));
+    if (info.dwSignature != VS_FFI_SIGNATURE) continue;
+    return std::to_wstring(HIWORD(info.dwFileVersionMS)) + L"." + std::to_wstring(LOWORD(info.dwFileVersionMS)) + L"." +
+           std::to_wstring(HIWORD(info.dwFileVersionLS)) + L"." + std::to_wstring(LOWORD(info.dwFileVersionLS));
+  }
+  return {};
 }
 
 void InitCommonControls(DWORD classes) {

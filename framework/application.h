@@ -45,6 +45,10 @@ inline constexpr UINT kAppTitleStringId = 57344;
 
 std::wstring LoadResourceString(UINT id);
 
+// The program's file version from its version resource ("1.0.0.0"); empty
+// without one.
+std::wstring ProgramVersion();
+
 // Registers the common-control classes; the result is of no interest.
 void InitCommonControls(DWORD classes);
 

@@ -3,6 +3,9 @@
 
 #include "pages/page_choose_files.h"
 
+#include <algorithm>
+#include <utility>
+
 #include "app/wizard_buttons.h"
 #include "app/wizard_session.h"
 #include "framework/wait_cursor.h"
@@ -39,6 +42,11 @@ BOOL PageChooseFiles::OnSetActive() {
   std::vector<std::wstring> titles;
   session_.GetPackageList(names, titles);
 
+  const std::optional<std::vector<std::wstring>> ticks = std::exchange(firstTicks_, std::nullopt);
+  const auto ticked = [&](const std::wstring& name) {
+    return !ticks || std::find(ticks->begin(), ticks->end(), name) != ticks->end();
+  };
+
   m_listFiles.DeleteAllItems();
   m_rowNames.clear();
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -47,7 +55,7 @@ BOOL PageChooseFiles::OnSetActive() {
     if (row < 0) continue;
     m_rowNames.push_back(names[i]);
     m_listFiles.SetItemData(row, static_cast<LPARAM>(m_rowNames.size() - 1));
-    m_listFiles.SetCheck(row, true);
+    m_listFiles.SetCheck(row, ticked(names[i]));
   }
   UpdateWizardButtons();
   return framework::PropertyPage::OnSetActive();

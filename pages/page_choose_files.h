@@ -1,7 +1,9 @@
 // The page on which the user unticks the packages that are not wanted: one
-// row per catalogue entry, sorted by title, all ticked on every arrival.
+// row per catalogue entry, sorted by title, all ticked on every arrival but
+// the first when the command line named the packages.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,9 @@ class WizardSession;
 class PageChooseFiles : public framework::PropertyPage {
  public:
   explicit PageChooseFiles(WizardSession& session);
+
+  // The packages ticked on the first showing instead of all (/packages).
+  void TickOnFirstShowing(std::vector<std::wstring> names) { firstTicks_ = std::move(names); }
 
  protected:
   void DoDataExchange(framework::DataExchange& dx) override;
@@ -33,4 +38,5 @@ class PageChooseFiles : public framework::PropertyPage {
   framework::ListCtrl m_listFiles;
   // The package names the rows stand for; a row's item data indexes this.
   std::vector<std::wstring> m_rowNames;
+  std::optional<std::vector<std::wstring>> firstTicks_;
 };

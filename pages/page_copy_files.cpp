@@ -1,5 +1,7 @@
 #include "pages/page_copy_files.h"
 
+#include "app/install_log.h"
+#include "app/unattended_install.h"
 #include "app/wizard_buttons.h"
 #include "app/wizard_session.h"
 #include "framework/message_box.h"
@@ -7,10 +9,24 @@
 #include "platform/platform.h"
 #include "resources/resource.h"
 
-PageCopyFiles::PageCopyFiles(WizardSession& session) : framework::PropertyPage(IDD_COPY_FILES), session_(session) {}
+PageCopyFiles::PageCopyFiles(WizardSession& session, InstallLog& log)
+    : framework::PropertyPage(IDD_COPY_FILES), session_(session), log_(log) {}
+
+void PageCopyFiles::RunUnattended(InstallationJob job) { unattendedJob_ = std::move(job); }
 
 void PageCopyFiles::WaitForRun() {
   if (runStarted_) framework::WaitHandlingMessages(runEnded_);
+}
+
+void PageCopyFiles::RunEnded(bool ranThrough) {
+  ranThrough_ = ranThrough;
+  PressFinishWhenUnattended();
+}
+
+// Posted behind the run's own PSM_SETWIZBUTTONS, so Finish is enabled by the
+// time the sheet takes the press.
+void PageCopyFiles::PressFinishWhenUnattended() const {
+  if (unattendedJob_) ::PostMessageW(GetParent(), PSM_PRESSBUTTON, PSBTN_FINISH, 0);
 }
 
 void PageCopyFiles::DoDataExchange(framework::DataExchange& dx) {
@@ -31,13 +47,23 @@ BOOL PageCopyFiles::OnSetActive() {
   SetWizardButtons(kWizardDisabledFinish);
   UpdateData(false);
   CancelToClose();
-  const InstallationJob job = session_.BuildInstallationJob();
+  InstallationJob job;
+  if (unattendedJob_) {
+    job = *unattendedJob_;
+  } else {
+    job = session_.BuildInstallationJob();
+    job.log = &log_;
+    LogSetupFolders(log_, session_.PackageFolder(), session_.DestinationFolder());
+    LogChosenPackages(log_, session_.ChosenPackages());
+  }
   // Without a worker nothing would ever enable Finish.
   runStarted_ = StartInstallation(job, *this, [&](std::wstring& failure) {
     if (framework::BeginThread<WorkerThread>(job, *this, runEnded_) != nullptr) return true;
     failure = platform::SystemErrorText(platform::LastError());
+    log_.Write(L"The copy could not start: " + failure);
     return false;
   });
+  if (!runStarted_) PressFinishWhenUnattended();
   return framework::PropertyPage::OnSetActive();
 }
 
@@ -71,6 +97,13 @@ void PageCopyFiles::EnableSheet() {
 }
 
 FileErrorAnswer PageCopyFiles::AskAbortRetryIgnore(const std::wstring& message) {
+  // The unattended job answers its own failures; what reaches the page is
+  // the worker that would not start, or a run that broke down: nobody is
+  // there to answer, and every failure aborts.
+  if (unattendedJob_) {
+    log_.Write(L"Error: " + message + L"; answer: abort");
+    return FileErrorAnswer::kAbort;
+  }
   switch (framework::MessageBox(GetParent(), message, MB_ABORTRETRYIGNORE | MB_ICONERROR)) {
     case IDRETRY: return FileErrorAnswer::kRetry;
     case IDIGNORE: return FileErrorAnswer::kIgnore;
