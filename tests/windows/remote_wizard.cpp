@@ -51,6 +51,17 @@ BOOL CALLBACK FindDialog(HWND window, LPARAM parameter) {
   return TRUE;
 }
 
+BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM parameter) {
+  auto* search = reinterpret_cast<DialogSearch*>(parameter);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(window, &owner);
+  if (owner == search->processId && ::IsWindowVisible(window)) {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
 BOOL CALLBACK CollectStatics(HWND child, LPARAM parameter) {
   wchar_t className[64] = {};
   ::GetClassNameW(child, className, 64);
@@ -83,7 +94,7 @@ bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
   return condition();
 }
 
-RemoteWizard::RemoteWizard(const std::wstring& program) {
+RemoteWizard::RemoteWizard(const std::wstring& program, const std::wstring& arguments, bool waitForSheet) {
   // The wizard's trace lines would only bury the driver's own output.
   SECURITY_ATTRIBUTES inheritable{sizeof(inheritable), nullptr, TRUE};
   const UniqueFileHandle nul(::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
@@ -94,7 +105,7 @@ RemoteWizard::RemoteWizard(const std::wstring& program) {
   startup.hStdInput = nullptr;
   startup.hStdOutput = nul.Get();
   startup.hStdError = nul.Get();
-  std::wstring commandLine = L"\"" + program + L"\"";
+  std::wstring commandLine = L"\"" + program + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
   PROCESS_INFORMATION started{};
   if (!::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                         &started)) {
@@ -104,6 +115,7 @@ RemoteWizard::RemoteWizard(const std::wstring& program) {
   process_.Reset(started.hProcess);
   const UniqueKernelHandle mainThread(started.hThread);
   processId_ = started.dwProcessId;
+  if (!waitForSheet) return;
   ::WaitForInputIdle(process_.Get(), 10000);
   WaitUntil(
       [this] {
@@ -307,7 +319,21 @@ bool RemoteWizard::SelectTopItem(HWND browser, const std::wstring& text) const {
   return false;
 }
 
-DWORD RemoteWizard::WaitForExit(std::chrono::milliseconds timeout) {
+DWORD RemoteWizard::WaitForExit(std::chrono::milliseconds timeout, bool* sawWindow) {
+  if (!process_) return STILL_ACTIVE;
+  if (sawWindow != nullptr) {
+    const auto ended = [&] { return ::WaitForSingleObject(process_.Get(), 0) == WAIT_OBJECT_0; };
+    *sawWindow = false;
+    WaitUntil(
+        [&] {
+          DialogSearch search{processId_, nullptr};
+          ::EnumWindows(&FindVisibleWindow, reinterpret_cast<LPARAM>(&search));
+          *sawWindow |= search.found != nullptr;
+          return ended();
+        },
+        timeout);
+    timeout = std::chrono::milliseconds(0);
+  }
   if (::WaitForSingleObject(process_.Get(), static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) return STILL_ACTIVE;
   DWORD code = STILL_ACTIVE;
   ::GetExitCodeProcess(process_.Get(), &code);

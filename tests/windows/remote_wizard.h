@@ -29,8 +29,9 @@ bool WaitUntil(const std::function<bool()>& condition,
 
 class RemoteWizard {
  public:
-  // Starts the program and waits for its sheet.
-  explicit RemoteWizard(const std::wstring& program);
+  // Starts the program with `arguments` (as they follow the program on its
+  // command line) and, when asked, waits for its sheet.
+  explicit RemoteWizard(const std::wstring& program, const std::wstring& arguments = L"", bool waitForSheet = true);
   ~RemoteWizard();
   RemoteWizard(const RemoteWizard&) = delete;
   RemoteWizard& operator=(const RemoteWizard&) = delete;
@@ -78,7 +79,9 @@ class RemoteWizard {
   static std::wstring WindowText(HWND window);
 
   // The exit code, or STILL_ACTIVE when the program did not end in time.
-  DWORD WaitForExit(std::chrono::milliseconds timeout = std::chrono::milliseconds(15000));
+  // `sawWindow`, when given, tells whether the program showed any window
+  // while it was waited for.
+  DWORD WaitForExit(std::chrono::milliseconds timeout = std::chrono::milliseconds(15000), bool* sawWindow = nullptr);
 
  private:
   UniqueKernelHandle process_;
