@@ -1,9 +1,161 @@
 #include "app/command_line.h"
 
+#include <algorithm>
+#include <cwctype>
+#include <deque>
+#include <iterator>
+#include <sstream>
+
+#include "app/folders.h"
+
+namespace {
+
+std::wstring Lower(std::wstring text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
+  return text;
+}
+
+std::wstring Trim(const std::wstring& text) {
+  const auto first = text.find_first_not_of(L" \t");
+  if (first == std::wstring::npos) return {};
+  return text.substr(first, text.find_last_not_of(L" \t") - first + 1);
+}
+
+// Quotes that the argument rules left: a pair around the value, or the lone
+// trailing one that `"C:\Maps\"` turns into.
+std::wstring Unquote(std::wstring value) {
+  if (!value.empty() && value.front() == L'"') value.erase(0, 1);
+  if (!value.empty() && value.back() == L'"') value.pop_back();
+  return value;
+}
+
+bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// A drive root ("C:\...") or a share ("\\server\share..."); "C:Maps" and
+// "\Maps" depend on the current drive and folder, which a deployment does not
+// control.
+bool IsAbsolute(const std::wstring& path) {
+  if (path.size() >= 3 && std::iswalpha(path[0]) && path[1] == L':' && IsSeparator(path[2])) return true;
+  if (path.size() < 5 || !IsSeparator(path[0]) || !IsSeparator(path[1]) || IsSeparator(path[2])) return false;
+  const auto shareStart = std::find_if(path.begin() + 3, path.end(), IsSeparator);
+  return shareStart != path.end() && shareStart + 1 != path.end() && !IsSeparator(*(shareStart + 1));
+}
+
+bool HasInvalidPathCharacter(const std::wstring& path) {
+  // ':' only as the drive's; '?' also in "\\?\" is not accepted, to keep to plain paths.
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const wchar_t c = path[i];
+    if (c < 32 || c == L'"' || c == L'<' || c == L'>' || c == L'|' || c == L'*' || c == L'?') return true;
+    if (c == L':' && i != 1) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
   ParsedCommandLine parsed;
-  if (!arguments.empty()) parsed.error = L"not yet parsed";
+  SetupOptions& options = parsed.options;
+  bool quiet = false;
+  bool passive = false;
+  // The first fault is reported; the rest of the line is still read for the mode.
+  auto fail = [&parsed](std::wstring error) {
+    if (parsed.error.empty()) parsed.error = std::move(error);
+  };
+
+  std::deque<std::wstring> pending(arguments.begin(), arguments.end());
+  while (!pending.empty()) {
+    std::wstring argument = std::move(pending.front());
+    pending.pop_front();
+    // `/dir="C:\My Maps\" /quiet` arrives as one argument: the escaped quote
+    // kept the rest of the line inside it. The rest goes back to the line.
+    const std::size_t strayQuote = argument.find_first_of(L'"');
+    if (strayQuote != std::wstring::npos && strayQuote + 1 < argument.size() &&
+        std::iswspace(argument[strayQuote + 1])) {
+      std::wistringstream rest(argument.substr(strayQuote + 1));
+      argument.resize(strayQuote + 1);
+      std::vector<std::wstring> words{std::istream_iterator<std::wstring, wchar_t>(rest),
+                                      std::istream_iterator<std::wstring, wchar_t>()};
+      pending.insert(pending.begin(), words.begin(), words.end());
+    }
+    if (Trim(argument).empty()) continue;
+    if (argument[0] != L'/' && argument[0] != L'-') {
+      fail(L"Unexpected argument: " + argument);
+      continue;
+    }
+    const std::size_t equals = argument.find(L'=');
+    const std::wstring name = Lower(argument.substr(1, equals == std::wstring::npos ? std::wstring::npos : equals - 1));
+    const bool hasValue = equals != std::wstring::npos;
+    const std::wstring value = hasValue ? Unquote(Trim(argument.substr(equals + 1))) : std::wstring();
+
+    if (name == L"quiet" || name == L"passive" || name == L"?" || name == L"help") {
+      if (hasValue) {
+        fail(L"The switch " + argument.substr(0, equals) + L" takes no value.");
+        continue;
+      }
+      if (name == L"quiet") quiet = true;
+      if (name == L"passive") passive = true;
+      if (name == L"?" || name == L"help") options.help = true;
+    } else if (name == L"dir" || name == L"packages" || name == L"log") {
+      const std::wstring shown = argument.substr(0, hasValue ? equals : argument.size());
+      if (!hasValue || value.empty()) {
+        fail(L"The switch " + shown + L" needs a value: " + shown + L"=...");
+        continue;
+      }
+      if ((name == L"dir" && options.destination) || (name == L"packages" && options.packages) ||
+          (name == L"log" && options.logPath)) {
+        fail(L"The switch " + shown + L" is given twice.");
+        continue;
+      }
+      if (name == L"dir") {
+        if (HasInvalidPathCharacter(value) || !IsAbsolute(value)) {
+          fail(L"The destination " + value + L" is not an absolute path (C:\\... or \\\\server\\share\\...).");
+          continue;
+        }
+        std::wstring folder = value;
+        std::replace(folder.begin(), folder.end(), L'/', L'\\');
+        options.destination = EnsureTrailingBackslash(std::move(folder));
+      } else if (name == L"log") {
+        if (HasInvalidPathCharacter(value)) {
+          fail(L"The log file " + value + L" is not a valid path.");
+          continue;
+        }
+        options.logPath = value;
+      } else {
+        std::vector<std::wstring> names;
+        std::size_t start = 0;
+        for (;;) {
+          const std::size_t comma = value.find(L',', start);
+          names.push_back(Unquote(Trim(value.substr(start, comma == std::wstring::npos ? comma : comma - start))));
+          if (comma == std::wstring::npos) break;
+          start = comma + 1;
+        }
+        if (std::any_of(names.begin(), names.end(), [](const std::wstring& n) { return n.empty(); })) {
+          fail(L"The package list " + value + L" has an empty name.");
+          continue;
+        }
+        options.packages = std::move(names);
+      }
+    } else {
+      fail(L"Unknown switch: " + argument);
+    }
+  }
+  // The quieter mode wins: a line meant to show nothing never shows a window.
+  options.mode = quiet ? SetupMode::kQuiet : passive ? SetupMode::kPassive : SetupMode::kWizard;
   return parsed;
 }
 
-std::wstring UsageText() { return L"Tessavo [/quiet | /passive] [/dir=PATH] [/packages=NAME,...] [/log=PATH]"; }
+std::wstring UsageText() {
+  return L"Tessavo [/quiet | /passive] [/dir=PATH] [/packages=NAME[,NAME...]] [/log=PATH]\n"
+         L"\n"
+         L"/quiet\tinstalls without any window or question\n"
+         L"/passive\tshows only the progress and closes itself at the end\n"
+         L"/dir=PATH\tthe destination folder (absolute: C:\\... or \\\\server\\share\\...)\n"
+         L"/packages=NAME,...\tonly these packages of the medium (by package name)\n"
+         L"/log=PATH\twrites a log file\n"
+         L"/? or /help\tshows this text\n"
+         L"\n"
+         L"Exit codes: 0 installed, 1602 cancelled, 1603 failed, 1618 another setup is running, "
+         L"1639 invalid command line.";
+}

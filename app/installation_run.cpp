@@ -1,18 +1,30 @@
 #include "app/installation_run.h"
 
+#include <chrono>
+#include <cstdio>
+
+#include "app/install_log.h"
 #include "package/package_path.h"
 #include "package/trace.h"
+#include "platform/platform.h"
 
 namespace {
+
+void Log(const InstallationJob& job, const std::wstring& line) {
+  if (job.log != nullptr) job.log->Write(line);
+}
 
 // The run's view of one extraction: progress moves both bars and names the
 // file; the German text of the last error is kept for a FileError without one.
 class RunObserver final : public package_trace::TracingObserver {
  public:
-  explicit RunObserver(CopyPageView& page) : page_(page) {}
+  RunObserver(const InstallationJob& job, CopyPageView& page) : job_(job), page_(page) {}
 
   int doneCount = 0;
   std::wstring lastExtractError;
+  // Of the package in hand.
+  std::uint64_t fileCount = 0;
+  std::uint64_t byteCount = 0;
 
   void OnProgress(std::int32_t percent, const PackageFileRecord& record) override {
     page_.SetPackageRange(100);
@@ -20,31 +32,100 @@ class RunObserver final : public package_trace::TracingObserver {
     if (percent <= 100) page_.SetOverallPosition(doneCount * 100 + percent);
     page_.SetCurrentFileText(kCopyingPrefix + record.Name());
   }
+  void OnEntryFinished(const std::wstring& outputPath, std::uint64_t bytesWritten) override {
+    ++fileCount;
+    byteCount += bytesWritten;
+    Log(job_, L"File written: " + outputPath + L" (" + std::to_wstring(bytesWritten) + L" bytes)");
+  }
   void OnError(package_engine::ErrorKind kind, const std::wstring& path) override {
     lastExtractError = ExtractErrorText(kind, path);
   }
 
  private:
+  const InstallationJob& job_;
   CopyPageView& page_;
 };
 
 int OverallTotal(const InstallationJob& job) { return static_cast<int>(job.packages.size()) * 100; }
 
+const wchar_t* AnswerName(FileErrorAnswer answer) {
+  switch (answer) {
+    case FileErrorAnswer::kAbort: return L"Abort";
+    case FileErrorAnswer::kRetry: return L"Retry";
+    case FileErrorAnswer::kIgnore: return L"Ignore";
+  }
+  return L"?";
+}
+
+// The job's answerer when it has one, else the user through the page; the
+// answer goes into the log after the failure it answers.
+FileErrorAnswer Ask(const InstallationJob& job, CopyPageView& page, const FailureQuestion& question,
+                    const std::wstring& logLine) {
+  const FileErrorAnswer answer = job.answer ? job.answer(question) : page.AskAbortRetryIgnore(question.message);
+  Log(job, logLine + L" - answer: " + AnswerName(answer));
+  return answer;
+}
+
+std::wstring SystemText(std::int64_t code) {
+  if (code < 0) return L"none";
+  std::wstring text = platform::SystemErrorText(static_cast<platform::ErrorCode>(code));
+  return std::to_wstring(code) + L" (" + (text.empty() ? L"no text" : text) + L")";
+}
+
+std::wstring DescribeFileError(const FileError& error) {
+  return L"file " + error.fileName() + L", cause " + std::to_wstring(static_cast<int>(error.cause())) +
+         L", system code " + SystemText(error.osError()) + L": " + error.Text();
+}
+
+const wchar_t* HeaderFaultText(HeaderFault fault) {
+  switch (fault) {
+    case HeaderFault::kNone: return L"no fault";
+    case HeaderFault::kTooShort: return L"the file is too short for a header";
+    case HeaderFault::kWrongMagic: return L"the file is not a package";
+    case HeaderFault::kWrongVersion: return L"the package has an unknown version";
+    case HeaderFault::kGuidMismatch: return L"the package's name differs from its file name";
+  }
+  return L"unknown fault";
+}
+
+// Why a package was not extracted, naming it and its file.
+std::wstring NotExtractedText(const std::wstring& name, const std::wstring& path,
+                              const package_engine::Result& result) {
+  if (result.outcome == package_engine::Outcome::kCannotOpen) {
+    return L"The package " + name + L" cannot be opened: " + DescribeFileError(result.openError);
+  }
+  return L"The package " + name + L" is damaged (" + path + L"): " + HeaderFaultText(result.headerFault);
+}
+
+std::wstring Seconds(std::chrono::steady_clock::duration elapsed) {
+  wchar_t text[32];
+  std::swprintf(text, sizeof text / sizeof text[0], L"%.3f",
+                std::chrono::duration_cast<std::chrono::duration<double>>(elapsed).count());
+  return text;
+}
+
 // The end steps, in the order the user sees them; GeoPath only after a run
-// that was not stopped.
-void EndRun(const InstallationJob& job, CopyPageView& page, bool stopped) {
+// that was not stopped. False when GeoPath could not be written.
+bool EndRun(const InstallationJob& job, CopyPageView& page, bool stopped) {
   page.SetPackagePosition(0);
   page.SetOverallPosition(OverallTotal(job));
   page.EnableFinishButton();
   page.SetHeadingText(L"");
   page.SetCurrentFileText(L"");
+  bool recorded = true;
   if (stopped) {
     page.ShowCancelledText();
+    Log(job, L"GeoPath not written: the installation was stopped");
   } else {
     page.ShowFinishedText();
-    if (job.recordDestination) job.recordDestination(job.destinationFolder);
+    if (job.recordDestination) {
+      recorded = job.recordDestination(job.destinationFolder);
+      Log(job, recorded ? L"GeoPath written: " + job.destinationFolder
+                        : L"GeoPath could not be written: " + job.destinationFolder);
+    }
   }
   page.EnableSheet();
+  return recorded;
 }
 
 }  // namespace
@@ -58,7 +139,7 @@ std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring&
 }
 
 bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
-  RunObserver run(page);
+  RunObserver run(job, page);
   const PackageExtractor extract = job.extract
                                        ? job.extract
                                        : [](const std::wstring& path, const std::wstring& name,
@@ -71,46 +152,75 @@ bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
 
   for (const std::wstring& name : job.packages) {
     run.lastExtractError.clear();
+    run.fileCount = 0;
+    run.byteCount = 0;
+    const std::wstring path = package_path::Build(job.packageFolder, name);
+    Log(job, L"Package " + name + L": start (" + path + L")");
+    const auto started = std::chrono::steady_clock::now();
+    bool installed = true;
+    int attempt = 0;
     bool retry = true;
     while (retry) {
       retry = false;
-      std::wstring errorText;
+      FailureQuestion question{name, ++attempt, {}};
+      std::wstring logLine;
       try {
-        // The status is not looked at: a package that vanished or no longer
-        // checks out passes as done, as the catalogue had offered it.
-        extract(package_path::Build(job.packageFolder, name), name, job.destinationFolder, run);
-        break;
+        const package_engine::Result result = extract(path, name, job.destinationFolder, run);
+        if (result.outcome == package_engine::Outcome::kExtracted) break;
+        const std::wstring reason = NotExtractedText(name, path, result);
+        if (!job.unopenablePackageFails) {
+          // The catalogue had offered it: the wizard passes it as done.
+          Log(job, reason + L" - passed over");
+          break;
+        }
+        question.message = FileErrorMessage(reason, L"");
+        logLine = L"Error in package " + name + L": " + reason;
       } catch (const FileError& error) {
-        errorText = error.Text();
+        question.message = FileErrorMessage(error.Text(), run.lastExtractError);
+        logLine = L"Error in package " + name + L": " + DescribeFileError(error);
       } catch (...) {
         // Not a file error (out of memory, say, or anything a library may
         // throw): asked about all the same, so that the run still reaches its
         // end with Finish enabled.
+        question.message = FileErrorMessage(L"", run.lastExtractError);
+        logLine = L"Error in package " + name + L" (not a file error): " + question.message;
       }
-      switch (page.AskAbortRetryIgnore(FileErrorMessage(errorText, run.lastExtractError))) {
+      switch (Ask(job, page, question, logLine)) {
         case FileErrorAnswer::kRetry: retry = true; break;
         case FileErrorAnswer::kAbort: stopped = true; break;
-        case FileErrorAnswer::kIgnore: break;
+        case FileErrorAnswer::kIgnore: installed = false; break;
       }
     }
+    Log(job, L"Package " + name + L": " +
+                 (stopped     ? L"stopped"
+                  : installed ? L"end"
+                              : L"ignored") +
+                 L", " + std::to_wstring(run.fileCount) + L" files, " + std::to_wstring(run.byteCount) + L" bytes, " +
+                 Seconds(std::chrono::steady_clock::now() - started) + L" s");
     if (stopped) break;
     ++run.doneCount;
     page.SetOverallPosition(run.doneCount * 100);
   }
 
   run.doneCount = 0;
-  EndRun(job, page, stopped);
+  const bool recorded = EndRun(job, page, stopped);
+  // Without anyone at the screen, a destination that cannot be found again
+  // is a failed installation; the wizard's user has seen the files arrive.
+  if (job.answer && !recorded) return false;
   return !stopped;
 }
 
 bool RunInstallationToTheEnd(const InstallationJob& job, CopyPageView& page) noexcept {
-  for (;;) {
+  for (int attempt = 1;; ++attempt) {
     try {
       return RunInstallation(job, page);
     } catch (...) {
     }
     try {
-      if (page.AskAbortRetryIgnore(kGenericFileErrorText) == FileErrorAnswer::kRetry) continue;
+      const FailureQuestion question{L"", attempt, kGenericFileErrorText};
+      if (Ask(job, page, question, L"Error: the installation failed unexpectedly") == FileErrorAnswer::kRetry) {
+        continue;
+      }
       EndRun(job, page, true);
     } catch (...) {
       // Even the question failed: Finish at least must be offered.
@@ -123,11 +233,13 @@ bool RunInstallationToTheEnd(const InstallationJob& job, CopyPageView& page) noe
 
 bool StartInstallation(const InstallationJob& job, CopyPageView& page,
                        const std::function<bool(std::wstring& failure)>& startWorker) {
-  for (;;) {
+  for (int attempt = 1;; ++attempt) {
     std::wstring failure;
     if (startWorker(failure)) return true;
     if (failure.empty()) failure = kGenericFileErrorText;
-    if (page.AskAbortRetryIgnore(failure) != FileErrorAnswer::kRetry) break;
+    const FailureQuestion question{L"", attempt, failure};
+    if (Ask(job, page, question, L"Error: the installation could not start: " + failure) != FileErrorAnswer::kRetry)
+      break;
   }
   page.SetOverallRange(OverallTotal(job));
   EndRun(job, page, true);

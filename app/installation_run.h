@@ -52,8 +52,9 @@ struct InstallationJob {
   std::wstring packageFolder;
   std::wstring destinationFolder;
   std::vector<std::wstring> packages;
-  // Remembers the destination after a run that was not stopped (GeoPath).
-  std::function<void(std::wstring destination)> recordDestination;
+  // Remembers the destination after a run that was not stopped (GeoPath);
+  // false when it could not.
+  std::function<bool(std::wstring destination)> recordDestination;
   PackageExtractor extract;
   // Empty: the page asks the user. Set: answers every failure instead.
   FailureAnswerer answer;
@@ -74,8 +75,9 @@ inline constexpr std::size_t kMaxFileErrorMessageLength = 1023;
 // text; at most 1023 characters.
 std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring& lastExtractError);
 
-// Runs the whole installation; true when it ran through, false when the user
-// stopped it with Abort.
+// Runs the whole installation; true when it ran through, false when it was
+// stopped with Abort, or, for a job with its own answerer, when GeoPath could
+// not be written.
 bool RunInstallation(const InstallationJob& job, CopyPageView& page);
 
 // The run as the worker thread carries it out: nothing escapes it. Whatever

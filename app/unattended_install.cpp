@@ -1,6 +1,50 @@
 #include "app/unattended_install.h"
 
+#include <algorithm>
+#include <cwctype>
+#include <numeric>
+#include <thread>
+
 #include "app/exit_codes.h"
+
+namespace {
+
+bool LessIgnoringCase(const std::wstring& left, const std::wstring& right) {
+  return std::lexicographical_compare(left.begin(), left.end(), right.begin(), right.end(),
+                                      [](wchar_t a, wchar_t b) { return std::towlower(a) < std::towlower(b); });
+}
+
+bool EqualIgnoringCase(const std::wstring& left, const std::wstring& right) {
+  return left.size() == right.size() && std::equal(left.begin(), left.end(), right.begin(), [](wchar_t a, wchar_t b) {
+           return std::towlower(a) == std::towlower(b);
+         });
+}
+
+std::wstring Joined(const std::vector<std::wstring>& items, const std::wstring& separator) {
+  std::wstring text;
+  for (const std::wstring& item : items)
+    text += (text.empty() ? L"" : separator) + item;
+  return text;
+}
+
+// Shows nothing: the quiet run's copy page.
+class SilentPage final : public CopyPageView {
+ public:
+  void SetOverallRange(int) override {}
+  void SetOverallPosition(int) override {}
+  void SetPackageRange(int) override {}
+  void SetPackagePosition(int) override {}
+  void SetCurrentFileText(const std::wstring&) override {}
+  void SetHeadingText(const std::wstring&) override {}
+  void ShowFinishedText() override {}
+  void ShowCancelledText() override {}
+  void EnableFinishButton() override {}
+  void EnableSheet() override {}
+  // Never reached: the unattended job answers for itself.
+  FileErrorAnswer AskAbortRetryIgnore(const std::wstring&) override { return FileErrorAnswer::kAbort; }
+};
+
+}  // namespace
 
 FileErrorAnswer UnattendedAnswer(const FailureQuestion& question,
                                  const std::function<void(std::chrono::milliseconds)>& sleep) {
@@ -9,15 +53,83 @@ FileErrorAnswer UnattendedAnswer(const FailureQuestion& question,
   return FileErrorAnswer::kRetry;
 }
 
-std::optional<std::vector<std::wstring>> SelectPackages(const std::vector<std::wstring>&,
-                                                        const std::vector<std::wstring>&,
-                                                        const std::optional<std::vector<std::wstring>>&,
-                                                        std::wstring*) {
-  return std::vector<std::wstring>{};
+std::optional<std::vector<std::wstring>> SelectPackages(const std::vector<std::wstring>& names,
+                                                        const std::vector<std::wstring>& titles,
+                                                        const std::optional<std::vector<std::wstring>>& requested,
+                                                        std::wstring* unknown) {
+  std::vector<std::size_t> order(names.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  auto title = [&titles](std::size_t i) { return i < titles.size() ? titles[i] : std::wstring(); };
+  std::stable_sort(order.begin(), order.end(),
+                   [&title](std::size_t a, std::size_t b) { return LessIgnoringCase(title(a), title(b)); });
+
+  const bool all = !requested || requested->empty();
+  if (!all) {
+    for (const std::wstring& name : *requested) {
+      const bool known = std::any_of(names.begin(), names.end(),
+                                     [&name](const std::wstring& offered) { return EqualIgnoringCase(offered, name); });
+      if (!known) {
+        if (unknown != nullptr) *unknown = name;
+        return std::nullopt;
+      }
+    }
+  }
+  std::vector<std::wstring> selected;
+  for (std::size_t i : order) {
+    const bool wanted = all || std::any_of(requested->begin(), requested->end(),
+                                           [&](const std::wstring& name) { return EqualIgnoringCase(names[i], name); });
+    if (wanted) selected.push_back(names[i]);
+  }
+  return selected;
 }
 
-UnattendedPlan PlanUnattendedInstallation(WizardSession&, const SetupOptions&, InstallLog&, DestinationFileSystem&) {
-  return {kExitInstallFailure, {}};
+UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOptions& options, InstallLog& log,
+                                          DestinationFileSystem& fileSystem) {
+  UnattendedPlan plan;
+  if (options.destination) session.SetDestinationFolder(*options.destination);
+  LogSetupFolders(log, session.PackageFolder(), session.DestinationFolder());
+
+  // The packages first: a wrong name must leave the destination untouched.
+  std::vector<std::wstring> names;
+  std::vector<std::wstring> titles;
+  session.GetPackageList(names, titles);
+  std::wstring unknown;
+  const std::optional<std::vector<std::wstring>> selected = SelectPackages(names, titles, options.packages, &unknown);
+  if (!selected) {
+    log.Write(L"Error: " + unknown + L" is not a valid package in " + session.PackageFolder());
+    plan.exitCode = kExitInvalidCommandLine;
+    return plan;
+  }
+  if (selected->empty()) {
+    log.Write(L"Error: there is no valid package in " + session.PackageFolder());
+    plan.exitCode = kExitInstallFailure;
+    return plan;
+  }
+  LogChosenPackages(log, *selected);
+
+  const DestinationCheck check = CheckDestinationFolder(session.DestinationFolder(), fileSystem);
+  if (!check.passed()) {
+    std::wstring reason = L"a file created there could not be opened";
+    if (check.outcome == DestinationCheck::Outcome::kRefused) {
+      const std::wstring text = platform::SystemErrorText(check.error);
+      reason = L"system code " + std::to_wstring(check.error) + L": " + (text.empty() ? L"no text" : text);
+    }
+    log.Write(L"Error: the destination " + session.DestinationFolder() + L" cannot be written: " + reason);
+    plan.exitCode = kExitInstallFailure;
+    return plan;
+  }
+
+  std::vector<PackageRow> rows;
+  for (const std::wstring& name : *selected)
+    rows.push_back(PackageRow{true, false, name});
+  session.ChoosePackages(rows);
+  plan.job = session.BuildInstallationJob();
+  plan.job.answer = [](const FailureQuestion& question) {
+    return UnattendedAnswer(question, [](std::chrono::milliseconds delay) { std::this_thread::sleep_for(delay); });
+  };
+  plan.job.unopenablePackageFails = true;
+  plan.job.log = &log;
+  return plan;
 }
 
 int ExitCodeOfRun(SetupMode mode, bool ranThrough) {
@@ -25,9 +137,30 @@ int ExitCodeOfRun(SetupMode mode, bool ranThrough) {
   return mode == SetupMode::kWizard ? kExitUserCancel : kExitInstallFailure;
 }
 
-int RunQuietInstallation(WizardSession&, const SetupOptions&, InstallLog&) { return kExitInstallFailure; }
+int RunQuietInstallation(WizardSession& session, const SetupOptions& options, InstallLog& log) {
+  SystemDestinationFileSystem fileSystem;
+  const UnattendedPlan plan = PlanUnattendedInstallation(session, options, log, fileSystem);
+  if (plan.exitCode != kExitSuccess) return plan.exitCode;
+  SilentPage page;
+  return ExitCodeOfRun(SetupMode::kQuiet, RunInstallationToTheEnd(plan.job, page));
+}
 
-void LogSetupStart(InstallLog&, const std::wstring&, const std::vector<std::wstring>&) {}
-void LogSetupFolders(InstallLog&, const std::wstring&, const std::wstring&) {}
-void LogChosenPackages(InstallLog&, const std::vector<std::wstring>&) {}
-void LogSetupEnd(InstallLog&, int) {}
+void LogSetupStart(InstallLog& log, const std::wstring& version, const std::vector<std::wstring>& arguments) {
+  log.Write(L"Tessavo " + version);
+  std::vector<std::wstring> shown;
+  for (const std::wstring& argument : arguments) {
+    shown.push_back(argument.find_first_of(L" \t") == std::wstring::npos ? argument : L"\"" + argument + L"\"");
+  }
+  log.Write(L"Command line: " + Joined(shown, L" "));
+}
+
+void LogSetupFolders(InstallLog& log, const std::wstring& packageFolder, const std::wstring& destinationFolder) {
+  log.Write(L"Medium folder: " + packageFolder);
+  log.Write(L"Destination: " + destinationFolder);
+}
+
+void LogChosenPackages(InstallLog& log, const std::vector<std::wstring>& packages) {
+  log.Write(L"Packages: " + Joined(packages, L", "));
+}
+
+void LogSetupEnd(InstallLog& log, int exitCode) { log.Write(L"Exit code: " + std::to_wstring(exitCode)); }

@@ -86,6 +86,6 @@ InstallationJob WizardSession::BuildInstallationJob() {
   job.packageFolder = m_packageFolder;
   job.destinationFolder = m_destinationFolder;
   job.packages = m_chosenPackages;
-  job.recordDestination = [this](std::wstring destination) { WriteGeoPath(std::move(destination)); };
+  job.recordDestination = [this](std::wstring destination) { return WriteGeoPath(std::move(destination)); };
   return job;
 }

@@ -112,7 +112,10 @@ InstallationJob Job(std::vector<std::wstring> packages, std::vector<std::wstring
   job.destinationFolder = L"D:\\Maps\\";
   job.packages = std::move(packages);
   if (recorded != nullptr) {
-    job.recordDestination = [recorded](std::wstring destination) { recorded->push_back(std::move(destination)); };
+    job.recordDestination = [recorded](std::wstring destination) {
+      recorded->push_back(std::move(destination));
+      return true;
+    };
   }
   if (extractor != nullptr) job.extract = extractor->Function();
   return job;
@@ -278,7 +281,10 @@ TEST(CopyRun, TheEndStepsKeepTheirOrderAndGeoPathIsWrittenBeforeTheSheetIsEnable
   ScriptedExtractor extractor;
   RecordingPage page;
   InstallationJob job = Job({L"A", L"B", L"C"}, nullptr, &extractor);
-  job.recordDestination = [&page](std::wstring destination) { page.events.push_back(L"geopath " + destination); };
+  job.recordDestination = [&page](std::wstring destination) {
+    page.events.push_back(L"geopath " + destination);
+    return true;
+  };
   EXPECT_TRUE(RunInstallationToTheEnd(job, page));
   const std::vector<std::wstring> end = {L"package 0", L"overall 300", L"finish button",      L"heading ''",
                                          L"file ''",   L"finished",    L"geopath D:\\Maps\\", L"sheet enabled"};
@@ -292,6 +298,7 @@ TEST(CopyRun, AFailureOutsideEveryPackageIsAskedAboutAndStillEndsWithFinish) {
   int failures = 1;
   job.recordDestination = [&failures](std::wstring) {
     if (failures-- > 0) throw 42;
+    return true;
   };
   // Retry runs the whole installation again; this time it goes through.
   page.answers = {FileErrorAnswer::kRetry};

@@ -120,7 +120,10 @@ RunOutcome InstallFixture::Run(const std::vector<std::wstring>& names,
   job.packageFolder = packageFolder_;
   job.destinationFolder = destination_;
   job.packages = names;
-  job.recordDestination = [&](const std::wstring&) { outcome.destinationRecorded = true; };
+  job.recordDestination = [&](const std::wstring&) {
+    outcome.destinationRecorded = true;
+    return true;
+  };
   outcome.stopped = !RunInstallation(job, page);
   return outcome;
 }
