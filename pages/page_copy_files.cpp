@@ -60,7 +60,6 @@ BOOL PageCopyFiles::OnSetActive() {
   runStarted_ = StartInstallation(job, *this, [&](std::wstring& failure) {
     if (framework::BeginThread<WorkerThread>(job, *this, runEnded_) != nullptr) return true;
     failure = platform::SystemErrorText(platform::LastError());
-    log_.Write(L"The copy could not start: " + failure);
     return false;
   });
   if (!runStarted_) PressFinishWhenUnattended();
@@ -97,11 +96,9 @@ void PageCopyFiles::EnableSheet() {
 }
 
 FileErrorAnswer PageCopyFiles::AskAbortRetryIgnore(const std::wstring& message) {
-  // The unattended job answers its own failures; what reaches the page is
-  // the worker that would not start, or a run that broke down: nobody is
-  // there to answer, and every failure aborts.
+  // The unattended job answers its failures itself; should anything reach
+  // the page all the same, nobody is there to answer.
   if (unattendedJob_) {
-    log_.Write(L"Error: " + message + L"; answer: abort");
     return FileErrorAnswer::kAbort;
   }
   switch (framework::MessageBox(GetParent(), message, MB_ABORTRETRYIGNORE | MB_ICONERROR)) {
