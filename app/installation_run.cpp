@@ -59,10 +59,12 @@ const wchar_t* AnswerName(FileErrorAnswer answer) {
 
 // The job's answerer when it has one, else the user through the page; the
 // answer goes into the log after the failure it answers.
+// The failure is logged before the question: an answer may take its time.
 FileErrorAnswer Ask(const InstallationJob& job, CopyPageView& page, const FailureQuestion& question,
                     const std::wstring& logLine) {
+  Log(job, logLine);
   const FileErrorAnswer answer = job.answer ? job.answer(question) : page.AskAbortRetryIgnore(question.message);
-  Log(job, logLine + L" - answer: " + AnswerName(answer));
+  Log(job, L"Answer: " + std::wstring(AnswerName(answer)));
   return answer;
 }
 
@@ -177,13 +179,13 @@ bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
         logLine = L"Error in package " + name + L": " + reason;
       } catch (const FileError& error) {
         question.message = FileErrorMessage(error.Text(), run.lastExtractError);
-        logLine = L"Error in package " + name + L": " + DescribeFileError(error);
+        logLine = L"Error in package " + name + L" (" + path + L"): " + DescribeFileError(error);
       } catch (...) {
         // Not a file error (out of memory, say, or anything a library may
         // throw): asked about all the same, so that the run still reaches its
         // end with Finish enabled.
         question.message = FileErrorMessage(L"", run.lastExtractError);
-        logLine = L"Error in package " + name + L" (not a file error): " + question.message;
+        logLine = L"Error in package " + name + L" (" + path + L"), not a file error: " + question.message;
       }
       switch (Ask(job, page, question, logLine)) {
         case FileErrorAnswer::kRetry: retry = true; break;

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "app/exit_codes.h"
+#include "package/package_path.h"
 
 namespace {
 
@@ -95,6 +96,14 @@ UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOpt
   session.GetPackageList(names, titles);
   std::wstring unknown;
   const std::optional<std::vector<std::wstring>> selected = SelectPackages(names, titles, options.packages, &unknown);
+  // Files the catalogue leaves out are damaged or foreign: say so, since
+  // nobody sees the list.
+  for (const std::wstring& file : platform::FindFiles(session.PackageFolder(), L"*.nwq")) {
+    const std::optional<std::wstring> name = package_path::PackageNameOf(file);
+    if (name && std::find(names.begin(), names.end(), *name) == names.end()) {
+      log.Write(L"Left out: " + file + L" is not a valid package");
+    }
+  }
   if (!selected) {
     log.Write(L"Error: " + unknown + L" is not a valid package in " + session.PackageFolder());
     plan.exitCode = kExitInvalidCommandLine;

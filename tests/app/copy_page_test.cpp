@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "app/folders.h"
+#include "app/install_log.h"
 #include "app/installation_run.h"
 #include "app/wizard_session.h"
 #include "tests/app/package_media.h"
 #include "tests/app/settings_sandbox.h"
+#include "platform/text.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -74,6 +76,8 @@ struct ScriptedExtractor {
     Kind kind = Kind::kFileError;
   };
   std::map<std::wstring, std::vector<Failure>> failures;
+  // A package that does not open or check out, instead of progress.
+  std::map<std::wstring, package_engine::Result> notExtracted;
   std::vector<std::wstring> calls;
 
   PackageExtractor Function() {
@@ -92,6 +96,7 @@ struct ScriptedExtractor {
               case Failure::Kind::kAnythingElse: throw 42;
             }
           }
+          if (const auto found = notExtracted.find(name); found != notExtracted.end()) return found->second;
           const PackageFileRecord record = *PackageFileRecord::Make(name + L".dat", L"", 0, 0, 0);
           observer.OnProgress(50, record);
           observer.OnProgress(100, record);
@@ -120,6 +125,20 @@ InstallationJob Job(std::vector<std::wstring> packages, std::vector<std::wstring
   if (extractor != nullptr) job.extract = extractor->Function();
   return job;
 }
+
+// The run's log, read back after the run.
+struct RunLog {
+  TempDir folder;
+  std::wstring path = folder.File(L"run.log");
+  InstallLog log;
+
+  RunLog() { EXPECT_TRUE(log.Open(path, nullptr)); }
+  std::string Text() const {
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  bool Has(const std::wstring& part) const { return Text().find(text::ToUtf8(part)) != std::string::npos; }
+};
 
 FileError DiskFull() { return FileError(FileError::kDiskFull, 112, L"D:\\Maps\\big.dat"); }
 
@@ -375,4 +394,137 @@ TEST(CopyRun, TheSessionsJobInstallsItsChoiceAndRemembersItsDestination) {
   ASSERT_TRUE(session.ReadGeoPath(remembered));
   // Read back by the Windows rule, which adds "\" to a native "/".
   EXPECT_EQ(remembered, EnsureTrailingBackslash(target.Folder()));
+}
+
+TEST(CopyRunLog, NamesEachPackagesStartEveryFileAndItsEndWithCountAndBytes) {
+  TempDir medium;
+  TempDir target;
+  const std::wstring karten = medium.Folder(L"Karten");
+  std::filesystem::create_directories(karten);
+  WritePackage(karten, L"PKG-A", L"Alpen", "alpine data", L"a.txt", L"alpen");
+  {
+    PackageWriter writer(BuildPackagePath(karten, L"PKG-B"), *PackageHeader::Make(L"PKG-B", L"B", L"two files"));
+    writer.AddData(L"b", L"one.txt", "12345", 5, 0, 0);
+    writer.AddData(L"b", L"two.txt", "1234567", 7, 0, 0);
+    writer.Close();
+  }
+  RunLog run;
+  std::vector<std::wstring> recorded;
+  InstallationJob job = Job({L"PKG-A", L"PKG-B"}, &recorded, nullptr);
+  job.packageFolder = karten;
+  job.destinationFolder = target.Folder();
+  job.log = &run.log;
+  RecordingPage page;
+  EXPECT_TRUE(RunInstallation(job, page));
+
+  const std::string text = run.Text();
+  const std::vector<std::wstring> inOrder = {L"Package PKG-A: start",
+                                             L"a.txt (11 bytes)",
+                                             L"Package PKG-A: end, 1 files, 11 bytes, ",
+                                             L"Package PKG-B: start",
+                                             L"one.txt (5 bytes)",
+                                             L"two.txt (7 bytes)",
+                                             L"Package PKG-B: end, 2 files, 12 bytes, ",
+                                             L"GeoPath written: " + target.Folder()};
+  std::size_t at = 0;
+  for (const std::wstring& part : inOrder) {
+    at = text.find(text::ToUtf8(part), at);
+    ASSERT_NE(at, std::string::npos) << text::ToUtf8(part) << "\n" << text;
+  }
+}
+
+TEST(CopyRunLog, EveryFailureIsLoggedWithItsFileCodeAndAnswer) {
+  ScriptedExtractor extractor;
+  extractor.failures[L"A"] = {{DiskFull(), L"", Kind::kFileError}};
+  extractor.failures[L"B"] = {{FileError(), L"", Kind::kAnythingElse}};
+  RunLog run;
+  InstallationJob job = Job({L"A", L"B"}, nullptr, &extractor);
+  job.log = &run.log;
+  RecordingPage page;
+  page.answers = {FileErrorAnswer::kRetry, FileErrorAnswer::kIgnore};
+  EXPECT_TRUE(RunInstallation(job, page));
+  EXPECT_TRUE(run.Has(L"A.nwq): file D:\\Maps\\big.dat, cause 13, system code 112 (")) << run.Text();
+  EXPECT_TRUE(run.Has(L"Answer: Retry")) << run.Text();
+  EXPECT_TRUE(run.Has(L"Package A: end")) << run.Text();
+  EXPECT_TRUE(run.Has(L"B.nwq), not a file error")) << run.Text();
+  EXPECT_TRUE(run.Has(L"Answer: Ignore")) << run.Text();
+  EXPECT_TRUE(run.Has(L"Package B: ignored")) << run.Text();
+}
+
+TEST(CopyRunAnswerer, StandsInForTheUserAndCountsTheAttemptsOfEachPackage) {
+  ScriptedExtractor extractor;
+  extractor.failures[L"A"] = {{DiskFull(), L"", Kind::kFileError}};
+  extractor.failures[L"B"] = {{DiskFull(), L"", Kind::kFileError}, {DiskFull(), L"", Kind::kFileError}};
+  std::vector<std::pair<std::wstring, int>> asked;
+  InstallationJob job = Job({L"A", L"B"}, nullptr, &extractor);
+  job.answer = [&asked](const FailureQuestion& question) {
+    asked.emplace_back(question.packageName, question.attempt);
+    EXPECT_EQ(question.message, L"Disk full while accessing D:\\Maps\\big.dat.");
+    return FileErrorAnswer::kRetry;
+  };
+  RecordingPage page;
+  EXPECT_TRUE(RunInstallation(job, page));
+  EXPECT_TRUE(page.questions.empty());
+  EXPECT_EQ(asked, (std::vector<std::pair<std::wstring, int>>{{L"A", 1}, {L"B", 1}, {L"B", 2}}));
+}
+
+TEST(CopyRunAnswerer, APackageThatNoLongerOpensPassesInTheWizardButFailsAnUnattendedRun) {
+  ScriptedExtractor extractor;
+  package_engine::Result gone;
+  gone.outcome = package_engine::Outcome::kCannotOpen;
+  gone.openError = FileError(FileError::kFileNotFound, 2, L"P:\\Karten\\B.nwq");
+  package_engine::Result foreign;
+  foreign.outcome = package_engine::Outcome::kInvalidHeader;
+  foreign.headerFault = HeaderFault::kWrongMagic;
+  extractor.notExtracted = {{L"B", gone}, {L"C", foreign}};
+
+  {  // The wizard: the catalogue had offered them, so they pass as done.
+    RunLog run;
+    std::vector<std::wstring> recorded;
+    InstallationJob job = Job({L"A", L"B", L"C"}, &recorded, &extractor);
+    job.log = &run.log;
+    RecordingPage page;
+    EXPECT_TRUE(RunInstallation(job, page));
+    EXPECT_TRUE(page.questions.empty());
+    EXPECT_EQ(recorded.size(), 1u);
+    EXPECT_TRUE(run.Has(L"The package B cannot be opened")) << run.Text();
+    EXPECT_TRUE(run.Has(L"The package C is damaged")) << run.Text();
+  }
+  {  // Unattended: each is a failure, put to the answerer with the package named.
+    for (const std::wstring& failing : {std::wstring(L"B"), std::wstring(L"C")}) {
+      RunLog run;
+      std::vector<std::wstring> recorded;
+      std::vector<std::wstring> messages;
+      extractor.calls.clear();
+      InstallationJob job = Job({failing, L"D"}, &recorded, &extractor);
+      job.log = &run.log;
+      job.unopenablePackageFails = true;
+      job.answer = [&messages](const FailureQuestion& question) {
+        messages.push_back(question.message);
+        return question.attempt == 1 ? FileErrorAnswer::kRetry : FileErrorAnswer::kAbort;
+      };
+      RecordingPage page;
+      EXPECT_FALSE(RunInstallation(job, page));
+      EXPECT_EQ(extractor.calls, (std::vector<std::wstring>{failing, failing}));
+      ASSERT_EQ(messages.size(), 2u);
+      EXPECT_NE(messages[0].find(L"The package " + failing), std::wstring::npos);
+      EXPECT_TRUE(recorded.empty());
+      EXPECT_TRUE(run.Has(L"GeoPath not written")) << run.Text();
+    }
+  }
+}
+
+TEST(CopyRunAnswerer, AnUnattendedRunThatCannotRememberItsDestinationFails) {
+  ScriptedExtractor extractor;
+  for (const bool unattended : {false, true}) {
+    RunLog run;
+    InstallationJob job = Job({L"A"}, nullptr, &extractor);
+    job.recordDestination = [](std::wstring) { return false; };
+    job.log = &run.log;
+    if (unattended) job.answer = [](const FailureQuestion&) { return FileErrorAnswer::kAbort; };
+    RecordingPage page;
+    // The wizard's user saw the files arrive; nobody would notice unattended.
+    EXPECT_EQ(RunInstallation(job, page), !unattended);
+    EXPECT_TRUE(run.Has(L"GeoPath could not be written: D:\\Maps\\")) << run.Text();
+  }
 }

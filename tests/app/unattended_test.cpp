@@ -1,0 +1,378 @@
+// The setup without anyone at the screen: the command line, the answer to a
+// failure, the choice and order of packages, the plan's refusals, the log,
+// the one-setup lock, and a quiet run on a real medium.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/exit_codes.h"
+#include "app/folders.h"
+#include "app/install_log.h"
+#include "app/unattended_install.h"
+#include "app/wizard_session.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "support/temp_dir.h"
+#include "tests/app/package_media.h"
+#include "tests/app/settings_sandbox.h"
+
+namespace {
+
+ParsedCommandLine Parse(std::vector<std::wstring> arguments) { return ParseCommandLine(arguments); }
+
+std::string ReadText(const std::wstring& path) {
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Contains(const std::string& text, const std::wstring& part) {
+  return text.find(text::ToUtf8(part)) != std::string::npos;
+}
+
+// A file system whose folder creation fails with `code`.
+class RefusingFileSystem : public DestinationFileSystem {
+ public:
+  explicit RefusingFileSystem(platform::ErrorCode code) : code_(code) {}
+  bool CreateFolderTree(const std::wstring&) override { return false; }
+  std::optional<std::wstring> CreateTempFile(const std::wstring&, const std::wstring&) override { return std::nullopt; }
+  bool OpenReadWrite(const std::wstring&) override { return false; }
+  bool RemoveFile(const std::wstring&) override { return false; }
+  platform::ErrorCode LastError() override { return code_; }
+
+ private:
+  platform::ErrorCode code_;
+};
+
+#if defined(_WIN32)
+constexpr platform::ErrorCode kAccessDenied = 5;
+#else
+constexpr platform::ErrorCode kAccessDenied = 13;
+#endif
+
+// Data that does not compress, so that its middle lies well past the header.
+std::string Noise(std::size_t size) {
+  std::string data(size, '\0');
+  std::uint32_t state = 12345;
+  for (char& c : data) {
+    state = state * 1103515245u + 12345u;
+    c = static_cast<char>(state >> 24);
+  }
+  return data;
+}
+
+// A medium of three packages in Karten\, the settings in a sandbox.
+struct Medium {
+  SettingsSandbox sandbox;
+  TempDir root;
+  TempDir target;
+  std::wstring karten = root.Folder(L"Karten");
+
+  Medium() {
+    std::filesystem::create_directories(std::filesystem::path(karten));
+    WritePackage(karten, L"PKG-C", L"Chiemgau", "chiemgau data", L"c.txt", L"chiemgau");
+    WritePackage(karten, L"PKG-A", L"alpen", "alpine data", L"a.txt", L"alpen");
+    WritePackage(karten, L"PKG-B", L"Bayern", Noise(70000), L"b.txt", L"bayern");
+  }
+  WizardSession Session() const {
+    WizardSession session;
+    session.SetPackageFolder(karten);
+    session.SetDestinationFolder(L"X:\\never\\");
+    return session;
+  }
+  SetupOptions Quiet(std::optional<std::vector<std::wstring>> packages) const {
+    SetupOptions options;
+    options.mode = SetupMode::kQuiet;
+    options.destination = target.Folder();
+    options.packages = std::move(packages);
+    return options;
+  }
+};
+
+}  // namespace
+
+TEST(SetupCommandLine, ModesAndHelpAreCaseInsensitiveAndTakeEitherPrefix) {
+  EXPECT_TRUE(Parse({}).valid());
+  EXPECT_EQ(Parse({}).options.mode, SetupMode::kWizard);
+  EXPECT_EQ(Parse({L"/QUIET"}).options.mode, SetupMode::kQuiet);
+  EXPECT_EQ(Parse({L"-Passive"}).options.mode, SetupMode::kPassive);
+  // Never a window when asked for none.
+  EXPECT_EQ(Parse({L"/passive", L"/quiet"}).options.mode, SetupMode::kQuiet);
+  EXPECT_TRUE(Parse({L"/?"}).options.help);
+  EXPECT_TRUE(Parse({L"-HELP"}).options.help);
+  EXPECT_FALSE(Parse({L"/quiet"}).options.help);
+  // Empty arguments, as some tools append, are no switches.
+  EXPECT_TRUE(Parse({L"", L"/quiet"}).valid());
+}
+
+TEST(SetupCommandLine, ValuesLoseTheQuotesTheArgumentRulesLeave) {
+  const ParsedCommandLine parsed =
+      Parse({L"/Dir=C:\\Maps\"", L"-LOG=\"C:\\logs\\setup.log\"", L"/packages=PKG-A, PKG-B ,\"PKG-C\""});
+  ASSERT_TRUE(parsed.valid()) << text::ToUtf8(parsed.error);
+  EXPECT_EQ(parsed.options.destination, L"C:\\Maps\\");
+  EXPECT_EQ(parsed.options.logPath, L"C:\\logs\\setup.log");
+  EXPECT_EQ(parsed.options.packages, (std::vector<std::wstring>{L"PKG-A", L"PKG-B", L"PKG-C"}));
+
+  EXPECT_EQ(Parse({L"/dir=C:\\Maps"}).options.destination, L"C:\\Maps\\");
+  EXPECT_EQ(Parse({L"/dir=c:/maps/"}).options.destination, L"c:\\maps\\");
+  EXPECT_EQ(Parse({L"/dir=\\\\server\\share"}).options.destination, L"\\\\server\\share\\");
+
+  // `/dir="C:\My Maps\" /quiet` swallows the rest of the line into one
+  // argument; the switches in it still count, above all the mode.
+  const ParsedCommandLine swallowed = Parse({L"/dir=C:\\My Maps\" /quiet  /log=C:\\l.txt"});
+  ASSERT_TRUE(swallowed.valid()) << text::ToUtf8(swallowed.error);
+  EXPECT_EQ(swallowed.options.destination, L"C:\\My Maps\\");
+  EXPECT_EQ(swallowed.options.mode, SetupMode::kQuiet);
+  EXPECT_EQ(swallowed.options.logPath, L"C:\\l.txt");
+}
+
+TEST(SetupCommandLine, RelativeOrMalformedValuesAndUnknownSwitchesAreRefused) {
+  const std::vector<std::vector<std::wstring>> refused = {
+      // Destinations that depend on the current drive or folder, or are no path.
+      {L"/dir=Maps"},
+      {L"/dir=C:Maps"},
+      {L"/dir=\\Maps"},
+      {L"/dir=\\\\server"},
+      {L"/dir=\\\\server\\"},
+      {L"/dir=C:\\Ma<ps"},
+      {L"/dir=C:\\a:b"},
+      {L"/dir=\"\""},
+      // Missing, empty or unexpected values.
+      {L"/dir"},
+      {L"/dir="},
+      {L"/log="},
+      {L"/packages="},
+      {L"/packages=A,,B"},
+      {L"/packages=A,"},
+      {L"/quiet=yes"},
+      {L"/log=C:\\a|b"},
+      // Given twice.
+      {L"/dir=C:\\a", L"/dir=C:\\b"},
+      {L"/packages=A", L"/packages=B"},
+      // Unknown.
+      {L"/bogus"},
+      {L"/dirx=C:\\a"},
+      {L"setup"},
+      {L"/"},
+      {L"--quiet"}};
+  for (const auto& line : refused) {
+    const ParsedCommandLine parsed = Parse(line);
+    EXPECT_FALSE(parsed.valid()) << text::ToUtf8(line.front());
+    EXPECT_FALSE(parsed.error.empty());
+  }
+  // The mode is read past the fault: a quiet line shows no usage box.
+  EXPECT_EQ(Parse({L"/bogus", L"/quiet"}).options.mode, SetupMode::kQuiet);
+  EXPECT_NE(Parse({L"/bogus"}).error.find(L"/bogus"), std::wstring::npos);
+  EXPECT_NE(UsageText().find(L"/packages"), std::wstring::npos);
+}
+
+TEST(UnattendedPolicy, RetriesTwiceTwoSecondsApartThenAborts) {
+  std::vector<std::chrono::milliseconds> slept;
+  auto sleep = [&slept](std::chrono::milliseconds delay) { slept.push_back(delay); };
+  EXPECT_EQ(UnattendedAnswer({L"A", 1, L"x"}, sleep), FileErrorAnswer::kRetry);
+  EXPECT_EQ(UnattendedAnswer({L"A", 2, L"x"}, sleep), FileErrorAnswer::kRetry);
+  EXPECT_EQ(UnattendedAnswer({L"A", 3, L"x"}, sleep), FileErrorAnswer::kAbort);
+  EXPECT_EQ(slept, (std::vector<std::chrono::milliseconds>{std::chrono::seconds(2), std::chrono::seconds(2)}));
+}
+
+TEST(UnattendedPackages, AreTheCataloguesValidOnesInTheWizardsOrder) {
+  const std::vector<std::wstring> names = {L"G1", L"G2", L"G3", L"G4"};
+  const std::vector<std::wstring> titles = {L"beta", L"Alpha", L"Beta", L"alpha"};
+  std::wstring unknown;
+  // By title ignoring case; equal titles keep the catalogue's order.
+  EXPECT_EQ(SelectPackages(names, titles, std::nullopt, &unknown),
+            (std::vector<std::wstring>{L"G2", L"G4", L"G1", L"G3"}));
+  EXPECT_EQ(SelectPackages(names, titles, std::vector<std::wstring>{}, &unknown)->size(), 4u);
+  // The requested ones, in that same order whatever order or case they came in.
+  EXPECT_EQ(SelectPackages(names, titles, std::vector<std::wstring>{L"g3", L"G2", L"G3"}, &unknown),
+            (std::vector<std::wstring>{L"G2", L"G3"}));
+  EXPECT_FALSE(SelectPackages(names, titles, std::vector<std::wstring>{L"G1", L"G9", L"G8"}, &unknown));
+  EXPECT_EQ(unknown, L"G9");
+}
+
+TEST(UnattendedPlan, RefusesUnknownPackagesAnEmptyMediumAndAnUnwritableDestination) {
+  Medium medium;
+  TempDir logFolder;
+  const std::wstring logPath = logFolder.File(L"setup.log");
+
+  // Not a package: left out of the choice, but named.
+  std::ofstream(std::filesystem::path(medium.karten) / "junk.nwq") << "no header";
+  {  // An unknown name: nothing touched, not even the destination's folders.
+    InstallLog log;
+    ASSERT_TRUE(log.Open(logPath, nullptr));
+    WizardSession session = medium.Session();
+    SetupOptions options = medium.Quiet(std::vector<std::wstring>{L"PKG-A", L"PKG-X"});
+    options.destination = medium.target.Folder(L"sub");
+    SystemDestinationFileSystem fileSystem;
+    EXPECT_EQ(PlanUnattendedInstallation(session, options, log, fileSystem).exitCode, kExitInvalidCommandLine);
+    EXPECT_FALSE(std::filesystem::exists(medium.target.path() / "sub"));
+    EXPECT_TRUE(Contains(ReadText(logPath), L"PKG-X"));
+    EXPECT_TRUE(Contains(ReadText(logPath), L"junk.nwq"));
+  }
+  {  // No valid package on the medium.
+    InstallLog log;
+    TempDir empty;
+    WizardSession session;
+    session.SetPackageFolder(empty.Folder());
+    SystemDestinationFileSystem fileSystem;
+    EXPECT_EQ(PlanUnattendedInstallation(session, medium.Quiet(std::nullopt), log, fileSystem).exitCode,
+              kExitInstallFailure);
+  }
+  {  // The destination refused: the system's own text goes to the log.
+    InstallLog log;
+    ASSERT_TRUE(log.Open(logPath, nullptr));
+    WizardSession session = medium.Session();
+    RefusingFileSystem refusing(kAccessDenied);
+    EXPECT_EQ(PlanUnattendedInstallation(session, medium.Quiet(std::nullopt), log, refusing).exitCode,
+              kExitInstallFailure);
+    const std::string written = ReadText(logPath);
+    EXPECT_TRUE(Contains(written, platform::SystemErrorText(kAccessDenied))) << written;
+    EXPECT_TRUE(Contains(written, medium.target.Folder())) << written;
+  }
+  {  // A plan that goes on answers for itself and fails unopenable packages.
+    InstallLog log;
+    WizardSession session = medium.Session();
+    SystemDestinationFileSystem fileSystem;
+    const UnattendedPlan plan = PlanUnattendedInstallation(session, medium.Quiet(std::nullopt), log, fileSystem);
+    EXPECT_EQ(plan.exitCode, kExitSuccess);
+    EXPECT_EQ(plan.job.packages, (std::vector<std::wstring>{L"PKG-A", L"PKG-B", L"PKG-C"}));
+    EXPECT_EQ(plan.job.destinationFolder, medium.target.Folder());
+    EXPECT_TRUE(plan.job.answer);
+    EXPECT_TRUE(plan.job.unopenablePackageFails);
+    EXPECT_EQ(plan.job.log, &log);
+  }
+  EXPECT_EQ(ExitCodeOfRun(SetupMode::kWizard, false), kExitUserCancel);
+  EXPECT_EQ(ExitCodeOfRun(SetupMode::kPassive, false), kExitInstallFailure);
+  EXPECT_EQ(ExitCodeOfRun(SetupMode::kQuiet, true), kExitSuccess);
+}
+
+TEST(QuietRun, InstallsExactlyTheNamedPackagesRemembersTheDestinationAndLogsEveryFile) {
+  Medium medium;
+  TempDir logFolder;
+  const std::wstring logPath = logFolder.File(L"setup.log");
+  InstallLog log;
+  ASSERT_TRUE(log.Open(logPath, nullptr));
+  WizardSession session = medium.Session();
+  LogSetupStart(log, L"1.0", {L"/quiet", L"/dir=C:\\My Maps\\"});
+
+  EXPECT_EQ(RunQuietInstallation(session, medium.Quiet(std::vector<std::wstring>{L"pkg-c", L"PKG-A"}), log),
+            kExitSuccess);
+  LogSetupEnd(log, kExitSuccess);
+
+  EXPECT_TRUE(std::filesystem::exists(medium.target.path() / "alpen" / "a.txt"));
+  EXPECT_TRUE(std::filesystem::exists(medium.target.path() / "chiemgau" / "c.txt"));
+  EXPECT_FALSE(std::filesystem::exists(medium.target.path() / "bayern"));
+  std::wstring remembered;
+  ASSERT_TRUE(session.ReadGeoPath(remembered));
+  EXPECT_EQ(remembered, EnsureTrailingBackslash(medium.target.Folder()));
+
+  const std::string written = ReadText(logPath);
+  for (const std::wstring& part :
+       {std::wstring(L"Tessavo 1.0"), std::wstring(L"\"/dir=C:\\My Maps\\\""), L"Medium folder: " + medium.karten,
+        L"Destination: " + medium.target.Folder(), std::wstring(L"Packages: PKG-A, PKG-C"),
+        std::wstring(L"Package PKG-A: start"), std::wstring(L"Package PKG-A: end, 1 files, 11 bytes"),
+        std::wstring(L"Package PKG-C: end, 1 files, 13 bytes"), std::wstring(L"a.txt (11 bytes)"),
+        std::wstring(L"c.txt (13 bytes)"), std::wstring(L"GeoPath written"), std::wstring(L"Exit code: 0")}) {
+    EXPECT_TRUE(Contains(written, part)) << text::ToUtf8(part) << "\n" << written;
+  }
+  EXPECT_FALSE(Contains(written, L"PKG-B")) << written;
+}
+
+TEST(QuietRun, ADamagedPackageFailsTheRunAndLeavesGeoPathAsItWas) {
+  Medium medium;
+  WizardSession session = medium.Session();
+  ASSERT_TRUE(session.WriteGeoPath(L"D:\\Before\\"));
+  // Damage the stored data of the second package in order, past its header.
+  const std::filesystem::path damaged = std::filesystem::path(medium.karten) / "PKG-B.nwq";
+  {
+    std::fstream file(damaged, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(std::filesystem::file_size(damaged) / 2));
+    const std::string garbage(64, '\xA5');
+    file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+  }
+  TempDir logFolder;
+  const std::wstring logPath = logFolder.File(L"setup.log");
+  InstallLog log;
+  ASSERT_TRUE(log.Open(logPath, nullptr));
+
+  EXPECT_EQ(RunQuietInstallation(session, medium.Quiet(std::nullopt), log), kExitInstallFailure);
+  std::wstring remembered;
+  ASSERT_TRUE(session.ReadGeoPath(remembered));
+  EXPECT_EQ(remembered, L"D:\\Before\\");
+  // Stopped as Abort stops: the package after the damaged one never starts.
+  EXPECT_TRUE(std::filesystem::exists(medium.target.path() / "alpen" / "a.txt"));
+  EXPECT_FALSE(std::filesystem::exists(medium.target.path() / "chiemgau"));
+  const std::string written = ReadText(logPath);
+  EXPECT_TRUE(Contains(written, L"PKG-B.nwq")) << written;
+  EXPECT_TRUE(Contains(written, L"b.txt")) << written;
+  EXPECT_TRUE(Contains(written, L"Answer: Retry")) << written;
+  EXPECT_TRUE(Contains(written, L"Answer: Abort")) << written;
+  EXPECT_TRUE(Contains(written, L"GeoPath not written")) << written;
+  EXPECT_FALSE(Contains(written, L"Package PKG-C")) << written;
+}
+
+TEST(InstallLogFile, StampsEachLineKeepsLinesWholeAcrossThreadsAndNeverFailsTheRun) {
+  TempDir folder;
+  const std::wstring path = folder.File(L"setup.log");
+  {
+    InstallLog log;
+    log.Write(L"before it is open");  // nowhere to go, and no harm done
+    EXPECT_FALSE(log.IsOpen());
+    platform::ErrorCode error = 0;
+    EXPECT_FALSE(log.Open(folder.Folder(), &error));  // a folder is no log file
+    EXPECT_NE(error, 0u);
+    ASSERT_TRUE(log.Open(path, &error));
+    EXPECT_TRUE(log.IsOpen());
+
+    log.Write(L"K\u00e4rnten");
+    auto writeMany = [&log](wchar_t tag) {
+      for (int i = 0; i < 300; ++i)
+        log.Write(std::wstring(40, tag));
+    };
+    std::thread worker(writeMany, L'w');
+    writeMany(L'u');
+    worker.join();
+
+    const std::string written = ReadText(path);
+    const std::regex line("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (K\xC3\xA4rnten|w{40}|u{40})\r");
+    std::istringstream lines(written);
+    int count = 0;
+    for (std::string text; std::getline(lines, text); ++count)
+      EXPECT_TRUE(std::regex_match(text, line)) << text;
+    EXPECT_EQ(count, 601);
+  }
+
+  // Opening again starts the file afresh.
+  InstallLog again;
+  ASSERT_TRUE(again.Open(path, nullptr));
+  EXPECT_EQ(std::filesystem::file_size(std::filesystem::path(path)), 0u);
+}
+
+TEST(SetupLockTest, OnlyOneHolderAtATimeAndTheLockGoesWithItsOwner) {
+  const std::wstring name =
+      L"VarnholtLockTest" + std::to_wstring(std::chrono::steady_clock::now().time_since_epoch().count());
+  platform::SetupLock first;
+  ASSERT_EQ(first.Acquire(name), platform::SetupLock::Outcome::kAcquired);
+  EXPECT_TRUE(first.IsHeld());
+  {
+    platform::SetupLock second;
+    EXPECT_EQ(second.Acquire(name), platform::SetupLock::Outcome::kHeldElsewhere);
+    EXPECT_FALSE(second.IsHeld());
+  }
+  // Another name is another setup.
+  platform::SetupLock other;
+  EXPECT_EQ(other.Acquire(name + L"x"), platform::SetupLock::Outcome::kAcquired);
+
+  platform::SetupLock moved = std::move(first);
+  EXPECT_TRUE(moved.IsHeld());
+  moved = platform::SetupLock();
+  platform::SetupLock later;
+  EXPECT_EQ(later.Acquire(name), platform::SetupLock::Outcome::kAcquired);
+}
