@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app/exit_codes.h"
+#include "app/setup_arguments.h"
 #include "app/tessavo_wizard_sheet.h"
 #include "app/unattended_install.h"
 #include "framework/message_box.h"
@@ -46,9 +47,7 @@ bool CTessavoApp::InitInstance() {
   framework::Application::InitInstance();
   SetRegistryKey(L"Varnholt");
 
-  std::vector<std::wstring> arguments = platform::CommandLineArguments(0, nullptr);
-  if (!arguments.empty()) arguments.erase(arguments.begin());
-  exitCode_ = RunSetup(arguments);
+  exitCode_ = RunSetup(SplitSetupCommandLine(::GetCommandLineW()));
   return false;
 }
 

@@ -115,9 +115,14 @@ RemoteWizard::RemoteWizard(const std::wstring& program, const std::wstring& argu
   process_.Reset(started.hProcess);
   const UniqueKernelHandle mainThread(started.hThread);
   processId_ = started.dwProcessId;
-  if (!waitForSheet) return;
+  // A prefix's first program starts slowly.
+  if (waitForSheet) WaitForSheet();
+}
+
+bool RemoteWizard::WaitForSheet(std::chrono::milliseconds timeout) {
+  if (!process_) return false;
   ::WaitForInputIdle(process_.Get(), 10000);
-  WaitUntil(
+  return WaitUntil(
       [this] {
         DialogSearch search{processId_, nullptr};
         ::EnumWindows(&FindDialog, reinterpret_cast<LPARAM>(&search));
@@ -126,7 +131,7 @@ RemoteWizard::RemoteWizard(const std::wstring& program, const std::wstring& argu
         }
         return sheet_ != nullptr;
       },
-      std::chrono::milliseconds(60000));  // a prefix's first program starts slowly
+      timeout);
 }
 
 RemoteWizard::~RemoteWizard() {

@@ -36,6 +36,8 @@ class RemoteWizard {
   RemoteWizard(const RemoteWizard&) = delete;
   RemoteWizard& operator=(const RemoteWizard&) = delete;
 
+  // For a program started without waiting: waits for its sheet now.
+  bool WaitForSheet(std::chrono::milliseconds timeout = std::chrono::milliseconds(60000));
   bool started() const { return sheet_ != nullptr; }
   // Why it did not start: the error of CreateProcess, or 0 when no sheet came.
   DWORD startError() const { return startError_; }

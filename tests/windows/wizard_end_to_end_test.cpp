@@ -9,6 +9,7 @@
 #include <functional>
 #include <filesystem>
 #include <random>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,13 @@
 namespace {
 
 constexpr wchar_t kSettingsKey[] = L"Software\\Varnholt\\Settings";
+
+// The exit codes as the program's parent reads them.
+constexpr DWORD kSuccess = 0;
+constexpr DWORD kUserCancel = 1602;
+constexpr DWORD kInstallFailure = 1603;
+constexpr DWORD kAlreadyRunning = 1618;
+constexpr DWORD kInvalidCommandLine = 1639;
 // 2021-03-04 05:06:07 UTC as a Windows file time.
 constexpr std::uint64_t kStoredTime = (1614834367ULL + 11644473600ULL) * 10000000ULL;
 
@@ -65,6 +73,20 @@ class Medium {
     }
     writer.Close();
   }
+  // The package as its makers build it: the files laid out in a folder and
+  // packed by the real `nwq create`. True when the tool succeeded.
+  bool Create(const std::wstring& name, const std::wstring& title, const std::vector<PackageFile>& files) {
+    TempDir source;
+    for (const PackageFile& file : files) {
+      std::filesystem::create_directories(source.path() / file.folder);
+      WriteAll(source.path() / file.folder / file.name, file.content);
+    }
+    RemoteWizard nwq(
+        EnvPath("NWQ_EXE"),
+        L"create \"" + Package(name) + L"\" \"" + source.path().wstring() + L"\" --title \"" + title + L"\"", false);
+    return nwq.WaitForExit(std::chrono::seconds(60)) == 0;
+  }
+  std::wstring Package(const std::wstring& name) const { return BuildPackagePath(dir_.Folder(L"Karten"), name); }
   std::wstring Program() const { return dir_.File(L"Tessavo.exe"); }
 
  private:
@@ -327,7 +349,7 @@ TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
   EXPECT_FALSE(std::filesystem::exists(root / L"Karten"));
 }
 
-TEST(WizardEndToEnd, CancelOnTheFirstPageCreatesTheKeyAndWritesNothing) {
+TEST(WizardEndToEnd, CancelOnTheFirstPageCreatesTheKeyWritesNothingAndSaysCancelled) {
   Medium medium;
   medium.Add(L"PKG-A", L"Alpen", {{L"", L"a.txt", Bytes("a")}});
   ClearSettings();
@@ -335,7 +357,7 @@ TEST(WizardEndToEnd, CancelOnTheFirstPageCreatesTheKeyAndWritesNothing) {
   ASSERT_TRUE(wizard.started());
   ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
   wizard.Press(PSBTN_CANCEL);
-  EXPECT_EQ(wizard.WaitForExit(), 0u);
+  EXPECT_EQ(wizard.WaitForExit(), kUserCancel);
   EXPECT_EQ(StoredGeoPath(), L"(none)");
 }
 
@@ -350,7 +372,7 @@ TEST(WizardEndToEnd, WithoutGeoPathTheDestinationLiesInTheProgramFilesFolder) {
   ASSERT_NE(programFiles, nullptr);
   EXPECT_EQ(wizard.Text(IDC_DESTINATION), std::wstring(programFiles) + L"\\Varnholt\\Digital Maps\\");
   wizard.Press(PSBTN_CANCEL);
-  EXPECT_EQ(wizard.WaitForExit(), 0u);
+  EXPECT_EQ(wizard.WaitForExit(), kUserCancel);
   EXPECT_EQ(StoredGeoPath(), L"(none)");
 }
 
@@ -399,7 +421,7 @@ TEST(WizardEndToEnd, AnEmptyMediumOffersNoWayOnFromTheChoosePage) {
   EXPECT_EQ(wizard.RowCount(IDC_LIST_FILES), 0);
   EXPECT_TRUE(wizard.WaitForButton(kNextButton, false));
   wizard.Press(PSBTN_CANCEL);
-  EXPECT_EQ(wizard.WaitForExit(), 0u);
+  EXPECT_EQ(wizard.WaitForExit(), kUserCancel);
 }
 
 TEST(WizardEndToEnd, ADestinationThatCannotBeCreatedShowsTheSystemsTextAndDisablesNext) {
@@ -433,7 +455,7 @@ TEST(WizardEndToEnd, ADestinationThatCannotBeCreatedShowsTheSystemsTextAndDisabl
     ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
   }
   wizard.Press(PSBTN_CANCEL);
-  EXPECT_EQ(wizard.WaitForExit(), 0u);
+  EXPECT_EQ(wizard.WaitForExit(), kUserCancel);
   EXPECT_EQ(StoredGeoPath(), unwritable);
 }
 
@@ -494,9 +516,9 @@ struct LockedRun {
     EXPECT_EQ(wizard->Text(IDC_CURRENT_FILE), L"");
   }
 
-  void FinishAndExit() {
+  void FinishAndExit(DWORD exitCode) {
     wizard->Press(PSBTN_FINISH);
-    EXPECT_EQ(wizard->WaitForExit(), 0u);
+    EXPECT_EQ(wizard->WaitForExit(), exitCode);
   }
 };
 
@@ -515,7 +537,7 @@ TEST(WizardEndToEnd, RetryInstallsThePackageFromItsStartOnceTheFileIsFree) {
   run.lock->Release();
   run.Answer(IDRETRY);
   run.ExpectTheEnd(true);
-  run.FinishAndExit();
+  run.FinishAndExit(kSuccess);
   EXPECT_EQ(ReadAll(run.target.path() / L"bayern" / L"b2.dat"), Bytes("b2"));
   EXPECT_EQ(ReadAll(run.target.path() / L"bayern" / L"b1.dat"), RandomBytes(300000, 4));
   EXPECT_EQ(ReadAll(run.target.path() / L"chiemgau" / L"c.txt"), Bytes("chiemgau"));
@@ -527,7 +549,7 @@ TEST(WizardEndToEnd, IgnoreSkipsTheRestOfThePackageAndTheRunFinishes) {
   run.StartAndWaitForTheQuestion();
   run.Answer(IDIGNORE);
   run.ExpectTheEnd(true);
-  run.FinishAndExit();
+  run.FinishAndExit(kSuccess);
   run.lock->Release();
   EXPECT_TRUE(ReadAll(run.target.path() / L"bayern" / L"b2.dat").empty());
   EXPECT_EQ(ReadAll(run.target.path() / L"chiemgau" / L"c.txt"), Bytes("chiemgau"));
@@ -540,8 +562,329 @@ TEST(WizardEndToEnd, AbortStopsTheRunShowsTheCancelledTextAndKeepsNoDestination)
   run.Answer(IDABORT);
   run.ExpectTheEnd(false);
   Screenshot(L"9-copy-cancelled");
-  run.FinishAndExit();
+  run.FinishAndExit(kUserCancel);
   EXPECT_FALSE(std::filesystem::exists(run.target.path() / L"chiemgau"));
   EXPECT_EQ(ReadAll(run.target.path() / L"alpen" / L"a.txt"), Bytes("alpen"));
   EXPECT_EQ(StoredGeoPath(), L"(no key)");
+}
+
+namespace {
+
+// The medium most command-line cases share: three packages made by nwq,
+// listed by title as Alpen, Bayern, Chiemgau.
+void AddThreePackages(Medium& medium) {
+  ASSERT_TRUE(medium.Create(L"PKG-C", L"Chiemgau", {{L"chiemgau", L"c.txt", Bytes("chiemgau")}}));
+  ASSERT_TRUE(medium.Create(L"PKG-A", L"Alpen", {{L"alpen\\nord", L"a.txt", Bytes("alpen")}}));
+  ASSERT_TRUE(medium.Create(L"PKG-B", L"Bayern",
+                            {{L"bayern", L"b1.dat", RandomBytes(300000, 4)}, {L"bayern", L"b2.dat", Bytes("b2")}}));
+}
+
+// `"path"`: the quotes a distribution tool puts around a path, kept even
+// where the path ends in a backslash.
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+std::vector<std::string> LogLines(const std::filesystem::path& path) {
+  const std::vector<std::uint8_t> bytes = ReadAll(path);
+  std::vector<std::string> lines;
+  std::string text(bytes.begin(), bytes.end());
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) {
+      lines.push_back(text.substr(start) + "<no line end>");
+      break;
+    }
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+std::string Utf8(const std::wstring& text) {
+  std::string bytes;
+  for (wchar_t c : text)
+    bytes += static_cast<char>(c);  // the paths used here are ASCII
+  return bytes;
+}
+
+// The index of the first line that contains `part`, or -1.
+int LineWith(const std::vector<std::string>& lines, const std::string& part) {
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (lines[i].find(part) != std::string::npos) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines)
+    text += line + "\n";
+  return text;
+}
+
+// Runs the program to its end; its exit code, and whether it showed a window.
+struct Ended {
+  DWORD code = STILL_ACTIVE;
+  bool sawWindow = false;
+};
+Ended RunToTheEnd(const Medium& medium, const std::wstring& arguments,
+                  std::chrono::milliseconds timeout = std::chrono::milliseconds(60000)) {
+  RemoteWizard program(medium.Program(), arguments, false);
+  Ended ended;
+  ended.code = program.WaitForExit(timeout, &ended.sawWindow);
+  return ended;
+}
+
+// A message box the program shows instead of its sheet; its text, after OK.
+std::wstring AnswerTheBox(RemoteWizard& program) {
+  HWND box = program.WaitForDialog(std::chrono::milliseconds(30000));
+  if (box == nullptr) return L"(no box)";
+  EXPECT_EQ(RemoteWizard::WindowText(box), L"VARNHOLT Setup");
+  const std::wstring texts = RemoteWizard::DialogTexts(box);
+  RemoteWizard::AnswerDialog(box, IDOK);
+  return texts;
+}
+
+}  // namespace
+
+TEST(SetupCommandLine, QuietInstallsExactlyTheNamedPackagesAndLogsEveryStep) {
+  Medium medium;
+  AddThreePackages(medium);
+  ScratchFolder target;
+  // A space in both paths, and the quotes the argument rules leave behind a
+  // trailing backslash.
+  const std::wstring destination = target.Folder(L"Digital Maps");
+  const std::filesystem::path log = target.path() / L"setup log.txt";
+  ClearSettings();
+  StoreGeoPath(L"C:\\previous\\");
+
+  const Ended ended = RunToTheEnd(
+      medium, L"/QUIET /dir=" + Quoted(destination) + L" /packages=PKG-C,PKG-A -log=" + Quoted(log.wstring()));
+  EXPECT_EQ(ended.code, kSuccess);
+  EXPECT_FALSE(ended.sawWindow) << "a quiet setup shows no window at all";
+
+  const std::filesystem::path root(destination);
+  EXPECT_EQ(TreeOf(root),
+            (std::vector<std::string>{"alpen", "alpen/nord", "alpen/nord/a.txt", "chiemgau", "chiemgau/c.txt"}));
+  EXPECT_EQ(ReadAll(root / L"alpen" / L"nord" / L"a.txt"), Bytes("alpen"));
+  EXPECT_EQ(ReadAll(root / L"chiemgau" / L"c.txt"), Bytes("chiemgau"));
+  EXPECT_EQ(StoredGeoPath(), destination);
+
+  const std::vector<std::string> lines = LogLines(log);
+  ASSERT_FALSE(lines.empty());
+  const std::regex stamped(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} .+)");
+  for (const std::string& line : lines)
+    EXPECT_TRUE(std::regex_match(line, stamped)) << line;
+  EXPECT_NE(lines.front().find("Tessavo 1.0.0.0"), std::string::npos) << Joined(lines);
+  EXPECT_GE(LineWith(lines, "/packages=PKG-C,PKG-A"), 0) << "the command line as given";
+  EXPECT_GE(LineWith(lines, Utf8(destination)), 0);
+  // In the wizard's order, by title, whatever order the command line named them in.
+  EXPECT_GE(LineWith(lines, "PKG-A, PKG-C"), 0) << Joined(lines);
+  const int startA = LineWith(lines, "Package PKG-A: start");
+  const int startC = LineWith(lines, "Package PKG-C: start");
+  EXPECT_GE(startA, 0);
+  EXPECT_GT(startC, startA);
+  EXPECT_GT(LineWith(lines, Utf8((root / L"alpen" / L"nord" / L"a.txt").wstring())), startA);
+  EXPECT_GT(LineWith(lines, Utf8((root / L"chiemgau" / L"c.txt").wstring())), startC);
+  EXPECT_EQ(LineWith(lines, "PKG-B"), -1) << "a package not named is not mentioned";
+  EXPECT_GE(LineWith(lines, "GeoPath written"), 0);
+  EXPECT_NE(lines.back().find("Exit code: 0"), std::string::npos) << Joined(lines);
+}
+
+TEST(SetupCommandLine, ADamagedPackageFailsTheQuietRunNamesTheFileAndKeepsGeoPath) {
+  Medium medium;
+  AddThreePackages(medium);
+  // Bayern's last stream breaks off; its header still checks out.
+  const std::wstring damaged = medium.Package(L"PKG-B");
+  std::filesystem::resize_file(damaged, std::filesystem::file_size(damaged) - 100);
+  TempDir target;
+  const std::filesystem::path log = target.path() / L"setup.log";
+  ClearSettings();
+  StoreGeoPath(L"C:\\previous\\");
+
+  const Ended ended = RunToTheEnd(medium, L"-quiet /dir=" + target.Folder(L"maps") + L" /log=" + log.wstring());
+  EXPECT_EQ(ended.code, kInstallFailure);
+  EXPECT_EQ(StoredGeoPath(), L"C:\\previous\\");
+  const std::filesystem::path root(target.Folder(L"maps"));
+  EXPECT_EQ(ReadAll(root / L"alpen" / L"nord" / L"a.txt"), Bytes("alpen")) << "what came before stays";
+  EXPECT_FALSE(std::filesystem::exists(root / L"chiemgau")) << "nothing after the failed package";
+
+  const std::vector<std::string> lines = LogLines(log);
+  const int failure = LineWith(lines, Utf8((root / L"bayern" / L"b2.dat").wstring()) + ", cause");
+  EXPECT_GE(failure, 0) << Joined(lines);
+  // Two retries, then the run stops.
+  int retries = 0;
+  for (const std::string& line : lines)
+    retries += line.find("PKG-B") != std::string::npos && line.find("answer: Retry") != std::string::npos;
+  EXPECT_EQ(retries, 2) << Joined(lines);
+  EXPECT_GE(LineWith(lines, "answer: Abort"), 0);
+  EXPECT_EQ(LineWith(lines, "GeoPath written"), -1);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.back().find("Exit code: 1603"), std::string::npos) << Joined(lines);
+}
+
+TEST(SetupCommandLine, AWrongLineInstallsNothing) {
+  Medium medium;
+  AddThreePackages(medium);
+  TempDir target;
+  const std::wstring destination = target.Folder(L"maps");
+  const std::filesystem::path log = target.path() / L"setup.log";
+  ClearSettings();
+  StoreGeoPath(L"C:\\previous\\");
+
+  struct Case {
+    std::wstring arguments;
+    DWORD code;
+  };
+  // Quiet and passive say nothing; the code is their answer.
+  for (const Case& silent : {
+           Case{L"/quiet /bogus", kInvalidCommandLine},
+           Case{L"/quiet /dir=maps\\relative", kInvalidCommandLine},
+           Case{L"/quiet /packages=PKG-A,PKG-X /dir=" + destination + L" /log=" + log.wstring(), kInvalidCommandLine},
+           Case{L"/passive /packages=NOPE /dir=" + destination, kInvalidCommandLine},
+           Case{L"/quiet /dir=" + destination + L" /log=Z:\\no-such-folder\\setup.log", kInstallFailure},
+       }) {
+    SCOPED_TRACE(silent.arguments);
+    const Ended ended = RunToTheEnd(medium, silent.arguments);
+    EXPECT_EQ(ended.code, silent.code);
+    EXPECT_FALSE(ended.sawWindow);
+  }
+  const std::vector<std::string> lines = LogLines(log);
+  EXPECT_GE(LineWith(lines, "PKG-X"), 0) << "the unknown package is named in the log";
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.back().find("Exit code: 1639"), std::string::npos) << Joined(lines);
+
+  // The wizard says what is wrong in a box, before any page.
+  struct Boxed {
+    std::wstring arguments;
+    std::wstring says;
+    DWORD code;
+  };
+  for (const Boxed& boxed : {
+           Boxed{L"/bogus", L"/passive", kInvalidCommandLine},
+           Boxed{L"/packages=PKG-A,NOPE", L"NOPE", kInvalidCommandLine},
+           Boxed{L"/?", L"/packages=", kSuccess},
+       }) {
+    SCOPED_TRACE(boxed.arguments);
+    RemoteWizard program(medium.Program(), boxed.arguments, false);
+    EXPECT_NE(AnswerTheBox(program).find(boxed.says), std::wstring::npos);
+    EXPECT_EQ(program.WaitForExit(), boxed.code);
+  }
+
+  EXPECT_FALSE(std::filesystem::exists(destination)) << "not even the destination was created";
+  EXPECT_EQ(StoredGeoPath(), L"C:\\previous\\");
+}
+
+TEST(SetupCommandLine, OneSetupAtATime) {
+  Medium medium;
+  AddThreePackages(medium);
+  TempDir target;
+  const std::filesystem::path log = target.path() / L"first.log";
+  ClearSettings();
+  RemoteWizard first(medium.Program(), L"/log=" + log.wstring());
+  ASSERT_TRUE(first.started());
+
+  // A second start in any mode, even one that would write the same log.
+  const Ended quiet = RunToTheEnd(medium, L"/quiet /dir=" + target.Folder(L"maps") + L" /log=" + log.wstring());
+  EXPECT_EQ(quiet.code, kAlreadyRunning);
+  EXPECT_FALSE(quiet.sawWindow);
+  const Ended passive = RunToTheEnd(medium, L"/passive /dir=" + target.Folder(L"maps"));
+  EXPECT_EQ(passive.code, kAlreadyRunning);
+  EXPECT_FALSE(passive.sawWindow);
+  RemoteWizard second(medium.Program(), L"", false);
+  EXPECT_EQ(AnswerTheBox(second), L"Setup is already running.");
+  EXPECT_EQ(second.WaitForExit(), kAlreadyRunning);
+  EXPECT_FALSE(std::filesystem::exists(target.path() / L"maps"));
+
+  first.Press(PSBTN_CANCEL);
+  EXPECT_EQ(first.WaitForExit(), kUserCancel);
+  const std::vector<std::string> lines = LogLines(log);
+  EXPECT_EQ(LineWith(lines, "/quiet"), -1) << "the second start left the first one's log alone\n" << Joined(lines);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.back().find("Exit code: 1602"), std::string::npos) << Joined(lines);
+
+  // The lock went with the first setup.
+  EXPECT_EQ(RunToTheEnd(medium, L"/quiet /packages=NOPE").code, kInvalidCommandLine);
+}
+
+TEST(SetupCommandLine, PassiveShowsOnlyTheCopyPageRetriesByItselfAndCloses) {
+  Medium medium;
+  AddThreePackages(medium);
+  TempDir target;
+  const std::filesystem::path log = target.path() / L"setup.log";
+  // Held by another program at first: the run waits and tries again.
+  FileLock lock(target.path() / L"maps" / L"bayern" / L"b2.dat");
+  ASSERT_TRUE(lock.held());
+  ClearSettings();
+
+  RemoteWizard wizard(medium.Program(), L"/passive /dir=" + target.Folder(L"maps") + L" /log=" + log.wstring());
+  ASSERT_TRUE(wizard.started());
+  EXPECT_EQ(wizard.Title(), L"VARNHOLT Setup: Copying Files");
+  EXPECT_FALSE(wizard.Button(kBackButton).enabled);
+  EXPECT_FALSE(wizard.Button(IDCANCEL).enabled);
+  EXPECT_EQ(wizard.ProgressUpper(IDC_PROGRESS_OVERALL), 300);
+  EXPECT_EQ(wizard.WaitForDialog(std::chrono::milliseconds(300)), nullptr) << "no question is asked";
+  Screenshot(L"10-passive");
+  lock.Release();
+
+  EXPECT_EQ(wizard.WaitForExit(std::chrono::seconds(60)), kSuccess) << "it closes itself";
+  const std::filesystem::path root(target.Folder(L"maps"));
+  EXPECT_EQ(ReadAll(root / L"bayern" / L"b2.dat"), Bytes("b2"));
+  EXPECT_EQ(ReadAll(root / L"chiemgau" / L"c.txt"), Bytes("chiemgau"));
+  EXPECT_EQ(StoredGeoPath(), target.Folder(L"maps"));
+  const std::vector<std::string> lines = LogLines(log);
+  EXPECT_GE(LineWith(lines, "answer: Retry"), 0) << Joined(lines);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.back().find("Exit code: 0"), std::string::npos) << Joined(lines);
+}
+
+TEST(SetupCommandLine, TheWizardStartsWithTheNamedPackagesAndDestination) {
+  Medium medium;
+  AddThreePackages(medium);
+  TempDir target;
+  const std::wstring destination = target.Folder(L"Digital Maps");
+  const std::filesystem::path log = target.path() / L"setup.log";
+  ClearSettings();
+  StoreGeoPath(L"C:\\previous\\");
+
+  RemoteWizard wizard(medium.Program(),
+                      L"/packages=PKG-C,PKG-A /dir=" + Quoted(destination) + L" /log=" + Quoted(log.wstring()));
+  ASSERT_TRUE(wizard.started());
+  ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
+  wizard.Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Choose Files"));
+  ASSERT_EQ(wizard.RowCount(IDC_LIST_FILES), 3);
+  EXPECT_TRUE(WaitForChecks(wizard, {true, false, true})) << "Alpen and Chiemgau";
+  ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
+  wizard.Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Choose destination folder"));
+  EXPECT_EQ(wizard.Text(IDC_DESTINATION), destination) << "over GeoPath";
+  ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
+  wizard.Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Copying Files"));
+  ASSERT_TRUE(WaitUntil([&] { return wizard.Button(kFinishButton).enabled; }, std::chrono::seconds(60)));
+  wizard.Press(PSBTN_FINISH);
+  EXPECT_EQ(wizard.WaitForExit(), kSuccess);
+
+  EXPECT_EQ(TreeOf(destination),
+            (std::vector<std::string>{"alpen", "alpen/nord", "alpen/nord/a.txt", "chiemgau", "chiemgau/c.txt"}));
+  EXPECT_EQ(StoredGeoPath(), destination);
+  const std::vector<std::string> lines = LogLines(log);
+  EXPECT_GE(LineWith(lines, "PKG-A, PKG-C"), 0) << Joined(lines);
+  EXPECT_GE(LineWith(lines, Utf8((std::filesystem::path(destination) / L"chiemgau" / L"c.txt").wstring())), 0);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.back().find("Exit code: 0"), std::string::npos) << Joined(lines);
+}
+
+TEST(SetupCommandLine, TheWizardGoesOnWithoutALogItCannotWrite) {
+  Medium medium;
+  AddThreePackages(medium);
+  ClearSettings();
+  const std::wstring log = L"Z:\\no-such-folder\\setup.log";
+  RemoteWizard wizard(medium.Program(), L"/log=" + log, false);
+  EXPECT_EQ(AnswerTheBox(wizard), L"The log file " + log + L" cannot be written: " + SystemText(ERROR_PATH_NOT_FOUND));
+  ASSERT_TRUE(wizard.WaitForSheet());
+  ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Welcome"));
+  ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
+  wizard.Press(PSBTN_CANCEL);
+  EXPECT_EQ(wizard.WaitForExit(), kUserCancel);
 }
