@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <prsht.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <functional>
 #include <filesystem>
@@ -606,12 +607,25 @@ std::string Utf8(const std::wstring& text) {
   return bytes;
 }
 
-// The index of the first line that contains `part`, or -1.
+std::string Lower(std::string text) {
+  for (char& c : text)
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The index of the first line that contains `part`, ignoring case, or -1.
 int LineWith(const std::vector<std::string>& lines, const std::string& part) {
   for (std::size_t i = 0; i < lines.size(); ++i) {
-    if (lines[i].find(part) != std::string::npos) return static_cast<int>(i);
+    if (Lower(lines[i]).find(Lower(part)) != std::string::npos) return static_cast<int>(i);
   }
   return -1;
+}
+
+int CountLinesWith(const std::vector<std::string>& lines, const std::string& part) {
+  int count = 0;
+  for (const std::string& line : lines)
+    count += Lower(line).find(Lower(part)) != std::string::npos ? 1 : 0;
+  return count;
 }
 
 std::string Joined(const std::vector<std::string>& lines) {
@@ -692,7 +706,10 @@ TEST(SetupCommandLine, QuietInstallsExactlyTheNamedPackagesAndLogsEveryStep) {
 
 TEST(SetupCommandLine, ADamagedPackageFailsTheQuietRunNamesTheFileAndKeepsGeoPath) {
   Medium medium;
-  AddThreePackages(medium);
+  ASSERT_TRUE(medium.Create(L"PKG-A", L"Alpen", {{L"alpen\\nord", L"a.txt", Bytes("alpen")}}));
+  ASSERT_TRUE(medium.Create(L"PKG-B", L"Bayern",
+                            {{L"bayern", L"b1.dat", Bytes("b1")}, {L"bayern", L"b2.dat", RandomBytes(300000, 4)}}));
+  ASSERT_TRUE(medium.Create(L"PKG-C", L"Chiemgau", {{L"chiemgau", L"c.txt", Bytes("chiemgau")}}));
   // Bayern's last stream breaks off; its header still checks out.
   const std::wstring damaged = medium.Package(L"PKG-B");
   std::filesystem::resize_file(damaged, std::filesystem::file_size(damaged) - 100);
@@ -711,11 +728,9 @@ TEST(SetupCommandLine, ADamagedPackageFailsTheQuietRunNamesTheFileAndKeepsGeoPat
   const std::vector<std::string> lines = LogLines(log);
   const int failure = LineWith(lines, Utf8((root / L"bayern" / L"b2.dat").wstring()) + ", cause");
   EXPECT_GE(failure, 0) << Joined(lines);
+  EXPECT_GE(LineWith(lines, "Error in package PKG-B"), 0);
   // Two retries, then the run stops.
-  int retries = 0;
-  for (const std::string& line : lines)
-    retries += line.find("PKG-B") != std::string::npos && line.find("answer: Retry") != std::string::npos;
-  EXPECT_EQ(retries, 2) << Joined(lines);
+  EXPECT_EQ(CountLinesWith(lines, "answer: Retry"), 2) << Joined(lines);
   EXPECT_GE(LineWith(lines, "answer: Abort"), 0);
   EXPECT_EQ(LineWith(lines, "GeoPath written"), -1);
   ASSERT_FALSE(lines.empty());
