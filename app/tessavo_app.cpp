@@ -23,10 +23,10 @@ CTessavoApp theApp;
 
 // "%1" and "%2" replaced, as the system's message texts spell them.
 std::wstring Insert(std::wstring text, const std::wstring& first, const std::wstring& second) {
-  for (const auto& [mark, value] : {std::pair<std::wstring, const std::wstring&>(L"%1", first), {L"%2", second}}) {
-    const std::size_t at = text.find(mark);
-    if (at != std::wstring::npos) text.replace(at, mark.size(), value);
-  }
+  const std::size_t at = text.find(L"%1");
+  if (at != std::wstring::npos) text.replace(at, 2, first);
+  const std::size_t next = text.find(L"%2", at == std::wstring::npos ? 0 : at + first.size());
+  if (next != std::wstring::npos) text.replace(next, 2, second);
   return text;
 }
 
