@@ -8,7 +8,7 @@ bool InstallLog::Open(const std::wstring& path, platform::ErrorCode* error) {
   std::lock_guard<std::mutex> lock(mutex_);
   FileError failure;
   platform::File file;
-  if (!file.Open(path, platform::File::Mode::kCreateWriteExclusive, &failure)) {
+  if (!file.Open(path, platform::File::Mode::kCreateWriteShareRead, &failure)) {
     if (error != nullptr) *error = static_cast<platform::ErrorCode>(failure.osError());
     return false;
   }
