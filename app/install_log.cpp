@@ -8,7 +8,7 @@ bool InstallLog::Open(const std::wstring& path, platform::ErrorCode* error) {
   std::lock_guard<std::mutex> lock(mutex_);
   FileError failure;
   platform::File file;
-  if (!file.Open(path, platform::File::Mode::kCreateWriteExclusive, &failure)) {
+  if (!file.Open(path, platform::File::Mode::kCreateWriteShareRead, &failure)) {
     if (error != nullptr) *error = static_cast<platform::ErrorCode>(failure.osError());
     return false;
   }
@@ -22,13 +22,14 @@ bool InstallLog::IsOpen() const {
 }
 
 void InstallLog::Write(const std::wstring& line) {
+  // Stamped under the lock, so that the times never run backwards in the file.
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!file_.IsOpen()) return;
   const platform::LocalTimeOfDay now = platform::LocalTime();
   char stamp[40];
   std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%03d ", now.year, now.month, now.day, now.hour,
                 now.minute, now.second, now.millisecond);
   const std::string bytes = stamp + text::ToUtf8(line) + "\r\n";
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (!file_.IsOpen()) return;
   try {
     file_.Write(bytes.data(), bytes.size());
   } catch (...) {

@@ -8,7 +8,8 @@
 
 class InstallLog {
  public:
-  // Creates or truncates the file; false with the system's code in *error.
+  // Creates or truncates the file, readable by others while the setup runs
+  // (an administrator watching it); false with the system's code in *error.
   bool Open(const std::wstring& path, platform::ErrorCode* error);
   bool IsOpen() const;
   // Prefixes "YYYY-MM-DD HH:MM:SS.mmm " and ends the line with "\r\n". The UI

@@ -49,6 +49,7 @@ class File {
     kReadExclusive,         // existing regular file, read only
     kCreateWriteExclusive,  // create or truncate, write only
     kCreateReadWrite,       // create or truncate, read and write
+    kCreateWriteShareRead,  // create or truncate, write only; others may read it meanwhile (a log)
   };
   enum class Origin { kBegin, kCurrent, kEnd };
 

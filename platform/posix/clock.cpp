@@ -44,8 +44,9 @@ SetupLock::Outcome SetupLock::Acquire(const std::wstring& name) {
   std::string path = (folder != nullptr && *folder != '\0') ? folder : "/tmp";
   path += "/" + text::ToUtf8(name) + ".lock";
   // The lock lives on the open description, not in the file: a file left
-  // behind by a crashed setup locks nothing.
-  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+  // behind by a crashed setup locks nothing. No link is followed in a folder
+  // everybody may write to.
+  UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666));
   if (!fd) {
     error_ = LastError();
     return Outcome::kFailed;

@@ -71,7 +71,8 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
   int flags = O_CLOEXEC;
   switch (mode) {
     case Mode::kReadExclusive: flags |= O_RDONLY; break;
-    case Mode::kCreateWriteExclusive: flags |= O_WRONLY | O_CREAT; break;
+    case Mode::kCreateWriteExclusive:
+    case Mode::kCreateWriteShareRead: flags |= O_WRONLY | O_CREAT; break;
     case Mode::kCreateReadWrite: flags |= O_RDWR | O_CREAT; break;
   }
   UniqueFd fd(OpenNative(path, flags, mode == Mode::kReadExclusive));
@@ -86,6 +87,7 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
   if (::fstat(fd.Get(), &info) != 0) return fail(errno);
   if (!S_ISREG(info.st_mode)) return fail(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
   // No sharing, for readers too: an advisory lock that every open here takes.
+  // (Readers outside this layer take no lock, so a shared-read log stays readable.)
   if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
   // Truncate only once the lock is ours, so a file in use is never emptied.
   if (mode != Mode::kReadExclusive && ::ftruncate(fd.Get(), 0) != 0) return fail(errno);

@@ -23,13 +23,15 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
   path_ = path;
   DWORD access = GENERIC_READ;
   DWORD disposition = OPEN_EXISTING;
-  if (mode == Mode::kCreateWriteExclusive) {
+  DWORD share = 0;
+  if (mode == Mode::kCreateWriteExclusive || mode == Mode::kCreateWriteShareRead) {
     access = GENERIC_WRITE;
     disposition = CREATE_ALWAYS;
   } else if (mode == Mode::kCreateReadWrite) {
     access = GENERIC_READ | GENERIC_WRITE;
     disposition = CREATE_ALWAYS;
   }
+  if (mode == Mode::kCreateWriteShareRead) share = FILE_SHARE_READ;
 #if defined(VARNHOLT_FAULT_INJECTION)
   if (mode == Mode::kReadExclusive) fault_injection::OnOpenForReading(path);
   if (const auto code = fault_injection::OnCall(fault_injection::Operation::kOpen, path)) {
@@ -38,8 +40,8 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
     return false;
   }
 #endif
-  // Share mode 0: nobody else may read or write the file while it is open.
-  handle_.Reset(::CreateFileW(path.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Share mode 0 unless asked: nobody else may read or write the file while it is open.
+  handle_.Reset(::CreateFileW(path.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!handle_) {
     const DWORD code = ::GetLastError();
     if (error) *error = FileError(CauseFromError(code), code, path);

@@ -3,6 +3,7 @@
 // the one-setup lock, and a quiet run on a real medium.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -344,9 +345,14 @@ TEST(InstallLogFile, StampsEachLineKeepsLinesWholeAcrossThreadsAndNeverFailsTheR
     const std::regex line("\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (K\xC3\xA4rnten|w{40}|u{40})\r");
     std::istringstream lines(written);
     int count = 0;
-    for (std::string text; std::getline(lines, text); ++count)
+    std::vector<std::string> stamps;
+    for (std::string text; std::getline(lines, text); ++count) {
       EXPECT_TRUE(std::regex_match(text, line)) << text;
+      stamps.push_back(text.substr(0, 23));
+    }
     EXPECT_EQ(count, 601);
+    // Two threads, one file: the times in it never run backwards.
+    EXPECT_TRUE(std::is_sorted(stamps.begin(), stamps.end()));
   }
 
   // Opening again starts the file afresh.
