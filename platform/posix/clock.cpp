@@ -42,7 +42,7 @@ SetupLock::Outcome SetupLock::Acquire(const std::wstring& name) {
   error_ = kErrorSuccess;
   const char* folder = std::getenv("TMPDIR");
   std::string path = (folder != nullptr && *folder != '\0') ? folder : "/tmp";
-  path += "/" + text::ToUtf8(name) + ".lock";
+  path.append("/").append(text::ToUtf8(name)).append(".lock");
   // The lock lives on the open description, not in the file: a file left
   // behind by a crashed setup locks nothing. No link is followed in a folder
   // everybody may write to.
