@@ -42,6 +42,24 @@ class CopyPageView {
   virtual FileErrorAnswer AskAbortRetryIgnore(const std::wstring& message) = 0;
 };
 
+// A copy page that shows nothing: the quiet run's, and a base for views that
+// care only about the questions. Unattended jobs answer for themselves, so
+// the question is put only where a subclass says so.
+class SilentCopyPage : public CopyPageView {
+ public:
+  void SetOverallRange(int) override {}
+  void SetOverallPosition(int) override {}
+  void SetPackageRange(int) override {}
+  void SetPackagePosition(int) override {}
+  void SetCurrentFileText(const std::wstring&) override {}
+  void SetHeadingText(const std::wstring&) override {}
+  void ShowFinishedText() override {}
+  void ShowCancelledText() override {}
+  void EnableFinishButton() override {}
+  void EnableSheet() override {}
+  FileErrorAnswer AskAbortRetryIgnore(const std::wstring&) override { return FileErrorAnswer::kAbort; }
+};
+
 // One package into the destination, the observer hearing of every step.
 // package_engine::Extract unless a test puts its own in.
 using PackageExtractor =

@@ -140,16 +140,8 @@ int CTessavoApp::RunWizard(const SetupOptions& options, InstallLog& log) {
     AddPage(sheet, *page);
   }
 
-  m_pCopyPage = &copyFiles;
-  m_pMainWnd = &sheet;
-  sheet.DoModal();
-  // Finish may close the sheet while the run still takes its last steps
-  // (GeoPath among them); the pages it drives must outlive it.
-  m_pCopyPage->WaitForRun();
-  m_pMainWnd = nullptr;
-  m_pCopyPage = nullptr;
   // No run: the sheet was cancelled on one of the pages before it.
-  const std::optional<bool> outcome = copyFiles.RunOutcome();
+  const std::optional<bool> outcome = RunSheet(sheet, copyFiles);
   return outcome ? ExitCodeOfRun(SetupMode::kWizard, *outcome) : kExitUserCancel;
 }
 
@@ -164,11 +156,15 @@ int CTessavoApp::RunPassive(const SetupOptions& options, InstallLog& log) {
   copyFiles.RunUnattended(std::move(plan.job));
   AddPage(sheet, copyFiles);
 
+  return ExitCodeOfRun(SetupMode::kPassive, RunSheet(sheet, copyFiles).value_or(false));
+}
+
+std::optional<bool> CTessavoApp::RunSheet(TessavoWizardSheet& sheet, PageCopyFiles& copyFiles) {
   m_pCopyPage = &copyFiles;
   m_pMainWnd = &sheet;
   sheet.DoModal();
   m_pCopyPage->WaitForRun();
   m_pMainWnd = nullptr;
   m_pCopyPage = nullptr;
-  return ExitCodeOfRun(SetupMode::kPassive, copyFiles.RunOutcome().value_or(false));
+  return copyFiles.RunOutcome();
 }

@@ -3,6 +3,7 @@
 // asked for (the wizard, /passive or /quiet); its exit code is the program's.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "framework/application.h"
 
 class PageCopyFiles;
+class TessavoWizardSheet;
 
 class CTessavoApp : public framework::Application {
  public:
@@ -28,6 +30,11 @@ class CTessavoApp : public framework::Application {
   int RunSetup(const std::vector<std::wstring>& arguments);
   int RunWizard(const SetupOptions& options, InstallLog& log);
   int RunPassive(const SetupOptions& options, InstallLog& log);
+  // Runs the sheet modally and waits for the copy page's run, if it started:
+  // Finish may close the sheet while the run still takes its last steps
+  // (GeoPath among them), and the pages it drives must outlive it. The run's
+  // outcome; nullopt when the sheet closed before a run began.
+  std::optional<bool> RunSheet(TessavoWizardSheet& sheet, PageCopyFiles& copyFiles);
 
   WizardSession session_;
   int exitCode_ = 0;

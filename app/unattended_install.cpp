@@ -28,23 +28,6 @@ std::wstring Joined(const std::vector<std::wstring>& items, const std::wstring& 
   return text;
 }
 
-// Shows nothing: the quiet run's copy page.
-class SilentPage final : public CopyPageView {
- public:
-  void SetOverallRange(int) override {}
-  void SetOverallPosition(int) override {}
-  void SetPackageRange(int) override {}
-  void SetPackagePosition(int) override {}
-  void SetCurrentFileText(const std::wstring&) override {}
-  void SetHeadingText(const std::wstring&) override {}
-  void ShowFinishedText() override {}
-  void ShowCancelledText() override {}
-  void EnableFinishButton() override {}
-  void EnableSheet() override {}
-  // Never reached: the unattended job answers for itself.
-  FileErrorAnswer AskAbortRetryIgnore(const std::wstring&) override { return FileErrorAnswer::kAbort; }
-};
-
 }  // namespace
 
 FileErrorAnswer UnattendedAnswer(const FailureQuestion& question,
@@ -150,7 +133,7 @@ int RunQuietInstallation(WizardSession& session, const SetupOptions& options, In
   SystemDestinationFileSystem fileSystem;
   const UnattendedPlan plan = PlanUnattendedInstallation(session, options, log, fileSystem);
   if (plan.exitCode != kExitSuccess) return plan.exitCode;
-  SilentPage page;
+  SilentCopyPage page;
   return ExitCodeOfRun(SetupMode::kQuiet, RunInstallationToTheEnd(plan.job, page));
 }
 

@@ -81,20 +81,10 @@ HRESULT InstallFixture::Extract(const std::wstring& name) {
 namespace {
 
 // The copy page as far as a run's outcome goes: the questions it put.
-class AnsweringPage : public CopyPageView {
+class AnsweringPage : public SilentCopyPage {
  public:
   AnsweringPage(const std::function<Answer(const std::wstring&)>& answer, RunOutcome& outcome)
       : answer_(answer), outcome_(outcome) {}
-  void SetOverallRange(int) override {}
-  void SetOverallPosition(int) override {}
-  void SetPackageRange(int) override {}
-  void SetPackagePosition(int) override {}
-  void SetCurrentFileText(const std::wstring&) override {}
-  void SetHeadingText(const std::wstring&) override {}
-  void ShowFinishedText() override {}
-  void ShowCancelledText() override {}
-  void EnableFinishButton() override {}
-  void EnableSheet() override {}
   FileErrorAnswer AskAbortRetryIgnore(const std::wstring& message) override {
     outcome_.shownErrors.push_back(message);
     switch (answer_(message)) {
