@@ -79,24 +79,14 @@ std::wstring DescribeFileError(const FileError& error) {
          L", system code " + SystemText(error.osError()) + L": " + error.Text();
 }
 
-const wchar_t* HeaderFaultText(HeaderFault fault) {
-  switch (fault) {
-    case HeaderFault::kNone: return L"no fault";
-    case HeaderFault::kTooShort: return L"the file is too short for a header";
-    case HeaderFault::kWrongMagic: return L"the file is not a package";
-    case HeaderFault::kWrongVersion: return L"the package has an unknown version";
-    case HeaderFault::kGuidMismatch: return L"the package's name differs from its file name";
-  }
-  return L"unknown fault";
-}
-
 // Why a package was not extracted, naming it and its file.
 std::wstring NotExtractedText(const std::wstring& name, const std::wstring& path,
                               const package_engine::Result& result) {
   if (result.outcome == package_engine::Outcome::kCannotOpen) {
     return L"The package " + name + L" cannot be opened: " + DescribeFileError(result.openError);
   }
-  return L"The package " + name + L" is damaged (" + path + L"): " + HeaderFaultText(result.headerFault);
+  return L"The package " + name + L" is damaged (" + path + L"): " +
+         HeaderFaultText(result.headerFault, result.header, name);
 }
 
 std::wstring Seconds(std::chrono::steady_clock::duration elapsed) {

@@ -28,3 +28,16 @@ HRESULT ReadPackageHeader(std::wstring folder, std::wstring packageName, Package
   if (!file.Open(path, platform::File::Mode::kReadExclusive)) return E_FAIL;
   return CheckPackageHeader(packageName, header, &file);
 }
+
+std::wstring HeaderFaultText(HeaderFault fault, const PackageHeader& header, const std::wstring& packageName) {
+  switch (fault) {
+    case HeaderFault::kTooShort: return L"shorter than its 924-byte header";
+    case HeaderFault::kWrongMagic: return L"it does not begin with NWQ";
+    case HeaderFault::kWrongVersion:
+      return L"version " + std::to_wstring(header.Version()) + L", not " + std::to_wstring(kPackageVersion);
+    case HeaderFault::kGuidMismatch:
+      return L"its header names '" + header.GUID() + L"', its file name '" + packageName + L"'";
+    case HeaderFault::kNone: break;
+  }
+  return L"its header is refused";
+}

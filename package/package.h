@@ -79,6 +79,10 @@ enum class HeaderFault {
 // stands at offset 924. Raises FileError on an I/O error.
 HeaderFault CheckHeader(const std::wstring& packageName, platform::File& file, PackageHeader* header);
 
+// Why `header` was refused for the package `packageName`, for people: the
+// tool's refusals and the setup's log give the same reason.
+std::wstring HeaderFaultText(HeaderFault fault, const PackageHeader& header, const std::wstring& packageName);
+
 // Reads and checks the header of `file`, which stands at its start. On S_OK
 // the file stands at offset 924. Raises FileError on an I/O error.
 HRESULT CheckPackageHeader(const std::wstring& packageName, PackageHeader* header, platform::File* file);

@@ -18,7 +18,6 @@ std::wstring PackageNameFor(const std::wstring& path) {
 }
 
 std::wstring Refusal(const std::wstring& path, const std::wstring& expectedName, const package_engine::Result& result) {
-  const PackageHeader& header = result.header;
   using package_engine::Outcome;
   if (result.outcome == Outcome::kCannotOpen) {
     std::error_code ec;
@@ -26,17 +25,7 @@ std::wstring Refusal(const std::wstring& path, const std::wstring& expectedName,
     return path + L": cannot be read: " + result.openError.Text();
   }
   if (result.outcome == Outcome::kExtracted) return {};
-  const std::wstring invalid = path + L": not a valid package: ";
-  switch (result.headerFault) {
-    case HeaderFault::kTooShort: return invalid + L"shorter than its 924-byte header";
-    case HeaderFault::kWrongMagic: return invalid + L"it does not begin with NWQ";
-    case HeaderFault::kWrongVersion:
-      return invalid + L"version " + std::to_wstring(header.Version()) + L", not " + std::to_wstring(kPackageVersion);
-    case HeaderFault::kGuidMismatch:
-      return invalid + L"its header names '" + header.GUID() + L"', its file name '" + expectedName + L"'";
-    case HeaderFault::kNone: break;
-  }
-  return invalid + L"its header is refused";
+  return path + L": not a valid package: " + HeaderFaultText(result.headerFault, result.header, expectedName);
 }
 
 bool OpenPackage(const std::wstring& path, PackageReader& reader) {
