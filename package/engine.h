@@ -43,6 +43,10 @@ class Observer {
   // Just before the FileError for it is raised. `path` is the stored path for
   // kUnsafePath, the folder for kFolderNotCreated, else the output file.
   virtual void OnError(ErrorKind /*kind*/, const std::wstring& /*path*/) {}
+  // Asked before each entry and after each input chunk; true stops the
+  // extraction there: the entry in hand is discarded, earlier ones stay, and
+  // Extract returns kCancelled. May be called from the extracting thread only.
+  virtual bool StopRequested() { return false; }
 };
 
 struct Options {
@@ -54,6 +58,7 @@ enum class Outcome {
   kExtracted,      // read to its end
   kCannotOpen,     // missing, locked, unreadable: see openError
   kInvalidHeader,  // see headerFault
+  kCancelled,      // the observer asked to stop
 };
 
 struct Result {
