@@ -471,13 +471,4 @@ TEST_F(Cancel, BeforeAnEntryStopsWithoutTouchingIt) {
   ExpectCancelledCleanly();
 }
 
-TEST_F(Cancel, AnObserverThatNeverStopsGetsEverything) {
-  StoppingObserver observer;
-  observer.stopWhen = [](const StoppingObserver&) { return false; };
-  EXPECT_EQ(Run(observer).outcome, package_engine::Outcome::kExtracted);
-  EXPECT_EQ(ReadAll(Out("maps/big.bin")), Pattern(100'000));
-  EXPECT_EQ(ReadAll(Out("last.txt")), Bytes("last"));
-  EXPECT_EQ(observer.finished.size(), 3u);
-}
-
 }  // namespace

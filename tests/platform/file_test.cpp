@@ -128,8 +128,7 @@ TEST(File, MovingHandsOverOwnership) {
   EXPECT_EQ(b.Length(), 1u);
 }
 
-// Replacing a file in one step: a new file beside it, a check that leaves the
-// target alone, and the move over it.
+// Replacing a file in one step: a new file beside it, then the move over it.
 TEST(Replacing, ACreateNewOpenRefusesATakenNameAndLeavesItsFile) {
   TempDir dir;
   const std::wstring path = dir.File(L"taken.bin");
@@ -144,36 +143,6 @@ TEST(Replacing, ACreateNewOpenRefusesATakenNameAndLeavesItsFile) {
   // Exclusive like every open: nobody reads it half-written.
   platform::File reader;
   EXPECT_FALSE(reader.Open(dir.File(L"new.bin"), Mode::kReadExclusive));
-}
-
-TEST(Replacing, TheCheckPassesForAMissingOrFreeFileAndChangesNothing) {
-  TempDir dir;
-  EXPECT_TRUE(platform::CanReplace(dir.File(L"none.bin")));
-  EXPECT_FALSE(std::filesystem::exists(dir.path() / "none.bin"));
-  const std::wstring path = dir.File(L"free.bin");
-  WriteAll(path, Bytes("content"));
-  const auto before = std::filesystem::last_write_time(path);
-  EXPECT_TRUE(platform::CanReplace(path));
-  EXPECT_EQ(ReadAll(path), Bytes("content"));
-  EXPECT_EQ(std::filesystem::last_write_time(path), before);
-}
-
-TEST(Replacing, TheCheckRefusesAFileInUseAndAFolderByName) {
-  TempDir dir;
-  const std::wstring path = dir.File(L"used.bin");
-  WriteAll(path, Bytes("content"));
-  platform::File user;
-  ASSERT_TRUE(user.Open(path, Mode::kReadExclusive));
-  FileError error;
-  EXPECT_FALSE(platform::CanReplace(path, &error));
-  EXPECT_EQ(error.cause(), FileError::kSharingViolation);
-  EXPECT_EQ(error.fileName(), path);
-  user.Close();
-  EXPECT_EQ(ReadAll(path), Bytes("content"));
-  std::filesystem::create_directories(dir.path() / "folder");
-  EXPECT_FALSE(platform::CanReplace(dir.File(L"folder"), &error));
-  EXPECT_EQ(error.fileName(), dir.File(L"folder"));
-  EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "folder"));
 }
 
 TEST(Replacing, TheMoveReplacesTheTargetOrLeavesBothAsTheyWere) {
@@ -195,21 +164,6 @@ TEST(Replacing, TheMoveReplacesTheTargetOrLeavesBothAsTheyWere) {
   EXPECT_EQ(ReadAll(dir.path() / "folder" / "inside.txt"), Bytes("inside"));
   EXPECT_FALSE(platform::MoveReplacing(dir.File(L"missing.tmp"), to));
   EXPECT_EQ(ReadAll(to), Bytes("new"));
-}
-
-TEST(Replacing, OnlyAnUnusedRegularFileIsRemoved) {
-  TempDir dir;
-  const std::wstring used = dir.File(L"used.tmp");
-  WriteAll(used, Bytes("in use"));
-  platform::File user;
-  ASSERT_TRUE(user.Open(used, Mode::kReadExclusive));
-  EXPECT_FALSE(platform::RemoveUnusedFile(used));
-  user.Close();
-  EXPECT_TRUE(platform::RemoveUnusedFile(used));
-  EXPECT_FALSE(std::filesystem::exists(dir.path() / "used.tmp"));
-  std::filesystem::create_directories(dir.path() / "folder.tmp");
-  EXPECT_FALSE(platform::RemoveUnusedFile(dir.File(L"folder.tmp")));
-  EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "folder.tmp"));
 }
 
 }  // namespace
