@@ -845,6 +845,10 @@ TEST(SetupCommandLine, PassiveShowsOnlyTheCopyPageRetriesByItselfAndCloses) {
   EXPECT_EQ(wizard.ProgressUpper(IDC_PROGRESS_OVERALL), 300);
   EXPECT_EQ(wizard.WaitForDialog(std::chrono::milliseconds(300)), nullptr) << "no question is asked";
   Screenshot(L"10-passive");
+  // Released only once the run has met the lock: on a busy machine it may
+  // take a while to get there.
+  EXPECT_TRUE(
+      WaitUntil([&] { return LineWith(LogLines(log), "Error in package PKG-B") >= 0; }, std::chrono::seconds(30)));
   lock.Release();
 
   EXPECT_EQ(wizard.WaitForExit(std::chrono::seconds(60)), kSuccess) << "it closes itself";
