@@ -74,7 +74,9 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
     case Mode::kCreateWriteExclusive:
     case Mode::kCreateWriteShareRead: flags |= O_WRONLY | O_CREAT; break;
     case Mode::kCreateReadWrite: flags |= O_RDWR | O_CREAT; break;
+    case Mode::kUpdateExclusive: flags |= O_RDWR; break;
   }
+  const bool creates = mode != Mode::kReadExclusive && mode != Mode::kUpdateExclusive;
   UniqueFd fd(OpenNative(path, flags, mode == Mode::kReadExclusive));
   auto fail = [&](int code) {
     fd.Reset();
@@ -90,7 +92,7 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
   // (Readers outside this layer take no lock, so a shared-read log stays readable.)
   if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
   // Truncate only once the lock is ours, so a file in use is never emptied.
-  if (mode != Mode::kReadExclusive && ::ftruncate(fd.Get(), 0) != 0) return fail(errno);
+  if (creates && ::ftruncate(fd.Get(), 0) != 0) return fail(errno);
   handle_ = std::move(fd);
   return true;
 }
@@ -137,6 +139,10 @@ std::uint64_t File::Length() {
   struct stat info {};
   if (::fstat(handle_.Get(), &info) != 0) Raise(errno);
   return static_cast<std::uint64_t>(info.st_size);
+}
+
+void File::Truncate(std::uint64_t length) {
+  if (::ftruncate(handle_.Get(), static_cast<off_t>(length)) != 0) Raise(errno);
 }
 
 void File::Close() {
