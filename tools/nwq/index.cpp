@@ -40,7 +40,11 @@ bool IndexPackage(const std::wstring& path) {
   PackageReader reader;
   const std::wstring name = PackageNameFor(path);
   if (name.empty()) return false;
-  const std::wstring refusal = Refusal(path, name, reader.Open(path, name, true));
+  const package_engine::Result opened = reader.Open(path, name, true);
+  std::wstring refusal = Refusal(path, name, opened);
+  // A file that exists but cannot be opened for writing: say so, not "cannot be read".
+  if (opened.outcome == package_engine::Outcome::kCannotOpen && !refusal.ends_with(L": not found"))
+    refusal = path + L": cannot be opened for writing: " + opened.openError.Text();
   if (!refusal.empty()) {
     PrintError(refusal);
     return false;
