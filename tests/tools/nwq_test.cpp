@@ -9,6 +9,11 @@
 #include "package/size_index.h"
 #include "package/trace.h"
 #include "platform/text.h"
+#if defined(VARNHOLT_FAULT_INJECTION)
+#include <cerrno>
+
+#include "platform/fault_injection.h"
+#endif
 #include "support/package_bytes.h"
 #include "support/temp_dir.h"
 #include "tools/nwq/commands.h"
@@ -244,6 +249,21 @@ TEST_F(Nwq, IndexRefusesPackagesItCannotIndexSafelyAndLeavesThemAsTheyAre) {
     EXPECT_EQ(ReadAll(Package()), c.bytes);
   }
 }
+
+#if defined(VARNHOLT_FAULT_INJECTION)
+TEST_F(Nwq, AnIndexThatCannotBeWrittenLeavesNothingOfItBehind) {
+  PackageBytes(L"Nord").Entry(L"", L"a.txt", Bytes("a")).WriteTo(dir_.path().wstring());
+  const std::vector<std::uint8_t> before = ReadAll(Package());
+  {
+    namespace fi = platform::fault_injection;
+    fi::ScopedFault full({fi::Operation::kWrite, L"Nord.nwq", ENOSPC, 500});
+    const Captured index = RunCommand(nwq::Index, {Package()});
+    EXPECT_EQ(index.status, nwq::kExitFailed);
+    EXPECT_TRUE(Contains(index.err, "Disk full while accessing")) << index.err;
+  }
+  EXPECT_EQ(ReadAll(Package()), before);
+}
+#endif
 
 TEST_F(Nwq, APackageCutShortInsideARecordHeaderIsCaughtWhenItHasAnIndex) {
   PackageBytes package(L"Nord");
