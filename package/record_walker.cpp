@@ -2,13 +2,37 @@
 
 #include <algorithm>
 
-RecordWalker::RecordWalker(platform::File& package, std::uint64_t position, std::uint64_t length)
+EntryReader::EntryReader(const platform::File& package, std::uint64_t dataOffset, std::int64_t dataSize,
+                         std::uint64_t length)
+    : package_(&package),
+      dataSize_(dataSize),
+      position_(dataOffset),
+      dataLeft_(dataSize > 0 ? static_cast<std::uint64_t>(dataSize) : 0),
+      length_(length) {}
+
+std::size_t EntryReader::ReadData(void* buffer, std::size_t count) {
+  const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(dataLeft_, count));
+  if (want == 0) return 0;
+  const std::size_t got = package_->ReadAt(position_, buffer, want);
+  position_ += got;
+  dataLeft_ -= got;
+  return got;
+}
+
+void EntryReader::SkipData() {
+  if (dataLeft_ == 0) return;
+  position_ =
+      position_ > length_ || dataLeft_ > length_ - position_ ? std::max(position_, length_) : position_ + dataLeft_;
+  dataLeft_ = 0;
+}
+
+RecordWalker::RecordWalker(const platform::File& package, std::uint64_t position, std::uint64_t length)
     : package_(package), position_(position), length_(length) {}
 
 bool RecordWalker::Next(PackageFileRecord* record) {
   SkipData();
   if (ended_) return false;
-  const std::size_t got = package_.Read(record->bytes.data(), record->bytes.size());
+  const std::size_t got = package_.ReadAt(position_, record->bytes.data(), record->bytes.size());
   position_ += got;
   if (got < record->bytes.size() || !record->HasFileMagic()) {
     ended_ = true;
@@ -23,7 +47,7 @@ bool RecordWalker::Next(PackageFileRecord* record) {
 std::size_t RecordWalker::ReadData(void* buffer, std::size_t count) {
   const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(dataLeft_, count));
   if (want == 0) return 0;
-  const std::size_t got = package_.Read(buffer, want);
+  const std::size_t got = package_.ReadAt(position_, buffer, want);
   position_ += got;
   dataLeft_ -= got;
   return got;
@@ -31,14 +55,12 @@ std::size_t RecordWalker::ReadData(void* buffer, std::size_t count) {
 
 void RecordWalker::SkipData() {
   if (dataLeft_ == 0) return;
-  // Decided from the length, never by seeking there: a seek far beyond the
-  // end fails on one system and succeeds on the other.
+  // Decided from the length, never by reading there.
   if (position_ > length_ || dataLeft_ > length_ - position_) {
     position_ = std::max(position_, length_);
     ended_ = true;
   } else {
     position_ += dataLeft_;
-    package_.Seek(static_cast<std::int64_t>(position_), platform::File::Origin::kBegin);
   }
   dataLeft_ = 0;
 }
