@@ -16,7 +16,8 @@ constexpr const wchar_t* kUsage =
     L"                         pack every file below SOURCE_DIR\n"
     L"  list PATH              a package's header and entries, or a folder's catalogue\n"
     L"  verify PATH...         check headers and decode every entry without writing\n"
-    L"  extract PACKAGE DEST   unpack a package into DEST\n"
+    L"  extract PACKAGE DEST [--jobs N]\n"
+    L"                         unpack a package into DEST, N files at once\n"
     L"\n"
     L"--trace shows the package code's trace lines. Each command takes --help.\n"
     L"Exit status: 0 success, 1 invalid or damaged package or file error, 2 usage error.";
