@@ -4,16 +4,13 @@
 
 namespace package_engine {
 
-bool DecodeJob::StopRequested() const {
-  std::lock_guard lock(pool_->mutex_);
-  return pool_->StopRequestedLocked(*this);
-}
+bool DecodeJob::StopRequested() const { return pool_->StopRequestedFor(*this); }
 
 void DecodeJob::Publish(std::int32_t percent) {
+  if (percent == lastPublished_) return;
+  lastPublished_ = percent;
   {
     std::lock_guard lock(pool_->mutex_);
-    if (percent == lastPublished_) return;
-    lastPublished_ = percent;
     published_.push_back(percent);
   }
   pool_->changed_.notify_all();
@@ -24,7 +21,7 @@ void DecodeJob::Fail(std::exception_ptr failure) {
   if (failure_) return;
   failure_ = std::move(failure);
   // Later entries are wasted work now: the committer will stop at this one.
-  pool_->firstFailed_ = std::min(pool_->firstFailed_, sequence_);
+  if (sequence_ < pool_->firstFailed_) pool_->firstFailed_ = sequence_;
 }
 
 DecoderPool::DecoderPool(std::size_t decoders, std::size_t maxInFlight, const ExtractBuffers& buffers)
@@ -51,7 +48,7 @@ DecoderPool::~DecoderPool() {
     thread.join();
 }
 
-bool DecoderPool::StopRequestedLocked(const DecodeJob& job) const { return stopped_ || job.sequence_ > firstFailed_; }
+bool DecoderPool::StopRequestedFor(const DecodeJob& job) const { return stopped_ || job.sequence_ > firstFailed_; }
 
 bool DecoderPool::HasRoom() const {
   std::lock_guard lock(mutex_);
@@ -67,7 +64,7 @@ std::shared_ptr<DecodeJob> DecoderPool::Submit(Work work) {
     job->sequence_ = nextSequence_++;
     ++inFlight_;
     peakInFlight_ = std::max(peakInFlight_, inFlight_);
-    if (StopRequestedLocked(*job)) {
+    if (StopRequestedFor(*job)) {
       job->state_ = DecodeJob::State::kStopped;
       job->work_ = nullptr;
       return job;
@@ -144,7 +141,7 @@ void DecoderPool::Decode() {
       if (queue_.empty()) return;
       job = std::move(queue_.front());
       queue_.pop_front();
-      if (StopRequestedLocked(*job)) {
+      if (StopRequestedFor(*job)) {
         job->state_ = DecodeJob::State::kStopped;
         job->work_ = nullptr;
         changed_.notify_all();

@@ -4,6 +4,7 @@
 // once, so memory and temporary files stay flat however large the package.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -49,8 +50,9 @@ class DecodeJob {
   State state_ = State::kQueued;
   std::exception_ptr failure_;
   std::vector<std::int32_t> published_;
-  std::int32_t lastPublished_ = -1;
   bool released_ = false;
+  // The decoder's own.
+  std::int32_t lastPublished_ = -1;
 };
 
 class DecoderPool {
@@ -90,7 +92,7 @@ class DecoderPool {
  private:
   friend class DecodeJob;
   void Decode();
-  bool StopRequestedLocked(const DecodeJob& job) const;
+  bool StopRequestedFor(const DecodeJob& job) const;
 
   const std::size_t maxInFlight_;
   const ExtractBuffers buffers_;
@@ -99,11 +101,12 @@ class DecoderPool {
   std::condition_variable changed_;  // the committer waits for progress or an end
   std::deque<std::shared_ptr<DecodeJob>> queue_;
   std::uint64_t nextSequence_ = 0;
-  std::uint64_t firstFailed_ = UINT64_MAX;
+  // Read by decoders between chunks without the lock.
+  std::atomic<std::uint64_t> firstFailed_{UINT64_MAX};
+  std::atomic<bool> stopped_{false};
   std::size_t inFlight_ = 0;
   std::size_t peakInFlight_ = 0;
   std::size_t running_ = 0;
-  bool stopped_ = false;
   bool closing_ = false;
   std::vector<std::thread> threads_;
 };

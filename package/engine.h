@@ -86,7 +86,8 @@ Result Extract(const std::wstring& path, const std::wstring& expectedName, const
                Observer& observer, const Options& options = {});
 
 // The record loop alone; `package` stands just after an accepted header.
-void ExtractContents(platform::File& package, const std::wstring& destination, Observer& observer,
+// False when the observer asked to stop.
+bool ExtractContents(platform::File& package, const std::wstring& destination, Observer& observer,
                      const Options& options = {});
 
 }  // namespace package_engine
