@@ -86,6 +86,10 @@ class DecoderPool {
   // once no job is running any more. The pool takes no further work.
   void StopAndWait();
 
+  // Lets jobs submitted from now on run again after a failure; call it once
+  // every job behind the failed one has ended.
+  void ForgetFailure() { firstFailed_ = UINT64_MAX; }
+
   // The most jobs that were out (submitted, not yet released) at once.
   std::size_t PeakInFlight() const;
 

@@ -6,7 +6,11 @@
 #include <exception>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <set>
+#include <stdexcept>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "package/decoder_pool.h"
@@ -15,29 +19,30 @@
 #include "package/package_path.h"
 #include "package/record_walker.h"
 #include "package/stream_decoder.h"
+#include "package/temp_files.h"
 
 namespace package_engine {
 namespace {
 
 using namespace std::chrono_literals;
 
-// The whole percent of the package's bytes behind `position`, header and
-// records included; -1 for an empty package.
-std::int32_t PercentAt(std::uint64_t position, std::uint64_t total) {
-  if (total == 0) return -1;
-  const auto at = std::min(position, total);
-  return static_cast<std::int32_t>(static_cast<double>(at) * 100.0 / static_cast<double>(total));
-}
-
-// Told only when the percentage changes, so a package makes at most 101
-// reports, whichever decoder's chunk moved it.
+// Whole percent of the package's bytes read, header and records included;
+// told only when it changes, so a package makes at most 101 reports.
 class Progress {
  public:
-  explicit Progress(Observer& observer) : observer_(observer) {}
+  Progress(Observer& observer, std::uint64_t total) : observer_(observer), total_(total) {}
 
-  // True when the observer was told.
+  // `walker` reads the entry: a RecordWalker or a decoder's EntryReader.
+  template <typename Source>
+  void Report(const Source& walker, const PackageFileRecord& record) {
+    if (total_ == 0) return;
+    const auto at = std::min(walker.Position(), total_);
+    Report(static_cast<std::int32_t>(static_cast<double>(at) * 100.0 / static_cast<double>(total_)), record);
+  }
+  // True when the observer was told. The percentage only rises: an entry
+  // decoded again reports only how far it gets beyond its first attempt.
   bool Report(std::int32_t percent, const PackageFileRecord& record) {
-    if (percent < 0 || percent == last_) return false;
+    if (percent <= last_) return false;
     last_ = percent;
     observer_.OnProgress(percent, record);
     return true;
@@ -45,60 +50,50 @@ class Progress {
 
  private:
   Observer& observer_;
+  std::uint64_t total_;
   std::int32_t last_ = -1;
 };
 
-// An entry refused for a reason the observer hears of (OnError) before its
-// FileError is raised. Found ahead of the entry's turn, on any thread, and
-// kept until the committer reaches the entry.
-struct Refusal {
-  ErrorKind kind;
-  std::wstring path;
-  FileError error;
-};
-
-[[noreturn]] void Refuse(ErrorKind kind, const std::wstring& path, FileError error) {
-  throw Refusal{kind, path, std::move(error)};
+[[noreturn]] void Fail(Observer& observer, ErrorKind kind, const std::wstring& path, FileError error) {
+  observer.OnError(kind, path);
+  throw error;
 }
 
-// A decoder gives up between chunks.
-struct Stopped {};
-
-// The output file of one entry. Whatever was written of an entry that did not
-// complete is removed on every way out, so a half-decoded file never looks
-// installed; only an OS failure keeps it, for Retry to overwrite.
-class EntryOutput {
+// An entry being decoded, or decoded and waiting for its commit, in its
+// temporary file beside the target. Until the commit moves it over the target
+// the temporary file is removed on every way out (a failure, a cancel, an
+// exception), so the target is replaced whole or not at all.
+class StagedEntry {
  public:
-  explicit EntryOutput(std::wstring path) : path_(std::move(path)) {}
-  EntryOutput(const EntryOutput&) = delete;
-  EntryOutput& operator=(const EntryOutput&) = delete;
-  ~EntryOutput() {
-    if (state_ != State::kOpen) return;
-    file_ = platform::File();
-    platform::RemoveFile(path_);
-  }
+  explicit StagedEntry(platform::File file) : file_(std::move(file)), path_(file_.Path()) {}
+  StagedEntry(StagedEntry&& other) noexcept
+      : file_(std::move(other.file_)), path_(std::exchange(other.path_, {})), written_(other.written_) {}
+  StagedEntry& operator=(StagedEntry&&) = delete;
+  StagedEntry(const StagedEntry&) = delete;
+  StagedEntry& operator=(const StagedEntry&) = delete;
+  ~StagedEntry() { Discard(); }
 
-  bool Open(FileError* error) {
-    if (!file_.Open(path_, platform::File::Mode::kCreateWriteExclusive, error)) return false;
-    state_ = State::kOpen;
-    return true;
-  }
+  const std::wstring& path() const { return path_; }
+  std::uint64_t written() const { return written_; }
+
   void Write(const unsigned char* data, std::size_t size) {
     file_.Write(data, size);
     written_ += size;
   }
-  void Commit() {
-    state_ = State::kKept;  // a late write error on close leaves what was written
-    file_.Close();
+  // Raises the late write errors that only the close reports.
+  void Close() { file_.Close(); }
+  void Discard() noexcept {
+    if (path_.empty()) return;
+    file_ = platform::File();  // Windows removes no open file
+    platform::RemoveFile(path_);
+    path_.clear();
   }
-  void KeepPartial() { state_ = State::kKept; }
-  std::uint64_t written() const { return written_; }
+  // The file has been moved over its target and is no longer ours to remove.
+  void Committed() { path_.clear(); }
 
  private:
-  enum class State { kClosed, kOpen, kKept };
-  std::wstring path_;
   platform::File file_;
-  State state_ = State::kClosed;
+  std::wstring path_;
   std::uint64_t written_ = 0;
 };
 
@@ -118,105 +113,155 @@ void ApplyTimes(const PackageFileRecord& record, const std::wstring& outputPath)
   }
 }
 
-// One entry from its record to its commit. Everything the committer and the
-// entry's decoder share is written by one side before the pool hands the
-// entry over, and read by the other after.
+// Refuses what must not be written before anything is.
+void CheckEntry(const PackageFileRecord& record, const package_path::EntryPaths& paths, Observer& observer) {
+  const std::wstring folder = record.FolderWithSeparator();
+  const std::wstring name = record.Name();
+  if (!entry_path::IsSafe(folder, name))
+    Fail(observer, ErrorKind::kUnsafePath, folder + name, FileError(FileError::kBadPath, -1, folder + name));
+  if (record.FileSize() < 0)
+    Fail(observer, ErrorKind::kDamaged, paths.file, FileError(FileError::kDamaged, -1, paths.file));
+}
+
+// Creates the entry's folder; the first time a run writes into a folder, the
+// temporary files that a killed run left there go.
+void PrepareFolder(const package_path::EntryPaths& paths, std::set<std::wstring>& prepared, Observer& observer) {
+  if (!platform::CreateFolderTree(paths.folder))
+    Fail(observer, ErrorKind::kFolderNotCreated, paths.folder, FileError(FileError::kBadPath, -1, paths.folder));
+  if (prepared.insert(paths.folder).second) temp_files::RemoveLeftovers(paths.folder);
+}
+
+// A target that cannot be replaced is refused before anything is decoded,
+// reported as the open of the output file always was.
+void CheckTarget(const package_path::EntryPaths& paths, Observer& observer) {
+  FileError error;
+  if (!platform::CanReplace(paths.file, &error)) Fail(observer, ErrorKind::kOutputNotOpened, paths.file, error);
+}
+
+// Decodes the entry into a new temporary file in its folder and closes it.
+// nullopt when the observer asked to stop; the temporary file is gone then.
+template <typename Source>
+std::optional<StagedEntry> DecodeEntry(Source& walker, const PackageFileRecord& record,
+                                       const package_path::EntryPaths& paths, DecodeWorkspace& work, Progress& progress,
+                                       Observer& observer) {
+  platform::File file;
+  FileError createError;
+  if (!temp_files::Create(paths.folder, &file, &createError))
+    Fail(observer, ErrorKind::kOutputNotOpened, paths.file,
+         FileError(createError.cause(), createError.osError(), paths.file));
+  StagedEntry staged(std::move(file));
+
+  StreamState state = StreamState::kComplete;
+  try {
+    state = DecodeStream(
+        walker, work, [&](const unsigned char* data, std::size_t size) { staged.Write(data, size); },
+        [&] {
+          progress.Report(walker, record);
+          return !observer.StopRequested();
+        });
+    if (state == StreamState::kComplete) staged.Close();
+  } catch (const FileError& error) {
+    // The temporary name means nothing to the user: the error names the file being installed.
+    if (error.fileName() != staged.path()) throw;
+    throw FileError(error.cause(), error.osError(), paths.file);
+  }
+  if (state == StreamState::kStopped) return std::nullopt;
+  if (state != StreamState::kComplete) {
+    staged.Discard();
+    if (state == StreamState::kNoDecoder)
+      Fail(observer, ErrorKind::kDecoderUnavailable, paths.file, FileError(FileError::kGeneric, -1, paths.file));
+    Fail(observer, ErrorKind::kDamaged, paths.file, FileError(FileError::kDamaged, -1, paths.file));
+  }
+  return staged;
+}
+
+// Moves the decoded file over the target in one step, then gives it its
+// times: after the move, since NTFS may carry the replaced file's creation
+// time over to the new one.
+void CommitEntry(StagedEntry staged, const PackageFileRecord& record, const package_path::EntryPaths& paths,
+                 Observer& observer) {
+  if (!platform::MoveReplacing(staged.path(), paths.file)) {
+    const platform::ErrorCode code = platform::LastError();
+    staged.Discard();
+    Fail(observer, ErrorKind::kOutputNotOpened, paths.file,
+         FileError(platform::CauseFromError(code), code, paths.file));
+  }
+  staged.Committed();
+  ApplyTimes(record, paths.file);
+  observer.OnEntryFinished(paths.file, staged.written());
+}
+
+// Hears what an entry's steps tell the observer while it is not the entry's
+// turn: the error report is kept for the committer to pass on, a decoder's
+// progress goes to its job, and a stop is the pool's.
+class EntryObserver : public Observer {
+ public:
+  explicit EntryObserver(DecodeJob* job = nullptr) : job_(job) {}
+
+  void OnProgress(std::int32_t percent, const PackageFileRecord& /*record*/) override {
+    if (job_) job_->Publish(percent);
+  }
+  void OnError(ErrorKind kind, const std::wstring& path) override { heard = {kind, path}; }
+  bool StopRequested() override { return job_ && job_->StopRequested(); }
+
+  std::optional<std::pair<ErrorKind, std::wstring>> heard;
+
+ private:
+  DecodeJob* job_;
+};
+
+// One entry from its record to its commit. What the decoder writes here it
+// writes before the pool marks its job ended; the committer reads it after.
 struct PendingEntry {
   PackageFileRecord record;
   package_path::EntryPaths paths;
-  // Folders made for this entry, outermost first: gone again when a stop or
-  // an earlier failure means the entry never had its turn.
+  // Folders made for this entry, outermost first: removed again when a stop
+  // or an earlier failure means the entry never had its turn.
   std::vector<std::wstring> madeFolders;
   // Found before the entry was handed to a decoder; it has no job then.
   std::exception_ptr failure;
   // The record itself could not be read: the walk ended here.
   bool unreadable = false;
+  // Reads the entry's stored bytes from their start.
+  std::optional<EntryReader> reader;
+  // What the observer is told before the entry's failure is raised.
+  std::optional<std::pair<ErrorKind, std::wstring>> report;
   std::shared_ptr<DecodeJob> job;
-  // Written by the decoder.
-  std::uint64_t written = 0;
+  // Decoded, waiting for its commit; its temporary file goes with it.
+  std::optional<StagedEntry> staged;
 };
 
-// Creates the entry's folder, noting which levels did not exist before.
-void MakeFolder(PendingEntry& entry) {
-  std::wstring folder = entry.paths.folder;
+// The levels of `folder` that do not exist yet, outermost first.
+std::vector<std::wstring> MissingFolders(std::wstring folder) {
   while (folder.size() > 1 && folder.back() == platform::kPathSeparator)
     folder.pop_back();
   std::vector<std::wstring> missing;
-  for (std::wstring at = folder; !at.empty() && !platform::IsFolder(at);) {
-    missing.push_back(at);
-    const auto cut = at.find_last_of(platform::kPathSeparator);
+  while (!folder.empty() && !platform::IsFolder(folder)) {
+    missing.push_back(folder);
+    const auto cut = folder.find_last_of(platform::kPathSeparator);
     if (cut == std::wstring::npos || cut == 0) break;
-    at.resize(cut);
+    folder.resize(cut);
   }
-  if (!platform::CreateFolderTree(entry.paths.folder))
-    Refuse(ErrorKind::kFolderNotCreated, entry.paths.folder, FileError(FileError::kBadPath, -1, entry.paths.folder));
-  entry.madeFolders.assign(missing.rbegin(), missing.rend());
+  return {missing.rbegin(), missing.rend()};
 }
 
-// Refuses what must not be written before anything is, in record order.
-void PrepareEntry(PendingEntry& entry) {
-  const std::wstring folder = entry.record.FolderWithSeparator();
-  const std::wstring name = entry.record.Name();
-  if (!entry_path::IsSafe(folder, name))
-    Refuse(ErrorKind::kUnsafePath, folder + name, FileError(FileError::kBadPath, -1, folder + name));
-  if (entry.record.FileSize() < 0)
-    Refuse(ErrorKind::kDamaged, entry.paths.file, FileError(FileError::kDamaged, -1, entry.paths.file));
-  MakeFolder(entry);
-}
-
-// On a decoder: the entry's stream into its output, its progress published.
-bool DecodeEntry(PendingEntry& entry, EntryReader reader, std::uint64_t total, DecodeWorkspace& work, DecodeJob& job) {
-  EntryOutput output(entry.paths.file);
-  FileError openError;
-  if (!output.Open(&openError)) Refuse(ErrorKind::kOutputNotOpened, entry.paths.file, openError);
-  StreamState state = StreamState::kComplete;
-  try {
-    state = DecodeStream(
-        reader, work, [&](const unsigned char* data, std::size_t size) { output.Write(data, size); },
-        [&] {
-          job.Publish(PercentAt(reader.Position(), total));
-          if (job.StopRequested()) throw Stopped{};
-        });
-    if (state == StreamState::kComplete) output.Commit();
-  } catch (const Stopped&) {
-    return false;
-  } catch (const FileError&) {
-    output.KeepPartial();
-    throw;
-  }
-  if (state == StreamState::kNoDecoder)
-    Refuse(ErrorKind::kDecoderUnavailable, entry.paths.file, FileError(FileError::kGeneric, -1, entry.paths.file));
-  if (state != StreamState::kComplete)
-    Refuse(ErrorKind::kDamaged, entry.paths.file, FileError(FileError::kDamaged, -1, entry.paths.file));
-  entry.written = output.written();
-  return true;
-}
-
-// Raises an entry's failure on the committing thread, the observer first.
-[[noreturn]] void Raise(Observer& observer, const std::exception_ptr& failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const Refusal& refusal) {
-    observer.OnError(refusal.kind, refusal.path);
-    throw refusal.error;
-  }
-}
-
-// The record loop: records are walked and checked in order on the caller's
-// thread and their entries decoded by the pool; the caller commits them in
-// record order and alone talks to the observer, so any number of decoders
-// gives the same files, callbacks and errors.
+// The record loop. Records are walked and each entry checked in record order
+// on the caller's thread (its folder made, the target probed), then decoded
+// into its temporary file by the pool; the caller commits the entries in
+// record order and alone talks to the observer. A failure found ahead waits
+// with its entry until the entry's turn, so any number of decoders gives the
+// same files, the same observer calls and the same FileError.
 class Extraction {
  public:
   Extraction(platform::File& package, const std::wstring& destination, Observer& observer, const Options& options)
       : walker_(package, package.Position(), package.Length()),
         destination_(destination),
         observer_(observer),
-        progress_(observer),
+        progress_(observer, walker_.Length()),
+        buffers_(options.buffers),
         pool_(Decoders(options), Decoders(options) * kEntriesPerDecoder, options.buffers) {}
 
-  // False when the observer asked to stop.
-  bool Run() {
+  Outcome Run() {
     try {
       return CommitAll();
     } catch (...) {
@@ -226,8 +271,9 @@ class Extraction {
   }
 
  private:
-  // Entries that may be decoded ahead of the one being committed, per
-  // decoder: enough to keep every decoder busy behind a large entry.
+  // Entries decoded ahead of the one being committed, per decoder: enough to
+  // keep every decoder busy behind a large entry, few enough that the
+  // temporary files waiting for their turn stay few.
   static constexpr std::size_t kEntriesPerDecoder = 4;
   // How long the committer waits for a decoder before it asks about a stop.
   static constexpr auto kStopPoll = 50ms;
@@ -236,26 +282,72 @@ class Extraction {
     return options.decoders != 0 ? options.decoders : DefaultDecoders();
   }
 
-  bool CommitAll() {
+  Outcome CommitAll() {
     for (;;) {
       Dispatch();
-      if (pending_.empty()) return true;
+      if (pending_.empty()) return Outcome::kExtracted;
       if (observer_.StopRequested()) return Stop(0);
       PendingEntry& entry = *pending_.front();
       if (entry.unreadable) std::rethrow_exception(entry.failure);
       observer_.OnEntryStarted(entry.record, entry.paths.file);
-      if (entry.failure) Raise(observer_, entry.failure);
+      if (entry.failure) Raise(entry, entry.failure);
       if (!AwaitDecoder(entry)) return Stop(1);
-      if (const std::exception_ptr failure = pool_.Failure(*entry.job)) Raise(observer_, failure);
-      ApplyTimes(entry.record, entry.paths.file);
-      observer_.OnEntryFinished(entry.paths.file, entry.written);
+      if (const std::exception_ptr failure = pool_.Failure(*entry.job)) {
+        if (entry.report) Raise(entry, failure);
+        // A file-system failure may come from decoding side by side (a disk
+        // that other entries' temporary files filled): the entry meets the
+        // disk again as it would with one decoder, alone.
+        if (!DecodeAlone(entry)) return Stop(1);
+      }
+      // Only a stop or an earlier failure makes a decoder give up, and both
+      // ended the loop before this entry's turn.
+      if (!entry.staged) throw std::logic_error("a decoder gave up on its own");
+      CommitEntry(std::move(*entry.staged), entry.record, entry.paths, observer_);
       pool_.Release(*entry.job);
       pending_.pop_front();
+      Resubmit();
     }
   }
 
-  // Walks on while the pool has room, checking each entry before handing it
-  // over; a refused entry ends the walk, since nothing after it is reached.
+  // Discards every entry decoded ahead (their temporary files go), then
+  // decodes `entry` on this thread.
+  // False on a stop; its failure, if any, is raised.
+  bool DecodeAlone(PendingEntry& entry) {
+    for (std::size_t i = 1; i < pending_.size(); ++i) {
+      PendingEntry& later = *pending_[i];
+      if (!later.job) continue;
+      // The failure made them give up; each must have ended before it may run again.
+      while (!pool_.Wait(*later.job, kStopPoll, nullptr)) {
+      }
+      pool_.Release(*later.job);
+      later.job.reset();
+      later.staged.reset();
+      later.report.reset();
+    }
+    pool_.ForgetFailure();
+    if (!workspace_) workspace_ = std::make_unique<DecodeWorkspace>(buffers_);
+    EntryReader reader = *entry.reader;
+    std::optional<StagedEntry> decoded =
+        DecodeEntry(reader, entry.record, entry.paths, *workspace_, progress_, observer_);
+    if (!decoded) return false;
+    entry.staged.emplace(std::move(*decoded));
+    return true;
+  }
+
+  // Entries discarded for one decoded alone go to the pool again, once it
+  // has been committed.
+  void Resubmit() {
+    for (auto& entry : pending_)
+      if (!entry->job && !entry->failure) Submit(*entry);
+  }
+
+  [[noreturn]] void Raise(const PendingEntry& entry, const std::exception_ptr& failure) {
+    if (entry.report) observer_.OnError(entry.report->first, entry.report->second);
+    std::rethrow_exception(failure);
+  }
+
+  // Walks on while the pool has room. A refused entry ends the walk: nothing
+  // after it is ever reached.
   void Dispatch() {
     while (!walked_ && pool_.HasRoom()) {
       auto entry = std::make_unique<PendingEntry>();
@@ -272,19 +364,44 @@ class Extraction {
         return;
       }
       entry->paths = package_path::Join(destination_, entry->record.Folder(), entry->record.Name());
-      try {
-        PrepareEntry(*entry);
-        PendingEntry* decoded = entry.get();
-        const std::uint64_t total = walker_.Length();
-        entry->job = pool_.Submit([decoded, reader = walker_.Entry(), total](DecodeWorkspace& work, DecodeJob& job) {
-          return DecodeEntry(*decoded, reader, total, work, job);
-        });
-      } catch (...) {
-        entry->failure = std::current_exception();
+      Prepare(*entry);
+      if (entry->failure)
         walked_ = true;
-      }
+      else
+        Submit(*entry);
       pending_.push_back(std::move(entry));
     }
+  }
+
+  void Prepare(PendingEntry& entry) {
+    EntryObserver ahead;
+    try {
+      CheckEntry(entry.record, entry.paths, ahead);
+      std::vector<std::wstring> missing = MissingFolders(entry.paths.folder);
+      PrepareFolder(entry.paths, preparedFolders_, ahead);
+      entry.madeFolders = std::move(missing);
+      CheckTarget(entry.paths, ahead);
+    } catch (...) {
+      entry.failure = std::current_exception();
+      entry.report = ahead.heard;
+    }
+  }
+
+  void Submit(PendingEntry& entry) {
+    if (!entry.reader) entry.reader = walker_.Entry();
+    entry.job = pool_.Submit([entry = &entry, reader = *entry.reader, total = walker_.Length()](
+                                 DecodeWorkspace& work, DecodeJob& job) mutable {
+      EntryObserver decoder(&job);
+      Progress progress(decoder, total);
+      try {
+        std::optional<StagedEntry> decoded = DecodeEntry(reader, entry->record, entry->paths, work, progress, decoder);
+        if (decoded) entry->staged.emplace(std::move(*decoded));
+      } catch (...) {
+        entry->report = decoder.heard;
+        throw;
+      }
+      return entry->staged.has_value();
+    });
   }
 
   // Waits for the entry's decoder, reporting its progress as far as it has
@@ -302,20 +419,23 @@ class Extraction {
     }
   }
 
-  bool Stop(std::size_t keep) {
+  Outcome Stop(std::size_t keep) {
     Discard(keep);
-    return false;
+    return Outcome::kCancelled;
   }
 
-  // Stops every decoder, then undoes what was done ahead for the entries
-  // from `keep` on (the entry in hand keeps its folder, as it had its turn).
-  void Discard(std::size_t keep) {
+  // Stops every decoder and removes every temporary file, then the folders
+  // made ahead for the entries from `keep` on: the entry in hand had its turn
+  // and keeps its folder, as it would with one decoder.
+  void Discard(std::size_t keep) noexcept {
     pool_.StopAndWait();
+    for (auto& entry : pending_)
+      entry->staged.reset();
     for (std::size_t i = pending_.size(); i > keep; --i) {
-      const PendingEntry& entry = *pending_[i - 1];
-      for (auto folder = entry.madeFolders.rbegin(); folder != entry.madeFolders.rend(); ++folder) {
-        std::error_code ignored;
-        if (platform::IsFolder(*folder)) std::filesystem::remove(std::filesystem::path(*folder), ignored);
+      const std::vector<std::wstring>& made = pending_[i - 1]->madeFolders;
+      for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
+        std::error_code ignored;  // a folder that holds something stays
+        std::filesystem::remove(std::filesystem::path(*folder), ignored);
       }
     }
   }
@@ -324,8 +444,13 @@ class Extraction {
   const std::wstring& destination_;
   Observer& observer_;
   Progress progress_;
+  std::set<std::wstring> preparedFolders_;
   std::deque<std::unique_ptr<PendingEntry>> pending_;
   bool walked_ = false;
+  const ExtractBuffers buffers_;
+  // For an entry decoded on this thread.
+  std::unique_ptr<DecodeWorkspace> workspace_;
+  // Last: it stops and joins its decoders before the entries they write go.
   DecoderPool pool_;
 };
 
@@ -348,13 +473,12 @@ Result Extract(const std::wstring& path, const std::wstring& expectedName, const
   Result result = OpenPackage(path, expectedName, &package);
   if (result.outcome == Outcome::kCannotOpen) return result;
   observer.OnHeaderChecked(result.header, result.headerFault);
-  if (result.outcome == Outcome::kExtracted && !ExtractContents(package, destination, observer, options))
-    result.outcome = Outcome::kCancelled;
+  if (result.outcome == Outcome::kExtracted) result.outcome = ExtractContents(package, destination, observer, options);
   return result;
 }
 
-bool ExtractContents(platform::File& package, const std::wstring& destination, Observer& observer,
-                     const Options& options) {
+Outcome ExtractContents(platform::File& package, const std::wstring& destination, Observer& observer,
+                        const Options& options) {
   return Extraction(package, destination, observer, options).Run();
 }
 

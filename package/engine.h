@@ -3,12 +3,18 @@
 // the wizard's plain-function callbacks, the tool and the benchmark are all
 // observers of it.
 //
-// One entry runs through four steps: its paths are formed and checked, its
-// output is opened, its stream is decoded into that output, and the output is
-// committed (closed, given its times). Each step is a function of its own, so
-// a cancel check between chunks, decoding into a temporary file that the
-// commit moves over the target, or decoding several entries at once while
-// committing them in record order can be added without reshaping the rest.
+// One entry runs through four steps: its paths are formed and checked (and
+// its folder created, the target found replaceable, without touching it), its
+// stream is decoded into a new temporary file in the target's folder, and the
+// commit moves that file over the target in one step and gives it its times.
+// A target is therefore replaced whole or not at all: on any failure or a
+// cancel the temporary file goes and the earlier file stays as it was.
+//
+// Several entries are decoded at once (Options::decoders): the records are
+// walked, checked and their folders made in record order on the caller's
+// thread, the streams decoded by a pool of decoders, and the caller commits
+// the entries in record order and makes every observer call, so the files,
+// the calls and the errors are those of one decoder.
 #pragma once
 
 #include <cstddef>
@@ -23,7 +29,7 @@ namespace package_engine {
 enum class ErrorKind {
   kUnsafePath,          // the record's folder or name leaves the destination
   kFolderNotCreated,    // the entry's folder could not be created
-  kOutputNotOpened,     // the output file could not be created
+  kOutputNotOpened,     // the output file cannot be replaced, or its temporary file created or moved
   kDamaged,             // the stored data does not decode, or its size is negative
   kDecoderUnavailable,  // zlib could not set up its state
 };
@@ -81,13 +87,14 @@ Result OpenPackage(const std::wstring& path, const std::wstring& expectedName, p
 
 // Opens and checks the package, then extracts it into `destination` (which
 // ends in a separator). File-system failures and damaged data raise
-// FileError after the observer heard of them.
+// FileError after the observer heard of them; the error names the output
+// file, never its temporary file.
 Result Extract(const std::wstring& path, const std::wstring& expectedName, const std::wstring& destination,
                Observer& observer, const Options& options = {});
 
 // The record loop alone; `package` stands just after an accepted header.
-// False when the observer asked to stop.
-bool ExtractContents(platform::File& package, const std::wstring& destination, Observer& observer,
-                     const Options& options = {});
+// kExtracted after the last entry, kCancelled when the observer stopped it.
+Outcome ExtractContents(platform::File& package, const std::wstring& destination, Observer& observer,
+                        const Options& options = {});
 
 }  // namespace package_engine

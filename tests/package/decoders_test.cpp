@@ -11,6 +11,7 @@
 
 #include "package/engine.h"
 #include "package/package.h"
+#include "package/temp_files.h"
 #include "support/package_bytes.h"
 #include "support/temp_dir.h"
 #if defined(VARNHOLT_FAULT_INJECTION)
@@ -106,7 +107,14 @@ class Decoders : public ::testing::Test {
     return outcome;
   }
 
+  static void ExpectNoTempFiles(const Outcome& outcome) {
+    for (const std::string& entry : outcome.tree)
+      EXPECT_FALSE(temp_files::IsTempName(fs::path(entry).filename().wstring())) << entry;
+  }
+
   void ExpectSame(const Outcome& one, const Outcome& many) {
+    ExpectNoTempFiles(one);
+    ExpectNoTempFiles(many);
     EXPECT_EQ(one.calls, many.calls);
     EXPECT_EQ(one.tree, many.tree);
     EXPECT_EQ(one.contents, many.contents);
@@ -233,6 +241,7 @@ TEST_F(Decoders, AStopEndsEveryDecoderAtTheEntryInHand) {
     // The finished entry stays, the one in hand keeps only its folder, and
     // nothing decoded ahead is left, not even its folder.
     EXPECT_EQ(outcome.tree, (std::vector<std::string>{"a", "a/first.bin", "b"}));
+    ExpectNoTempFiles(outcome);
     EXPECT_EQ(outcome.calls.back(),
               L"progress " + outcome.calls.back().substr(9, outcome.calls.back().find(L' ', 9) - 9) + L" second.bin");
   }
