@@ -284,16 +284,19 @@ namespace fi = platform::fault_injection;
 
 TEST_F(Decoders, AWriteFailureInOneDecoderRaisesTheSameErrorAndStopsTheOthers) {
   PackageBytes package(L"Pkg");
-  package.Entry(L"a", L"one.bin", Content(200'000, 1)).Entry(L"b", L"full.bin", Content(300'000, 2));
+  package.Entry(L"a", L"one.bin", Content(200'000, 1)).Entry(L"voll", L"full.bin", Content(300'000, 2));
   for (int i = 0; i < 6; ++i)
     package.Entry(L"c\\" + std::to_wstring(i), L"later.bin", Content(60'000, 3 + i));
   Outcome outcomes[2];
   const std::size_t counts[] = {1, 4};
   for (int i = 0; i < 2; ++i) {
-    fi::ScopedFault full({fi::Operation::kWrite, L"full.bin", ENOSPC, 100'000});
+    // The entry is written into a temporary file in its folder.
+    const std::wstring folder = std::wstring(1, platform::kPathSeparator) + L"voll" + platform::kPathSeparator;
+    fi::ScopedFault full({fi::Operation::kWrite, folder, ENOSPC, 100'000});
     outcomes[i] = Run(package, counts[i]);
     ASSERT_TRUE(outcomes[i].raised);
     EXPECT_EQ(outcomes[i].error.cause(), FileError::kDiskFull);
+    EXPECT_EQ(fs::path(outcomes[i].error.fileName()).filename(), "full.bin");
   }
   ExpectSame(outcomes[0], outcomes[1]);
   EXPECT_EQ(std::count_if(outcomes[1].tree.begin(), outcomes[1].tree.end(),
