@@ -135,12 +135,15 @@ std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring&
 
 RunEnd CopyPackages(const InstallationJob& job, CopyPageView& page) {
   RunObserver run(job, page);
-  const PackageExtractor extract = job.extract
-                                       ? job.extract
-                                       : [](const std::wstring& path, const std::wstring& name,
-                                            const std::wstring& destination, package_engine::Observer& observer) {
-                                           return package_engine::Extract(path, name, destination, observer);
-                                         };
+  const PackageExtractor extract =
+      job.extract
+          ? job.extract
+          : [](const std::wstring& path, const std::wstring& name, const std::wstring& destination,
+               package_engine::Observer& observer) {
+              // Several decoders and large buffers: a copy from a fast
+              // drive is bound by inflate, not by the disk.
+              return package_engine::Extract(path, name, destination, observer, {package_engine::kLargeBuffers, 0});
+            };
 
   page.SetOverallRange(OverallTotal(job));
   bool stopped = false;

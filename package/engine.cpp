@@ -1,10 +1,19 @@
 #include "package/engine.h"
 
 #include <algorithm>
+#include <chrono>
+#include <deque>
+#include <exception>
+#include <filesystem>
+#include <memory>
 #include <optional>
 #include <set>
+#include <stdexcept>
+#include <system_error>
 #include <utility>
+#include <vector>
 
+#include "package/decoder_pool.h"
 #include "package/entry_path.h"
 #include "package/file_times.h"
 #include "package/package_path.h"
@@ -16,19 +25,28 @@
 namespace package_engine {
 namespace {
 
+using namespace std::chrono_literals;
+
 // Whole percent of the package's bytes read, header and records included;
 // told only when it changes, so a package makes at most 101 reports.
 class Progress {
  public:
   Progress(Observer& observer, std::uint64_t total) : observer_(observer), total_(total) {}
 
-  void Report(const RecordWalker& walker, const PackageFileRecord& record) {
+  // `walker` reads the entry: a RecordWalker or a decoder's EntryReader.
+  template <typename Source>
+  void Report(const Source& walker, const PackageFileRecord& record) {
     if (total_ == 0) return;
     const auto at = std::min(walker.Position(), total_);
-    const auto percent = static_cast<std::int32_t>(static_cast<double>(at) * 100.0 / static_cast<double>(total_));
-    if (percent == last_) return;
+    Report(static_cast<std::int32_t>(static_cast<double>(at) * 100.0 / static_cast<double>(total_)), record);
+  }
+  // True when the observer was told. The percentage only rises: an entry
+  // decoded again reports only how far it gets beyond its first attempt.
+  bool Report(std::int32_t percent, const PackageFileRecord& record) {
+    if (percent <= last_) return false;
     last_ = percent;
     observer_.OnProgress(percent, record);
+    return true;
   }
 
  private:
@@ -123,7 +141,8 @@ void CheckTarget(const package_path::EntryPaths& paths, Observer& observer) {
 
 // Decodes the entry into a new temporary file in its folder and closes it.
 // nullopt when the observer asked to stop; the temporary file is gone then.
-std::optional<StagedEntry> DecodeEntry(RecordWalker& walker, const PackageFileRecord& record,
+template <typename Source>
+std::optional<StagedEntry> DecodeEntry(Source& walker, const PackageFileRecord& record,
                                        const package_path::EntryPaths& paths, DecodeWorkspace& work, Progress& progress,
                                        Observer& observer) {
   platform::File file;
@@ -173,6 +192,277 @@ void CommitEntry(StagedEntry staged, const PackageFileRecord& record, const pack
   observer.OnEntryFinished(paths.file, staged.written());
 }
 
+// Hears what an entry's steps tell the observer while it is not the entry's
+// turn: the error report is kept for the committer to pass on, a decoder's
+// progress goes to its job, and a stop is the pool's.
+class EntryObserver : public Observer {
+ public:
+  explicit EntryObserver(DecodeJob* job = nullptr) : job_(job) {}
+
+  void OnProgress(std::int32_t percent, const PackageFileRecord& /*record*/) override {
+    if (job_) job_->Publish(percent);
+  }
+  void OnError(ErrorKind kind, const std::wstring& path) override { heard = {kind, path}; }
+  bool StopRequested() override { return job_ && job_->StopRequested(); }
+
+  std::optional<std::pair<ErrorKind, std::wstring>> heard;
+
+ private:
+  DecodeJob* job_;
+};
+
+// One entry from its record to its commit. What the decoder writes here it
+// writes before the pool marks its job ended; the committer reads it after.
+struct PendingEntry {
+  PackageFileRecord record;
+  package_path::EntryPaths paths;
+  // Folders made for this entry, outermost first: removed again when a stop
+  // or an earlier failure means the entry never had its turn.
+  std::vector<std::wstring> madeFolders;
+  // Found before the entry was handed to a decoder; it has no job then.
+  std::exception_ptr failure;
+  // The record itself could not be read: the walk ended here.
+  bool unreadable = false;
+  // Reads the entry's stored bytes from their start.
+  std::optional<EntryReader> reader;
+  // What the observer is told before the entry's failure is raised.
+  std::optional<std::pair<ErrorKind, std::wstring>> report;
+  std::shared_ptr<DecodeJob> job;
+  // Decoded, waiting for its commit; its temporary file goes with it.
+  std::optional<StagedEntry> staged;
+};
+
+// The levels of `folder` that do not exist yet, outermost first.
+std::vector<std::wstring> MissingFolders(std::wstring folder) {
+  while (folder.size() > 1 && folder.back() == platform::kPathSeparator)
+    folder.pop_back();
+  std::vector<std::wstring> missing;
+  while (!folder.empty() && !platform::IsFolder(folder)) {
+    missing.push_back(folder);
+    const auto cut = folder.find_last_of(platform::kPathSeparator);
+    if (cut == std::wstring::npos || cut == 0) break;
+    folder.resize(cut);
+  }
+  return {missing.rbegin(), missing.rend()};
+}
+
+// The record loop. Records are walked and each entry checked in record order
+// on the caller's thread (its folder made, the target probed), then decoded
+// into its temporary file by the pool; the caller commits the entries in
+// record order and alone talks to the observer. A failure found ahead waits
+// with its entry until the entry's turn, so any number of decoders gives the
+// same files, the same observer calls and the same FileError.
+// The index behind the entries is not extracted, so the bar ends where they do.
+std::uint64_t ProgressTotal(platform::File& package, std::uint64_t length) {
+  const size_index::SizeIndex index = size_index::Read(package);
+  return index.IsValid() ? index.contentsEnd : length;
+}
+
+class Extraction {
+ public:
+  Extraction(platform::File& package, const std::wstring& destination, Observer& observer, const Options& options)
+      : walker_(package, package.Position(), package.Length()),
+        destination_(destination),
+        observer_(observer),
+        total_(ProgressTotal(package, walker_.Length())),
+        progress_(observer, total_),
+        buffers_(options.buffers),
+        pool_(Decoders(options), Decoders(options) * kEntriesPerDecoder, options.buffers) {}
+
+  Outcome Run() {
+    try {
+      return CommitAll();
+    } catch (...) {
+      Discard(1);
+      throw;
+    }
+  }
+
+ private:
+  // Entries decoded ahead of the one being committed, per decoder: enough to
+  // keep every decoder busy behind a large entry, few enough that the
+  // temporary files waiting for their turn stay few.
+  static constexpr std::size_t kEntriesPerDecoder = 4;
+  // How long the committer waits for a decoder before it asks about a stop.
+  static constexpr auto kStopPoll = 50ms;
+
+  static std::size_t Decoders(const Options& options) {
+    return options.decoders != 0 ? options.decoders : DefaultDecoders();
+  }
+
+  Outcome CommitAll() {
+    for (;;) {
+      Dispatch();
+      if (pending_.empty()) return Outcome::kExtracted;
+      if (observer_.StopRequested()) return Stop(0);
+      PendingEntry& entry = *pending_.front();
+      if (entry.unreadable) std::rethrow_exception(entry.failure);
+      observer_.OnEntryStarted(entry.record, entry.paths.file);
+      if (entry.failure) Raise(entry, entry.failure);
+      if (!AwaitDecoder(entry)) return Stop(1);
+      if (const std::exception_ptr failure = pool_.Failure(*entry.job)) {
+        if (entry.report) Raise(entry, failure);
+        // A file-system failure may come from decoding side by side (a disk
+        // that other entries' temporary files filled): the entry meets the
+        // disk again as it would with one decoder, alone.
+        if (!DecodeAlone(entry)) return Stop(1);
+      }
+      // Only a stop or an earlier failure makes a decoder give up, and both
+      // ended the loop before this entry's turn.
+      if (!entry.staged) throw std::logic_error("a decoder gave up on its own");
+      CommitEntry(std::move(*entry.staged), entry.record, entry.paths, observer_);
+      pool_.Release(*entry.job);
+      pending_.pop_front();
+      Resubmit();
+    }
+  }
+
+  // Discards every entry decoded ahead (their temporary files go), then
+  // decodes `entry` on this thread.
+  // False on a stop; its failure, if any, is raised.
+  bool DecodeAlone(PendingEntry& entry) {
+    for (std::size_t i = 1; i < pending_.size(); ++i) {
+      PendingEntry& later = *pending_[i];
+      if (!later.job) continue;
+      // The failure made them give up; each must have ended before it may run again.
+      while (!pool_.Wait(*later.job, kStopPoll, nullptr)) {
+      }
+      pool_.Release(*later.job);
+      later.job.reset();
+      later.staged.reset();
+      later.report.reset();
+    }
+    pool_.ForgetFailure();
+    if (!workspace_) workspace_ = std::make_unique<DecodeWorkspace>(buffers_);
+    EntryReader reader = *entry.reader;
+    std::optional<StagedEntry> decoded =
+        DecodeEntry(reader, entry.record, entry.paths, *workspace_, progress_, observer_);
+    if (!decoded) return false;
+    entry.staged.emplace(std::move(*decoded));
+    return true;
+  }
+
+  // Entries discarded for one decoded alone go to the pool again, once it
+  // has been committed.
+  void Resubmit() {
+    for (auto& entry : pending_)
+      if (!entry->job && !entry->failure) Submit(*entry);
+  }
+
+  [[noreturn]] void Raise(const PendingEntry& entry, const std::exception_ptr& failure) {
+    if (entry.report) observer_.OnError(entry.report->first, entry.report->second);
+    std::rethrow_exception(failure);
+  }
+
+  // Walks on while the pool has room. A refused entry ends the walk: nothing
+  // after it is ever reached.
+  void Dispatch() {
+    while (!walked_ && pool_.HasRoom()) {
+      auto entry = std::make_unique<PendingEntry>();
+      try {
+        if (!walker_.Next(&entry->record)) {
+          walked_ = true;
+          return;
+        }
+      } catch (...) {
+        entry->unreadable = true;
+        entry->failure = std::current_exception();
+        walked_ = true;
+        pending_.push_back(std::move(entry));
+        return;
+      }
+      entry->paths = package_path::Join(destination_, entry->record.Folder(), entry->record.Name());
+      Prepare(*entry);
+      if (entry->failure)
+        walked_ = true;
+      else
+        Submit(*entry);
+      pending_.push_back(std::move(entry));
+    }
+  }
+
+  void Prepare(PendingEntry& entry) {
+    EntryObserver ahead;
+    try {
+      CheckEntry(entry.record, entry.paths, ahead);
+      std::vector<std::wstring> missing = MissingFolders(entry.paths.folder);
+      PrepareFolder(entry.paths, preparedFolders_, ahead);
+      entry.madeFolders = std::move(missing);
+      CheckTarget(entry.paths, ahead);
+    } catch (...) {
+      entry.failure = std::current_exception();
+      entry.report = ahead.heard;
+    }
+  }
+
+  void Submit(PendingEntry& entry) {
+    if (!entry.reader) entry.reader = walker_.Entry();
+    entry.job = pool_.Submit([entry = &entry, reader = *entry.reader, total = total_](DecodeWorkspace& work,
+                                                                                      DecodeJob& job) mutable {
+      EntryObserver decoder(&job);
+      Progress progress(decoder, total);
+      try {
+        std::optional<StagedEntry> decoded = DecodeEntry(reader, entry->record, entry->paths, work, progress, decoder);
+        if (decoded) entry->staged.emplace(std::move(*decoded));
+      } catch (...) {
+        entry->report = decoder.heard;
+        throw;
+      }
+      return entry->staged.has_value();
+    });
+  }
+
+  // Waits for the entry's decoder, reporting its progress as far as it has
+  // come and asking about a stop at each step and while waiting. False on a
+  // stop.
+  bool AwaitDecoder(PendingEntry& entry) {
+    std::vector<std::int32_t> percents;
+    for (;;) {
+      percents.clear();
+      const bool ended = pool_.Wait(*entry.job, kStopPoll, [&](std::int32_t percent) { percents.push_back(percent); });
+      for (const std::int32_t percent : percents)
+        if (progress_.Report(percent, entry.record) && observer_.StopRequested()) return false;
+      if (ended) return true;
+      if (observer_.StopRequested()) return false;
+    }
+  }
+
+  Outcome Stop(std::size_t keep) {
+    Discard(keep);
+    return Outcome::kCancelled;
+  }
+
+  // Stops every decoder and removes every temporary file, then the folders
+  // made ahead for the entries from `keep` on: the entry in hand had its turn
+  // and keeps its folder, as it would with one decoder.
+  void Discard(std::size_t keep) noexcept {
+    pool_.StopAndWait();
+    for (auto& entry : pending_)
+      entry->staged.reset();
+    for (std::size_t i = pending_.size(); i > keep; --i) {
+      const std::vector<std::wstring>& made = pending_[i - 1]->madeFolders;
+      for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
+        std::error_code ignored;  // a folder that holds something stays
+        std::filesystem::remove(std::filesystem::path(*folder), ignored);
+      }
+    }
+  }
+
+  RecordWalker walker_;
+  const std::wstring& destination_;
+  Observer& observer_;
+  const std::uint64_t total_;
+  Progress progress_;
+  std::set<std::wstring> preparedFolders_;
+  std::deque<std::unique_ptr<PendingEntry>> pending_;
+  bool walked_ = false;
+  const ExtractBuffers buffers_;
+  // For an entry decoded on this thread.
+  std::unique_ptr<DecodeWorkspace> workspace_;
+  // Last: it stops and joins its decoders before the entries they write go.
+  DecoderPool pool_;
+};
+
 }  // namespace
 
 Result OpenPackage(const std::wstring& path, const std::wstring& expectedName, platform::File* package) {
@@ -198,25 +488,7 @@ Result Extract(const std::wstring& path, const std::wstring& expectedName, const
 
 Outcome ExtractContents(platform::File& package, const std::wstring& destination, Observer& observer,
                         const Options& options) {
-  RecordWalker walker(package, package.Position(), package.Length());
-  // The index behind the entries is not extracted, so the bar ends where they do.
-  const size_index::SizeIndex index = size_index::Read(package);
-  Progress progress(observer, index.IsValid() ? index.contentsEnd : walker.Length());
-  DecodeWorkspace work(options.buffers);
-  std::set<std::wstring> preparedFolders;
-  PackageFileRecord record;
-  while (walker.Next(&record)) {
-    if (observer.StopRequested()) return Outcome::kCancelled;
-    const package_path::EntryPaths paths = package_path::Join(destination, record.Folder(), record.Name());
-    observer.OnEntryStarted(record, paths.file);
-    CheckEntry(record, paths, observer);
-    PrepareFolder(paths, preparedFolders, observer);
-    CheckTarget(paths, observer);
-    std::optional<StagedEntry> staged = DecodeEntry(walker, record, paths, work, progress, observer);
-    if (!staged) return Outcome::kCancelled;
-    CommitEntry(std::move(*staged), record, paths, observer);
-  }
-  return Outcome::kExtracted;
+  return Extraction(package, destination, observer, options).Run();
 }
 
 }  // namespace package_engine

@@ -2,14 +2,38 @@
 
 #include <algorithm>
 
-RecordWalker::RecordWalker(platform::File& package, std::uint64_t position, std::uint64_t length)
+EntryReader::EntryReader(const platform::File& package, std::uint64_t dataOffset, std::int64_t dataSize,
+                         std::uint64_t length)
+    : package_(&package),
+      dataSize_(dataSize),
+      position_(dataOffset),
+      dataLeft_(dataSize > 0 ? static_cast<std::uint64_t>(dataSize) : 0),
+      length_(length) {}
+
+std::size_t EntryReader::ReadData(void* buffer, std::size_t count) {
+  const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(dataLeft_, count));
+  if (want == 0) return 0;
+  const std::size_t got = package_->ReadAt(position_, buffer, want);
+  position_ += got;
+  dataLeft_ -= got;
+  return got;
+}
+
+void EntryReader::SkipData() {
+  if (dataLeft_ == 0) return;
+  position_ =
+      position_ > length_ || dataLeft_ > length_ - position_ ? std::max(position_, length_) : position_ + dataLeft_;
+  dataLeft_ = 0;
+}
+
+RecordWalker::RecordWalker(const platform::File& package, std::uint64_t position, std::uint64_t length)
     : package_(package), position_(position), length_(length), entriesEnd_(position) {}
 
 bool RecordWalker::Next(PackageFileRecord* record) {
   SkipData();
   if (ended_) return false;
   entriesEnd_ = position_;
-  const std::size_t got = package_.Read(record->bytes.data(), record->bytes.size());
+  const std::size_t got = package_.ReadAt(position_, record->bytes.data(), record->bytes.size());
   position_ += got;
   if (got < record->bytes.size() || !record->HasFileMagic()) {
     ended_ = true;
@@ -24,7 +48,7 @@ bool RecordWalker::Next(PackageFileRecord* record) {
 std::size_t RecordWalker::ReadData(void* buffer, std::size_t count) {
   const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(dataLeft_, count));
   if (want == 0) return 0;
-  const std::size_t got = package_.Read(buffer, want);
+  const std::size_t got = package_.ReadAt(position_, buffer, want);
   position_ += got;
   dataLeft_ -= got;
   return got;
@@ -32,15 +56,13 @@ std::size_t RecordWalker::ReadData(void* buffer, std::size_t count) {
 
 void RecordWalker::SkipData() {
   if (dataLeft_ == 0) return;
-  // Decided from the length, never by seeking there: a seek far beyond the
-  // end fails on one system and succeeds on the other.
+  // Decided from the length, never by reading there.
   if (position_ > length_ || dataLeft_ > length_ - position_) {
     entriesEnd_ = position_ + dataLeft_;
     position_ = std::max(position_, length_);
     ended_ = true;
   } else {
     position_ += dataLeft_;
-    package_.Seek(static_cast<std::int64_t>(position_), platform::File::Origin::kBegin);
   }
   dataLeft_ = 0;
 }

@@ -1,5 +1,7 @@
 // Walks a package's file records in order, for everything that reads past the
 // header: the extractor, the tool's listing and verification, the benchmark.
+// Every read is positional, so decoders may read earlier entries' data from
+// the same open package while the walker goes on.
 #pragma once
 
 #include <cstddef>
@@ -7,11 +9,32 @@
 
 #include "package/package.h"
 
+// One entry's stored bytes, read by offset on whichever thread decodes it.
+class EntryReader {
+ public:
+  EntryReader(const platform::File& package, std::uint64_t dataOffset, std::int64_t dataSize, std::uint64_t length);
+
+  std::int64_t DataSize() const { return dataSize_; }
+  // Up to `count` bytes of the entry; 0 once the entry or the package ended.
+  std::size_t ReadData(void* buffer, std::size_t count);
+  // Steps over the rest of the entry, never beyond the package's end.
+  void SkipData();
+  // Bytes of the package behind this entry's reads, header included.
+  std::uint64_t Position() const { return position_; }
+
+ private:
+  const platform::File* package_;
+  std::int64_t dataSize_;
+  std::uint64_t position_;
+  std::uint64_t dataLeft_;
+  std::uint64_t length_;
+};
+
 class RecordWalker {
  public:
-  // `package` stands at `position` (just after its header) and is `length`
-  // bytes long; the walker alone reads from it afterwards.
-  RecordWalker(platform::File& package, std::uint64_t position, std::uint64_t length);
+  // The records start at `position` (just after the header); the package is
+  // `length` bytes long. The walker never moves the file pointer.
+  RecordWalker(const platform::File& package, std::uint64_t position, std::uint64_t length);
 
   // Steps over what is left of the current entry and reads the next record.
   // False at the end of the entry list: a short record, a record without
@@ -21,11 +44,13 @@ class RecordWalker {
   // The current entry: where its data starts and its FileSize.
   std::uint64_t DataOffset() const { return dataOffset_; }
   std::int64_t DataSize() const { return dataSize_; }
+  // A reader of the current entry's data of its own, independent of the walker.
+  EntryReader Entry() const { return EntryReader(package_, dataOffset_, dataSize_, length_); }
   // Reads up to `count` bytes of the current entry's data; 0 once the entry
   // or the package has ended.
   std::size_t ReadData(void* buffer, std::size_t count);
   // Steps over the rest of the current entry. An entry that claims more than
-  // the package holds ends the walk here: nothing is sought beyond the end.
+  // the package holds ends the walk here: nothing is read beyond the end.
   void SkipData();
 
   // Where the entry list ends, once Next has returned false: the offset of
@@ -38,7 +63,7 @@ class RecordWalker {
   std::uint64_t Length() const { return length_; }
 
  private:
-  platform::File& package_;
+  const platform::File& package_;
   std::uint64_t position_;
   std::uint64_t length_;
   std::uint64_t dataOffset_ = 0;

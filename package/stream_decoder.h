@@ -30,12 +30,13 @@ struct DecodeWorkspace {
   Inflater inflater;
 };
 
-// Decodes the walker's current entry (FileSize 0 is an empty file without a
-// stream). `sink(data, size)` takes decoded bytes; `onChunk()` runs after each
-// input chunk has been decoded, and once more after bytes left behind a
-// complete stream have been stepped over; it returns false to stop there.
-template <typename Sink, typename OnChunk>
-StreamState DecodeStream(RecordWalker& walker, DecodeWorkspace& work, Sink&& sink, OnChunk&& onChunk) {
+// Decodes the current entry of `walker` (a RecordWalker or an EntryReader;
+// FileSize 0 is an empty file without a stream). `sink(data, size)` takes
+// decoded bytes; `onChunk()` runs after each input chunk has been decoded, and
+// once more after bytes left behind a complete stream have been stepped over;
+// it returns false to stop there.
+template <typename Source, typename Sink, typename OnChunk>
+StreamState DecodeStream(Source& walker, DecodeWorkspace& work, Sink&& sink, OnChunk&& onChunk) {
   const std::int64_t fileSize = walker.DataSize();
   if (fileSize <= 0) return fileSize == 0 ? StreamState::kComplete : StreamState::kCorrupt;
   if (!work.inflater.Begin()) return StreamState::kNoDecoder;

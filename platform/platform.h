@@ -70,6 +70,10 @@ class File {
 
   // Short only at the end of the file. Raise FileError on an I/O error.
   std::size_t Read(void* buffer, std::size_t count);
+  // Reads at `offset` as Read does. Several threads may read one open file
+  // this way at once: it neither uses nor depends on the file pointer, though
+  // on Windows it leaves the pointer behind what it read.
+  std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const;
   void Write(const void* buffer, std::size_t count);
   std::uint64_t Seek(std::int64_t offset, Origin origin);
   std::uint64_t Position();

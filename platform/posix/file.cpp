@@ -39,6 +39,17 @@ ssize_t ReadNative(int fd, void* buffer, std::size_t count, [[maybe_unused]] con
   return ::read(fd, buffer, count);
 }
 
+ssize_t ReadAtNative(int fd, void* buffer, std::size_t count, std::uint64_t offset,
+                     [[maybe_unused]] const std::wstring& path) {
+#if defined(VARNHOLT_FAULT_INJECTION)
+  if (const auto code = fault_injection::OnTransfer(fault_injection::Operation::kRead, path, &count)) {
+    errno = static_cast<int>(*code);
+    return -1;
+  }
+#endif
+  return ::pread(fd, buffer, count, static_cast<off_t>(offset));
+}
+
 ssize_t WriteNative(int fd, const void* buffer, std::size_t count, [[maybe_unused]] const std::wstring& path) {
 #if defined(VARNHOLT_FAULT_INJECTION)
   if (const auto code = fault_injection::OnTransfer(fault_injection::Operation::kWrite, path, &count)) {
@@ -104,6 +115,21 @@ std::size_t File::Read(void* buffer, std::size_t count) {
   std::size_t done = 0;
   while (done < count) {
     const ssize_t n = ReadNative(handle_.Get(), bytes + done, count - done, path_);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Raise(errno);
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return done;
+}
+
+std::size_t File::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ReadAtNative(handle_.Get(), bytes + done, count - done, offset + done, path_);
     if (n < 0) {
       if (errno == EINTR) continue;
       Raise(errno);

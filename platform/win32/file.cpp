@@ -74,6 +74,34 @@ std::size_t File::Read(void* buffer, std::size_t count) {
   return done;
 }
 
+std::size_t File::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+#if defined(VARNHOLT_FAULT_INJECTION)
+    std::size_t allowed = chunk;
+    if (const auto code = fault_injection::OnTransfer(fault_injection::Operation::kRead, path_, &allowed)) Raise(*code);
+    chunk = static_cast<DWORD>(allowed);
+#endif
+    // The offset travels with the call, so concurrent readers of the one
+    // synchronous handle never race on its file pointer.
+    const std::uint64_t at = offset + done;
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD got = 0;
+    if (!::ReadFile(Native(handle_), bytes + done, chunk, &got, &where)) {
+      const DWORD code = ::GetLastError();
+      if (code == ERROR_HANDLE_EOF) break;
+      Raise(code);
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return done;
+}
+
 void File::Write(const void* buffer, std::size_t count) {
   const auto* bytes = static_cast<const unsigned char*>(buffer);
   while (count > 0) {

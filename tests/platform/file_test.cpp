@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/platform.h"
 #include "support/temp_dir.h"
@@ -135,6 +139,53 @@ TEST(File, IoOnAClosedFileRaisesNamingTheFile) {
   } catch (const FileError& error) {
     EXPECT_EQ(error.fileName(), dir.File(L"c.bin"));
   }
+  try {
+    char byte = 0;
+    file.ReadAt(0, &byte, 1);
+    FAIL() << "no FileError";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.fileName(), dir.File(L"c.bin"));
+  }
+}
+
+TEST(File, ReadsByOffsetAreShortOnlyAtTheEnd) {
+  TempDir dir;
+  WriteAll(dir.path() / "r.bin", Bytes("0123456789"));
+  platform::File file;
+  ASSERT_TRUE(file.Open(dir.File(L"r.bin"), Mode::kReadExclusive));
+  char buffer[8] = {};
+  EXPECT_EQ(file.ReadAt(3, buffer, 4), 4u);
+  EXPECT_EQ(std::string(buffer, 4), "3456");
+  EXPECT_EQ(file.ReadAt(7, buffer, 8), 3u);
+  EXPECT_EQ(std::string(buffer, 3), "789");
+  EXPECT_EQ(file.ReadAt(10, buffer, 8), 0u);
+  EXPECT_EQ(file.ReadAt(1000, buffer, 8), 0u);
+}
+
+// Decoders share the package's one handle: no read may see another's offset.
+TEST(File, ThreadsReadingByOffsetEachGetTheirOwnBytes) {
+  TempDir dir;
+  std::vector<std::uint8_t> content(1 << 20);
+  for (std::size_t i = 0; i < content.size(); ++i)
+    content[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
+  WriteAll(dir.path() / "big.bin", content);
+  platform::File file;
+  ASSERT_TRUE(file.Open(dir.File(L"big.bin"), Mode::kReadExclusive));
+  constexpr int kThreads = 4;
+  std::vector<int> mismatches(kThreads, 0);
+  std::vector<std::thread> readers;
+  for (int t = 0; t < kThreads; ++t)
+    readers.emplace_back([&, t] {
+      std::vector<std::uint8_t> buffer(1000);
+      for (std::size_t at = static_cast<std::size_t>(t) * 333; at + buffer.size() <= content.size(); at += 4001) {
+        if (file.ReadAt(at, buffer.data(), buffer.size()) != buffer.size() ||
+            !std::equal(buffer.begin(), buffer.end(), content.begin() + static_cast<std::ptrdiff_t>(at)))
+          ++mismatches[t];
+      }
+    });
+  for (std::thread& reader : readers)
+    reader.join();
+  EXPECT_EQ(mismatches, std::vector<int>(kThreads, 0));
 }
 
 TEST(File, MovingHandsOverOwnership) {

@@ -352,6 +352,22 @@ TEST_F(Nwq, CreateDoesNotTouchAnExistingFileItCannotReplace) {
   EXPECT_TRUE(fs::is_directory(dir_.path() / "Nord.nwq"));
 }
 
+TEST_F(Nwq, ExtractWithAnyNumberOfJobsGivesTheSameFilesAndRefusesABadCount) {
+  ASSERT_EQ(nwq::Create({Package(), source_.wstring()}), nwq::kExitOk);
+  const fs::path one = dir_.path() / "one", three = dir_.path() / "three";
+  ASSERT_EQ(nwq::Extract({Package(), one.wstring(), L"--jobs", L"1"}), nwq::kExitOk);
+  ASSERT_EQ(nwq::Extract({L"--jobs", L"3", Package(), three.wstring()}), nwq::kExitOk);
+  EXPECT_EQ(TreeOf(one), TreeOf(three));
+  for (const char* file : {"readme.txt", "tiles/empty.bin", "tiles/noise.bin", "tiles/z12/0_0.csv"})
+    EXPECT_EQ(ReadAll(three / file), ReadAll(source_ / file)) << file;
+  const fs::path refused = dir_.path() / "refused";
+  for (const wchar_t* jobs : {L"0", L"65", L"-1", L"two", L"", L"1x", L"007"})
+    EXPECT_EQ(nwq::Extract({Package(), refused.wstring(), L"--jobs", jobs}), nwq::kExitUsage) << jobs;
+  EXPECT_EQ(nwq::Extract({Package(), refused.wstring(), L"--jobs"}), nwq::kExitUsage);
+  EXPECT_EQ(nwq::Extract({Package(), L"--jobs", L"2"}), nwq::kExitUsage);
+  EXPECT_FALSE(fs::exists(refused));
+}
+
 TEST_F(Nwq, VerifyAndExtractFailOnDamagedOrInvalidPackages) {
   auto stored = Compress(std::vector<std::uint8_t>(10'000, 'z'));
   stored[stored.size() / 2] ^= 0x55;

@@ -1,0 +1,308 @@
+// The engine with one decoder and with several: the same files, the same
+// observer calls in the same order and the same FileError, whatever the
+// decoders' timing; a stop or a failure ends every decoder and leaves nothing
+// half done behind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "package/engine.h"
+#include "package/package.h"
+#include "package/temp_files.h"
+#include "support/package_bytes.h"
+#include "support/temp_dir.h"
+#if defined(VARNHOLT_FAULT_INJECTION)
+#include <cerrno>
+
+#include "platform/fault_injection.h"
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Every observer call but the stop questions, whose number depends on how
+// long the committer waits.
+class Recorder : public package_engine::Observer {
+ public:
+  std::vector<std::wstring> calls;
+
+  void OnHeaderChecked(const PackageHeader& header, HeaderFault fault) override {
+    calls.push_back(L"header " + header.GUID() + L" " + std::to_wstring(static_cast<int>(fault)));
+  }
+  void OnEntryStarted(const PackageFileRecord& record, const std::wstring& outputPath) override {
+    calls.push_back(L"start " + record.Name() + L" " + outputPath);
+  }
+  void OnProgress(std::int32_t percent, const PackageFileRecord& record) override {
+    calls.push_back(L"progress " + std::to_wstring(percent) + L" " + record.Name());
+  }
+  void OnEntryFinished(const std::wstring& outputPath, std::uint64_t bytesWritten) override {
+    calls.push_back(L"finished " + outputPath + L" " + std::to_wstring(bytesWritten));
+  }
+  void OnError(package_engine::ErrorKind kind, const std::wstring& path) override {
+    calls.push_back(L"error " + std::to_wstring(static_cast<int>(kind)) + L" " + path);
+  }
+};
+
+std::vector<std::uint8_t> Noise(std::size_t size, std::uint32_t seed) {
+  std::vector<std::uint8_t> data(size);
+  for (auto& b : data) {
+    seed = seed * 1103515245u + 12345u;
+    b = static_cast<std::uint8_t>(seed >> 24);
+  }
+  return data;
+}
+
+// Half noise, half runs: it compresses to a few chunks of small buffers.
+std::vector<std::uint8_t> Content(std::size_t size, std::uint32_t seed) {
+  std::vector<std::uint8_t> data = Noise(size, seed);
+  for (std::size_t i = 0; i < size; i += 64)
+    std::fill(data.begin() + static_cast<std::ptrdiff_t>(i),
+              data.begin() + static_cast<std::ptrdiff_t>(std::min(size, i + 32)), static_cast<std::uint8_t>(seed));
+  return data;
+}
+
+struct Outcome {
+  std::vector<std::wstring> calls;
+  std::vector<std::string> tree;
+  std::vector<std::vector<std::uint8_t>> contents;  // of every file in `tree`
+  bool raised = false;
+  FileError error;
+  package_engine::Outcome result = package_engine::Outcome::kExtracted;
+};
+
+class Decoders : public ::testing::Test {
+ protected:
+  // Extracts the package into a fresh destination with `decoders` decoders
+  // and small buffers, so that entries take many chunks.
+  Outcome Run(const PackageBytes& package, std::size_t decoders, Recorder* observer = nullptr) {
+    package.WriteTo(media_.Folder());
+    const fs::path destination = target_.path() / ("dest" + std::to_string(++runs_));
+    fs::create_directories(destination);
+    Recorder own;
+    Recorder& recorder = observer ? *observer : own;
+    Outcome outcome;
+    try {
+      outcome.result =
+          package_engine::Extract(BuildPackagePath(media_.Folder(), L"Pkg"), L"Pkg",
+                                  destination.wstring() + platform::kPathSeparator, recorder, {{1024, 2048}, decoders})
+              .outcome;
+    } catch (const FileError& error) {
+      outcome.raised = true;
+      outcome.error = error;
+    }
+    // The destinations differ by name only: compare the calls without it.
+    for (std::wstring call : recorder.calls) {
+      for (auto at = call.find(destination.wstring()); at != std::wstring::npos; at = call.find(destination.wstring()))
+        call.replace(at, destination.wstring().size(), L"<dest>");
+      outcome.calls.push_back(call);
+    }
+    outcome.tree = TreeOf(destination);
+    for (const std::string& entry : outcome.tree)
+      if (fs::is_regular_file(destination / entry)) outcome.contents.push_back(ReadAll(destination / entry));
+    lastDestination_ = destination;
+    return outcome;
+  }
+
+  static void ExpectNoTempFiles(const Outcome& outcome) {
+    for (const std::string& entry : outcome.tree)
+      EXPECT_FALSE(temp_files::IsTempName(fs::path(entry).filename().wstring())) << entry;
+  }
+
+  void ExpectSame(const Outcome& one, const Outcome& many) {
+    ExpectNoTempFiles(one);
+    ExpectNoTempFiles(many);
+    EXPECT_EQ(one.calls, many.calls);
+    EXPECT_EQ(one.tree, many.tree);
+    EXPECT_EQ(one.contents, many.contents);
+    EXPECT_EQ(one.raised, many.raised);
+    EXPECT_EQ(one.error.cause(), many.error.cause());
+    // Paths differ by the destination's name only.
+    EXPECT_EQ(fs::path(one.error.fileName()).filename(), fs::path(many.error.fileName()).filename());
+    EXPECT_EQ(one.result, many.result);
+  }
+
+  // A package as a medium holds one: files of every size in nested folders,
+  // an empty file, a file repeated later with other content.
+  PackageBytes MapLike() {
+    PackageBytes package(L"Pkg");
+    package.Entry(L"", L"readme.txt", Bytes("Karte\r\n"), 0, kStored);
+    for (int i = 0; i < 12; ++i) {
+      const std::wstring folder = L"tiles\\z" + std::to_wstring(10 + i % 3) + L"\\" + std::to_wstring(i / 3);
+      package.Entry(folder, std::to_wstring(i) + L".csv", Content(3'000 + 17'000 * (i % 5), i), kStored, kStored);
+    }
+    package.Entry(L"raster", L"dgm.dem", Content(400'000, 99));
+    package.Entry(L"raster", L"empty.hdr", {});
+    package.Entry(L"tiles\\z10\\0", L"0.csv", Bytes("the later copy wins"));
+    package.Entry(L"vektor", L"strassen.geojson", Content(90'000, 7));
+    return package;
+  }
+
+  static constexpr std::uint64_t kStored = (1'588'334'400ull + 11'644'473'600ull) * 10'000'000ull;
+  TempDir media_;
+  TempDir target_;
+  fs::path lastDestination_;
+  int runs_ = 0;
+};
+
+TEST_F(Decoders, AnyNumberGivesTheSameFilesAndCallsAsOne) {
+  const PackageBytes package = MapLike();
+  const Outcome one = Run(package, 1);
+  ASSERT_FALSE(one.raised);
+  EXPECT_EQ(ReadAll(lastDestination_ / "tiles" / "z10" / "0" / "0.csv"), Bytes("the later copy wins"));
+  std::vector<std::int32_t> percents;
+  for (const std::wstring& call : one.calls)
+    if (call.starts_with(L"progress ")) percents.push_back(std::stoi(call.substr(9)));
+  EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+  EXPECT_EQ(std::adjacent_find(percents.begin(), percents.end()), percents.end());
+  EXPECT_EQ(percents.back(), 100);
+  for (const std::size_t decoders : {2u, 3u, 8u}) {
+    SCOPED_TRACE(decoders);
+    ExpectSame(one, Run(package, decoders));
+  }
+}
+
+TEST_F(Decoders, TheFirstDamagedEntryInRecordOrderRaisesTheSameErrorAndNothingAfterItRemains) {
+  auto corrupt = Compress(Content(200'000, 5));
+  corrupt[corrupt.size() / 2] ^= 0xFF;
+  auto alsoCorrupt = Compress(Content(50'000, 6));
+  alsoCorrupt[10] ^= 0xFF;
+  const struct {
+    const char* label;
+    PackageBytes package;
+  } cases[] = {
+      {"a broken stream, another behind it",
+       std::move(PackageBytes(L"Pkg")
+                     .Entry(L"a", L"one.bin", Content(150'000, 1))
+                     .Entry(L"a", L"two.bin", Content(20'000, 2))
+                     .RawEntry(L"b", L"bad.bin", corrupt, static_cast<std::int64_t>(corrupt.size()))
+                     .Entry(L"c\\d", L"after.bin", Content(30'000, 3))
+                     .RawEntry(L"e", L"bad2.bin", alsoCorrupt, static_cast<std::int64_t>(alsoCorrupt.size()))
+                     .Entry(L"f", L"last.bin", Content(10'000, 4)))},
+      {"an unsafe path behind a large entry", std::move(PackageBytes(L"Pkg")
+                                                            .Entry(L"a", L"big.bin", Content(300'000, 1))
+                                                            .Entry(L"..", L"evil.txt", Bytes("evil"))
+                                                            .Entry(L"g", L"never.bin", Content(30'000, 3)))},
+      {"a negative size", std::move(PackageBytes(L"Pkg")
+                                        .Entry(L"a", L"big.bin", Content(300'000, 1))
+                                        .RawEntry(L"h", L"neg.bin", Compress(Bytes("n")), -3)
+                                        .Entry(L"i", L"never.bin", Content(30'000, 3)))},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const Outcome one = Run(c.package, 1);
+    ASSERT_TRUE(one.raised);
+    ExpectSame(one, Run(c.package, 4));
+    EXPECT_EQ(one.calls.back().substr(0, 6), L"error ");
+  }
+  // The package cut inside its last entry's data.
+  PackageBytes cut(L"Pkg");
+  cut.Entry(L"a", L"one.bin", Content(100'000, 1)).Entry(L"z", L"cut.bin", Content(100'000, 8));
+  cut.bytes().resize(cut.bytes().size() - 500);
+  const Outcome one = Run(cut, 1);
+  EXPECT_EQ(one.error.cause(), FileError::kDamaged);
+  ExpectSame(one, Run(cut, 3));
+}
+
+// Stops as soon as `entry` reports progress.
+class StopAt : public Recorder {
+ public:
+  explicit StopAt(std::wstring entry) : entry_(std::move(entry)) {}
+  void OnProgress(std::int32_t percent, const PackageFileRecord& record) override {
+    Recorder::OnProgress(percent, record);
+    if (record.Name() == entry_) stop_ = true;
+  }
+  bool StopRequested() override {
+    ++asked;
+    return stop_;
+  }
+  int asked = 0;
+
+ private:
+  std::wstring entry_;
+  bool stop_ = false;
+};
+
+TEST_F(Decoders, AStopEndsEveryDecoderAtTheEntryInHand) {
+  PackageBytes package(L"Pkg");
+  package.Entry(L"a", L"first.bin", Content(50'000, 1)).Entry(L"b", L"second.bin", Content(400'000, 2));
+  for (int i = 0; i < 10; ++i)
+    package.Entry(L"c\\" + std::to_wstring(i), L"later.bin", Content(40'000, 3 + i));
+  for (const std::size_t decoders : {1u, 4u}) {
+    SCOPED_TRACE(decoders);
+    StopAt stop(L"second.bin");
+    const Outcome outcome = Run(package, decoders, &stop);
+    EXPECT_FALSE(outcome.raised);
+    EXPECT_EQ(outcome.result, package_engine::Outcome::kCancelled);
+    EXPECT_GT(stop.asked, 0);
+    // The finished entry stays, the one in hand keeps only its folder, and
+    // nothing decoded ahead is left, not even its folder.
+    EXPECT_EQ(outcome.tree, (std::vector<std::string>{"a", "a/first.bin", "b"}));
+    ExpectNoTempFiles(outcome);
+    EXPECT_EQ(outcome.calls.back(),
+              L"progress " + outcome.calls.back().substr(9, outcome.calls.back().find(L' ', 9) - 9) + L" second.bin");
+  }
+}
+
+// Counts the files below the destination while the first entry is waited for.
+class FileCounter : public Recorder {
+ public:
+  explicit FileCounter(fs::path root) : root_(std::move(root)) {}
+  void OnProgress(std::int32_t percent, const PackageFileRecord& record) override {
+    Recorder::OnProgress(percent, record);
+    if (record.Name() != L"large.bin") return;
+    std::size_t files = 0;
+    std::error_code ec;
+    for (fs::recursive_directory_iterator it(root_, ec), end; !ec && it != end; it.increment(ec))
+      if (it->is_regular_file(ec)) ++files;
+    most = std::max(most, files);
+  }
+  std::size_t most = 0;
+
+ private:
+  fs::path root_;
+};
+
+TEST_F(Decoders, OnlyAFewEntriesAreDecodedAheadOfALargeOne) {
+  PackageBytes package(L"Pkg");
+  package.Entry(L"", L"large.bin", Noise(3'000'000, 1));
+  for (int i = 0; i < 60; ++i)
+    package.Entry(L"small", std::to_wstring(i) + L".bin", Content(2'000, i));
+  FileCounter counter(target_.path() / "dest1");
+  const Outcome outcome = Run(package, 2, &counter);
+  ASSERT_FALSE(outcome.raised);
+  EXPECT_EQ(outcome.tree.size(), 62u);
+  // Four entries in flight per decoder, the large one among them.
+  EXPECT_LE(counter.most, 8u);
+}
+
+#if defined(VARNHOLT_FAULT_INJECTION)
+namespace fi = platform::fault_injection;
+
+TEST_F(Decoders, AWriteFailureInOneDecoderRaisesTheSameErrorAndStopsTheOthers) {
+  PackageBytes package(L"Pkg");
+  package.Entry(L"a", L"one.bin", Content(200'000, 1)).Entry(L"voll", L"full.bin", Content(300'000, 2));
+  for (int i = 0; i < 6; ++i)
+    package.Entry(L"c\\" + std::to_wstring(i), L"later.bin", Content(60'000, 3 + i));
+  Outcome outcomes[2];
+  const std::size_t counts[] = {1, 4};
+  for (int i = 0; i < 2; ++i) {
+    // The entry is written into a temporary file in its folder.
+    const std::wstring folder = std::wstring(1, platform::kPathSeparator) + L"voll" + platform::kPathSeparator;
+    fi::ScopedFault full({fi::Operation::kWrite, folder, ENOSPC, 100'000});
+    outcomes[i] = Run(package, counts[i]);
+    ASSERT_TRUE(outcomes[i].raised);
+    EXPECT_EQ(outcomes[i].error.cause(), FileError::kDiskFull);
+    EXPECT_EQ(fs::path(outcomes[i].error.fileName()).filename(), "full.bin");
+  }
+  ExpectSame(outcomes[0], outcomes[1]);
+  EXPECT_EQ(std::count_if(outcomes[1].tree.begin(), outcomes[1].tree.end(),
+                          [](const std::string& entry) { return entry.starts_with("c"); }),
+            0);
+}
+#endif
+
+}  // namespace
