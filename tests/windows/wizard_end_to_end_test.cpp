@@ -211,8 +211,9 @@ TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
   // Outside the Temp folder, which the browser's tree does not show.
   ScratchFolder target;
   ClearSettings();
-  // A destination that the check refuses: only a browse can make way.
-  const std::wstring refused = L"Z:\\sys\\varnholt-e2e\\maps\\";
+  // A destination that the check refuses: only a browse can make way. On a
+  // drive that does not exist, so no space check comes before it.
+  const std::wstring refused = L"Q:\\varnholt-e2e\\maps\\";
   StoreGeoPath(refused);
 
   RemoteWizard wizard(medium.Program());
@@ -431,7 +432,9 @@ TEST(WizardEndToEnd, ADestinationThatCannotBeCreatedShowsTheSystemsTextAndDisabl
   Medium medium;
   medium.Add(L"PKG-A", L"Alpen", {{L"", L"a.txt", Bytes("a")}});
   ClearSettings();
-  const std::wstring unwritable = L"Z:\\sys\\varnholt-e2e\\maps\\";
+  // Q: is no drive of the prefix: its space is unknown, so only the
+  // writable check refuses it (a full read-only drive is refused for space).
+  const std::wstring unwritable = L"Q:\\varnholt-e2e\\maps\\";
   StoreGeoPath(unwritable);
   RemoteWizard wizard(medium.Program());
   ASSERT_TRUE(wizard.started());
