@@ -40,6 +40,7 @@ class RunObserver final : public package_trace::TracingObserver {
   void OnError(package_engine::ErrorKind kind, const std::wstring& path) override {
     lastExtractError = ExtractErrorText(kind, path);
   }
+  bool StopRequested() override { return job_.stopRequested && job_.stopRequested(); }
 
  private:
   const InstallationJob& job_;
@@ -97,17 +98,19 @@ std::wstring Seconds(std::chrono::steady_clock::duration elapsed) {
 }
 
 // The end steps, in the order the user sees them; GeoPath only after a run
-// that was not stopped. False when GeoPath could not be written.
-bool EndRun(const InstallationJob& job, CopyPageView& page, bool stopped) {
+// that ran through. False when GeoPath could not be written.
+bool EndRun(const InstallationJob& job, CopyPageView& page, RunEnd end) {
   page.SetPackagePosition(0);
   page.SetOverallPosition(OverallTotal(job));
   page.EnableFinishButton();
+  page.DisableCancel();
   page.SetHeadingText(L"");
   page.SetCurrentFileText(L"");
   bool recorded = true;
-  if (stopped) {
+  if (end != RunEnd::kFinished) {
     page.ShowCancelledText();
-    Log(job, L"GeoPath not written: the installation was stopped");
+    Log(job, end == RunEnd::kCancelled ? L"GeoPath not written: the user cancelled the installation"
+                                       : L"GeoPath not written: the installation was stopped");
   } else {
     page.ShowFinishedText();
     if (job.recordDestination) {
@@ -130,7 +133,7 @@ std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring&
   return message;
 }
 
-bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
+RunEnd CopyPackages(const InstallationJob& job, CopyPageView& page) {
   RunObserver run(job, page);
   const PackageExtractor extract = job.extract
                                        ? job.extract
@@ -141,8 +144,14 @@ bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
 
   page.SetOverallRange(OverallTotal(job));
   bool stopped = false;
+  bool cancelled = false;
 
   for (const std::wstring& name : job.packages) {
+    if (run.StopRequested()) {
+      Log(job, L"The user cancelled the installation before package " + name);
+      cancelled = true;
+      break;
+    }
     run.lastExtractError.clear();
     run.fileCount = 0;
     run.byteCount = 0;
@@ -154,11 +163,20 @@ bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
     bool retry = true;
     while (retry) {
       retry = false;
+      // A retry the user asked for before the stop still yields to it.
+      if (attempt > 0 && run.StopRequested()) {
+        cancelled = true;
+        break;
+      }
       FailureQuestion question{name, ++attempt, {}};
       std::wstring logLine;
       try {
         const package_engine::Result result = extract(path, name, job.destinationFolder, run);
         if (result.outcome == package_engine::Outcome::kExtracted) break;
+        if (result.outcome == package_engine::Outcome::kCancelled) {
+          cancelled = true;
+          break;
+        }
         const std::wstring reason = NotExtractedText(name, path, result);
         if (!job.unopenablePackageFails) {
           // The catalogue had offered it: the wizard passes it as done.
@@ -177,6 +195,12 @@ bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
         question.message = FileErrorMessage(L"", run.lastExtractError);
         logLine = L"Error in package " + name + L" (" + path + L"), not a file error: " + question.message;
       }
+      // The user has already said to stop: asking to retry would only be in the way.
+      if (run.StopRequested()) {
+        Log(job, logLine);
+        cancelled = true;
+        break;
+      }
       switch (Ask(job, page, question, logLine)) {
         case FileErrorAnswer::kRetry: retry = true; break;
         case FileErrorAnswer::kAbort: stopped = true; break;
@@ -184,42 +208,50 @@ bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
       }
     }
     Log(job, L"Package " + name + L": " +
-                 (stopped     ? L"stopped"
+                 (cancelled   ? L"cancelled by the user"
+                  : stopped   ? L"stopped"
                   : installed ? L"end"
                               : L"ignored") +
                  L", " + std::to_wstring(run.fileCount) + L" files, " + std::to_wstring(run.byteCount) + L" bytes, " +
                  Seconds(std::chrono::steady_clock::now() - started) + L" s");
-    if (stopped) break;
+    if (stopped || cancelled) break;
     ++run.doneCount;
     page.SetOverallPosition(run.doneCount * 100);
   }
 
   run.doneCount = 0;
-  const bool recorded = EndRun(job, page, stopped);
+  const RunEnd end = cancelled ? RunEnd::kCancelled : stopped ? RunEnd::kStopped : RunEnd::kFinished;
+  const bool recorded = EndRun(job, page, end);
   // Without anyone at the screen, a destination that cannot be found again
   // is a failed installation; the wizard's user has seen the files arrive.
-  if (job.answer && !recorded) return false;
-  return !stopped;
+  if (job.answer && !recorded) return RunEnd::kStopped;
+  return end;
 }
 
-bool RunInstallationToTheEnd(const InstallationJob& job, CopyPageView& page) noexcept {
+RunEnd RunInstallationToTheEnd(const InstallationJob& job, CopyPageView& page) noexcept {
   for (int attempt = 1;; ++attempt) {
     try {
-      return RunInstallation(job, page);
+      return CopyPackages(job, page);
     } catch (...) {
     }
     try {
+      if (job.stopRequested && job.stopRequested()) {
+        Log(job, L"Error: the installation failed unexpectedly; the user had cancelled it");
+        EndRun(job, page, RunEnd::kCancelled);
+        return RunEnd::kCancelled;
+      }
       const FailureQuestion question{L"", attempt, kGenericFileErrorText};
       if (Ask(job, page, question, L"Error: the installation failed unexpectedly") == FileErrorAnswer::kRetry) {
         continue;
       }
-      EndRun(job, page, true);
+      EndRun(job, page, RunEnd::kStopped);
     } catch (...) {
       // Even the question failed: Finish at least must be offered.
       page.EnableFinishButton();
+      page.DisableCancel();
       page.EnableSheet();
     }
-    return false;
+    return RunEnd::kStopped;
   }
 }
 
@@ -234,6 +266,6 @@ bool StartInstallation(const InstallationJob& job, CopyPageView& page,
       break;
   }
   page.SetOverallRange(OverallTotal(job));
-  EndRun(job, page, true);
+  EndRun(job, page, RunEnd::kStopped);
   return false;
 }

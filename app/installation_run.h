@@ -1,6 +1,6 @@
 // The copy page's run: every chosen package extracted in order, both progress
 // bars and the current file kept up to date, file errors put to the user as
-// Abort/Retry/Ignore, and the end state. The copy page carries it out on its
+// Abort/Retry/Ignore, a stop the user asks for, and the end state. The copy page carries it out on its
 // worker thread through CopyPageView; tests watch it through a recorder.
 #pragma once
 
@@ -15,6 +15,14 @@
 class InstallLog;
 
 enum class FileErrorAnswer { kAbort, kRetry, kIgnore };
+
+// How a run ended. Stopped and cancelled look the same on the page; the
+// exit code of an unattended setup tells them apart.
+enum class RunEnd {
+  kFinished,   // ran through (packages skipped by Ignore included)
+  kStopped,    // Abort after a failure, or an unattended run that failed
+  kCancelled,  // the user asked to stop
+};
 
 // A failure put to whoever answers for the run.
 struct FailureQuestion {
@@ -38,6 +46,8 @@ class CopyPageView {
   virtual void ShowFinishedText() = 0;
   virtual void ShowCancelledText() = 0;
   virtual void EnableFinishButton() = 0;
+  // For good: once the run has ended, Finish is the only way on.
+  virtual void DisableCancel() = 0;
   virtual void EnableSheet() = 0;
   virtual FileErrorAnswer AskAbortRetryIgnore(const std::wstring& message) = 0;
 };
@@ -56,6 +66,7 @@ class SilentCopyPage : public CopyPageView {
   void ShowFinishedText() override {}
   void ShowCancelledText() override {}
   void EnableFinishButton() override {}
+  void DisableCancel() override {}
   void EnableSheet() override {}
   FileErrorAnswer AskAbortRetryIgnore(const std::wstring&) override { return FileErrorAnswer::kAbort; }
 };
@@ -76,6 +87,9 @@ struct InstallationJob {
   PackageExtractor extract;
   // Empty: the page asks the user. Set: answers every failure instead.
   FailureAnswerer answer;
+  // Whether the user wants the run to stop; empty: never. Called on the
+  // run's thread, between packages and by the engine between chunks.
+  std::function<bool()> stopRequested;
   // Package starts and ends, every file written, every failure and its
   // answer, whether GeoPath was written. Not owned; may be null.
   InstallLog* log = nullptr;
@@ -93,16 +107,22 @@ inline constexpr std::size_t kMaxFileErrorMessageLength = 1023;
 // text; at most 1023 characters.
 std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring& lastExtractError);
 
-// Runs the whole installation; true when it ran through, false when it was
-// stopped with Abort, or, for a job with its own answerer, when GeoPath could
-// not be written.
-bool RunInstallation(const InstallationJob& job, CopyPageView& page);
+// Runs the whole installation. Stopped after Abort, or, for a job with its
+// own answerer, when GeoPath could not be written. Cancelled as soon as the
+// job's stopRequested says so (before a package or an attempt, or when the
+// engine stopped): what was completed stays, the rest is not started.
+RunEnd CopyPackages(const InstallationJob& job, CopyPageView& page);
+
+// For callers that ask only whether the run went through.
+inline bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
+  return CopyPackages(job, page) == RunEnd::kFinished;
+}
 
 // The run as the worker thread carries it out: nothing escapes it. Whatever
-// RunInstallation itself lets out is asked about with the generic text:
-// Retry runs the installation again from its start, Abort and Ignore end it
-// as stopped, so Finish is always offered.
-bool RunInstallationToTheEnd(const InstallationJob& job, CopyPageView& page) noexcept;
+// CopyPackages itself lets out is asked about with the generic text: Retry
+// runs the installation again from its start, Abort and Ignore end it as
+// stopped, so Finish is always offered.
+RunEnd RunInstallationToTheEnd(const InstallationJob& job, CopyPageView& page) noexcept;
 
 // Starts the run's worker. When it will not start (`startWorker` false, with
 // the reason in its argument), the user is asked like after any failure:

@@ -141,7 +141,7 @@ int CTessavoApp::RunWizard(const SetupOptions& options, InstallLog& log) {
   }
 
   // No run: the sheet was cancelled on one of the pages before it.
-  const std::optional<bool> outcome = RunSheet(sheet, copyFiles);
+  const std::optional<RunEnd> outcome = RunSheet(sheet, copyFiles);
   return outcome ? ExitCodeOfRun(SetupMode::kWizard, *outcome) : kExitUserCancel;
 }
 
@@ -156,10 +156,10 @@ int CTessavoApp::RunPassive(const SetupOptions& options, InstallLog& log) {
   copyFiles.RunUnattended(std::move(plan.job));
   AddPage(sheet, copyFiles);
 
-  return ExitCodeOfRun(SetupMode::kPassive, RunSheet(sheet, copyFiles).value_or(false));
+  return ExitCodeOfRun(SetupMode::kPassive, RunSheet(sheet, copyFiles).value_or(RunEnd::kStopped));
 }
 
-std::optional<bool> CTessavoApp::RunSheet(TessavoWizardSheet& sheet, PageCopyFiles& copyFiles) {
+std::optional<RunEnd> CTessavoApp::RunSheet(TessavoWizardSheet& sheet, PageCopyFiles& copyFiles) {
   m_pCopyPage = &copyFiles;
   m_pMainWnd = &sheet;
   sheet.DoModal();

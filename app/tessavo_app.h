@@ -34,7 +34,7 @@ class CTessavoApp : public framework::Application {
   // Finish may close the sheet while the run still takes its last steps
   // (GeoPath among them), and the pages it drives must outlive it. The run's
   // outcome; nullopt when the sheet closed before a run began.
-  std::optional<bool> RunSheet(TessavoWizardSheet& sheet, PageCopyFiles& copyFiles);
+  std::optional<RunEnd> RunSheet(TessavoWizardSheet& sheet, PageCopyFiles& copyFiles);
 
   WizardSession session_;
   int exitCode_ = 0;

@@ -135,8 +135,12 @@ UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOpt
   return plan;
 }
 
-int ExitCodeOfRun(SetupMode mode, bool ranThrough) {
-  if (ranThrough) return kExitSuccess;
+int ExitCodeOfRun(SetupMode mode, RunEnd end) {
+  switch (end) {
+    case RunEnd::kFinished: return kExitSuccess;
+    case RunEnd::kCancelled: return kExitUserCancel;
+    case RunEnd::kStopped: break;
+  }
   return mode == SetupMode::kWizard ? kExitUserCancel : kExitInstallFailure;
 }
 

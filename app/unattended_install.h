@@ -42,8 +42,10 @@ struct UnattendedPlan {
 UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOptions& options, InstallLog& log,
                                           DestinationFileSystem& fileSystem);
 
-// Wizard: 0 or 1602 (stopped); unattended: 0 or 1603.
-int ExitCodeOfRun(SetupMode mode, bool ranThrough);
+// 0 when it ran through; 1602 when the user cancelled it, in every mode;
+// after Abort or a failure 1602 in the wizard (its user chose to stop), 1603
+// unattended.
+int ExitCodeOfRun(SetupMode mode, RunEnd end);
 
 // The whole /quiet run on this thread: plan, run, exit code (not logged: the
 // caller writes the end line).

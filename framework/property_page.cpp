@@ -46,6 +46,8 @@ LRESULT PropertyPage::OnWizardBack() { return 0; }
 
 BOOL PropertyPage::OnWizardFinish() { return TRUE; }
 
+bool PropertyPage::OnQueryCancel() { return true; }
+
 void PropertyPage::OnCancel() {}
 
 bool PropertyPage::OnCommand(WORD, WORD) { return false; }
@@ -60,6 +62,8 @@ INT_PTR PropertyPage::OnSheetNotify(NMHDR* header) {
     case PSN_WIZNEXT: result = OnWizardNext(); break;
     case PSN_WIZBACK: result = OnWizardBack(); break;
     case PSN_WIZFINISH: result = OnWizardFinish() ? FALSE : TRUE; break;
+    // Nonzero keeps the sheet open.
+    case PSN_QUERYCANCEL: result = OnQueryCancel() ? FALSE : TRUE; break;
     case PSN_RESET: OnCancel(); break;
     default: return FALSE;
   }

@@ -40,6 +40,9 @@ class PropertyPage : public Window {
   virtual LRESULT OnWizardNext();
   virtual LRESULT OnWizardBack();
   virtual BOOL OnWizardFinish();
+  // Cancel, Escape or the window's close box: true lets the sheet close.
+  virtual bool OnQueryCancel();
+  // The sheet is closing without Finish.
   virtual void OnCancel();
   virtual bool OnCommand(WORD id, WORD code);
   virtual bool OnNotify(NMHDR* header, LRESULT* result);

@@ -1,12 +1,16 @@
 #include "package/engine.h"
 
 #include <algorithm>
+#include <optional>
+#include <set>
+#include <utility>
 
 #include "package/entry_path.h"
 #include "package/file_times.h"
 #include "package/package_path.h"
 #include "package/record_walker.h"
 #include "package/stream_decoder.h"
+#include "package/temp_files.h"
 
 namespace package_engine {
 namespace {
@@ -37,41 +41,41 @@ class Progress {
   throw error;
 }
 
-// The output file of one entry. Whatever was written of an entry that did not
-// complete is removed on every way out, so a half-decoded file never looks
-// installed; only an OS failure keeps it, for Retry to overwrite.
-class EntryOutput {
+// An entry being decoded, or decoded and waiting for its commit, in its
+// temporary file beside the target. Until the commit moves it over the target
+// the temporary file is removed on every way out (a failure, a cancel, an
+// exception), so the target is replaced whole or not at all.
+class StagedEntry {
  public:
-  explicit EntryOutput(std::wstring path) : path_(std::move(path)) {}
-  EntryOutput(const EntryOutput&) = delete;
-  EntryOutput& operator=(const EntryOutput&) = delete;
-  ~EntryOutput() {
-    if (state_ != State::kOpen) return;
-    file_ = platform::File();
-    platform::RemoveFile(path_);
-  }
+  explicit StagedEntry(platform::File file) : file_(std::move(file)), path_(file_.Path()) {}
+  StagedEntry(StagedEntry&& other) noexcept
+      : file_(std::move(other.file_)), path_(std::exchange(other.path_, {})), written_(other.written_) {}
+  StagedEntry& operator=(StagedEntry&&) = delete;
+  StagedEntry(const StagedEntry&) = delete;
+  StagedEntry& operator=(const StagedEntry&) = delete;
+  ~StagedEntry() { Discard(); }
 
-  bool Open(FileError* error) {
-    if (!file_.Open(path_, platform::File::Mode::kCreateWriteExclusive, error)) return false;
-    state_ = State::kOpen;
-    return true;
-  }
+  const std::wstring& path() const { return path_; }
+  std::uint64_t written() const { return written_; }
+
   void Write(const unsigned char* data, std::size_t size) {
     file_.Write(data, size);
     written_ += size;
   }
-  void Commit() {
-    state_ = State::kKept;  // a late write error on close leaves what was written
-    file_.Close();
+  // Raises the late write errors that only the close reports.
+  void Close() { file_.Close(); }
+  void Discard() noexcept {
+    if (path_.empty()) return;
+    file_ = platform::File();  // Windows removes no open file
+    platform::RemoveFile(path_);
+    path_.clear();
   }
-  void KeepPartial() { state_ = State::kKept; }
-  std::uint64_t written() const { return written_; }
+  // The file has been moved over its target and is no longer ours to remove.
+  void Committed() { path_.clear(); }
 
  private:
-  enum class State { kClosed, kOpen, kKept };
-  std::wstring path_;
   platform::File file_;
-  State state_ = State::kClosed;
+  std::wstring path_;
   std::uint64_t written_ = 0;
 };
 
@@ -101,30 +105,71 @@ void CheckEntry(const PackageFileRecord& record, const package_path::EntryPaths&
     Fail(observer, ErrorKind::kDamaged, paths.file, FileError(FileError::kDamaged, -1, paths.file));
 }
 
-void WriteEntry(RecordWalker& walker, const PackageFileRecord& record, const package_path::EntryPaths& paths,
-                DecodeWorkspace& work, Progress& progress, Observer& observer) {
+// Creates the entry's folder; the first time a run writes into a folder, the
+// temporary files that a killed run left there go.
+void PrepareFolder(const package_path::EntryPaths& paths, std::set<std::wstring>& prepared, Observer& observer) {
   if (!platform::CreateFolderTree(paths.folder))
     Fail(observer, ErrorKind::kFolderNotCreated, paths.folder, FileError(FileError::kBadPath, -1, paths.folder));
-  EntryOutput output(paths.file);
-  FileError openError;
-  if (!output.Open(&openError)) Fail(observer, ErrorKind::kOutputNotOpened, paths.file, openError);
+  if (prepared.insert(paths.folder).second) temp_files::RemoveLeftovers(paths.folder);
+}
+
+// A target that cannot be replaced is refused before anything is decoded,
+// reported as the open of the output file always was.
+void CheckTarget(const package_path::EntryPaths& paths, Observer& observer) {
+  FileError error;
+  if (!platform::CanReplace(paths.file, &error)) Fail(observer, ErrorKind::kOutputNotOpened, paths.file, error);
+}
+
+// Decodes the entry into a new temporary file in its folder and closes it.
+// nullopt when the observer asked to stop; the temporary file is gone then.
+std::optional<StagedEntry> DecodeEntry(RecordWalker& walker, const PackageFileRecord& record,
+                                       const package_path::EntryPaths& paths, DecodeWorkspace& work, Progress& progress,
+                                       Observer& observer) {
+  platform::File file;
+  FileError createError;
+  if (!temp_files::Create(paths.folder, &file, &createError))
+    Fail(observer, ErrorKind::kOutputNotOpened, paths.file,
+         FileError(createError.cause(), createError.osError(), paths.file));
+  StagedEntry staged(std::move(file));
 
   StreamState state = StreamState::kComplete;
   try {
     state = DecodeStream(
-        walker, work, [&](const unsigned char* data, std::size_t size) { output.Write(data, size); },
-        [&] { progress.Report(walker, record); });
-    if (state == StreamState::kComplete) output.Commit();
-  } catch (const FileError&) {
-    output.KeepPartial();
-    throw;
+        walker, work, [&](const unsigned char* data, std::size_t size) { staged.Write(data, size); },
+        [&] {
+          progress.Report(walker, record);
+          return !observer.StopRequested();
+        });
+    if (state == StreamState::kComplete) staged.Close();
+  } catch (const FileError& error) {
+    // The temporary name means nothing to the user: the error names the file being installed.
+    if (error.fileName() != staged.path()) throw;
+    throw FileError(error.cause(), error.osError(), paths.file);
   }
-  if (state == StreamState::kNoDecoder)
-    Fail(observer, ErrorKind::kDecoderUnavailable, paths.file, FileError(FileError::kGeneric, -1, paths.file));
-  if (state != StreamState::kComplete)
+  if (state == StreamState::kStopped) return std::nullopt;
+  if (state != StreamState::kComplete) {
+    staged.Discard();
+    if (state == StreamState::kNoDecoder)
+      Fail(observer, ErrorKind::kDecoderUnavailable, paths.file, FileError(FileError::kGeneric, -1, paths.file));
     Fail(observer, ErrorKind::kDamaged, paths.file, FileError(FileError::kDamaged, -1, paths.file));
+  }
+  return staged;
+}
+
+// Moves the decoded file over the target in one step, then gives it its
+// times: after the move, since NTFS may carry the replaced file's creation
+// time over to the new one.
+void CommitEntry(StagedEntry staged, const PackageFileRecord& record, const package_path::EntryPaths& paths,
+                 Observer& observer) {
+  if (!platform::MoveReplacing(staged.path(), paths.file)) {
+    const platform::ErrorCode code = platform::LastError();
+    staged.Discard();
+    Fail(observer, ErrorKind::kOutputNotOpened, paths.file,
+         FileError(platform::CauseFromError(code), code, paths.file));
+  }
+  staged.Committed();
   ApplyTimes(record, paths.file);
-  observer.OnEntryFinished(paths.file, output.written());
+  observer.OnEntryFinished(paths.file, staged.written());
 }
 
 }  // namespace
@@ -143,25 +188,32 @@ Result OpenPackage(const std::wstring& path, const std::wstring& expectedName, p
 Result Extract(const std::wstring& path, const std::wstring& expectedName, const std::wstring& destination,
                Observer& observer, const Options& options) {
   platform::File package;
-  const Result result = OpenPackage(path, expectedName, &package);
+  Result result = OpenPackage(path, expectedName, &package);
   if (result.outcome == Outcome::kCannotOpen) return result;
   observer.OnHeaderChecked(result.header, result.headerFault);
-  if (result.outcome == Outcome::kExtracted) ExtractContents(package, destination, observer, options);
+  if (result.outcome == Outcome::kExtracted) result.outcome = ExtractContents(package, destination, observer, options);
   return result;
 }
 
-void ExtractContents(platform::File& package, const std::wstring& destination, Observer& observer,
-                     const Options& options) {
+Outcome ExtractContents(platform::File& package, const std::wstring& destination, Observer& observer,
+                        const Options& options) {
   RecordWalker walker(package, package.Position(), package.Length());
   Progress progress(observer, walker.Length());
   DecodeWorkspace work(options.buffers);
+  std::set<std::wstring> preparedFolders;
   PackageFileRecord record;
   while (walker.Next(&record)) {
+    if (observer.StopRequested()) return Outcome::kCancelled;
     const package_path::EntryPaths paths = package_path::Join(destination, record.Folder(), record.Name());
     observer.OnEntryStarted(record, paths.file);
     CheckEntry(record, paths, observer);
-    WriteEntry(walker, record, paths, work, progress, observer);
+    PrepareFolder(paths, preparedFolders, observer);
+    CheckTarget(paths, observer);
+    std::optional<StagedEntry> staged = DecodeEntry(walker, record, paths, work, progress, observer);
+    if (!staged) return Outcome::kCancelled;
+    CommitEntry(std::move(*staged), record, paths, observer);
   }
+  return Outcome::kExtracted;
 }
 
 }  // namespace package_engine

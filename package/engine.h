@@ -3,11 +3,13 @@
 // the wizard's plain-function callbacks, the tool and the benchmark are all
 // observers of it.
 //
-// One entry runs through four steps: its paths are formed and checked, its
-// output is opened, its stream is decoded into that output, and the output is
-// committed (closed, given its times). Each step is a function of its own, so
-// a cancel check between chunks, decoding into a temporary file that the
-// commit moves over the target, or decoding several entries at once while
+// One entry runs through four steps: its paths are formed and checked (and
+// its folder created, the target found replaceable, without touching it), its
+// stream is decoded into a new temporary file in the target's folder, and the
+// commit moves that file over the target in one step and gives it its times.
+// A target is therefore replaced whole or not at all: on any failure or a
+// cancel the temporary file goes and the earlier file stays as it was. Each
+// step is a function of its own, so decoding several entries at once while
 // committing them in record order can be added without reshaping the rest.
 #pragma once
 
@@ -23,7 +25,7 @@ namespace package_engine {
 enum class ErrorKind {
   kUnsafePath,          // the record's folder or name leaves the destination
   kFolderNotCreated,    // the entry's folder could not be created
-  kOutputNotOpened,     // the output file could not be created
+  kOutputNotOpened,     // the output file cannot be replaced, or its temporary file created or moved
   kDamaged,             // the stored data does not decode, or its size is negative
   kDecoderUnavailable,  // zlib could not set up its state
 };
@@ -74,12 +76,14 @@ Result OpenPackage(const std::wstring& path, const std::wstring& expectedName, p
 
 // Opens and checks the package, then extracts it into `destination` (which
 // ends in a separator). File-system failures and damaged data raise
-// FileError after the observer heard of them.
+// FileError after the observer heard of them; the error names the output
+// file, never its temporary file.
 Result Extract(const std::wstring& path, const std::wstring& expectedName, const std::wstring& destination,
                Observer& observer, const Options& options = {});
 
 // The record loop alone; `package` stands just after an accepted header.
-void ExtractContents(platform::File& package, const std::wstring& destination, Observer& observer,
-                     const Options& options = {});
+// kExtracted after the last entry, kCancelled when the observer stopped it.
+Outcome ExtractContents(platform::File& package, const std::wstring& destination, Observer& observer,
+                        const Options& options = {});
 
 }  // namespace package_engine

@@ -3,6 +3,8 @@
 #include <array>
 #include <cwctype>
 
+#include "package/temp_files.h"
+
 namespace entry_path {
 namespace {
 
@@ -44,14 +46,18 @@ bool IsSafeComponent(const std::wstring& component) {
   return !IsDotsOnly(component) && !IsDeviceName(component);
 }
 
-bool IsSafeRelative(const std::wstring& path) {
+// `isName`: the record's name, whose parts must not look like the extractor's
+// temporary files, which the next run would remove as leftovers.
+bool IsSafeRelative(const std::wstring& path, bool isName) {
   if (!path.empty() && IsSeparator(path.front())) return false;
   std::size_t start = 0;
   while (start <= path.size()) {
     std::size_t end = start;
     while (end < path.size() && !IsSeparator(path[end]))
       ++end;
-    if (!IsSafeComponent(path.substr(start, end - start))) return false;
+    const std::wstring component = path.substr(start, end - start);
+    if (!IsSafeComponent(component)) return false;
+    if (isName && temp_files::IsTempName(component)) return false;
     start = end + 1;
   }
   return true;
@@ -60,7 +66,7 @@ bool IsSafeRelative(const std::wstring& path) {
 }  // namespace
 
 bool IsSafe(const std::wstring& folder, const std::wstring& name) {
-  return IsSafeRelative(folder) && IsSafeRelative(name);
+  return IsSafeRelative(folder, false) && IsSafeRelative(name, true);
 }
 
 }  // namespace entry_path

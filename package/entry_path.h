@@ -8,7 +8,8 @@ namespace entry_path {
 
 // True when the record's folder and name stay inside the destination: no
 // ".." (or other dots-only) component, no rooted path, no drive or stream
-// colon, no device name. Both "\" and "/" count as separators.
+// colon, no device name; and a name that is not one of the extractor's
+// temporary names (temp_files.h). Both "\" and "/" count as separators.
 bool IsSafe(const std::wstring& folder, const std::wstring& name);
 
 }  // namespace entry_path

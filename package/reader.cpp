@@ -22,5 +22,5 @@ StreamState PackageReader::VerifyData(std::uint64_t* decodedBytes) {
   *decodedBytes = 0;
   if (!walker_) return StreamState::kTruncated;
   return DecodeStream(
-      *walker_, work_, [&](const unsigned char*, std::size_t n) { *decodedBytes += n; }, [] {});
+      *walker_, work_, [&](const unsigned char*, std::size_t n) { *decodedBytes += n; }, [] { return true; });
 }

@@ -18,6 +18,7 @@ enum class StreamState {
   kCorrupt,    // zlib rejected the data
   kTruncated,  // the entry's bytes or the package ended before the stream did
   kNoDecoder,  // zlib could not set up its state
+  kStopped,    // the caller's onChunk() asked to stop
 };
 
 // Buffers and decoder state of one extraction, allocated once.
@@ -32,7 +33,7 @@ struct DecodeWorkspace {
 // Decodes the walker's current entry (FileSize 0 is an empty file without a
 // stream). `sink(data, size)` takes decoded bytes; `onChunk()` runs after each
 // input chunk has been decoded, and once more after bytes left behind a
-// complete stream have been stepped over.
+// complete stream have been stepped over; it returns false to stop there.
 template <typename Sink, typename OnChunk>
 StreamState DecodeStream(RecordWalker& walker, DecodeWorkspace& work, Sink&& sink, OnChunk&& onChunk) {
   const std::int64_t fileSize = walker.DataSize();
@@ -60,11 +61,11 @@ StreamState DecodeStream(RecordWalker& walker, DecodeWorkspace& work, Sink&& sin
       if (result == Z_BUF_ERROR) break;  // nothing more without new input
       if (result != Z_OK) return StreamState::kCorrupt;
     } while (z.avail_in > 0 || z.avail_out == 0);
-    onChunk();
+    if (!onChunk()) return StreamState::kStopped;
     if (ended) {
       const std::uint64_t before = walker.Position();
       walker.SkipData();
-      if (walker.Position() != before) onChunk();
+      if (walker.Position() != before && !onChunk()) return StreamState::kStopped;
       return StreamState::kComplete;
     }
   }

@@ -1,5 +1,6 @@
 #include "pages/page_copy_files.h"
 
+#include "app/copy_pacing.h"
 #include "app/install_log.h"
 #include "app/unattended_install.h"
 #include "app/wizard_buttons.h"
@@ -18,8 +19,9 @@ void PageCopyFiles::WaitForRun() {
   if (runStarted_) framework::WaitHandlingMessages(runEnded_);
 }
 
-void PageCopyFiles::RunEnded(bool ranThrough) {
-  ranThrough_ = ranThrough;
+void PageCopyFiles::RunEnded(RunEnd end) {
+  runEnd_ = end;
+  running_ = false;
   PressFinishWhenUnattended();
 }
 
@@ -40,13 +42,30 @@ void PageCopyFiles::DoDataExchange(framework::DataExchange& dx) {
   dx.Control(IDC_CANCELLED_TEXT, m_cancelledText);
 }
 
-// A run cannot be cancelled: Cancel is disabled while this page shows.
+// While the run goes, Cancel asks; the sheet stays open either way, and a Yes
+// reaches the run through the stop flag. Once the run has ended, nothing is
+// left to stop and the sheet may close: the run's end stands.
+bool PageCopyFiles::OnQueryCancel() {
+  if (!running_ || askingToStop_) return !running_;
+  askingToStop_ = true;
+  const int answer =
+      framework::MessageBox(GetParent(), L"Do you want to stop the installation?", MB_YESNO | MB_ICONQUESTION);
+  askingToStop_ = false;
+  if (answer == IDYES) {
+    log_.Write(L"Cancel: the user chose to stop the installation");
+    stopRequested_ = true;
+  } else {
+    log_.Write(L"Cancel: the user chose to go on");
+  }
+  return false;
+}
+
+// The sheet closes only once the run has ended: nothing is left to undo.
 void PageCopyFiles::OnCancel() {}
 
 BOOL PageCopyFiles::OnSetActive() {
   SetWizardButtons(kWizardDisabledFinish);
   UpdateData(false);
-  CancelToClose();
   InstallationJob job;
   if (unattendedJob_) {
     job = *unattendedJob_;
@@ -56,13 +75,21 @@ BOOL PageCopyFiles::OnSetActive() {
     LogSetupFolders(log_, session_.PackageFolder(), session_.DestinationFolder());
     LogChosenPackages(log_, session_.ChosenPackages());
   }
+  job.stopRequested = [this] {
+    PaceCopyRun();
+    return stopRequested_.load();
+  };
+  running_ = true;
   // Without a worker nothing would ever enable Finish.
   runStarted_ = StartInstallation(job, *this, [&](std::wstring& failure) {
     if (framework::BeginThread<WorkerThread>(job, *this, runEnded_) != nullptr) return true;
     failure = platform::SystemErrorText(platform::LastError());
     return false;
   });
-  if (!runStarted_) PressFinishWhenUnattended();
+  if (!runStarted_) {
+    running_ = false;
+    PressFinishWhenUnattended();
+  }
   return framework::PropertyPage::OnSetActive();
 }
 
@@ -88,6 +115,8 @@ void PageCopyFiles::ShowFinishedText() { m_finishedText.ShowWindow(SW_SHOW); }
 void PageCopyFiles::ShowCancelledText() { m_cancelledText.ShowWindow(SW_SHOW); }
 
 void PageCopyFiles::EnableFinishButton() { SetWizardButtons(kWizardFinish); }
+
+void PageCopyFiles::DisableCancel() { CancelToClose(); }
 
 void PageCopyFiles::EnableSheet() {
   framework::Window sheet;

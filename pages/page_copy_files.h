@@ -2,6 +2,7 @@
 // shows its progress; the worker changes the controls through CopyPageView.
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <string>
 
@@ -25,12 +26,11 @@ class PageCopyFiles : public framework::PropertyPage, public CopyPageView {
   // Returns once the run this page started (if any) has taken its last step;
   // answers the thread's messages meanwhile, as the run's end sends some.
   void WaitForRun();
-  // After WaitForRun: nullopt when no run started, else whether it ran
-  // through (false after Abort).
-  std::optional<bool> RunOutcome() const { return runStarted_ ? std::optional<bool>(ranThrough_) : std::nullopt; }
+  // After WaitForRun: nullopt when no run started, else how it ended.
+  std::optional<RunEnd> RunOutcome() const { return runStarted_ ? std::optional<RunEnd>(runEnd_) : std::nullopt; }
 
   // Called on the worker thread once the run has taken its last step.
-  void RunEnded(bool ranThrough);
+  void RunEnded(RunEnd end);
 
   // Called on the worker thread: each is a blocking message to the control,
   // carried out by the user-interface thread.
@@ -43,11 +43,13 @@ class PageCopyFiles : public framework::PropertyPage, public CopyPageView {
   void ShowFinishedText() override;
   void ShowCancelledText() override;
   void EnableFinishButton() override;
+  void DisableCancel() override;
   void EnableSheet() override;
   FileErrorAnswer AskAbortRetryIgnore(const std::wstring& message) override;
 
  protected:
   void DoDataExchange(framework::DataExchange& dx) override;
+  bool OnQueryCancel() override;
   void OnCancel() override;
   BOOL OnSetActive() override;
   LRESULT OnWizardNext() override;
@@ -68,6 +70,13 @@ class PageCopyFiles : public framework::PropertyPage, public CopyPageView {
   std::optional<InstallationJob> unattendedJob_;
   bool runStarted_ = false;
   // Written by the worker before runEnded_ is set, read after it.
-  bool ranThrough_ = false;
+  RunEnd runEnd_ = RunEnd::kStopped;
   framework::Event runEnded_;
+  // From the start of the run until the worker's last step.
+  std::atomic<bool> running_{false};
+  // Set by the user interface when the user says Yes to stopping; read by
+  // the run on the worker thread.
+  std::atomic<bool> stopRequested_{false};
+  // The stop question is showing: a second Cancel meanwhile is not asked.
+  bool askingToStop_ = false;
 };

@@ -17,13 +17,14 @@
 namespace platform::fault_injection {
 
 enum class Operation {
-  kOpen,          // File::Open of any mode fails
+  kOpen,          // File::Open of any mode, or CanReplace, fails
   kRead,          // File::Read fails once `afterBytes` have been read
   kWrite,         // File::Write fails once `afterBytes` have been written
   kClose,         // File::Close reports a late error
   kSync,          // flushing the settings store to disk fails
   kCreateFolder,  // CreateFolderTree fails
   kVanish,        // the file is deleted just before File::Open reads it
+  kMove,          // MoveReplacing fails (matched on either path)
 };
 
 struct Fault {

@@ -50,6 +50,7 @@ class File {
     kCreateWriteExclusive,  // create or truncate, write only
     kCreateReadWrite,       // create or truncate, read and write
     kCreateWriteShareRead,  // create or truncate, write only; others may read it meanwhile (a log)
+    kCreateNewWrite,        // create a file that must not exist yet, write only
   };
   enum class Origin { kBegin, kCurrent, kEnd };
 
@@ -102,7 +103,25 @@ bool GetFileTimes(const std::wstring& path, FileTimes* times);
 bool SetFileTimes(const std::wstring& path, const FileTimes& times);
 
 bool RemoveFile(const std::wstring& path);
+// Removes a regular file that nobody holds open; false (LastError() says why)
+// for a file in use, a folder or anything else, which stay as they are.
+bool RemoveUnusedFile(const std::wstring& path);
 bool IsFolder(const std::wstring& path);
+
+// True when an OS error says that a file of that name exists already (a
+// kCreateNewWrite open of a taken name).
+bool IsExistsError(ErrorCode code);
+
+// Whether the file at `path` could be replaced now, found without creating or
+// changing it: no file there passes; a read-only file, one that someone holds
+// open, a folder or another non-file refuses, and *error (if given) then holds
+// the cause, the OS code and the path.
+bool CanReplace(const std::wstring& path, FileError* error = nullptr);
+
+// Moves the closed file `from` over `to` in one step, replacing a file there,
+// with its data on the disk before the move; both lie on one volume. False
+// when it cannot (LastError() says why); `from` is then left as it was.
+bool MoveReplacing(const std::wstring& from, const std::wstring& to);
 
 // Creates an empty file with a unique name "<prefix><hex>.tmp" in `folder` and
 // returns its path; nullopt on failure (LastError() says why).

@@ -17,6 +17,8 @@ std::wstring SystemErrorText(ErrorCode code) {
   return message ? text::FromUtf8(message) : std::wstring();
 }
 
+bool IsExistsError(ErrorCode code) { return static_cast<int>(code) == EEXIST; }
+
 FileError::Cause CauseFromError(ErrorCode code) {
   switch (static_cast<int>(code)) {
     case 0: return FileError::kNone;

@@ -74,6 +74,7 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
     case Mode::kCreateWriteExclusive:
     case Mode::kCreateWriteShareRead: flags |= O_WRONLY | O_CREAT; break;
     case Mode::kCreateReadWrite: flags |= O_RDWR | O_CREAT; break;
+    case Mode::kCreateNewWrite: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
   }
   UniqueFd fd(OpenNative(path, flags, mode == Mode::kReadExclusive));
   auto fail = [&](int code) {
@@ -90,7 +91,8 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
   // (Readers outside this layer take no lock, so a shared-read log stays readable.)
   if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
   // Truncate only once the lock is ours, so a file in use is never emptied.
-  if (mode != Mode::kReadExclusive && ::ftruncate(fd.Get(), 0) != 0) return fail(errno);
+  const bool truncates = mode != Mode::kReadExclusive && mode != Mode::kCreateNewWrite;
+  if (truncates && ::ftruncate(fd.Get(), 0) != 0) return fail(errno);
   handle_ = std::move(fd);
   return true;
 }
@@ -142,6 +144,51 @@ std::uint64_t File::Length() {
 void File::Close() {
   if (!handle_) return;
   if (!CloseNative(handle_, path_) && errno != EINTR) Raise(errno);
+}
+
+bool CanReplace(const std::wstring& path, FileError* error) {
+  auto fail = [&](int code) {
+    errno = code;
+    if (error) *error = FileError(CauseFromError(static_cast<ErrorCode>(code)), code, path);
+    return false;
+  };
+#if defined(VARNHOLT_FAULT_INJECTION)
+  if (const auto code = fault_injection::OnCall(fault_injection::Operation::kOpen, path))
+    return fail(static_cast<int>(*code));
+#endif
+  // Neither O_CREAT nor O_TRUNC: the check must leave the file as it is. O_NONBLOCK keeps a FIFO in
+  // the way from blocking it.
+  const UniqueFd fd(::open(NativePath(path).c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+  if (!fd) return errno == ENOENT ? true : fail(errno);
+  struct stat info {};
+  if (::fstat(fd.Get(), &info) != 0) return fail(errno);
+  if (!S_ISREG(info.st_mode)) return fail(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
+  // rename() would replace a file that another File holds; refuse it as the open would.
+  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+  return true;
+}
+
+bool MoveReplacing(const std::wstring& from, const std::wstring& to) {
+#if defined(VARNHOLT_FAULT_INJECTION)
+  for (const std::wstring* path : {&from, &to}) {
+    if (const auto code = fault_injection::OnCall(fault_injection::Operation::kMove, *path)) {
+      errno = static_cast<int>(*code);
+      return false;
+    }
+  }
+#endif
+  const std::string source = NativePath(from);
+  UniqueFd fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd) return false;
+  // The rename may reach the disk before the data does: after a crash the
+  // target would be empty, the earlier file gone. So the data goes first.
+  if (::fsync(fd.Get()) != 0) {
+    const int code = errno;
+    fd.Reset();
+    errno = code;
+    return false;
+  }
+  return ::rename(source.c_str(), NativePath(to).c_str()) == 0;
 }
 
 void File::Raise(ErrorCode code) const { Raise(CauseFromError(code), code); }

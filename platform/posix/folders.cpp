@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,6 +97,25 @@ bool SetFileTimes(const std::wstring& path, const FileTimes& times) {
 }
 
 bool RemoveFile(const std::wstring& path) { return ::unlink(NativePath(path).c_str()) == 0; }
+
+bool RemoveUnusedFile(const std::wstring& path) {
+  const std::string native = NativePath(path);
+  const UniqueFd fd(::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+  if (!fd) return false;
+  struct stat info {};
+  if (::fstat(fd.Get(), &info) != 0) return false;
+  if (!S_ISREG(info.st_mode)) {
+    errno = EINVAL;
+    return false;
+  }
+  // Every File takes this lock while it is open, so a file that another run
+  // is still writing is not taken from under it.
+  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+    errno = EBUSY;
+    return false;
+  }
+  return ::unlink(native.c_str()) == 0;
+}
 
 bool IsFolder(const std::wstring& path) { return IsDirectory(NativePath(path)); }
 

@@ -18,6 +18,8 @@ std::wstring SystemErrorText(ErrorCode code) {
   return message;
 }
 
+bool IsExistsError(ErrorCode code) { return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS; }
+
 FileError::Cause CauseFromError(ErrorCode code) {
   switch (code) {
     case NO_ERROR: return FileError::kNone;

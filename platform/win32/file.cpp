@@ -27,6 +27,9 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
   if (mode == Mode::kCreateWriteExclusive || mode == Mode::kCreateWriteShareRead) {
     access = GENERIC_WRITE;
     disposition = CREATE_ALWAYS;
+  } else if (mode == Mode::kCreateNewWrite) {
+    access = GENERIC_WRITE;
+    disposition = CREATE_NEW;
   } else if (mode == Mode::kCreateReadWrite) {
     access = GENERIC_READ | GENERIC_WRITE;
     disposition = CREATE_ALWAYS;
@@ -111,6 +114,51 @@ void File::Close() {
 #if defined(VARNHOLT_FAULT_INJECTION)
   if (const auto code = fault_injection::OnCall(fault_injection::Operation::kClose, path_)) Raise(*code);
 #endif
+}
+
+bool CanReplace(const std::wstring& path, FileError* error) {
+  auto fail = [&](DWORD code) {
+    if (error) *error = FileError(CauseFromError(code), code, path);
+    ::SetLastError(code);
+    return false;
+  };
+#if defined(VARNHOLT_FAULT_INJECTION)
+  if (const auto code = fault_injection::OnCall(fault_injection::Operation::kOpen, path)) return fail(*code);
+#endif
+  // OPEN_EXISTING neither creates nor truncates. Write access refuses a
+  // read-only file and a folder, share mode 0 a file that anyone holds open.
+  const UniqueFileHandle file(
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    const DWORD code = ::GetLastError();
+    return code == ERROR_FILE_NOT_FOUND ? true : fail(code);
+  }
+  if (::GetFileType(file.Get()) != FILE_TYPE_DISK || IsFolder(path)) return fail(ERROR_ACCESS_DENIED);
+  return true;
+}
+
+bool MoveReplacing(const std::wstring& from, const std::wstring& to) {
+#if defined(VARNHOLT_FAULT_INJECTION)
+  for (const std::wstring* path : {&from, &to}) {
+    if (const auto code = fault_injection::OnCall(fault_injection::Operation::kMove, *path)) {
+      ::SetLastError(*code);
+      return false;
+    }
+  }
+#endif
+  DWORD flushError = ERROR_SUCCESS;
+  {
+    // Write-through covers the move, not the data that NTFS may still hold
+    // in its cache: flushed first, a crash cannot leave an empty target.
+    const UniqueFileHandle file(
+        ::CreateFileW(from.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file || !::FlushFileBuffers(file.Get())) flushError = ::GetLastError();
+  }
+  if (flushError != ERROR_SUCCESS) {
+    ::SetLastError(flushError);
+    return false;
+  }
+  return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
 void File::Raise(ErrorCode code) const { Raise(CauseFromError(code), code); }

@@ -84,6 +84,10 @@ bool SetFileTimes(const std::wstring& path, const FileTimes& times) {
 
 bool RemoveFile(const std::wstring& path) { return ::DeleteFileW(path.c_str()) != FALSE; }
 
+// A file that someone holds open without FILE_SHARE_DELETE (every File does)
+// cannot be deleted, and DeleteFileW refuses folders.
+bool RemoveUnusedFile(const std::wstring& path) { return RemoveFile(path); }
+
 bool IsFolder(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <stdexcept>
@@ -50,6 +52,7 @@ class RecordingPage : public CopyPageView {
   void ShowFinishedText() override { events.push_back(L"finished"); }
   void ShowCancelledText() override { events.push_back(L"cancelled"); }
   void EnableFinishButton() override { events.push_back(L"finish button"); }
+  void DisableCancel() override { events.push_back(L"cancel disabled"); }
   void EnableSheet() override { events.push_back(L"sheet enabled"); }
   FileErrorAnswer AskAbortRetryIgnore(const std::wstring& message) override {
     questions.push_back(message);
@@ -78,6 +81,9 @@ struct ScriptedExtractor {
   std::map<std::wstring, std::vector<Failure>> failures;
   // A package that does not open or check out, instead of progress.
   std::map<std::wstring, package_engine::Result> notExtracted;
+  // Called halfway through each package, where the engine would next ask
+  // whether to stop (as it does after every chunk).
+  std::function<void(const std::wstring& name)> halfway;
   std::vector<std::wstring> calls;
 
   PackageExtractor Function() {
@@ -99,6 +105,12 @@ struct ScriptedExtractor {
           if (const auto found = notExtracted.find(name); found != notExtracted.end()) return found->second;
           const PackageFileRecord record = *PackageFileRecord::Make(name + L".dat", L"", 0, 0, 0);
           observer.OnProgress(50, record);
+          if (halfway) halfway(name);
+          if (observer.StopRequested()) {
+            package_engine::Result stopped;
+            stopped.outcome = package_engine::Outcome::kCancelled;
+            return stopped;
+          }
           observer.OnProgress(100, record);
           return package_engine::Result{};
         };
@@ -107,8 +119,10 @@ struct ScriptedExtractor {
 
 using Kind = ScriptedExtractor::Failure::Kind;
 
-const std::vector<std::wstring> kFinishedEnd = {L"package 0", L"overall 300", L"finish button", L"heading ''",
-                                                L"file ''",   L"finished",    L"sheet enabled"};
+const std::vector<std::wstring> kFinishedEnd = {L"package 0",  L"overall 300", L"finish button", L"cancel disabled",
+                                                L"heading ''", L"file ''",     L"finished",      L"sheet enabled"};
+const std::vector<std::wstring> kCancelledEnd = {L"package 0",  L"overall 300", L"finish button", L"cancel disabled",
+                                                 L"heading ''", L"file ''",     L"cancelled",     L"sheet enabled"};
 
 InstallationJob Job(std::vector<std::wstring> packages, std::vector<std::wstring>* recorded,
                     ScriptedExtractor* extractor) {
@@ -240,9 +254,8 @@ TEST(CopyRun, AbortStopsAtOnceShowsTheBarFullAndKeepsNoDestination) {
   page.answers = {FileErrorAnswer::kAbort};
   EXPECT_FALSE(RunInstallation(Job({L"A", L"B", L"C"}, &recorded, &extractor), page));
   EXPECT_EQ(extractor.calls, std::vector<std::wstring>{L"A"});
-  const std::vector<std::wstring> end = {L"question",   L"package 0", L"overall 300", L"finish button",
-                                         L"heading ''", L"file ''",   L"cancelled",   L"sheet enabled"};
-  EXPECT_EQ(page.Tail(end.size()), end);
+  EXPECT_EQ(page.Tail(kCancelledEnd.size() + 1).front(), L"question");
+  EXPECT_EQ(page.Tail(kCancelledEnd.size()), kCancelledEnd);
   EXPECT_TRUE(recorded.empty());
 }
 
@@ -288,7 +301,7 @@ TEST(CopyRun, AnythingThrownIsAskedAboutWithTheGenericTextAndTheRunReachesFinish
   std::vector<std::wstring> recorded;
   RecordingPage page;
   page.answers = {FileErrorAnswer::kIgnore, FileErrorAnswer::kAbort};
-  EXPECT_FALSE(RunInstallationToTheEnd(Job({L"A", L"B", L"C"}, &recorded, &extractor), page));
+  EXPECT_EQ(RunInstallationToTheEnd(Job({L"A", L"B", L"C"}, &recorded, &extractor), page), RunEnd::kStopped);
   EXPECT_EQ(page.questions, (std::vector<std::wstring>(2, L"Generic Error reading or writing the file.")));
   EXPECT_EQ(page.Tail(3), (std::vector<std::wstring>{L"file ''", L"cancelled", L"sheet enabled"}));
   EXPECT_TRUE(recorded.empty());
@@ -304,9 +317,10 @@ TEST(CopyRun, TheEndStepsKeepTheirOrderAndGeoPathIsWrittenBeforeTheSheetIsEnable
     page.events.push_back(L"geopath " + destination);
     return true;
   };
-  EXPECT_TRUE(RunInstallationToTheEnd(job, page));
-  const std::vector<std::wstring> end = {L"package 0", L"overall 300", L"finish button",      L"heading ''",
-                                         L"file ''",   L"finished",    L"geopath D:\\Maps\\", L"sheet enabled"};
+  EXPECT_EQ(RunInstallationToTheEnd(job, page), RunEnd::kFinished);
+  const std::vector<std::wstring> end = {L"package 0",       L"overall 300",        L"finish button",
+                                         L"cancel disabled", L"heading ''",         L"file ''",
+                                         L"finished",        L"geopath D:\\Maps\\", L"sheet enabled"};
   EXPECT_EQ(page.Tail(end.size()), end);
 }
 
@@ -321,7 +335,7 @@ TEST(CopyRun, AFailureOutsideEveryPackageIsAskedAboutAndStillEndsWithFinish) {
   };
   // Retry runs the whole installation again; this time it goes through.
   page.answers = {FileErrorAnswer::kRetry};
-  EXPECT_TRUE(RunInstallationToTheEnd(job, page));
+  EXPECT_EQ(RunInstallationToTheEnd(job, page), RunEnd::kFinished);
   EXPECT_EQ(extractor.calls, (std::vector<std::wstring>{L"A", L"A"}));
   EXPECT_EQ(page.questions, std::vector<std::wstring>{L"Generic Error reading or writing the file."});
   EXPECT_EQ(page.Tail(2), (std::vector<std::wstring>{L"finished", L"sheet enabled"}));
@@ -330,9 +344,10 @@ TEST(CopyRun, AFailureOutsideEveryPackageIsAskedAboutAndStillEndsWithFinish) {
   RecordingPage stopped;
   failures = 1;
   stopped.answers = {FileErrorAnswer::kAbort};
-  EXPECT_FALSE(RunInstallationToTheEnd(job, stopped));
-  const std::vector<std::wstring> end = {L"question",   L"package 0", L"overall 100", L"finish button",
-                                         L"heading ''", L"file ''",   L"cancelled",   L"sheet enabled"};
+  EXPECT_EQ(RunInstallationToTheEnd(job, stopped), RunEnd::kStopped);
+  const std::vector<std::wstring> end = {L"question",      L"package 0",       L"overall 100",
+                                         L"finish button", L"cancel disabled", L"heading ''",
+                                         L"file ''",       L"cancelled",       L"sheet enabled"};
   EXPECT_EQ(stopped.Tail(end.size()), end);
 }
 
@@ -348,9 +363,9 @@ TEST(CopyRun, AWorkerThatWillNotStartIsAskedAboutAndEndsAsAStoppedRun) {
   EXPECT_EQ(starts, 2);
   EXPECT_EQ(page.questions,
             (std::vector<std::wstring>{L"Not enough memory.", L"Generic Error reading or writing the file."}));
-  const std::vector<std::wstring> end = {L"question",    L"overall range 200", L"package 0",
-                                         L"overall 200", L"finish button",     L"heading ''",
-                                         L"file ''",     L"cancelled",         L"sheet enabled"};
+  const std::vector<std::wstring> end = {L"question",      L"overall range 200", L"package 0",  L"overall 200",
+                                         L"finish button", L"cancel disabled",   L"heading ''", L"file ''",
+                                         L"cancelled",     L"sheet enabled"};
   EXPECT_EQ(page.Tail(end.size()), end);
   EXPECT_TRUE(recorded.empty());
 
@@ -387,13 +402,152 @@ TEST(CopyRun, TheSessionsJobInstallsItsChoiceAndRemembersItsDestination) {
   EXPECT_EQ(job.packages, std::vector<std::wstring>{L"PKG-B"});
 
   RecordingPage page;
-  EXPECT_TRUE(RunInstallationToTheEnd(job, page));
+  EXPECT_EQ(RunInstallationToTheEnd(job, page), RunEnd::kFinished);
   EXPECT_TRUE(std::filesystem::exists(target.path() / "bayern" / "b.txt"));
   EXPECT_FALSE(std::filesystem::exists(target.path() / "alpen"));
   std::wstring remembered;
   ASSERT_TRUE(session.ReadGeoPath(remembered));
   // Read back by the Windows rule, which adds "\" to a native "/".
   EXPECT_EQ(remembered, EnsureTrailingBackslash(target.Folder()));
+}
+
+// The user's Cancel reaches the run as the job's stopRequested.
+TEST(CopyRunCancel, AStopMidPackageEndsTheRunAsCancelledAndStartsNothingMore) {
+  ScriptedExtractor extractor;
+  std::atomic<bool> stop{false};
+  extractor.halfway = [&stop](const std::wstring& name) {
+    if (name == L"B") stop = true;
+  };
+  RunLog run;
+  std::vector<std::wstring> recorded;
+  InstallationJob job = Job({L"A", L"B", L"C"}, &recorded, &extractor);
+  job.stopRequested = [&stop] { return stop.load(); };
+  job.log = &run.log;
+  RecordingPage page;
+  EXPECT_EQ(RunInstallationToTheEnd(job, page), RunEnd::kCancelled);
+  EXPECT_EQ(extractor.calls, (std::vector<std::wstring>{L"A", L"B"}));
+  EXPECT_EQ(page.Tail(kCancelledEnd.size()), kCancelledEnd);
+  EXPECT_TRUE(page.questions.empty());
+  EXPECT_TRUE(recorded.empty());
+  // A counts, the cancelled B does not; the end shows the bar full.
+  EXPECT_EQ(page.overallPositions, (std::vector<int>{50, 100, 100, 150, 300}));
+  EXPECT_TRUE(run.Has(L"Package A: end")) << run.Text();
+  EXPECT_TRUE(run.Has(L"Package B: cancelled by the user")) << run.Text();
+  EXPECT_TRUE(run.Has(L"GeoPath not written: the user cancelled the installation")) << run.Text();
+  EXPECT_FALSE(run.Has(L"Package C")) << run.Text();
+}
+
+TEST(CopyRunCancel, AStopBetweenPackagesIsSeenBeforeTheNextOneStarts) {
+  // An engine that finishes the package in hand although the stop came
+  // during it: the run itself asks before the next.
+  ScriptedExtractor extractor;
+  bool stop = false;
+  int asked = 0;
+  InstallationJob job = Job({L"A", L"B"}, nullptr, &extractor);
+  job.extract = [&](const std::wstring& path, const std::wstring& name, const std::wstring& destination,
+                    package_engine::Observer& observer) {
+    const package_engine::Result result = extractor.Function()(path, name, destination, observer);
+    stop = true;
+    return result;
+  };
+  job.stopRequested = [&] {
+    ++asked;
+    return stop;
+  };
+  RunLog run;
+  job.log = &run.log;
+  RecordingPage page;
+  EXPECT_EQ(CopyPackages(job, page), RunEnd::kCancelled);
+  EXPECT_EQ(extractor.calls, std::vector<std::wstring>{L"A"});
+  EXPECT_EQ(page.Tail(kCancelledEnd.size()).back(), L"sheet enabled");
+  EXPECT_TRUE(run.Has(L"Package A: end")) << run.Text();
+  EXPECT_TRUE(run.Has(L"cancelled the installation before package B")) << run.Text();
+
+  // Never asked to stop (the user said No): asked all the same, and the run
+  // goes through.
+  ScriptedExtractor all;
+  std::vector<std::wstring> recorded;
+  InstallationJob goesOn = Job({L"A", L"B", L"C"}, &recorded, &all);
+  asked = 0;
+  goesOn.stopRequested = [&asked] {
+    ++asked;
+    return false;
+  };
+  RecordingPage finished;
+  EXPECT_EQ(RunInstallationToTheEnd(goesOn, finished), RunEnd::kFinished);
+  EXPECT_GE(asked, 6) << "before each package and halfway through each";
+  EXPECT_EQ(finished.Tail(kFinishedEnd.size()), kFinishedEnd);
+  EXPECT_EQ(recorded.size(), 1u);
+}
+
+TEST(CopyRunCancel, AStopThatComesAfterTheLastPackageChangesNothing) {
+  // The user said Yes while the run was taking its last steps.
+  ScriptedExtractor extractor;
+  bool stop = false;
+  InstallationJob job = Job({L"A"}, nullptr, &extractor);
+  std::vector<std::wstring> recorded;
+  job.recordDestination = [&](std::wstring destination) {
+    stop = true;
+    recorded.push_back(std::move(destination));
+    return true;
+  };
+  job.stopRequested = [&stop] { return stop; };
+  RecordingPage page;
+  EXPECT_EQ(RunInstallationToTheEnd(job, page), RunEnd::kFinished);
+  EXPECT_EQ(recorded.size(), 1u);
+  EXPECT_EQ(page.Tail(2), (std::vector<std::wstring>{L"finished", L"sheet enabled"}));
+}
+
+TEST(CopyRunCancel, AfterAStopNoFailureIsPutToTheUserAndNoRetryIsMade) {
+  // The stop came while the extraction failed: nobody is asked.
+  ScriptedExtractor extractor;
+  extractor.failures[L"A"] = {{DiskFull(), L"", Kind::kFileError}};
+  bool stop = false;
+  InstallationJob job = Job({L"A", L"B"}, nullptr, &extractor);
+  job.extract = [&](const std::wstring& path, const std::wstring& name, const std::wstring& destination,
+                    package_engine::Observer& observer) {
+    stop = true;
+    return extractor.Function()(path, name, destination, observer);
+  };
+  job.stopRequested = [&stop] { return stop; };
+  RunLog run;
+  job.log = &run.log;
+  RecordingPage page;
+  EXPECT_EQ(CopyPackages(job, page), RunEnd::kCancelled);
+  EXPECT_TRUE(page.questions.empty());
+  EXPECT_EQ(extractor.calls, std::vector<std::wstring>{L"A"});
+  EXPECT_TRUE(run.Has(L"Error in package A")) << "the failure is still logged\n" << run.Text();
+
+  // The stop came while the question was open and the answer was Retry: the
+  // stop wins. An answerer stands in for the user here.
+  ScriptedExtractor failing;
+  failing.failures[L"A"] = {{DiskFull(), L"", Kind::kFileError}};
+  bool stopLater = false;
+  InstallationJob retried = Job({L"A", L"B"}, nullptr, &failing);
+  retried.stopRequested = [&stopLater] { return stopLater; };
+  RecordingPage asked;
+  retried.answer = [&](const FailureQuestion&) {
+    stopLater = true;
+    return FileErrorAnswer::kRetry;
+  };
+  EXPECT_EQ(RunInstallationToTheEnd(retried, asked), RunEnd::kCancelled);
+  EXPECT_EQ(failing.calls, std::vector<std::wstring>{L"A"});
+  EXPECT_EQ(asked.Tail(3), (std::vector<std::wstring>{L"file ''", L"cancelled", L"sheet enabled"}));
+
+  // Something unexpected escapes the run after the user said Yes: it ends
+  // as cancelled, without the generic question and without GeoPath.
+  ScriptedExtractor last;
+  bool stopAtEnd = false;
+  InstallationJob broken = Job({L"A"}, nullptr, &last);
+  broken.recordDestination = [&stopAtEnd](std::wstring) -> bool {
+    stopAtEnd = true;
+    throw 42;
+  };
+  broken.stopRequested = [&stopAtEnd] { return stopAtEnd; };
+  RecordingPage unexpected;
+  EXPECT_EQ(RunInstallationToTheEnd(broken, unexpected), RunEnd::kCancelled);
+  EXPECT_TRUE(unexpected.questions.empty());
+  EXPECT_EQ(unexpected.Tail(2), (std::vector<std::wstring>{L"cancelled", L"sheet enabled"}));
 }
 
 TEST(CopyRunLog, NamesEachPackagesStartEveryFileAndItsEndWithCountAndBytes) {

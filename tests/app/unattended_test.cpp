@@ -249,9 +249,48 @@ TEST(UnattendedPlan, RefusesUnknownPackagesAnEmptyMediumAndAnUnwritableDestinati
     EXPECT_TRUE(plan.job.unopenablePackageFails);
     EXPECT_EQ(plan.job.log, &log);
   }
-  EXPECT_EQ(ExitCodeOfRun(SetupMode::kWizard, false), kExitUserCancel);
-  EXPECT_EQ(ExitCodeOfRun(SetupMode::kPassive, false), kExitInstallFailure);
-  EXPECT_EQ(ExitCodeOfRun(SetupMode::kQuiet, true), kExitSuccess);
+}
+
+TEST(UnattendedExitCodes, CancelIsTheUsersInEveryModeAbortOnlyInTheWizard) {
+  for (const SetupMode mode : {SetupMode::kWizard, SetupMode::kPassive, SetupMode::kQuiet}) {
+    EXPECT_EQ(ExitCodeOfRun(mode, RunEnd::kFinished), kExitSuccess);
+    EXPECT_EQ(ExitCodeOfRun(mode, RunEnd::kCancelled), kExitUserCancel);
+  }
+  EXPECT_EQ(ExitCodeOfRun(SetupMode::kWizard, RunEnd::kStopped), kExitUserCancel);
+  EXPECT_EQ(ExitCodeOfRun(SetupMode::kPassive, RunEnd::kStopped), kExitInstallFailure);
+  EXPECT_EQ(ExitCodeOfRun(SetupMode::kQuiet, RunEnd::kStopped), kExitInstallFailure);
+}
+
+TEST(UnattendedExitCodes, APassiveRunCancelledMidWayKeepsWhatItInstalledAndEndsWith1602) {
+  Medium medium;
+  WizardSession session = medium.Session();
+  ASSERT_TRUE(session.WriteGeoPath(L"D:\\Before\\"));
+  TempDir logFolder;
+  const std::wstring logPath = logFolder.File(L"setup.log");
+  InstallLog log;
+  ASSERT_TRUE(log.Open(logPath, nullptr));
+  SetupOptions options = medium.Quiet(std::nullopt);
+  options.mode = SetupMode::kPassive;
+  SystemDestinationFileSystem fileSystem;
+  UnattendedPlan plan = PlanUnattendedInstallation(session, options, log, fileSystem);
+  ASSERT_EQ(plan.exitCode, kExitSuccess);
+  // The user says Yes once the first package (alpen) is in place.
+  const std::filesystem::path first = medium.target.path() / "alpen" / "a.txt";
+  plan.job.stopRequested = [&first] { return std::filesystem::exists(first); };
+  SilentCopyPage page;
+  const RunEnd end = RunInstallationToTheEnd(plan.job, page);
+  EXPECT_EQ(end, RunEnd::kCancelled);
+  EXPECT_EQ(ExitCodeOfRun(SetupMode::kPassive, end), kExitUserCancel);
+
+  EXPECT_TRUE(std::filesystem::exists(first)) << "what was completed stays";
+  EXPECT_FALSE(std::filesystem::exists(medium.target.path() / "bayern" / "b.txt"));
+  EXPECT_FALSE(std::filesystem::exists(medium.target.path() / "chiemgau"));
+  std::wstring remembered;
+  ASSERT_TRUE(session.ReadGeoPath(remembered));
+  EXPECT_EQ(remembered, L"D:\\Before\\");
+  const std::string written = ReadText(logPath);
+  EXPECT_TRUE(Contains(written, L"the user cancelled the installation")) << written;
+  EXPECT_FALSE(Contains(written, L"Answer:")) << "a cancel is not a failure\n" << written;
 }
 
 TEST(QuietRun, InstallsExactlyTheNamedPackagesRemembersTheDestinationAndLogsEveryFile) {

@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "hardening/install_fixture.h"
+#include "package/temp_files.h"
 #include "platform/fault_injection.h"
 #include "platform/text.h"
 
@@ -28,14 +29,15 @@ struct FaultCase {
 };
 
 const FaultCase kFaults[] = {
-    {"DiskFullWhileWriting", fi::Operation::kWrite, L"maps/north/tiles.bin", ENOSPC, FileError::kDiskFull, ENOSPC,
+    // Entries are written into temporary files in their folders; errors name the file being installed.
+    {"DiskFullWhileWriting", fi::Operation::kWrite, L"maps/north/", ENOSPC, FileError::kDiskFull, ENOSPC,
      L"maps/north/tiles.bin", L"", L"Disk full while accessing %1."},
-    {"QuotaExceededWhileWriting", fi::Operation::kWrite, L"maps/south/tiles.bin", EDQUOT, FileError::kDiskFull, EDQUOT,
+    {"QuotaExceededWhileWriting", fi::Operation::kWrite, L"maps/south/", EDQUOT, FileError::kDiskFull, EDQUOT,
      L"maps/south/tiles.bin", L"", L"Disk full while accessing %1."},
     {"ReadErrorOnThePackage", fi::Operation::kRead, L"MAPA.nwq", EIO, FileError::kHardIO, EIO, L"", L"",
      L"Encountered a hardware I/O error while accessing %1."},
-    {"LateWriteErrorOnClose", fi::Operation::kClose, L"readme.txt", EIO, FileError::kHardIO, EIO, L"readme.txt", L"",
-     L"Encountered a hardware I/O error while accessing %1."},
+    {"LateWriteErrorOnClose", fi::Operation::kClose, temp_files::kPrefix, EIO, FileError::kHardIO, EIO, L"readme.txt",
+     L"", L"Encountered a hardware I/O error while accessing %1."},
     {"FolderCannotBeCreated", fi::Operation::kCreateFolder, L"maps/south", EACCES, FileError::kBadPath, -1,
      L"maps/south/", L"Der Ordner '%s' konnte nicht erstellt werden.", L"%1 contains an incorrect path."},
     {"OutputFileCannotBeCreated", fi::Operation::kOpen, L"maps/north/tiles.bin", EACCES, FileError::kAccessDenied,
@@ -44,6 +46,12 @@ const FaultCase kFaults[] = {
     {"TooManyOpenFiles", fi::Operation::kOpen, L"readme.txt", EMFILE, FileError::kTooManyOpenFiles, EMFILE,
      L"readme.txt", L"Die Ausgabedatei '%s' konnte nicht ge\u00F6ffnet werden.",
      L"Could not open %1 because there are too many open files."},
+    {"TemporaryFileCannotBeCreated", fi::Operation::kOpen, temp_files::kPrefix, EMFILE, FileError::kTooManyOpenFiles,
+     EMFILE, L"readme.txt", L"Die Ausgabedatei '%s' konnte nicht ge\u00F6ffnet werden.",
+     L"Could not open %1 because there are too many open files."},
+    {"MoveOverTheTargetFails", fi::Operation::kMove, L"maps/south/tiles.bin", EIO, FileError::kHardIO, EIO,
+     L"maps/south/tiles.bin", L"Die Ausgabedatei '%s' konnte nicht ge\u00F6ffnet werden.",
+     L"Encountered a hardware I/O error while accessing %1."},
 };
 
 std::wstring Fill(std::wstring pattern, const wchar_t* placeholder, const std::wstring& value) {
@@ -88,23 +96,56 @@ TEST_P(EachFault, IsReportedByNameAndARetryAfterItClearsInstallsEverything) {
 INSTANTIATE_TEST_SUITE_P(Faults, EachFault, ::testing::ValuesIn(kFaults),
                          [](const auto& info) { return std::string(info.param.label); });
 
-TEST_F(InstallFixture, AFillingDiskLeavesEarlierFilesWholeAndThePartialFileOfTheFailingEntry) {
-  // The volume takes the first file and 10000 bytes of the second.
+TEST_F(InstallFixture, AFailureInTheMiddleOfAnEntryKeepsTheFileItWouldReplace) {
   const auto& files = packages_.at(L"MAPA");
-  fi::ScopedFault full({fi::Operation::kWrite, destination_, ENOSPC, files[0].content.size() + 10000});
-  EXPECT_THROW(Extract(L"MAPA"), FileError);
-  EXPECT_EQ(ReadBytes(DestinationPath(L"readme.txt")), files[0].content);
-  const auto partial = ReadBytes(DestinationPath(L"maps\\north\\tiles.bin"));
-  ASSERT_EQ(partial.size(), 10000u);
-  EXPECT_TRUE(std::equal(partial.begin(), partial.end(), files[1].content.begin()));
-  EXPECT_FALSE(std::filesystem::exists(DestinationPath(L"maps\\south")));
-}
-
-TEST_F(InstallFixture, AReadErrorLeavesThePartialFileOfTheEntryBeingUnpacked) {
-  const auto& files = packages_.at(L"MAPA");
-  fi::ScopedFault broken({fi::Operation::kRead, L"MAPA.nwq", EIO, DataOffset(L"MAPA", 1) + 12000});
-  EXPECT_THROW(Extract(L"MAPA"), FileError);
-  ExpectPartial(L"maps\\north\\tiles.bin", files[1].content);
+  const std::wstring tiles = L"maps\\north\\tiles.bin";
+  const std::wstring target = DestinationPath(tiles);
+  const std::wstring north = DestinationPath(L"maps\\north\\");
+  const struct {
+    const char* label;
+    fi::Fault fault;
+    FileError::Cause cause;
+    std::wstring failingFile;
+    bool toldTheCallback;
+  } cases[] = {
+      // The volume takes the first file and 10000 bytes of the second.
+      {"disk full",
+       {fi::Operation::kWrite, destination_, ENOSPC, files[0].content.size() + 10000},
+       FileError::kDiskFull,
+       target,
+       false},
+      {"medium unreadable",
+       {fi::Operation::kRead, L"MAPA.nwq", EIO, DataOffset(L"MAPA", 1) + 12000},
+       FileError::kHardIO,
+       PackagePath(L"MAPA"),
+       false},
+      {"late write error", {fi::Operation::kClose, north, EIO}, FileError::kHardIO, target, false},
+      {"move refused", {fi::Operation::kMove, target, EACCES}, FileError::kAccessDenied, target, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    CallbackLog::Errors().clear();
+    PlaceEarlier(tiles, NoiseBytes(15000, 99));
+    {
+      fi::ScopedFault armed(c.fault);
+      try {
+        Extract(L"MAPA");
+        ADD_FAILURE() << "no FileError";
+      } catch (const FileError& error) {
+        EXPECT_EQ(error.cause(), c.cause);
+        EXPECT_EQ(error.fileName(), c.failingFile);
+      }
+      EXPECT_GE(fi::HitCount(), 1u);
+    }
+    EXPECT_EQ(ReadBytes(DestinationPath(L"readme.txt")), files[0].content);
+    ExpectEarlierKept(tiles);
+    EXPECT_FALSE(std::filesystem::exists(DestinationPath(L"maps\\south")));
+    EXPECT_EQ(CallbackLog::Errors().size(), c.toldTheCallback ? 1u : 0u);
+    ExpectNoTempFiles();
+  }
+  // Once the fault is gone the same package replaces the earlier file.
+  EXPECT_EQ(Extract(L"MAPA"), S_OK);
+  ExpectInstalled(L"MAPA");
 }
 
 TEST_F(InstallFixture, IgnoreGoesOnWithTheNextPackageAndAbortStopsTheRun) {
@@ -116,7 +157,7 @@ TEST_F(InstallFixture, IgnoreGoesOnWithTheNextPackageAndAbortStopsTheRun) {
             std::vector<std::wstring>{L"Disk full while accessing " + DestinationPath(L"roads\\roads.bin") + L"."});
   ExpectInstalled(L"MAPA");
   ExpectInstalled(L"MAPC");
-  ExpectPartial(L"roads\\roads.bin", packages_.at(L"MAPB")[0].content);
+  EXPECT_FALSE(std::filesystem::exists(DestinationPath(L"roads\\roads.bin")));
   fi::Clear();
 
   std::filesystem::remove_all(Destination());
@@ -129,7 +170,7 @@ TEST_F(InstallFixture, IgnoreGoesOnWithTheNextPackageAndAbortStopsTheRun) {
   ExpectNothingOf(L"MAPC");
 }
 
-TEST_F(InstallFixture, RetryAfterTheDiskIsFreedOverwritesThePartialFiles) {
+TEST_F(InstallFixture, RetryAfterTheDiskIsFreedInstallsEverything) {
   fi::Arm({fi::Operation::kWrite, L"roads/", ENOSPC, 5000});
   int asked = 0;
   RunOutcome outcome = Run({L"MAPA", L"MAPB", L"MAPC"}, [&](const std::wstring& message) {

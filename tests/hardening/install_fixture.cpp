@@ -1,9 +1,11 @@
 #include "hardening/install_fixture.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "app/installation_run.h"
 #include "package/package_path.h"
+#include "package/temp_files.h"
 #include "package/trace.h"
 #include "package/writer.h"
 #include "platform/text.h"
@@ -11,6 +13,10 @@
 namespace {
 
 std::vector<std::uint8_t> TextBytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+// Long before kStoredTime, so an earlier file is told apart from its replacement.
+const std::filesystem::file_time_type kEarlierTime = std::chrono::floor<std::chrono::seconds>(
+    std::filesystem::file_time_type::clock::now() - std::chrono::hours(24 * 400));
 
 }  // namespace
 
@@ -33,6 +39,7 @@ void InstallFixture::SetUp() {
 }
 
 void InstallFixture::TearDown() {
+  ExpectNoTempFiles();
   EXPECT_EQ(Snapshot(sandbox_.root(), Destination()), outsideBefore_)
       << "something outside the destination was created or changed";
   for (const auto& [name, files] : packages_)
@@ -138,9 +145,23 @@ void InstallFixture::ExpectNothingOf(const std::wstring& name) {
   }
 }
 
-void InstallFixture::ExpectPartial(const std::wstring& relative, const std::vector<std::uint8_t>& full) {
-  ASSERT_TRUE(std::filesystem::exists(text::ToUtf8(DestinationPath(relative))));
-  const std::vector<std::uint8_t> partial = ReadBytes(text::ToUtf8(DestinationPath(relative)));
-  EXPECT_LT(partial.size(), full.size());
-  EXPECT_TRUE(std::equal(partial.begin(), partial.end(), full.begin())) << "the partial file is not a prefix";
+void InstallFixture::PlaceEarlier(const std::wstring& relative, const std::vector<std::uint8_t>& content) {
+  const std::filesystem::path path = text::ToUtf8(DestinationPath(relative));
+  std::filesystem::create_directories(path.parent_path());
+  WriteBytes(path, content);
+  std::filesystem::last_write_time(path, kEarlierTime);
+  earlier_[relative] = content;
+}
+
+void InstallFixture::ExpectEarlierKept(const std::wstring& relative) {
+  const std::filesystem::path path = text::ToUtf8(DestinationPath(relative));
+  ASSERT_TRUE(std::filesystem::is_regular_file(path)) << path;
+  EXPECT_TRUE(ReadBytes(path) == earlier_.at(relative)) << path << " is not the earlier file";
+  EXPECT_EQ(std::filesystem::last_write_time(path), kEarlierTime) << path;
+}
+
+void InstallFixture::ExpectNoTempFiles() {
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(sandbox_.root()))
+    EXPECT_FALSE(temp_files::IsTempName(text::FromUtf8(entry.path().filename().string())))
+        << "temporary file left: " << entry.path();
 }

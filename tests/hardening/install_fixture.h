@@ -63,8 +63,13 @@ class InstallFixture : public ::testing::Test {
   // Every file of the package is in place, whole, with its stored time.
   void ExpectInstalled(const std::wstring& name);
   void ExpectNothingOf(const std::wstring& name);
-  // The file holds the start of `full` and is shorter: the entry that failed.
-  void ExpectPartial(const std::wstring& relative, const std::vector<std::uint8_t>& full);
+  // Puts an earlier version of a file in the destination, with content and a
+  // time of its own, for a test that replaces it.
+  void PlaceEarlier(const std::wstring& relative, const std::vector<std::uint8_t>& content);
+  // The earlier version is still there, byte for byte and with its time.
+  void ExpectEarlierKept(const std::wstring& relative);
+  // No temporary file of the extraction is left anywhere in the sandbox.
+  void ExpectNoTempFiles();
   std::wstring DestinationPath(const std::wstring& relative) const;
   // Where the stored data of the package's entry `index` begins.
   std::uint64_t DataOffset(const std::wstring& name, std::size_t index) const;
@@ -80,4 +85,5 @@ class InstallFixture : public ::testing::Test {
 
  private:
   std::map<std::string, EntryState> outsideBefore_;
+  std::map<std::wstring, std::vector<std::uint8_t>> earlier_;
 };

@@ -69,6 +69,10 @@ TEST_F(DamagedInput, EntryPathsThatLeaveTheDestinationAreRefused) {
       {L"a\\.. ", L"x.txt"},
       {L"..\\dest\\..\\..", L"x.txt"},
       {L"a/../..", L"x.txt"},
+      // Named like the extractor's temporary files, which a later run would remove.
+      {L"", L"~nwq0123ABCD.tmp"},
+      {L"maps", L"~NWQ89abcdef.TMP"},
+      {L"", L"sub\\~nwq00000000.tmp"},
   };
   for (const auto& c : cases) {
     CallbackRecord::Reset();
@@ -90,7 +94,9 @@ TEST_F(DamagedInput, EntryPathsThatLeaveTheDestinationAreRefused) {
 
 TEST_F(DamagedInput, HarmlessDotsAndNamesAreAccepted) {
   PackageBytes package(L"Pkg");
-  package.Entry(L".\\a", L"..name.txt", Bytes("1")).Entry(L"console", L"com10.txt", Bytes("2"));
+  package.Entry(L".\\a", L"..name.txt", Bytes("1"))
+      .Entry(L"console", L"com10.txt", Bytes("2"))
+      .Entry(L"~nwq0123ABCD.tmp", L"~nwq0123ABCD.tmp.txt", Bytes("3"));
   package.WriteTo(root_.Folder());
   EXPECT_EQ(ExtractPackage(root_.Folder(), L"Pkg", root_.Folder(L"dest"), nullptr, nullptr), S_OK);
   EXPECT_EQ(ReadAll(root_.path() / "dest" / "a" / "..name.txt"), Bytes("1"));
@@ -108,23 +114,36 @@ std::vector<std::uint8_t> DamagedStreams(int which) {
   return good;
 }
 
-TEST_F(DamagedInput, DamagedStreamsAreReportedAndTheirPartialFilesRemoved) {
+TEST_F(DamagedInput, DamagedStreamsAreReportedAndNeverReplaceAFile) {
   for (int which = 0; which < 5; ++which) {
-    CallbackRecord::Reset();
-    PackageBytes package(L"Pkg");
-    const auto stored = DamagedStreams(which);
-    package.Entry(L"", L"good.txt", Bytes("good"))
-        .RawEntry(L"sub", L"bad.dat", stored, static_cast<std::int64_t>(stored.size()))
-        .Entry(L"", L"later.txt", Bytes("later"));
-    const FileError error = ExpectFileError(package);
-    const std::wstring bad = OutPath(L"sub") + platform::kPathSeparator + L"bad.dat";
-    EXPECT_EQ(error.cause(), FileError::kDamaged) << which;
-    EXPECT_EQ(error.Text(), bad + L" is damaged and cannot be installed.");
-    EXPECT_EQ(CallbackRecord::Current().errors,
-              std::vector<std::wstring>{L"Die Datei '" + bad + L"' im Paket ist besch\u00E4digt."});
-    EXPECT_EQ(TreeOf(root_.path() / "dest"), (std::vector<std::string>{"good.txt", "sub"})) << which;
-    fs::remove_all(root_.path() / "dest");
-    fs::create_directories(root_.path() / "dest");
+    for (const bool earlier : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "stream " << which << (earlier ? " over an earlier file" : ""));
+      CallbackRecord::Reset();
+      if (earlier) {
+        fs::create_directories(root_.path() / "dest" / "sub");
+        WriteAll(root_.path() / "dest" / "sub" / "bad.dat", Bytes("the earlier, good file"));
+      }
+      PackageBytes package(L"Pkg");
+      const auto stored = DamagedStreams(which);
+      package.Entry(L"", L"good.txt", Bytes("good"))
+          .RawEntry(L"sub", L"bad.dat", stored, static_cast<std::int64_t>(stored.size()))
+          .Entry(L"", L"later.txt", Bytes("later"));
+      const FileError error = ExpectFileError(package);
+      const std::wstring bad = OutPath(L"sub") + platform::kPathSeparator + L"bad.dat";
+      EXPECT_EQ(error.cause(), FileError::kDamaged);
+      EXPECT_EQ(error.Text(), bad + L" is damaged and cannot be installed.");
+      EXPECT_EQ(CallbackRecord::Current().errors,
+                std::vector<std::wstring>{L"Die Datei '" + bad + L"' im Paket ist besch\u00E4digt."});
+      if (earlier) {
+        EXPECT_EQ(TreeOf(root_.path() / "dest"), (std::vector<std::string>{"good.txt", "sub", "sub/bad.dat"}));
+        EXPECT_EQ(ReadAll(root_.path() / "dest" / "sub" / "bad.dat"), Bytes("the earlier, good file"));
+      } else {
+        EXPECT_EQ(TreeOf(root_.path() / "dest"), (std::vector<std::string>{"good.txt", "sub"}));
+      }
+      EXPECT_EQ(ReadAll(root_.path() / "outside.txt"), Bytes("untouched"));
+      fs::remove_all(root_.path() / "dest");
+      fs::create_directories(root_.path() / "dest");
+    }
   }
 }
 
@@ -184,12 +203,12 @@ TEST_F(DamagedInput, ACompleteStreamWhoseSizeReachesBeyondThePackageEndsIt) {
 
 #if defined(VARNHOLT_FAULT_INJECTION)
 TEST_F(DamagedInput, ADamagedEntrysPartialFileGoesEvenWhenItsCloseFails) {
-  platform::fault_injection::ScopedFault fault({platform::fault_injection::Operation::kClose, L"bad.dat", EIO});
+  platform::fault_injection::ScopedFault fault({platform::fault_injection::Operation::kClose, L"", EIO});
   PackageBytes package(L"Pkg");
   const auto stored = DamagedStreams(1);
   package.RawEntry(L"", L"bad.dat", stored, static_cast<std::int64_t>(stored.size()));
   EXPECT_EQ(ExpectFileError(package).cause(), FileError::kDamaged);
-  EXPECT_FALSE(fs::exists(root_.path() / "dest" / "bad.dat"));
+  EXPECT_TRUE(fs::is_empty(root_.path() / "dest"));
 }
 #endif
 

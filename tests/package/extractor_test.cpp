@@ -2,12 +2,18 @@
 
 #include <zlib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <utility>
 
+#include "package/engine.h"
 #include "package/file_times.h"
 #include "package/package.h"
+#include "package/temp_files.h"
+#include "platform/text.h"
 #include "package/recorder.h"
 #include "support/package_bytes.h"
 #include "support/temp_dir.h"
@@ -35,6 +41,14 @@ class Extraction : public ::testing::Test {
   TempDir media_;
   TempDir target_;
 };
+
+// True when a temporary file of the extraction is left anywhere below `root`.
+bool HasTempFile(const fs::path& root) {
+  if (!fs::exists(root)) return false;
+  for (const auto& entry : fs::recursive_directory_iterator(root))
+    if (temp_files::IsTempName(entry.path().filename().wstring())) return true;
+  return false;
+}
 
 std::vector<std::uint8_t> Pattern(std::size_t size) {
   std::vector<std::uint8_t> data(size);
@@ -249,29 +263,59 @@ TEST_F(Extraction, AFileInTheWayOfAFolderIsReportedAsAnIncorrectPath) {
             std::vector<std::wstring>{L"Der Ordner '" + folder + L"' konnte nicht erstellt werden."});
 }
 
-#if defined(_WIN32)
-TEST_F(Extraction, AReadOnlyOutputFileIsNotOverwritten) {
+// A target that cannot be replaced is found before anything is decoded and
+// reported as a failed open of the output file; it stays as it was.
+class UnreplaceableTarget : public Extraction {
+ protected:
+  void ExpectRefused(const std::string& name, FileError::Cause cause) {
+    PackageBytes package(name_);
+    package.Entry(L"", L"first.txt", Bytes("first")).Entry(L"", text::FromUtf8(name), Bytes("new"));
+    const std::wstring path = Out(name).wstring();
+    try {
+      Extract(package, Destination());
+      ADD_FAILURE() << "no FileError";
+    } catch (const FileError& error) {
+      EXPECT_EQ(error.cause(), cause);
+      EXPECT_EQ(error.fileName(), path);
+    }
+    EXPECT_EQ(CallbackRecord::Current().errors,
+              std::vector<std::wstring>{L"Die Ausgabedatei '" + path + L"' konnte nicht ge\u00F6ffnet werden."});
+    EXPECT_EQ(ReadAll(Out("first.txt")), Bytes("first"));
+    EXPECT_FALSE(HasTempFile(Out("")));
+  }
+};
+
+TEST_F(UnreplaceableTarget, AReadOnlyFile) {
   fs::create_directories(Out(""));
   WriteAll(Out("ro.txt"), Bytes("keep me"));
   fs::permissions(Out("ro.txt"), fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
-  {
-    platform::File probe;
-    if (probe.Open(Out("ro.txt").wstring(), platform::File::Mode::kCreateWriteExclusive))
-      GTEST_SKIP() << "this user may write read-only files (Wine run as root)";
-  }
-  PackageBytes package(name_);
-  package.Entry(L"", L"ro.txt", Bytes("new"));
-  try {
-    Extract(package, Destination());
-    FAIL() << "no FileError";
-  } catch (const FileError& error) {
-    EXPECT_EQ(error.cause(), FileError::kAccessDenied);
-    EXPECT_EQ(error.Text(), L"Access to " + Out("ro.txt").wstring() + L" was denied.");
-  }
+  if (std::ofstream(Out("ro.txt"), std::ios::app))
+    GTEST_SKIP() << "this user may write read-only files (root), so nothing refuses the replacement";
+  ExpectRefused("ro.txt", FileError::kAccessDenied);
   EXPECT_EQ(ReadAll(Out("ro.txt")), Bytes("keep me"));
 }
+
+TEST_F(UnreplaceableTarget, AFileThatIsHeldOpen) {
+  fs::create_directories(Out(""));
+  WriteAll(Out("busy.txt"), Bytes("in use"));
+  platform::File holder;
+  ASSERT_TRUE(holder.Open(Out("busy.txt").wstring(), platform::File::Mode::kReadExclusive));
+  ExpectRefused("busy.txt", FileError::kSharingViolation);
+  holder.Close();
+  EXPECT_EQ(ReadAll(Out("busy.txt")), Bytes("in use"));
+}
+
+TEST_F(UnreplaceableTarget, AFolderInTheWay) {
+  fs::create_directories(Out("taken.txt"));
+  WriteAll(Out("taken.txt/inside.txt"), Bytes("inside"));
+#if defined(_WIN32)
+  ExpectRefused("taken.txt", FileError::kAccessDenied);
+#else
+  ExpectRefused("taken.txt", FileError::kBadPath);
 #endif
+  EXPECT_EQ(TreeOf(Out("taken.txt")), std::vector<std::string>{"inside.txt"});
+}
 
 TEST_F(Extraction, ThePackageIsClosedWhenAnErrorLeavesTheExtraction) {
   fs::create_directories(Out("taken.txt"));
@@ -308,6 +352,123 @@ TEST_F(Extraction, LargerBuffersGiveTheSameFiles) {
   package.WriteTo(media_.Folder());
   ASSERT_EQ(ExtractPackage(media_.Folder(), name_, Destination(), nullptr, nullptr, {256 * 1024, 1024 * 1024}), S_OK);
   EXPECT_EQ(ReadAll(Out("x/big.bin")), data);
+}
+
+TEST_F(Extraction, AnExistingFileIsReplacedWholeAndGetsTheStoredTimes) {
+  fs::create_directories(Out("maps"));
+  WriteAll(Out("maps/sheet.bin"), Pattern(50'000));
+  fs::last_write_time(Out("maps/sheet.bin"), fs::file_time_type::clock::now() - std::chrono::hours(24 * 400));
+  PackageBytes package(name_);
+  package.Entry(L"maps", L"sheet.bin", Bytes("shorter new sheet"), kCreated, kModified);
+  ASSERT_EQ(Extract(package, Destination()), S_OK);
+  EXPECT_EQ(ReadAll(Out("maps/sheet.bin")), Bytes("shorter new sheet"));
+  platform::FileTimes times;
+  ASSERT_TRUE(platform::GetFileTimes(Out("maps/sheet.bin").wstring(), &times));
+  EXPECT_EQ(times.lastWrite, file_times::ToWholeSeconds(kModified));
+#if defined(_WIN32)
+  if (!RunningUnderWine()) {  // not the replaced file's creation time, which NTFS may carry over
+    EXPECT_EQ(times.creation, file_times::ToWholeSeconds(kCreated));
+  }
+#endif
+  EXPECT_EQ(TreeOf(Out("")), (std::vector<std::string>{"maps", "maps/sheet.bin"}));
+}
+
+TEST_F(Extraction, LeftoverTemporaryFilesGoFromTheFoldersWrittenIntoAndNothingElse) {
+  fs::create_directories(Out("maps/north"));
+  fs::create_directories(Out("other"));
+  const std::vector<std::string> leftovers = {"~nwq0123ABCD.tmp", "maps/~NWQ89abcdef.TMP",
+                                              "maps/north/~nwqFFFFFFFF.tmp"};
+  const std::vector<std::string> kept = {"~nwq0123ABCD.tmp.keep", "~nwq0123ABC.tmp",  "~nwq0123ABCDE.tmp",
+                                         "nwq0123ABCD.tmp",       "~nwq0123ABCG.tmp", "~nwq0123ABCD.tm",
+                                         "other/~nwq00000000.tmp"};  // "other" is not written into
+  for (const auto& name : leftovers)
+    WriteAll(Out(name), Bytes("left by a killed run"));
+  for (const auto& name : kept)
+    WriteAll(Out(name), Bytes("someone's file"));
+  fs::create_directories(Out("maps/north/~nwq11111111.tmp"));  // a folder is no leftover
+  // A temporary file that another run is still writing is not taken from it.
+  WriteAll(Out("maps/north/~nwq22222222.tmp"), Bytes("being written"));
+  platform::File otherRun;
+  ASSERT_TRUE(otherRun.Open(Out("maps/north/~nwq22222222.tmp").wstring(), platform::File::Mode::kReadExclusive));
+
+  PackageBytes package(name_);
+  package.Entry(L"", L"top.txt", Bytes("top"))
+      .Entry(L"maps", L"a.txt", Bytes("a"))
+      .Entry(L"maps\\north", L"b.txt", Bytes("b"));
+  ASSERT_EQ(Extract(package, Destination()), S_OK);
+  otherRun.Close();
+  for (const auto& name : leftovers)
+    EXPECT_FALSE(fs::exists(Out(name))) << name;
+  for (const auto& name : kept)
+    EXPECT_EQ(ReadAll(Out(name)), Bytes("someone's file")) << name;
+  EXPECT_TRUE(fs::is_directory(Out("maps/north/~nwq11111111.tmp")));
+  EXPECT_EQ(ReadAll(Out("maps/north/~nwq22222222.tmp")), Bytes("being written"));
+}
+
+// An observer that asks the engine to stop once `stopWhen` says so.
+class StoppingObserver : public package_engine::Observer {
+ public:
+  void OnEntryStarted(const PackageFileRecord& record, const std::wstring&) override {
+    current = record.Name();
+    questionsInEntry = 0;
+  }
+  void OnEntryFinished(const std::wstring& outputPath, std::uint64_t) override { finished.push_back(outputPath); }
+  bool StopRequested() override {
+    ++questionsInEntry;
+    return stopWhen(*this);
+  }
+
+  std::function<bool(const StoppingObserver&)> stopWhen;
+  std::wstring current;
+  int questionsInEntry = 0;
+  std::vector<std::wstring> finished;
+};
+
+class Cancel : public Extraction {
+ protected:
+  void SetUp() override {
+    Extraction::SetUp();
+    fs::create_directories(Out("maps"));
+    WriteAll(Out("maps/big.bin"), Bytes("the earlier big file"));
+    WriteAll(target_.path() / "beside.txt", Bytes("not ours"));
+    package_.Entry(L"", L"first.txt", Bytes("first"))
+        .Entry(L"maps", L"big.bin", Pattern(100'000))
+        .Entry(L"", L"last.txt", Bytes("last"));
+    package_.WriteTo(media_.Folder());
+  }
+  package_engine::Result Run(StoppingObserver& observer) {
+    return package_engine::Extract(BuildPackagePath(media_.Folder(), name_), name_, Destination(), observer);
+  }
+  // Whatever the moment of the cancel: the earlier file is whole, nothing
+  // half-written remains, nothing beside the destination changed.
+  void ExpectCancelledCleanly() {
+    EXPECT_EQ(ReadAll(Out("maps/big.bin")), Bytes("the earlier big file"));
+    EXPECT_FALSE(fs::exists(Out("last.txt")));
+    EXPECT_FALSE(HasTempFile(target_.path()));
+    EXPECT_EQ(TreeOf(target_.path()),
+              (std::vector<std::string>{"beside.txt", "dest", "dest/first.txt", "dest/maps", "dest/maps/big.bin"}));
+    EXPECT_EQ(ReadAll(target_.path() / "beside.txt"), Bytes("not ours"));
+  }
+
+  PackageBytes package_{L"Pkg"};
+};
+
+TEST_F(Cancel, InTheMiddleOfAnEntryDiscardsItAndKeepsTheEarlierEntries) {
+  StoppingObserver observer;
+  // Pattern data barely shrinks: 100000 bytes take many 4096-byte chunks.
+  observer.stopWhen = [](const StoppingObserver& o) { return o.current == L"big.bin" && o.questionsInEntry == 3; };
+  EXPECT_EQ(Run(observer).outcome, package_engine::Outcome::kCancelled);
+  EXPECT_EQ(observer.finished, std::vector<std::wstring>{Out("first.txt").wstring()});
+  EXPECT_EQ(ReadAll(Out("first.txt")), Bytes("first"));
+  ExpectCancelledCleanly();
+}
+
+TEST_F(Cancel, BeforeAnEntryStopsWithoutTouchingIt) {
+  StoppingObserver observer;
+  observer.stopWhen = [](const StoppingObserver& o) { return o.finished.size() == 1; };
+  EXPECT_EQ(Run(observer).outcome, package_engine::Outcome::kCancelled);
+  EXPECT_EQ(observer.current, L"first.txt");  // big.bin never started
+  ExpectCancelledCleanly();
 }
 
 }  // namespace

@@ -128,4 +128,42 @@ TEST(File, MovingHandsOverOwnership) {
   EXPECT_EQ(b.Length(), 1u);
 }
 
+// Replacing a file in one step: a new file beside it, then the move over it.
+TEST(Replacing, ACreateNewOpenRefusesATakenNameAndLeavesItsFile) {
+  TempDir dir;
+  const std::wstring path = dir.File(L"taken.bin");
+  WriteAll(path, Bytes("someone's"));
+  platform::File file;
+  FileError error;
+  EXPECT_FALSE(file.Open(path, Mode::kCreateNewWrite, &error));
+  EXPECT_TRUE(platform::IsExistsError(static_cast<platform::ErrorCode>(error.osError())));
+  EXPECT_EQ(ReadAll(path), Bytes("someone's"));
+  ASSERT_TRUE(file.Open(dir.File(L"new.bin"), Mode::kCreateNewWrite, &error));
+  EXPECT_FALSE(platform::IsExistsError(platform::kErrorSuccess));
+  // Exclusive like every open: nobody reads it half-written.
+  platform::File reader;
+  EXPECT_FALSE(reader.Open(dir.File(L"new.bin"), Mode::kReadExclusive));
+}
+
+TEST(Replacing, TheMoveReplacesTheTargetOrLeavesBothAsTheyWere) {
+  TempDir dir;
+  const std::wstring from = dir.File(L"new.tmp");
+  const std::wstring to = dir.File(L"target.bin");
+  WriteAll(from, Bytes("new"));
+  WriteAll(to, Bytes("old and longer"));
+  ASSERT_TRUE(platform::MoveReplacing(from, to));
+  EXPECT_EQ(ReadAll(to), Bytes("new"));
+  EXPECT_FALSE(std::filesystem::exists(from));
+  // A folder that holds files cannot be replaced by a file.
+  WriteAll(from, Bytes("again"));
+  std::filesystem::create_directories(dir.path() / "folder");
+  WriteAll(dir.path() / "folder" / "inside.txt", Bytes("inside"));
+  EXPECT_FALSE(platform::MoveReplacing(from, dir.File(L"folder")));
+  EXPECT_NE(platform::LastError(), platform::kErrorSuccess);
+  EXPECT_EQ(ReadAll(from), Bytes("again"));
+  EXPECT_EQ(ReadAll(dir.path() / "folder" / "inside.txt"), Bytes("inside"));
+  EXPECT_FALSE(platform::MoveReplacing(dir.File(L"missing.tmp"), to));
+  EXPECT_EQ(ReadAll(to), Bytes("new"));
+}
+
 }  // namespace

@@ -61,12 +61,14 @@ struct PackageFile {
   std::vector<std::uint8_t> content;
 };
 
-// A setup medium: the program beside the folder "Karten" of packages.
+// A setup medium: the program beside the folder "Karten" of packages. The
+// program is the one the variable names: the shipped build, or
+// TESSAVO_PACED_EXE, the test build whose copy can be slowed down.
 class Medium {
  public:
-  Medium() {
+  explicit Medium(const char* programVariable = "TESSAVO_EXE") {
     std::filesystem::create_directories(dir_.path() / L"Karten");
-    const std::wstring program = EnvPath("TESSAVO_EXE");
+    const std::wstring program = EnvPath(programVariable);
     ::CopyFileW(program.c_str(), (dir_.path() / L"Tessavo.exe").c_str(), FALSE);
   }
   void Add(const std::wstring& name, const std::wstring& title, const std::vector<PackageFile>& files) {
@@ -305,7 +307,8 @@ TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
   bool sawOverallBetween = false;
   bool sawPackageBetween = false;
   bool finishWasDisabled = false;
-  bool cancelOrBackWasEnabled = false;
+  bool backWasEnabled = false;
+  bool cancelWasEnabled = false;
   WaitUntil(
       [&] {
         const std::wstring text = wizard.Text(IDC_CURRENT_FILE);
@@ -317,7 +320,8 @@ TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
         const ButtonState finish = wizard.Button(kFinishButton);
         if (finish.visible && !finish.enabled) {
           finishWasDisabled = true;
-          cancelOrBackWasEnabled |= wizard.Button(IDCANCEL).enabled || wizard.Button(kBackButton).enabled;
+          backWasEnabled |= wizard.Button(kBackButton).enabled;
+          cancelWasEnabled |= wizard.Button(IDCANCEL).enabled;
         }
         return finish.visible && finish.enabled;
       },
@@ -326,7 +330,8 @@ TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
   EXPECT_TRUE(sawOverallBetween);
   EXPECT_TRUE(sawPackageBetween);
   EXPECT_TRUE(finishWasDisabled) << "Finish is shown, disabled, while the copy runs";
-  EXPECT_FALSE(cancelOrBackWasEnabled) << "no way off the page while the copy runs";
+  EXPECT_FALSE(backWasEnabled) << "no way back while the copy runs";
+  EXPECT_TRUE(cancelWasEnabled) << "the copy can be cancelled while it runs";
   ASSERT_TRUE(wizard.WaitForButton(kFinishButton, true));
   EXPECT_FALSE(wizard.Button(kBackButton).enabled);
   EXPECT_FALSE(wizard.Button(IDCANCEL).enabled);
@@ -520,6 +525,7 @@ struct LockedRun {
     EXPECT_EQ(wizard->ProgressPosition(IDC_PROGRESS_OVERALL), 300);
     EXPECT_EQ(wizard->ProgressPosition(IDC_PROGRESS_PACKAGE), 0);
     EXPECT_EQ(wizard->Text(IDC_CURRENT_FILE), L"");
+    EXPECT_FALSE(wizard->Button(IDCANCEL).enabled) << "only Finish is left";
   }
 
   void FinishAndExit(DWORD exitCode) {
@@ -840,10 +846,14 @@ TEST(SetupCommandLine, PassiveShowsOnlyTheCopyPageRetriesByItselfAndCloses) {
   ASSERT_TRUE(wizard.started());
   EXPECT_EQ(wizard.Title(), L"VARNHOLT Setup: Copying Files");
   EXPECT_FALSE(wizard.Button(kBackButton).enabled);
-  EXPECT_FALSE(wizard.Button(IDCANCEL).enabled);
+  EXPECT_TRUE(wizard.Button(IDCANCEL).enabled);
   EXPECT_EQ(wizard.ProgressUpper(IDC_PROGRESS_OVERALL), 300);
   EXPECT_EQ(wizard.WaitForDialog(std::chrono::milliseconds(300)), nullptr) << "no question is asked";
   Screenshot(L"10-passive");
+  // Released only once the run has met the lock: on a busy machine it may
+  // take a while to get there.
+  EXPECT_TRUE(
+      WaitUntil([&] { return LineWith(LogLines(log), "Error in package PKG-B") >= 0; }, std::chrono::seconds(30)));
   lock.Release();
 
   EXPECT_EQ(wizard.WaitForExit(std::chrono::seconds(60)), kSuccess) << "it closes itself";
@@ -907,6 +917,149 @@ TEST(SetupCommandLine, TheWizardGoesOnWithoutALogItCannotWrite) {
   ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
   wizard.Press(PSBTN_CANCEL);
   EXPECT_EQ(wizard.WaitForExit(), kUserCancel);
+}
+
+namespace {
+
+// The paced build pauses this long each time its copy run asks whether to
+// stop, so that a Cancel lands in the middle of a copy of little data.
+class PacedCopy {
+ public:
+  PacedCopy() { ::SetEnvironmentVariableW(kVariable, L"400"); }
+  ~PacedCopy() { ::SetEnvironmentVariableW(kVariable, nullptr); }
+  PacedCopy(const PacedCopy&) = delete;
+  PacedCopy& operator=(const PacedCopy&) = delete;
+
+ private:
+  static constexpr wchar_t kVariable[] = L"VARNHOLT_TEST_CHUNK_DELAY_MS";
+};
+
+// Eight small packages, PKG-1 to PKG-8 (in this order by title), each with
+// one file "karten\N.dat"; the tree they install.
+constexpr int kSmallPackages = 8;
+std::vector<std::uint8_t> SmallContent(int n) { return RandomBytes(1500, 100 + static_cast<unsigned>(n)); }
+std::wstring SmallName(int n) { return L"PKG-" + std::to_wstring(n); }
+void AddSmallPackages(Medium& medium) {
+  for (int n = 1; n <= kSmallPackages; ++n) {
+    medium.Add(SmallName(n), L"Karte " + std::to_wstring(n),
+               {{L"karten", std::to_wstring(n) + L".dat", SmallContent(n)}});
+  }
+}
+std::vector<std::string> SmallTree() {
+  std::vector<std::string> tree = {"karten"};
+  for (int n = 1; n <= kSmallPackages; ++n)
+    tree.push_back("karten/" + std::to_string(n) + ".dat");
+  return tree;
+}
+
+// Presses Cancel on the copy page and returns the question it asks.
+HWND AskToStop(RemoteWizard& wizard) {
+  EXPECT_TRUE(wizard.Button(IDCANCEL).enabled) << "Cancel is offered while the copy runs";
+  wizard.Press(PSBTN_CANCEL);
+  HWND box = wizard.WaitForDialog();
+  if (box == nullptr) return nullptr;
+  EXPECT_EQ(RemoteWizard::WindowText(box), L"VARNHOLT Setup");
+  EXPECT_EQ(RemoteWizard::DialogTexts(box), L"Do you want to stop the installation?");
+  EXPECT_NE(::GetDlgItem(box, IDYES), nullptr);
+  EXPECT_NE(::GetDlgItem(box, IDNO), nullptr);
+  return box;
+}
+
+void ExpectOnlyFinish(RemoteWizard& wizard, int endText) {
+  ASSERT_TRUE(wizard.WaitForButton(kFinishButton, true));
+  EXPECT_TRUE(WaitUntil([&] { return wizard.Visible(endText); }));
+  EXPECT_FALSE(wizard.Visible(endText == IDC_FINISHED_TEXT ? IDC_CANCELLED_TEXT : IDC_FINISHED_TEXT));
+  EXPECT_TRUE(WaitUntil([&] { return !wizard.Button(IDCANCEL).enabled; })) << "only Finish is left";
+  EXPECT_FALSE(wizard.Button(kBackButton).enabled);
+}
+
+}  // namespace
+
+TEST(WizardEndToEnd, CancelDuringTheCopyAsksNoGoesOnYesStopsAndKeepsTheEarlierFiles) {
+  PacedCopy paced;
+  Medium medium("TESSAVO_PACED_EXE");
+  AddSmallPackages(medium);
+  TempDir target;
+  const std::filesystem::path root = target.path();
+
+  {  // No: the run goes on as if nothing happened.
+    ClearSettings();
+    StoreGeoPath(target.Folder());
+    RemoteWizard wizard(medium.Program());
+    ASSERT_TRUE(wizard.started());
+    WalkToDestinationPage(wizard);
+    ClearSettings();  // whatever is stored at the end, the run wrote
+    wizard.Press(PSBTN_NEXT);
+    ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Copying Files"));
+    HWND box = AskToStop(wizard);
+    ASSERT_NE(box, nullptr);
+    Screenshot(L"11-stop-question");
+    RemoteWizard::AnswerDialog(box, IDNO);
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(box); }));
+    EXPECT_EQ(wizard.Title(), L"VARNHOLT Setup: Copying Files") << "the sheet stays";
+    ASSERT_TRUE(WaitUntil([&] { return wizard.Button(kFinishButton).enabled; }, std::chrono::seconds(90)));
+    ExpectOnlyFinish(wizard, IDC_FINISHED_TEXT);
+    wizard.Press(PSBTN_FINISH);
+    EXPECT_EQ(wizard.WaitForExit(), kSuccess);
+    EXPECT_EQ(StoredGeoPath(), target.Folder());
+    ASSERT_EQ(TreeOf(root), SmallTree());
+  }
+
+  // Yes, over the files of the first run: the run stops, and what it had not
+  // replaced is as the first run left it.
+  TempDir logFolder;
+  const std::filesystem::path log = logFolder.path() / L"setup.log";
+  ClearSettings();
+  StoreGeoPath(target.Folder());
+  RemoteWizard wizard(medium.Program(), L"/log=" + log.wstring());
+  ASSERT_TRUE(wizard.started());
+  WalkToDestinationPage(wizard);
+  StoreGeoPath(L"C:\\previous\\");
+  wizard.Press(PSBTN_NEXT);
+  ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Copying Files"));
+  HWND box = AskToStop(wizard);
+  ASSERT_NE(box, nullptr);
+  RemoteWizard::AnswerDialog(box, IDYES);
+  EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(box); }));
+  ExpectOnlyFinish(wizard, IDC_CANCELLED_TEXT);
+  EXPECT_EQ(wizard.Title(), L"VARNHOLT Setup: Copying Files") << "Yes leaves the sheet open";
+  Screenshot(L"12-copy-cancelled-by-the-user");
+  EXPECT_EQ(StoredGeoPath(), L"C:\\previous\\");
+  wizard.Press(PSBTN_FINISH);
+  EXPECT_EQ(wizard.WaitForExit(), kUserCancel);
+
+  // Every earlier file is still there and whole, and nothing else is.
+  EXPECT_EQ(TreeOf(root), SmallTree());
+  for (int n = 1; n <= kSmallPackages; ++n) {
+    SCOPED_TRACE(n);
+    EXPECT_TRUE(ReadAll(root / L"karten" / (std::to_wstring(n) + L".dat")) == SmallContent(n));
+  }
+  const std::vector<std::string> lines = LogLines(log);
+  EXPECT_GE(LineWith(lines, "the user chose to stop the installation"), 0) << Joined(lines);
+  EXPECT_GE(LineWith(lines, "GeoPath not written: the user cancelled"), 0) << Joined(lines);
+  EXPECT_EQ(LineWith(lines, "Package " + Utf8(SmallName(kSmallPackages)) + ": start"), -1)
+      << "stopped before the last package\n"
+      << Joined(lines);
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.back().find("Exit code: 1602"), std::string::npos) << Joined(lines);
+}
+
+TEST(SetupCommandLine, PassiveCancelAsksAndYesEndsWith1602) {
+  PacedCopy paced;
+  Medium medium("TESSAVO_PACED_EXE");
+  AddSmallPackages(medium);
+  TempDir target;
+  ClearSettings();
+  StoreGeoPath(L"C:\\previous\\");
+  RemoteWizard wizard(medium.Program(), L"/passive /dir=" + target.Folder(L"maps"));
+  ASSERT_TRUE(wizard.started());
+  HWND box = AskToStop(wizard);
+  ASSERT_NE(box, nullptr);
+  RemoteWizard::AnswerDialog(box, IDYES);
+  EXPECT_EQ(wizard.WaitForExit(std::chrono::seconds(60)), kUserCancel) << "it closes itself";
+  EXPECT_EQ(StoredGeoPath(), L"C:\\previous\\");
+  EXPECT_FALSE(
+      std::filesystem::exists(target.path() / L"maps" / L"karten" / (std::to_wstring(kSmallPackages) + L".dat")));
 }
 
 namespace {

@@ -17,7 +17,8 @@ const wchar_t* Describe(StreamState state) {
     case StreamState::kCorrupt: return L"damaged: the stored data does not decode";
     case StreamState::kTruncated: return L"damaged: the stored data ends early";
     case StreamState::kNoDecoder: return L"cannot be decoded: out of memory";
-    case StreamState::kComplete: break;
+    case StreamState::kComplete:
+    case StreamState::kStopped: break;  // verification never stops
   }
   return L"";
 }

@@ -1,0 +1,3 @@
+#include "app/copy_pacing.h"
+
+void PaceCopyRun() {}
