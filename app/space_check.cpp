@@ -38,13 +38,12 @@ std::wstring NotEnoughSpaceText(const SpaceCheck& check) {
 }
 
 std::wstring SpaceLogLine(const std::wstring& destination, const SpaceCheck& check) {
-  std::wstring needed = ByteCount(check.need.known);
+  std::wstring sizes = ByteCount(check.need.known) + L" needed";
   if (!check.need.Complete()) {
-    needed += L" known, at least " + ByteCount(check.need.AtLeast()) + L" with " +
-              std::to_wstring(check.need.unknownPackages) + L" package(s) of unknown size";
+    sizes += L" (at least " + ByteCount(check.need.AtLeast()) + L" with " +
+             std::to_wstring(check.need.unknownPackages) + L" package(s) of unknown unpacked size)";
   }
-  const std::wstring available = check.available ? ByteCount(*check.available) : L"unknown";
-  if (check.Fits()) return L"Space on " + destination + L": " + needed + L" needed, " + available + L" available";
-  return L"Error: not enough free space on the destination drive of " + destination + L": " + needed + L" needed, " +
-         available + L" available";
+  sizes += L", " + (check.available ? ByteCount(*check.available) : std::wstring(L"unknown")) + L" available";
+  if (check.Fits()) return L"Space on the destination drive of " + destination + L": " + sizes;
+  return L"Error: not enough free space on the destination drive of " + destination + L": " + sizes;
 }
