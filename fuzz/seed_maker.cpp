@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "package/package.h"
+#include "package/size_index.h"
 
 namespace {
 
@@ -133,6 +134,22 @@ void PackageSeeds(const std::filesystem::path& folder) {
   Bytes bomb = Header();
   Entry(bomb, L"deep\\deeper", L"zeros.bin", Compress(Bytes(200000, 0)));
   Put(folder, "highly-compressible", bomb);
+
+  // Size indexes: one that holds, one whose count runs past its entries, and
+  // one that names a path no record slot could hold.
+  Bytes indexed = Header();
+  Entry(indexed, L"maps", L"a.txt", hello);
+  Append(indexed, size_index::Encode({{L"maps", L"a.txt", 12, hello.size()}}, indexed.size()));
+  Put(folder, "size-index", indexed);
+  Bytes overcounted = Header();
+  Entry(overcounted, L"", L"a.txt", hello);
+  Append(overcounted, size_index::Encode({{L"", L"a.txt", 12, hello.size()}, {L"", L"b.txt", 12, hello.size()}},
+                                         overcounted.size()));
+  Put(folder, "size-index-one-too-many", overcounted);
+  Bytes longPath = Header();
+  Entry(longPath, L"", L"a.txt", hello);
+  Append(longPath, size_index::Encode({{std::wstring(300, L'f'), L"a.txt", 12, hello.size()}}, longPath.size()));
+  Put(folder, "size-index-long-path", longPath);
 }
 
 // FuzzedDataProvider ends a text at a backslash followed by any other byte.

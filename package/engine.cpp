@@ -9,6 +9,7 @@
 #include "package/file_times.h"
 #include "package/package_path.h"
 #include "package/record_walker.h"
+#include "package/size_index.h"
 #include "package/stream_decoder.h"
 #include "package/temp_files.h"
 
@@ -198,7 +199,9 @@ Result Extract(const std::wstring& path, const std::wstring& expectedName, const
 Outcome ExtractContents(platform::File& package, const std::wstring& destination, Observer& observer,
                         const Options& options) {
   RecordWalker walker(package, package.Position(), package.Length());
-  Progress progress(observer, walker.Length());
+  // The index behind the entries is not extracted, so the bar ends where they do.
+  const size_index::SizeIndex index = size_index::Read(package);
+  Progress progress(observer, index.IsValid() ? index.contentsEnd : walker.Length());
   DecodeWorkspace work(options.buffers);
   std::set<std::wstring> preparedFolders;
   PackageFileRecord record;

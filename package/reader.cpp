@@ -2,13 +2,27 @@
 
 #include "package/trace.h"
 
-package_engine::Result PackageReader::Open(const std::wstring& path, const std::wstring& expectedName) {
+package_engine::Result PackageReader::Open(const std::wstring& path, const std::wstring& expectedName, bool forUpdate) {
   walker_.reset();
+  index_ = {};
   file_ = platform::File();
-  const package_engine::Result result = package_engine::OpenPackage(path, expectedName, &file_);
+  package_engine::Result result;
+  if (forUpdate) {
+    if (!file_.Open(path, platform::File::Mode::kUpdateExclusive, &result.openError)) {
+      result.outcome = package_engine::Outcome::kCannotOpen;
+    } else {
+      result.headerFault = CheckHeader(expectedName, file_, &result.header);
+      if (result.headerFault != HeaderFault::kNone) result.outcome = package_engine::Outcome::kInvalidHeader;
+    }
+  } else {
+    result = package_engine::OpenPackage(path, expectedName, &file_);
+  }
   header_ = result.header;
   if (result.outcome != package_engine::Outcome::kCannotOpen) package_trace::TraceHeader(header_, result.headerFault);
-  if (result.outcome == package_engine::Outcome::kExtracted) walker_.emplace(file_, file_.Position(), file_.Length());
+  if (result.outcome == package_engine::Outcome::kExtracted) {
+    index_ = size_index::Read(file_);
+    walker_.emplace(file_, file_.Position(), file_.Length());
+  }
   return result;
 }
 

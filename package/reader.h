@@ -8,6 +8,7 @@
 #include "package/engine.h"
 #include "package/package.h"
 #include "package/record_walker.h"
+#include "package/size_index.h"
 #include "package/stream_decoder.h"
 
 class PackageReader {
@@ -16,9 +17,12 @@ class PackageReader {
   PackageReader(const PackageReader&) = delete;
   PackageReader& operator=(const PackageReader&) = delete;
 
-  // Opens exactly `path` and checks its header against `expectedName`.
-  package_engine::Result Open(const std::wstring& path, const std::wstring& expectedName);
+  // Opens exactly `path` and checks its header against `expectedName`; a
+  // package that passes has its size index read too. `forUpdate` opens it for
+  // writing as well (see file()).
+  package_engine::Result Open(const std::wstring& path, const std::wstring& expectedName, bool forUpdate = false);
   const PackageHeader& header() const { return header_; }
+  const size_index::SizeIndex& index() const { return index_; }
 
   // The next record; false at the end of the entry list. What is left of the
   // previous entry's data is stepped over.
@@ -27,10 +31,16 @@ class PackageReader {
   // Decodes the current entry's data, discarding it; `decodedBytes` gets the
   // size of the file it would install.
   StreamState VerifyData(std::uint64_t* decodedBytes);
+  // Where the entry list ended, once NextRecord has returned false.
+  std::uint64_t EntriesEnd() const { return walker_ ? walker_->EntriesEnd() : kPackageHeaderSize; }
+
+  // The open package, for writing its index once the walk is over.
+  platform::File& file() { return file_; }
 
  private:
   platform::File file_;
   PackageHeader header_;
+  size_index::SizeIndex index_;
   DecodeWorkspace work_;
   std::optional<RecordWalker> walker_;
 };

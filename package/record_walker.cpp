@@ -3,11 +3,12 @@
 #include <algorithm>
 
 RecordWalker::RecordWalker(platform::File& package, std::uint64_t position, std::uint64_t length)
-    : package_(package), position_(position), length_(length) {}
+    : package_(package), position_(position), length_(length), entriesEnd_(position) {}
 
 bool RecordWalker::Next(PackageFileRecord* record) {
   SkipData();
   if (ended_) return false;
+  entriesEnd_ = position_;
   const std::size_t got = package_.Read(record->bytes.data(), record->bytes.size());
   position_ += got;
   if (got < record->bytes.size() || !record->HasFileMagic()) {
@@ -34,6 +35,7 @@ void RecordWalker::SkipData() {
   // Decided from the length, never by seeking there: a seek far beyond the
   // end fails on one system and succeeds on the other.
   if (position_ > length_ || dataLeft_ > length_ - position_) {
+    entriesEnd_ = position_ + dataLeft_;
     position_ = std::max(position_, length_);
     ended_ = true;
   } else {

@@ -28,6 +28,11 @@ class RecordWalker {
   // the package holds ends the walk here: nothing is sought beyond the end.
   void SkipData();
 
+  // Where the entry list ends, once Next has returned false: the offset of
+  // the record that ended it, or the claimed end of an entry whose data
+  // reached beyond the package.
+  std::uint64_t EntriesEnd() const { return entriesEnd_; }
+
   // Bytes of the package behind the walker, header included.
   std::uint64_t Position() const { return position_; }
   std::uint64_t Length() const { return length_; }
@@ -39,5 +44,6 @@ class RecordWalker {
   std::uint64_t dataOffset_ = 0;
   std::int64_t dataSize_ = 0;
   std::uint64_t dataLeft_ = 0;
+  std::uint64_t entriesEnd_;
   bool ended_ = false;
 };

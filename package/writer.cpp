@@ -52,10 +52,11 @@ void PackageWriter::AddEntry(const std::wstring& folder, const std::wstring& nam
   Deflater deflater(level_);
   z_stream& z = deflater.stream();
   std::vector<unsigned char> in(kChunk), out(kChunk);
-  std::uint64_t stored = 0;
+  std::uint64_t stored = 0, unpacked = 0;
   int flush = Z_NO_FLUSH;
   do {
     const std::size_t got = source(in.data(), in.size());
+    unpacked += got;
     flush = got < in.size() ? Z_FINISH : Z_NO_FLUSH;
     z.next_in = in.data();
     z.avail_in = static_cast<uInt>(got);
@@ -74,6 +75,7 @@ void PackageWriter::AddEntry(const std::wstring& folder, const std::wstring& nam
   file_.Seek(static_cast<std::int64_t>(recordAt), platform::File::Origin::kBegin);
   file_.Write(record->bytes.data(), record->bytes.size());
   file_.Seek(0, platform::File::Origin::kEnd);
+  entries_.push_back({folder, name, unpacked, stored});
 }
 
 void PackageWriter::AddFile(const std::wstring& folder, const std::wstring& name, const std::wstring& sourcePath,
@@ -97,4 +99,8 @@ void PackageWriter::AddData(const std::wstring& folder, const std::wstring& name
   });
 }
 
-void PackageWriter::Close() { file_.Close(); }
+void PackageWriter::Close() {
+  if (!file_.IsOpen()) return;
+  size_index::WriteAt(file_, file_.Position(), entries_);
+  file_.Close();
+}

@@ -4,8 +4,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "package/package.h"
+#include "package/size_index.h"
 
 class PackageWriter {
  public:
@@ -20,7 +22,8 @@ class PackageWriter {
   // Adds one entry from memory.
   void AddData(const std::wstring& folder, const std::wstring& name, const void* data, std::size_t size,
                std::uint64_t createDate, std::uint64_t modifiedDate);
-  // Flushes and closes the package; raises FileError on a late write error.
+  // Appends the size index of the entries added, then flushes and closes the
+  // package; raises FileError on a write error.
   void Close();
 
   // Raised for texts that do not fit their slots.
@@ -35,4 +38,5 @@ class PackageWriter {
 
   platform::File file_;
   int level_;
+  std::vector<size_index::Entry> entries_;
 };

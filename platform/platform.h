@@ -51,6 +51,7 @@ class File {
     kCreateReadWrite,       // create or truncate, read and write
     kCreateWriteShareRead,  // create or truncate, write only; others may read it meanwhile (a log)
     kCreateNewWrite,        // create a file that must not exist yet, write only
+    kUpdateExclusive,       // existing regular file, read and write, kept as it is
   };
   enum class Origin { kBegin, kCurrent, kEnd };
 
@@ -73,6 +74,9 @@ class File {
   std::uint64_t Seek(std::int64_t offset, Origin origin);
   std::uint64_t Position();
   std::uint64_t Length();
+  // Cuts the file to `length` bytes (or extends it with zeros); the position
+  // is left where it was. Raises FileError on failure.
+  void Truncate(std::uint64_t length);
   // Raises FileError if the OS reports a failure on close (late write errors).
   void Close();
 

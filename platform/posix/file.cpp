@@ -75,6 +75,7 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
     case Mode::kCreateWriteShareRead: flags |= O_WRONLY | O_CREAT; break;
     case Mode::kCreateReadWrite: flags |= O_RDWR | O_CREAT; break;
     case Mode::kCreateNewWrite: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
+    case Mode::kUpdateExclusive: flags |= O_RDWR; break;
   }
   UniqueFd fd(OpenNative(path, flags, mode == Mode::kReadExclusive));
   auto fail = [&](int code) {
@@ -91,7 +92,8 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
   // (Readers outside this layer take no lock, so a shared-read log stays readable.)
   if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
   // Truncate only once the lock is ours, so a file in use is never emptied.
-  const bool truncates = mode != Mode::kReadExclusive && mode != Mode::kCreateNewWrite;
+  const bool truncates =
+      mode != Mode::kReadExclusive && mode != Mode::kCreateNewWrite && mode != Mode::kUpdateExclusive;
   if (truncates && ::ftruncate(fd.Get(), 0) != 0) return fail(errno);
   handle_ = std::move(fd);
   return true;
@@ -139,6 +141,10 @@ std::uint64_t File::Length() {
   struct stat info {};
   if (::fstat(handle_.Get(), &info) != 0) Raise(errno);
   return static_cast<std::uint64_t>(info.st_size);
+}
+
+void File::Truncate(std::uint64_t length) {
+  if (::ftruncate(handle_.Get(), static_cast<off_t>(length)) != 0) Raise(errno);
 }
 
 void File::Close() {

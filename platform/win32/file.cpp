@@ -33,6 +33,8 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
   } else if (mode == Mode::kCreateReadWrite) {
     access = GENERIC_READ | GENERIC_WRITE;
     disposition = CREATE_ALWAYS;
+  } else if (mode == Mode::kUpdateExclusive) {
+    access = GENERIC_READ | GENERIC_WRITE;
   }
   if (mode == Mode::kCreateWriteShareRead) share = FILE_SHARE_READ;
 #if defined(VARNHOLT_FAULT_INJECTION)
@@ -106,6 +108,17 @@ std::uint64_t File::Length() {
   LARGE_INTEGER size;
   if (!::GetFileSizeEx(Native(handle_), &size)) Raise(::GetLastError());
   return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+void File::Truncate(std::uint64_t length) {
+  const std::uint64_t position = Position();
+  Seek(static_cast<std::int64_t>(length), Origin::kBegin);
+  if (!::SetEndOfFile(Native(handle_))) {
+    const DWORD code = ::GetLastError();
+    Seek(static_cast<std::int64_t>(position), Origin::kBegin);
+    Raise(code);
+  }
+  Seek(static_cast<std::int64_t>(position), Origin::kBegin);
 }
 
 void File::Close() {

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <map>
 
 #if !defined(_WIN32)
 #include <sys/resource.h>
@@ -9,7 +14,12 @@
 
 #include "package/package_path.h"
 #include "package/reader.h"
+#include "package/recorder.h"
+#include "package/size_index.h"
+#include "package/trace.h"
 #include "package/writer.h"
+#include "platform/text.h"
+#include "support/package_bytes.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -47,6 +57,19 @@ TEST(PackageWriter, WhatItWritesReadsBackEntryByEntry) {
   }
   PackageFileRecord end;
   EXPECT_FALSE(reader.NextRecord(&end));
+
+  // The index behind the entries lists each of them with its unpacked size.
+  const size_index::SizeIndex& index = reader.index();
+  ASSERT_TRUE(index.IsValid()) << index.damage;
+  EXPECT_EQ(index.contentsEnd, reader.EntriesEnd());
+  ASSERT_EQ(index.entries.size(), 3u);
+  for (std::size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(index.entries[i].folder, expected[i].folder);
+    EXPECT_EQ(index.entries[i].name, expected[i].name);
+    EXPECT_EQ(index.entries[i].unpackedSize, expected[i].bytes);
+  }
+  EXPECT_EQ(index.UnpackedTotal(), 3'000'005u);
+  EXPECT_EQ(std::filesystem::file_size(path), index.contentsEnd + size_index::Encode(index.entries, 0).size());
 }
 
 TEST(PackageWriter, RefusesTextsThatDoNotFitAndReportsUncreatableFiles) {
@@ -79,6 +102,212 @@ TEST(PackageWriter, AHeaderThatCannotBeWrittenLeavesNoPackage) {
   EXPECT_TRUE(raised);
   EXPECT_FALSE(std::filesystem::exists(path));
 #endif
+}
+
+std::vector<std::uint8_t> Pattern(std::size_t size) {
+  std::vector<std::uint8_t> data(size);
+  std::uint32_t x = 12345;
+  for (auto& b : data) {
+    x = x * 1103515245u + 12345u;
+    b = static_cast<std::uint8_t>(x >> 24);
+  }
+  return data;
+}
+
+std::uint64_t Le(const std::vector<std::uint8_t>& bytes, std::size_t at, int width) {
+  std::uint64_t value = 0;
+  for (int i = width - 1; i >= 0; --i)
+    value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
+  return value;
+}
+
+void PutLe(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value, int width) {
+  for (int i = 0; i < width; ++i)
+    bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// The checksum in the footer made right again after a test changed the index:
+// what a hostile package would do to get past it.
+void Reseal(std::vector<std::uint8_t>& bytes) {
+  const std::size_t footer = bytes.size() - size_index::kFooterSize;
+  const auto offset = static_cast<std::size_t>(Le(bytes, footer, 8));
+  const uLong crc = crc32(crc32(0L, Z_NULL, 0), bytes.data() + offset, static_cast<uInt>(footer - offset));
+  PutLe(bytes, footer + 8, crc, 4);
+}
+
+class SizeIndexTest : public ::testing::Test {
+ protected:
+  // Three entries, the empty one in the middle, so the last chunk read is the
+  // last byte of the entries.
+  void SetUp() override {
+    path_ = dir_.File(L"Idx.nwq");
+    PackageWriter writer(path_, *PackageHeader::Make(L"Idx", L"Index", L""));
+    for (const auto& [folder, name, data] : files_)
+      writer.AddData(folder, name, data.data(), data.size(), 0, 0);
+    writer.Close();
+    bytes_ = ReadAll(path_);
+    footer_ = bytes_.size() - size_index::kFooterSize;
+    offset_ = static_cast<std::size_t>(Le(bytes_, footer_, 8));
+    written_ = size_index::ReadFile(path_);
+    ASSERT_TRUE(written_.IsValid());
+  }
+
+  struct File {
+    std::wstring folder, name;
+    std::vector<std::uint8_t> data;
+  };
+  std::vector<File> files_{
+      {L"", L"a.txt", Bytes("alpha")}, {L"maps", L"empty", {}}, {L"maps\\north", L"tiles.bin", Pattern(200'000)}};
+  TempDir dir_;
+  std::wstring path_;
+  std::vector<std::uint8_t> bytes_;
+  std::size_t footer_ = 0;  // where the footer starts
+  std::size_t offset_ = 0;  // where the index block starts
+  size_index::SizeIndex written_;
+};
+
+// A reader written from the format's rules alone: records until a short read
+// or a magic other than "FILE", each entry inflated from its FileSize bytes.
+struct FormatOnlyResult {
+  std::map<std::wstring, std::vector<std::uint8_t>> files;
+  std::size_t stoppedAt = 0;
+  bool clean = true;
+};
+
+FormatOnlyResult ReadByTheFormatAlone(const std::vector<std::uint8_t>& bytes) {
+  FormatOnlyResult result;
+  std::size_t at = kPackageHeaderSize;
+  while (bytes.size() - at >= kPackageFileRecordSize) {
+    PackageFileRecord record;
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), record.bytes.size(), record.bytes.begin());
+    if (record.Magic() != L"FILE") break;
+    at += kPackageFileRecordSize;
+    const auto size = static_cast<std::size_t>(record.FileSize());
+    std::vector<std::uint8_t> out;
+    if (size > 0) {
+      z_stream z{};
+      inflateInit(&z);
+      z.next_in = const_cast<Bytef*>(bytes.data() + at);
+      z.avail_in = static_cast<uInt>(size);
+      std::uint8_t chunk[8192];
+      int state = Z_OK;
+      while (state == Z_OK) {
+        z.next_out = chunk;
+        z.avail_out = sizeof chunk;
+        state = inflate(&z, Z_NO_FLUSH);
+        out.insert(out.end(), chunk, chunk + (sizeof chunk - z.avail_out));
+      }
+      result.clean = result.clean && state == Z_STREAM_END;
+      inflateEnd(&z);
+    }
+    result.files[record.FolderWithSeparator() + record.Name()] = out;
+    at += size;
+  }
+  result.stoppedAt = at;
+  return result;
+}
+
+TEST_F(SizeIndexTest, AReaderOfTheFormatAloneExtractsTheSameFilesAndStopsAtTheIndex) {
+  const FormatOnlyResult read = ReadByTheFormatAlone(bytes_);
+  EXPECT_TRUE(read.clean);
+  std::map<std::wstring, std::vector<std::uint8_t>> expected;
+  for (const File& file : files_)
+    expected[package_path::StoredFolder(file.folder) + file.name] = file.data;
+  EXPECT_EQ(read.files, expected);
+  EXPECT_EQ(read.stoppedAt, offset_);
+  EXPECT_EQ(written_.contentsEnd, offset_);
+}
+
+TEST_F(SizeIndexTest, TheBarOfAnIndexedPackageEndsAtExactly100) {
+  CallbackRecord::Reset();
+  TempDir out;
+  ASSERT_EQ(ExtractPackage(dir_.Folder(), L"Idx", out.Folder(), CallbackRecord::OnProgress, CallbackRecord::OnError),
+            S_OK);
+  const auto& calls = CallbackRecord::Current().progress;
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls.back().percent, 100);
+  EXPECT_EQ(calls.back().fileName, L"tiles.bin");
+  for (const ProgressCall& call : calls)
+    EXPECT_LE(call.percent, 100);
+  EXPECT_EQ(ReadAll(out.path() / "maps" / "north" / "tiles.bin"), files_[2].data);
+  EXPECT_FALSE(std::filesystem::exists(out.path() / "SIZE"));
+}
+
+TEST_F(SizeIndexTest, ADamagedIndexIsNeverTrustedAndSaysWhy) {
+  using Bytes8 = std::vector<std::uint8_t>;
+  const struct {
+    const char* label;
+    std::function<void(Bytes8&)> damage;
+    size_index::State state;
+    const wchar_t* why;
+  } cases[] = {
+      {"a byte of its data", [&](Bytes8& b) { b[offset_ + kPackageFileRecordSize + 4] ^= 1; },
+       size_index::State::kDamaged, L"checksum"},
+      {"its checksum", [&](Bytes8& b) { b[footer_ + 8] ^= 0x80; }, size_index::State::kDamaged, L"checksum"},
+      {"its offset", [&](Bytes8& b) { b[footer_] ^= 4; }, size_index::State::kDamaged, L"no index block"},
+      {"an offset beyond the file", [&](Bytes8& b) { PutLe(b, footer_, ~0ull, 8); }, size_index::State::kDamaged,
+       L"outside the package"},
+      {"its version", [&](Bytes8& b) { b[footer_ + 12] = 2; }, size_index::State::kDamaged, L"layout version 2"},
+      {"its footer's magic", [&](Bytes8& b) { b.back() = 'Y'; }, size_index::State::kAbsent, L""},
+      {"a cut inside it", [&](Bytes8& b) { b.resize(b.size() - 30); }, size_index::State::kAbsent, L""},
+      {"bytes behind it", [&](Bytes8& b) { b.push_back(0); }, size_index::State::kAbsent, L""},
+      {"a data length that misses the footer",
+       [&](Bytes8& b) {
+         PutLe(b, offset_ + 744, Le(b, offset_ + 744, 8) + 1, 8);
+         Reseal(b);
+       },
+       size_index::State::kDamaged, L"before the footer"},
+      {"an entry too few",
+       [&](Bytes8& b) {
+         auto entries = written_.entries;
+         entries.pop_back();
+         b.resize(offset_);
+         const auto index = size_index::Encode(entries, offset_);
+         b.insert(b.end(), index.begin(), index.end());
+       },
+       size_index::State::kDamaged, L"its entries end at offset"},
+      {"a hostile count",
+       [&](Bytes8& b) {
+         PutLe(b, offset_ + kPackageFileRecordSize, 0xFFFFFFFFu, 4);
+         Reseal(b);
+       },
+       size_index::State::kDamaged, L"4294967295 entries, but the package has room for"},
+      {"an unpacked size changed",
+       [&](Bytes8& b) {
+         b[offset_ + kPackageFileRecordSize + 4] ^= 1;
+         Reseal(b);
+       },
+       size_index::State::kValid, L""},
+  };
+  const std::wstring destination = dir_.Folder(L"out");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<std::uint8_t> bytes = bytes_;
+    c.damage(bytes);
+    WriteAll(path_, bytes);
+    package_trace::SetEnabled(true);
+    ::testing::internal::CaptureStdout();
+    const size_index::SizeIndex index = size_index::ReadFile(path_);
+    std::fflush(stdout);
+    const std::string trace = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(index.state, c.state);
+    EXPECT_NE(index.damage.find(c.why), std::wstring::npos) << text::ToUtf8(index.damage);
+    EXPECT_EQ(trace.find("Size index ignored") != std::string::npos, c.state == size_index::State::kDamaged);
+    if (!index.IsValid()) {
+      EXPECT_TRUE(index.entries.empty());
+    }
+
+    // Readers go on as without an index: every entry, and the bar measures
+    // the whole file, which the ignored index keeps short of 100.
+    package_trace::SetEnabled(false);
+    CallbackRecord::Reset();
+    std::filesystem::remove_all(destination);
+    ASSERT_EQ(ExtractPackage(dir_.Folder(), L"Idx", destination, CallbackRecord::OnProgress, CallbackRecord::OnError),
+              S_OK);
+    EXPECT_EQ(ReadAll(std::filesystem::path(destination) / "maps" / "north" / "tiles.bin"), files_[2].data);
+    EXPECT_EQ(CallbackRecord::Current().progress.back().percent < 100, !index.IsValid());
+  }
+  package_trace::SetEnabled(true);
 }
 
 TEST(PackagePath, SplitsAndJoinsPackageAndEntryPaths) {

@@ -61,6 +61,26 @@ TEST(File, CreatingTruncatesAnExistingFile) {
   EXPECT_EQ(ReadAll(dir.path() / "t.txt"), Bytes("new"));
 }
 
+TEST(File, AnUpdateKeepsTheFileAndTruncateCutsItWithoutMovingThePosition) {
+  TempDir dir;
+  WriteAll(dir.path() / "u.bin", Bytes("header|entries|old tail"));
+  platform::File file;
+  EXPECT_FALSE(file.Open(dir.File(L"none.bin"), Mode::kUpdateExclusive));  // never creates
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "none.bin"));
+  ASSERT_TRUE(file.Open(dir.File(L"u.bin"), Mode::kUpdateExclusive));
+  EXPECT_EQ(file.Length(), 23u);
+  platform::File other;
+  EXPECT_FALSE(other.Open(dir.File(L"u.bin"), Mode::kReadExclusive));
+  file.Seek(3, platform::File::Origin::kBegin);
+  file.Truncate(15);
+  EXPECT_EQ(file.Position(), 3u);
+  EXPECT_EQ(file.Length(), 15u);
+  file.Seek(0, platform::File::Origin::kEnd);
+  file.Write("new", 3);
+  file.Close();
+  EXPECT_EQ(ReadAll(dir.path() / "u.bin"), Bytes("header|entries|new"));
+}
+
 TEST(File, OpensAreExclusive) {
   TempDir dir;
   const std::wstring path = dir.File(L"shared.bin");

@@ -6,7 +6,14 @@
 
 #include "package/file_times.h"
 #include "package/reader.h"
+#include "package/size_index.h"
 #include "package/trace.h"
+#include "platform/text.h"
+#if defined(VARNHOLT_FAULT_INJECTION)
+#include <cerrno>
+
+#include "platform/fault_injection.h"
+#endif
 #include "support/package_bytes.h"
 #include "support/temp_dir.h"
 #include "tools/nwq/commands.h"
@@ -93,6 +100,190 @@ TEST_F(Nwq, ListShowsTheHeaderAndOneLinePerEntry) {
                 stored +
                 "\t-\t2022-01-01T21:04:05Z\n"
                 "tiles\\z12\\empty.bin\t0\t2021-03-05T01:26:07Z\t-\n");
+}
+
+struct Captured {
+  int status;
+  std::string out, err;
+};
+
+template <typename Command>
+Captured RunCommand(Command command, const nwq::Arguments& arguments) {
+  ::testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStderr();
+  const int status = command(arguments);
+  std::string out = WithoutCarriageReturns(::testing::internal::GetCapturedStdout());
+  return {status, out, ::testing::internal::GetCapturedStderr()};
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST_F(Nwq, ListShowsUnpackedSizesAndTheTotalFromTheSizeIndexThatCreateWrites) {
+  ASSERT_EQ(nwq::Create({Package(), source_.wstring()}), nwq::kExitOk);
+  const Captured list = RunCommand(nwq::List, {Package()});
+  EXPECT_EQ(list.status, nwq::kExitOk);
+  std::vector<std::string> lines;
+  std::istringstream text(list.out);
+  for (std::string line; std::getline(text, line);)
+    lines.push_back(line);
+  ASSERT_EQ(lines.size(), 4u + 4u + 1u);
+  const char* unpacked[] = {"\t7", "\t0", "\t70000", "\t200000"};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_TRUE(lines[4 + i].ends_with(unpacked[i])) << lines[4 + i];
+    EXPECT_EQ(std::count(lines[4 + i].begin(), lines[4 + i].end(), '\t'), 4) << lines[4 + i];
+  }
+  EXPECT_EQ(lines.back(), "Unpacked: 270007");
+  const Captured verify = RunCommand(nwq::Verify, {Package()});
+  EXPECT_EQ(verify.status, nwq::kExitOk);
+  EXPECT_TRUE(Contains(verify.out, "OK, 4 files, 270007 bytes, size index matches")) << verify.out;
+}
+
+TEST_F(Nwq, IndexAppendsAnIndexWithoutChangingAByteBeforeItAndLeavesAValidOneAlone) {
+  PackageBytes(L"Nord")
+      .Entry(L"", L"readme.txt", Bytes("Karte"))
+      .Entry(L"tiles", L"a.bin", std::vector<std::uint8_t>(100'000, 'a'))
+      .WriteTo(dir_.path().wstring());
+  const std::vector<std::uint8_t> before = ReadAll(Package());
+  const Captured index = RunCommand(nwq::Index, {Package()});
+  EXPECT_EQ(index.status, nwq::kExitOk) << index.err;
+  EXPECT_TRUE(Contains(index.out, "size index added; 2 files, 100005 bytes unpacked")) << index.out;
+  const std::vector<std::uint8_t> after = ReadAll(Package());
+  ASSERT_GT(after.size(), before.size());
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), after.begin()));
+  const size_index::SizeIndex read = size_index::ReadFile(Package());
+  ASSERT_TRUE(read.IsValid()) << text::ToUtf8(read.damage);
+  EXPECT_EQ(read.contentsEnd, before.size());
+  EXPECT_EQ(read.entries, (std::vector<size_index::Entry>{{L"", L"readme.txt", 5, Compress(Bytes("Karte")).size()},
+                                                          {L"tiles", L"a.bin", 100'000,
+                                                           Compress(std::vector<std::uint8_t>(100'000, 'a')).size()}}));
+  EXPECT_TRUE(Contains(RunCommand(nwq::Verify, {Package()}).out, "size index matches"));
+
+  const Captured again = RunCommand(nwq::Index, {Package()});
+  EXPECT_EQ(again.status, nwq::kExitOk);
+  EXPECT_TRUE(Contains(again.out, "has a valid size index; left as it is")) << again.out;
+  EXPECT_EQ(ReadAll(Package()), after);
+  EXPECT_EQ(nwq::Index({}), nwq::kExitUsage);
+}
+
+TEST_F(Nwq, ADamagedIndexIsReportedByVerifyIgnoredByListAndReplacedByIndex) {
+  ASSERT_EQ(nwq::Create({Package(), source_.wstring()}), nwq::kExitOk);
+  const std::vector<std::uint8_t> created = ReadAll(Package());
+  const size_index::SizeIndex written = size_index::ReadFile(Package());
+  ASSERT_TRUE(written.IsValid());
+  const std::size_t offset = written.contentsEnd;
+  auto reindexed = [&](std::vector<size_index::Entry> entries) {
+    std::vector<std::uint8_t> bytes(created.begin(), created.begin() + static_cast<std::ptrdiff_t>(offset));
+    const std::vector<std::uint8_t> index = size_index::Encode(entries, offset);
+    bytes.insert(bytes.end(), index.begin(), index.end());
+    return bytes;
+  };
+  std::vector<size_index::Entry> wrongSize = written.entries, oneFewer = written.entries;
+  wrongSize[2].unpackedSize += 1;
+  oneFewer.pop_back();
+  std::vector<std::uint8_t> flippedData = created, flippedFooter = created, cut = created;
+  flippedData[offset + kPackageFileRecordSize + 10] ^= 0x01;
+  flippedFooter[created.size() - size_index::kFooterSize + 9] ^= 0x10;
+  cut.resize(cut.size() - 40);
+  const struct {
+    const char* label;
+    std::vector<std::uint8_t> bytes;
+    std::string why;
+    bool listSeesIt = true;  // list decodes nothing, so it cannot check the sizes
+  } cases[] = {
+      {"a byte of its data", flippedData, "size index damaged: its checksum does not match"},
+      {"a byte of its footer", flippedFooter, "size index damaged: its checksum does not match"},
+      {"a cut inside it", cut, "size index damaged: the file does not end in its footer"},
+      {"an entry too few", reindexed(oneFewer), "size index damaged: its entries end at offset"},
+      {"a wrong unpacked size", reindexed(wrongSize),
+       "size index does not match the entries: tiles\\noise.bin: 70001 bytes unpacked in the index, 70000 in its "
+       "stream",
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    WriteAll(Package(), c.bytes);
+    const Captured verify = RunCommand(nwq::Verify, {Package()});
+    EXPECT_EQ(verify.status, nwq::kExitFailed);
+    EXPECT_TRUE(Contains(verify.err, "Nord.nwq: " + c.why)) << verify.err;
+    const Captured list = RunCommand(nwq::List, {Package()});
+    EXPECT_EQ(list.status, nwq::kExitOk);
+    EXPECT_EQ(Contains(list.out, "Unpacked:"), !c.listSeesIt) << list.out;
+    EXPECT_TRUE(Contains(list.out, "tiles\\z12\\0_0.csv\t")) << list.out;
+    const Captured index = RunCommand(nwq::Index, {Package()});
+    EXPECT_EQ(index.status, nwq::kExitOk) << index.err;
+    EXPECT_TRUE(Contains(index.out, "size index replaced (")) << index.out;
+    EXPECT_EQ(ReadAll(Package()), created);
+  }
+}
+
+TEST_F(Nwq, IndexRefusesPackagesItCannotIndexSafelyAndLeavesThemAsTheyAre) {
+  auto damagedStream = Compress(std::vector<std::uint8_t>(10'000, 'z'));
+  damagedStream[damagedStream.size() / 2] ^= 0x55;
+  const struct {
+    const char* label;
+    std::vector<std::uint8_t> bytes;
+    std::string why;
+  } cases[] = {
+      {"foreign bytes behind the entries",
+       PackageBytes(L"Nord").Entry(L"", L"a.txt", Bytes("a")).Append(std::vector<std::uint8_t>(100, 7)).bytes(),
+       "Nord.nwq: not indexed: the 100 bytes after its last entry are not a size index"},
+      {"a damaged stream",
+       PackageBytes(L"Nord")
+           .RawEntry(L"", L"bad.txt", damagedStream, static_cast<std::int64_t>(damagedStream.size()))
+           .bytes(),
+       "Nord.nwq: not indexed: it does not verify"},
+      {"a last entry claiming more than the file holds",
+       PackageBytes(L"Nord").RawEntry(L"", L"b.txt", Compress(Bytes("b")), std::int64_t{1} << 50).bytes(),
+       "Nord.nwq: not indexed: its last entry claims more bytes than the file holds"},
+      {"an unsafe path", PackageBytes(L"Nord").Entry(L"..", L"evil.txt", Bytes("evil")).bytes(),
+       "not indexed: it does not verify"},
+      {"another package's header", PackageBytes(L"Other").Entry(L"", L"a.txt", Bytes("a")).bytes(),
+       "its header names 'Other', its file name 'Nord'"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    WriteAll(Package(), c.bytes);
+    const Captured index = RunCommand(nwq::Index, {Package()});
+    EXPECT_EQ(index.status, nwq::kExitFailed);
+    EXPECT_TRUE(Contains(index.err, c.why)) << index.err;
+    EXPECT_EQ(ReadAll(Package()), c.bytes);
+  }
+}
+
+#if defined(VARNHOLT_FAULT_INJECTION)
+TEST_F(Nwq, AnIndexThatCannotBeWrittenLeavesNothingOfItBehind) {
+  PackageBytes(L"Nord").Entry(L"", L"a.txt", Bytes("a")).WriteTo(dir_.path().wstring());
+  const std::vector<std::uint8_t> before = ReadAll(Package());
+  {
+    namespace fi = platform::fault_injection;
+    fi::ScopedFault full({fi::Operation::kWrite, L"Nord.nwq", ENOSPC, 500});
+    const Captured index = RunCommand(nwq::Index, {Package()});
+    EXPECT_EQ(index.status, nwq::kExitFailed);
+    EXPECT_TRUE(Contains(index.err, "Disk full while accessing")) << index.err;
+  }
+  EXPECT_EQ(ReadAll(Package()), before);
+}
+#endif
+
+TEST_F(Nwq, APackageCutShortInsideARecordHeaderIsCaughtWhenItHasAnIndex) {
+  PackageBytes package(L"Nord");
+  package.Entry(L"", L"a.txt", Bytes("a")).Entry(L"", L"b.txt", Bytes("b"));
+  // What the format reads as a complete package of one entry: the second
+  // record breaks off after 300 bytes.
+  std::vector<std::uint8_t> bytes = package.bytes();
+  const std::size_t second = kPackageHeaderSize + kPackageFileRecordSize + Compress(Bytes("a")).size();
+  bytes.resize(second + 300);
+  WriteAll(Package(), bytes);
+  EXPECT_EQ(RunCommand(nwq::Verify, {Package()}).status, nwq::kExitOk);
+
+  const std::vector<size_index::Entry> listed = {{L"", L"a.txt", 1, Compress(Bytes("a")).size()},
+                                                 {L"", L"b.txt", 1, Compress(Bytes("b")).size()}};
+  const std::vector<std::uint8_t> index = size_index::Encode(listed, bytes.size());
+  bytes.insert(bytes.end(), index.begin(), index.end());
+  WriteAll(Package(), bytes);
+  const Captured verify = RunCommand(nwq::Verify, {Package()});
+  EXPECT_EQ(verify.status, nwq::kExitFailed);
+  EXPECT_TRUE(Contains(verify.err, "size index damaged")) << verify.err;
 }
 
 TEST_F(Nwq, EveryCommandReadsExactlyTheFileItIsGivenAndSaysWhyItRefusesOne) {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "package/size_index.h"
 #include "package/writer.h"
 #include "remote_wizard.h"
 #include "resources/resource.h"
@@ -721,9 +722,12 @@ TEST(SetupCommandLine, ADamagedPackageFailsTheQuietRunNamesTheFileAndKeepsGeoPat
   ASSERT_TRUE(medium.Create(L"PKG-B", L"Bayern",
                             {{L"bayern", L"b1.dat", Bytes("b1")}, {L"bayern", L"b2.dat", RandomBytes(300000, 4)}}));
   ASSERT_TRUE(medium.Create(L"PKG-C", L"Chiemgau", {{L"chiemgau", L"c.txt", Bytes("chiemgau")}}));
-  // Bayern's last stream breaks off; its header still checks out.
+  // Bayern's last stream breaks off (the size index behind it goes too); its
+  // header still checks out.
   const std::wstring damaged = medium.Package(L"PKG-B");
-  std::filesystem::resize_file(damaged, std::filesystem::file_size(damaged) - 100);
+  const size_index::SizeIndex index = size_index::ReadFile(damaged);
+  ASSERT_TRUE(index.IsValid());
+  std::filesystem::resize_file(damaged, index.contentsEnd - 100);
   TempDir target;
   const std::filesystem::path log = target.path() / L"setup.log";
   ClearSettings();

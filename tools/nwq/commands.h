@@ -17,5 +17,6 @@ int Create(const Arguments& arguments);
 int List(const Arguments& arguments);
 int Verify(const Arguments& arguments);
 int Extract(const Arguments& arguments);
+int Index(const Arguments& arguments);
 
 }  // namespace nwq

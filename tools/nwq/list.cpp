@@ -9,8 +9,9 @@ namespace {
 constexpr const wchar_t* kHelp =
     L"usage: nwq list PATH\n"
     L"For a package: its header and one line per entry (folder\\name, stored bytes,\n"
-    L"created, modified). For a folder: the packages the setup wizard would offer,\n"
-    L"one line each, name TAB title.";
+    L"created, modified, and unpacked bytes when the package has a size index, which\n"
+    L"also gives a last line with the unpacked total). For a folder: the packages the\n"
+    L"setup wizard would offer, one line each, name TAB title.";
 
 int ListFolder(std::wstring folder) {
   if (folder.back() != platform::kPathSeparator && folder.back() != L'/') folder += platform::kPathSeparator;
@@ -32,12 +33,26 @@ int ListPackage(const std::wstring& path) {
   Print(L"TITLE: " + header.TITLE());
   Print(L"DESCRIPTION: " + header.DESCRIPTION());
   Print(L"Version: " + std::to_wstring(header.Version()));
+  std::vector<std::wstring> lines;
+  std::vector<size_index::Entry> entries;
   PackageFileRecord record;
   while (reader.NextRecord(&record)) {
-    const std::wstring folder = record.FolderWithSeparator();
-    Print(folder + record.Name() + L"\t" + std::to_wstring(record.FileSize()) + L"\t" + IsoTime(record.CreateDate()) +
-          L"\t" + IsoTime(record.ModifiedDate()));
+    lines.push_back(record.FolderWithSeparator() + record.Name() + L"\t" + std::to_wstring(record.FileSize()) + L"\t" +
+                    IsoTime(record.CreateDate()) + L"\t" + IsoTime(record.ModifiedDate()));
+    entries.push_back({record.Folder(), record.Name(), 0, static_cast<std::uint64_t>(record.FileSize())});
   }
+  // Sizes only from an index that lists exactly these entries.
+  const size_index::SizeIndex& index = reader.index();
+  bool sized = index.IsValid();
+  if (index.state == size_index::State::kDamaged) PrintError(path + L": size index ignored: " + index.damage);
+  if (sized) {
+    const std::wstring mismatch = size_index::Mismatch(index, entries, reader.EntriesEnd(), false);
+    if (!mismatch.empty()) PrintError(path + L": size index ignored: " + mismatch);
+    sized = mismatch.empty();
+  }
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    Print(sized ? lines[i] + L"\t" + std::to_wstring(index.entries[i].unpackedSize) : lines[i]);
+  if (sized) Print(L"Unpacked: " + std::to_wstring(index.UnpackedTotal()));
   return kExitOk;
 }
 

@@ -15,8 +15,10 @@ constexpr const wchar_t* kUsage =
     L"  create OUT.nwq SOURCE_DIR [--title T] [--description D] [--level 0-9]\n"
     L"                         pack every file below SOURCE_DIR\n"
     L"  list PATH              a package's header and entries, or a folder's catalogue\n"
-    L"  verify PATH...         check headers and decode every entry without writing\n"
+    L"  verify PATH...         check headers, decode every entry without writing,\n"
+    L"                         check the size index\n"
     L"  extract PACKAGE DEST   unpack a package into DEST\n"
+    L"  index PACKAGE...       append a size index to packages that lack one\n"
     L"\n"
     L"--trace shows the package code's trace lines. Each command takes --help.\n"
     L"Exit status: 0 success, 1 invalid or damaged package or file error, 2 usage error.";
@@ -47,6 +49,8 @@ int main(int argc, char** argv) {
     status = nwq::Verify(arguments);
   else if (command == L"extract")
     status = nwq::Extract(arguments);
+  else if (command == L"index")
+    status = nwq::Index(arguments);
   else
     nwq::PrintError(L"unknown command '" + command + L"' (see nwq --help)");
   std::fflush(stdout);

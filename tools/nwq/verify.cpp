@@ -1,6 +1,6 @@
-#include "package/entry_path.h"
 #include "package/reader.h"
 #include "tools/nwq/commands.h"
+#include "tools/nwq/entries.h"
 #include "tools/nwq/output.h"
 #include "tools/nwq/package_open.h"
 
@@ -10,45 +10,29 @@ namespace {
 constexpr const wchar_t* kHelp =
     L"usage: nwq verify PATH...\n"
     L"Checks each package's header and decodes every entry without writing\n"
-    L"anything; names each damaged or unsafe entry.";
-
-const wchar_t* Describe(StreamState state) {
-  switch (state) {
-    case StreamState::kCorrupt: return L"damaged: the stored data does not decode";
-    case StreamState::kTruncated: return L"damaged: the stored data ends early";
-    case StreamState::kNoDecoder: return L"cannot be decoded: out of memory";
-    case StreamState::kComplete:
-    case StreamState::kStopped: break;  // verification never stops
-  }
-  return L"";
-}
+    L"anything; names each damaged or unsafe entry, and a size index that is\n"
+    L"damaged or does not match the entries.";
 
 // True when the package is sound.
 bool VerifyPackage(const std::wstring& path) {
   PackageReader reader;
   if (!OpenPackage(path, reader)) return false;
-  bool sound = true;
-  std::size_t entries = 0;
-  std::uint64_t bytes = 0;
-  PackageFileRecord record;
-  while (reader.NextRecord(&record)) {
-    ++entries;
-    const std::wstring folder = record.FolderWithSeparator();
-    const std::wstring entry = folder + record.Name();
-    if (!entry_path::IsSafe(folder, record.Name())) {
-      PrintError(path + L": " + entry + L": would be written outside the destination");
+  const DecodedEntries decoded = DecodeEntries(path, reader);
+  bool sound = decoded.sound;
+  bool indexed = false;
+  // Matching an index against entries cut short by a broken stream would only
+  // repeat that fault; a damaged index is told in any case.
+  if (decoded.sound || reader.index().state == size_index::State::kDamaged) {
+    const IndexCheck check = CheckIndex(reader, decoded);
+    if (check.state == IndexState::kBroken) {
+      PrintError(path + L": size index " + check.why);
       sound = false;
     }
-    std::uint64_t decoded = 0;
-    const StreamState state = reader.VerifyData(&decoded);
-    bytes += decoded;
-    if (state != StreamState::kComplete) {
-      PrintError(path + L": " + entry + L": " + Describe(state));
-      // After a broken stream the next record's place is not trustworthy.
-      return false;
-    }
+    indexed = check.state == IndexState::kSound;
   }
-  if (sound) Print(path + L": OK, " + std::to_wstring(entries) + L" files, " + std::to_wstring(bytes) + L" bytes");
+  if (sound)
+    Print(path + L": OK, " + std::to_wstring(decoded.entries.size()) + L" files, " +
+          std::to_wstring(decoded.unpackedBytes) + L" bytes" + (indexed ? L", size index matches" : L""));
   return sound;
 }
 
