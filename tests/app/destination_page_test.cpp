@@ -13,11 +13,13 @@
 #include <vector>
 
 #include "app/destination_check.h"
+#include "app/package_sizes.h"
 #include "app/space_check.h"
 #include "app/space_need.h"
 #include "app/wizard_session.h"
 #include "package/package_path.h"
 #include "support/temp_dir.h"
+#include "tests/app/package_media.h"
 
 namespace {
 
@@ -242,6 +244,34 @@ TEST(SpaceOnDisk, ReplacedFilesAreMeasuredInTheDestination) {
   EXPECT_EQ(check.need.known, 60u + 7u + 100u);
   EXPECT_EQ(check.available, 1000u);
   EXPECT_EQ(TreeOf(root.path()), (std::vector<std::string>{"nord", "nord/a.dat", "nord/dir.dat"}));
+}
+
+TEST(SpaceOnDisk, APackagesSizesComeFromItsIndexOnlyWhileItChecksOut) {
+  TempDir folder;
+  WritePackage(folder.Folder(), L"PKG", L"Alpen", std::string(5000, 'x'), L"a.txt", L"maps\\nord");
+  const std::wstring path = BuildPackagePath(folder.Folder(), L"PKG");
+  const PackageSizes sound = ReadPackageSizes(path);
+  ASSERT_TRUE(sound.indexed);
+  ASSERT_EQ(sound.files.size(), 1u);
+  EXPECT_EQ(sound.files[0].storedFolder, L"maps\\nord");
+  EXPECT_EQ(sound.files[0].name, L"a.txt");
+  EXPECT_EQ(sound.files[0].size, 5000u);
+  EXPECT_EQ(sound.storedSize, std::filesystem::file_size(std::filesystem::path(path)));
+
+  // One byte of the index changed, just before its footer.
+  {
+    std::fstream file(std::filesystem::path(path), std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(-25, std::ios::end);
+    file.put('Z');
+  }
+  const PackageSizes damaged = ReadPackageSizes(path);
+  EXPECT_FALSE(damaged.indexed);
+  EXPECT_TRUE(damaged.files.empty());
+  EXPECT_EQ(damaged.storedSize, sound.storedSize);
+
+  const PackageSizes missing = ReadPackageSizes(folder.File(L"none.nwq"));
+  EXPECT_FALSE(missing.indexed);
+  EXPECT_EQ(missing.storedSize, 0u);
 }
 
 TEST(DestinationCheckOnDisk, CreatesMissingParentsAndLeavesNoTemporaryFile) {
