@@ -1,5 +1,13 @@
 #include "app/destination_check.h"
 
+std::optional<std::uint64_t> DestinationFileSystem::AvailableSpace(const std::wstring& folder) {
+  return platform::AvailableSpace(folder);
+}
+
+std::optional<std::uint64_t> DestinationFileSystem::ExistingFileSize(const std::wstring& path) {
+  return platform::FileSize(path);
+}
+
 bool SystemDestinationFileSystem::CreateFolderTree(const std::wstring& folder) {
   return platform::CreateFolderTree(folder);
 }

@@ -2,6 +2,7 @@
 // created, then a temporary file is created, opened anew and deleted in it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -17,6 +18,10 @@ class DestinationFileSystem {
   virtual bool OpenReadWrite(const std::wstring& path) = 0;
   virtual bool RemoveFile(const std::wstring& path) = 0;
   virtual platform::ErrorCode LastError() = 0;
+  // The space check's questions; the system answers them unless a test
+  // stands in.
+  virtual std::optional<std::uint64_t> AvailableSpace(const std::wstring& folder);
+  virtual std::optional<std::uint64_t> ExistingFileSize(const std::wstring& path);
 };
 
 class SystemDestinationFileSystem : public DestinationFileSystem {

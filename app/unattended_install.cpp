@@ -6,6 +6,8 @@
 #include <thread>
 
 #include "app/exit_codes.h"
+#include "app/package_sizes.h"
+#include "app/space_check.h"
 #include "package/package_path.h"
 
 namespace {
@@ -98,6 +100,15 @@ UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOpt
     return plan;
   }
   LogChosenPackages(log, *selected);
+
+  // Before the destination is created: a run that cannot fit writes nothing.
+  const SpaceCheck space =
+      CheckSpace(session.DestinationFolder(), ReadPackageSizes(session.PackageFolder(), *selected), fileSystem);
+  log.Write(SpaceLogLine(session.DestinationFolder(), space));
+  if (!space.Fits()) {
+    plan.exitCode = kExitInstallFailure;
+    return plan;
+  }
 
   const DestinationCheck check = CheckDestinationFolder(session.DestinationFolder(), fileSystem);
   if (!check.passed()) {

@@ -2,6 +2,7 @@
 
 #include "app/folders.h"
 #include "app/geo_path.h"
+#include "app/package_sizes.h"
 #include "package/package.h"
 #include "platform/platform.h"
 
@@ -79,6 +80,10 @@ void WizardSession::GetPackageList(std::vector<std::wstring>& names, std::vector
     names.push_back(std::move(name));
     titles.push_back(std::move(title));
   }
+}
+
+std::vector<PackageSizes> WizardSession::ChosenPackageSizes() const {
+  return ReadPackageSizes(m_packageFolder, m_chosenPackages);
 }
 
 InstallationJob WizardSession::BuildInstallationJob() {

@@ -10,6 +10,7 @@
 
 #include "app/choose_rules.h"
 #include "app/installation_run.h"
+#include "app/space_need.h"
 
 // What start-up learns from the system before it works out the folders.
 struct StartupFacts {
@@ -52,6 +53,9 @@ class WizardSession {
   bool GetPackageTitle(std::wstring name, std::wstring& title);
   // Appends the catalogue: names and titles, position by position.
   void GetPackageList(std::vector<std::wstring>& names, std::vector<std::wstring>& titles);
+
+  // What the chosen packages' files say of their unpacked sizes, in order.
+  std::vector<PackageSizes> ChosenPackageSizes() const;
 
   // The copy run's own copy of the folders and the choice; a run that is
   // not stopped keeps its destination through this session's GeoPath.

@@ -5,6 +5,7 @@
 
 #include "app/destination_check.h"
 #include "app/folders.h"
+#include "app/space_check.h"
 #include "app/wizard_buttons.h"
 #include "app/wizard_session.h"
 #include "framework/folder_browser.h"
@@ -22,17 +23,22 @@ PageDestinationFolder::PageDestinationFolder(WizardSession& session)
 void PageDestinationFolder::DoDataExchange(framework::DataExchange& dx) {
   framework::PropertyPage::DoDataExchange(dx);
   dx.Text(IDC_DESTINATION, m_destination);
+  dx.Control(IDC_SPACE, m_spaceText);
 }
 
 BOOL PageDestinationFolder::OnSetActive() {
   SetWizardButtons(kWizardBack | kWizardNext);
   m_destination = session_.DestinationFolder();
   UpdateData(false);
+  m_packageSizes = session_.ChosenPackageSizes();
+  ShowSpace();
   return framework::PropertyPage::OnSetActive();
 }
 
 LRESULT PageDestinationFolder::OnWizardNext() {
   UpdateData(true);
+  // Space first: it only asks, while the writable check creates the folder.
+  if (!CheckSpaceOnNext()) return -1;
   if (!CheckDestination()) return -1;
   session_.SetDestinationFolder(m_destination);
   return 0;
@@ -66,6 +72,7 @@ void PageDestinationFolder::OnBrowse() {
     UpdateData(false);
   }
   CheckDestination();
+  ShowSpace();
 }
 
 bool PageDestinationFolder::CheckDestination() {
@@ -82,6 +89,21 @@ bool PageDestinationFolder::CheckDestination() {
     case DestinationCheck::Outcome::kRefusedQuietly: break;
   }
   SetWizardButtons(kWizardBack);
+  return false;
+}
+
+SpaceCheck PageDestinationFolder::ShowSpace() {
+  SystemDestinationFileSystem fileSystem;
+  SpaceCheck check = CheckSpace(m_destination, m_packageSizes, fileSystem);
+  m_spaceText.SetWindowText(SpaceSummaryText(check));
+  return check;
+}
+
+bool PageDestinationFolder::CheckSpaceOnNext() {
+  const SpaceCheck check = ShowSpace();
+  if (check.Fits()) return true;
+  framework::MessageBox(m_hWnd, NotEnoughSpaceText(check), MB_OK | MB_ICONWARNING);
+  SetWizardButtons(kWizardBack | kWizardNext);
   return false;
 }
 

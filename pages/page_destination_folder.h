@@ -5,7 +5,10 @@
 #include <shlobj.h>
 
 #include <string>
+#include <vector>
 
+#include "app/space_check.h"
+#include "framework/controls.h"
 #include "framework/property_page.h"
 
 class WizardSession;
@@ -23,8 +26,16 @@ class PageDestinationFolder : public framework::PropertyPage {
  private:
   void OnBrowse();
   bool CheckDestination();
+  // Shows what the chosen packages need and what the drive has.
+  SpaceCheck ShowSpace();
+  // Refuses, with a message, a copy that cannot fit; leaves Next enabled for
+  // another try once the user has made room.
+  bool CheckSpaceOnNext();
   static int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM parameter, LPARAM data);
 
   std::wstring m_destination;
+  framework::StaticCtrl m_spaceText;
+  // Read once per visit: the choice cannot change while the page shows.
+  std::vector<PackageSizes> m_packageSizes;
   WizardSession& session_;
 };

@@ -135,6 +135,18 @@ bool MoveReplacing(const std::wstring& from, const std::wstring& to);
 // returns its path; nullopt on failure (LastError() says why).
 std::optional<std::wstring> CreateTempFile(const std::wstring& folder, const std::wstring& prefix);
 
+// The size of an existing regular file; nullopt for a folder or nothing.
+std::optional<std::uint64_t> FileSize(const std::wstring& path);
+
+// The bytes this user may still write on the drive that holds `folder`. A
+// folder that does not exist yet is asked of its nearest existing parent,
+// since the systems answer only for existing ones. nullopt when the system
+// cannot say.
+std::optional<std::uint64_t> AvailableSpace(const std::wstring& folder);
+
+// A byte count the way the system writes sizes for people ("12.3 MB").
+std::wstring FormatByteSize(std::uint64_t bytes);
+
 // The machine-wide settings store: a registry key under HKEY_LOCAL_MACHINE on
 // Windows, a file on POSIX. Values are raw bytes, as the registry keeps them.
 class SettingsKey {

@@ -1,17 +1,25 @@
-// The destination page's check: the folder tree is created, a temporary file
+// The destination page's checks: the space the chosen packages need against
+// the space the drive has, then the folder tree is created, a temporary file
 // proves it writable, and no temporary file is ever left behind.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/destination_check.h"
+#include "app/package_sizes.h"
+#include "app/space_check.h"
+#include "app/space_need.h"
 #include "app/wizard_session.h"
+#include "package/package_path.h"
 #include "support/temp_dir.h"
+#include "tests/app/package_media.h"
 
 namespace {
 
@@ -69,7 +77,202 @@ class ScriptedFileSystem : public DestinationFileSystem {
   platform::ErrorCode last_ = 0;
 };
 
+PackageSizes Indexed(std::vector<IndexedFile> files) { return PackageSizes{true, std::move(files), 0}; }
+
+PackageSizes Unindexed(std::uint64_t storedSize) { return PackageSizes{false, {}, storedSize}; }
+
+// Sizes of files already in the destination, by the path the rule asks for.
+class ExistingFiles {
+ public:
+  explicit ExistingFiles(std::wstring destination) : destination_(std::move(destination)) {}
+  void Add(const std::wstring& folder, const std::wstring& name, std::uint64_t size) {
+    sizes_[package_path::Join(destination_, package_path::StoredFolder(folder), name).file] = size;
+  }
+  ExistingFileSize Lookup() const {
+    return [this](const std::wstring& path) -> std::optional<std::uint64_t> {
+      const auto found = sizes_.find(path);
+      return found == sizes_.end() ? std::nullopt : std::optional<std::uint64_t>(found->second);
+    };
+  }
+
+ private:
+  std::wstring destination_;
+  std::map<std::wstring, std::uint64_t> sizes_;
+};
+
+// The system's answers, but a drive of a given size.
+class FixedSpace : public SystemDestinationFileSystem {
+ public:
+  explicit FixedSpace(std::optional<std::uint64_t> available) : available_(available) {}
+  std::optional<std::uint64_t> AvailableSpace(const std::wstring&) override { return available_; }
+
+ private:
+  std::optional<std::uint64_t> available_;
+};
+
+const std::wstring kDestination = std::wstring(L"maps") + platform::kPathSeparator;
+
 }  // namespace
+
+TEST(SpaceNeed, IsTheUnpackedSizesPlusTheLargestFile) {
+  const SpaceNeed need =
+      ComputeSpaceNeed({Indexed({{L"nord", L"a.dat", 100}, {L"nord", L"b.dat", 300}}), Indexed({{L"", L"c.dat", 50}})},
+                       kDestination, {});
+  EXPECT_EQ(need.known, 100u + 300u + 50u + 300u);
+  EXPECT_TRUE(need.Complete());
+  EXPECT_EQ(need.AtLeast(), need.known);
+  EXPECT_EQ(ComputeSpaceNeed({}, kDestination, {}).known, 0u);
+  EXPECT_EQ(ComputeSpaceNeed({Indexed({})}, kDestination, {}).known, 0u);
+}
+
+TEST(SpaceNeed, ExistingFilesThePackagesReplaceAreSubtracted) {
+  ExistingFiles existing(kDestination);
+  existing.Add(L"nord\\", L"a.dat", 40);      // the folder as the record spells it
+  existing.Add(L"nord", L"other.dat", 1000);  // not replaced: stays out of it
+  const SpaceNeed need = ComputeSpaceNeed({Indexed({{L"nord", L"a.dat", 100}, {L"nord", L"b.dat", 300}})}, kDestination,
+                                          existing.Lookup());
+  EXPECT_EQ(need.known, (100u - 40u) + 300u + 300u);
+}
+
+TEST(SpaceNeed, AFileWrittenTwiceCountsOnceWithItsLastSize) {
+  // In two packages, and twice in one.
+  const SpaceNeed need = ComputeSpaceNeed(
+      {Indexed({{L"m", L"a.dat", 500}}), Indexed({{L"m", L"a.dat", 100}, {L"m", L"b.dat", 10}, {L"m", L"b.dat", 20}})},
+      kDestination, {});
+  EXPECT_EQ(need.known, 100u + 20u + 500u);
+
+  // The second write replaces the first, not the file that was there before.
+  ExistingFiles existing(kDestination);
+  existing.Add(L"m", L"a.dat", 70);
+  EXPECT_EQ(ComputeSpaceNeed({Indexed({{L"m", L"a.dat", 100}}), Indexed({{L"m", L"a.dat", 200}})}, kDestination,
+                             existing.Lookup())
+                .known,
+            (200u - 70u) + 200u);
+}
+
+TEST(SpaceNeed, NeverLessThanTheCopyHoldsAtItsPeak) {
+  // The big new file is in place long before the replaced one shrinks.
+  ExistingFiles existing(kDestination);
+  existing.Add(L"m", L"old.dat", 10000);
+  const SpaceNeed need =
+      ComputeSpaceNeed({Indexed({{L"m", L"new.dat", 5000}, {L"m", L"old.dat", 100}})}, kDestination, existing.Lookup());
+  EXPECT_EQ(need.known, 5000u + 100u);
+  // Shrinking everything needs no more than the largest new file beside its old one.
+  EXPECT_EQ(ComputeSpaceNeed({Indexed({{L"m", L"old.dat", 100}})}, kDestination, existing.Lookup()).known, 100u);
+}
+
+TEST(SpaceNeed, APathThatLeavesTheDestinationReplacesNothing) {
+  ExistingFiles existing(kDestination);
+  existing.Add(L"..", L"outside.dat", 1000000);
+  existing.Add(L"", L"..", 1000000);
+  EXPECT_EQ(ComputeSpaceNeed({Indexed({{L"..", L"outside.dat", 10}, {L"", L"..", 5}})}, kDestination, existing.Lookup())
+                .known,
+            10u + 5u + 10u);
+}
+
+TEST(SpaceNeed, HugeSizesSaturateInsteadOfWrapping) {
+  constexpr std::uint64_t kHuge = std::numeric_limits<std::uint64_t>::max();
+  const SpaceNeed need = ComputeSpaceNeed(
+      {Indexed({{L"", L"a", kHuge}, {L"", L"b", kHuge}}), Unindexed(kHuge), Unindexed(kHuge)}, kDestination, {});
+  EXPECT_GE(need.known, static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()));
+  EXPECT_EQ(need.AtLeast(), kHuge);
+  EXPECT_FALSE((SpaceCheck{need, kHuge / 4}).Fits());
+
+  // A replaced file of any size cannot make a need out of nothing.
+  ExistingFiles existing(kDestination);
+  existing.Add(L"", L"a", kHuge);
+  EXPECT_EQ(ComputeSpaceNeed({Indexed({{L"", L"a", 1}})}, kDestination, existing.Lookup()).known, 1u);
+}
+
+TEST(SpaceNeed, APackageWithoutAnIndexIsAtLeastItsStoredSizeAndCannotBlock) {
+  const SpaceNeed need = ComputeSpaceNeed({Indexed({{L"", L"a.dat", 100}}), Unindexed(1000)}, kDestination, {});
+  EXPECT_FALSE(need.Complete());
+  EXPECT_EQ(need.unknownPackages, 1u);
+  EXPECT_EQ(need.known, 200u);
+  EXPECT_EQ(need.AtLeast(), 1200u);
+
+  // Only the known part is held against the drive.
+  EXPECT_TRUE((SpaceCheck{need, 500}).Fits());
+  EXPECT_TRUE((SpaceCheck{need, 200}).Fits());
+  EXPECT_FALSE((SpaceCheck{need, 199}).Fits());
+  // A drive that cannot say how much it has is not held against anything.
+  EXPECT_TRUE((SpaceCheck{need, std::nullopt}).Fits());
+  EXPECT_TRUE((SpaceCheck{ComputeSpaceNeed({Unindexed(1000)}, kDestination, {}), 0}).Fits());
+}
+
+TEST(SpaceTexts, SayTheSizesAsTheSystemWritesThem) {
+  const SpaceCheck known{ComputeSpaceNeed({Indexed({{L"", L"a", 3 << 20}})}, kDestination, {}), 4 << 20};
+  EXPECT_EQ(SpaceSummaryText(known), L"Space required: " + platform::FormatByteSize(6 << 20) +
+                                         L"\r\nSpace available: " + platform::FormatByteSize(4 << 20));
+  EXPECT_EQ(NotEnoughSpaceText(known), L"Not enough free space on the destination drive: " +
+                                           platform::FormatByteSize(6 << 20) + L" needed, " +
+                                           platform::FormatByteSize(4 << 20) + L" available.");
+
+  const SpaceCheck partial{ComputeSpaceNeed({Indexed({{L"", L"a", 10}}), Unindexed(2000)}, kDestination, {}),
+                           std::nullopt};
+  EXPECT_EQ(SpaceSummaryText(partial),
+            L"Space required: at least " + platform::FormatByteSize(2020) + L"\r\nSpace available: unknown");
+
+  EXPECT_EQ(platform::FormatByteSize(1023), L"1023 bytes");
+  EXPECT_EQ(platform::FormatByteSize(1536), L"1.50 KB");
+  EXPECT_EQ(platform::FormatByteSize(12 << 20), L"12.0 MB");
+  EXPECT_EQ(platform::FormatByteSize(std::uint64_t{3} << 40), L"3.00 TB");
+}
+
+TEST(SpaceOnDisk, TheDrivesSpaceIsAskedOfTheNearestExistingFolder) {
+  TempDir root;
+  const std::wstring missing = root.Folder(L"a") + L"b" + platform::kPathSeparator + L"c" + platform::kPathSeparator;
+  const std::optional<std::uint64_t> available = platform::AvailableSpace(missing);
+  ASSERT_TRUE(available.has_value());
+  EXPECT_GT(*available, 0u);
+  EXPECT_FALSE(std::filesystem::exists(root.path() / "a")) << "asking creates nothing";
+}
+
+TEST(SpaceOnDisk, ReplacedFilesAreMeasuredInTheDestination) {
+  TempDir root;
+  const std::wstring destination = root.Folder();
+  std::filesystem::create_directories(root.path() / "nord");
+  std::ofstream(root.path() / "nord" / "a.dat", std::ios::binary) << std::string(40, 'x');
+  std::filesystem::create_directories(root.path() / "nord" / "dir.dat");  // a folder is no file to replace
+  EXPECT_EQ(platform::FileSize(root.File(L"nord") + platform::kPathSeparator + L"a.dat"), 40u);
+  EXPECT_FALSE(platform::FileSize(root.File(L"nord")).has_value());
+  EXPECT_FALSE(platform::FileSize(root.File(L"none")).has_value());
+
+  FixedSpace drive(1000);
+  const SpaceCheck check =
+      CheckSpace(destination, {Indexed({{L"nord", L"a.dat", 100}, {L"nord", L"dir.dat", 7}})}, drive);
+  EXPECT_EQ(check.need.known, 60u + 7u + 100u);
+  EXPECT_EQ(check.available, 1000u);
+  EXPECT_EQ(TreeOf(root.path()), (std::vector<std::string>{"nord", "nord/a.dat", "nord/dir.dat"}));
+}
+
+TEST(SpaceOnDisk, APackagesSizesComeFromItsIndexOnlyWhileItChecksOut) {
+  TempDir folder;
+  WritePackage(folder.Folder(), L"PKG", L"Alpen", std::string(5000, 'x'), L"a.txt", L"maps\\nord");
+  const std::wstring path = BuildPackagePath(folder.Folder(), L"PKG");
+  const PackageSizes sound = ReadPackageSizes(path);
+  ASSERT_TRUE(sound.indexed);
+  ASSERT_EQ(sound.files.size(), 1u);
+  EXPECT_EQ(sound.files[0].storedFolder, L"maps\\nord");
+  EXPECT_EQ(sound.files[0].name, L"a.txt");
+  EXPECT_EQ(sound.files[0].size, 5000u);
+  EXPECT_EQ(sound.storedSize, std::filesystem::file_size(std::filesystem::path(path)));
+
+  // One byte of the index changed, just before its footer.
+  {
+    std::fstream file(std::filesystem::path(path), std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(-25, std::ios::end);
+    file.put('Z');
+  }
+  const PackageSizes damaged = ReadPackageSizes(path);
+  EXPECT_FALSE(damaged.indexed);
+  EXPECT_TRUE(damaged.files.empty());
+  EXPECT_EQ(damaged.storedSize, sound.storedSize);
+
+  const PackageSizes missing = ReadPackageSizes(folder.File(L"none.nwq"));
+  EXPECT_FALSE(missing.indexed);
+  EXPECT_EQ(missing.storedSize, 0u);
+}
 
 TEST(DestinationCheckOnDisk, CreatesMissingParentsAndLeavesNoTemporaryFile) {
   TempDir root;

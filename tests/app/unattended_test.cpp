@@ -52,6 +52,16 @@ class RefusingFileSystem : public DestinationFileSystem {
   platform::ErrorCode code_;
 };
 
+// The system's file steps on a drive with room for `available` bytes.
+class SmallDrive : public SystemDestinationFileSystem {
+ public:
+  explicit SmallDrive(std::uint64_t available) : available_(available) {}
+  std::optional<std::uint64_t> AvailableSpace(const std::wstring&) override { return available_; }
+
+ private:
+  std::uint64_t available_;
+};
+
 #if defined(_WIN32)
 constexpr platform::ErrorCode kAccessDenied = 5;
 #else
@@ -291,6 +301,48 @@ TEST(UnattendedExitCodes, APassiveRunCancelledMidWayKeepsWhatItInstalledAndEndsW
   const std::string written = ReadText(logPath);
   EXPECT_TRUE(Contains(written, L"the user cancelled the installation")) << written;
   EXPECT_FALSE(Contains(written, L"Answer:")) << "a cancel is not a failure\n" << written;
+}
+
+TEST(UnattendedPlan, ACopyThatCannotFitEndsWith1603BeforeAnythingIsWritten) {
+  Medium medium;
+  TempDir logFolder;
+  const std::wstring logPath = logFolder.File(L"setup.log");
+  SetupOptions options = medium.Quiet(std::nullopt);
+  options.destination = medium.target.Folder(L"maps");
+  // 11 + 70000 + 13 bytes unpacked, and beside them the largest file again.
+  constexpr std::uint64_t kNeeded = 11 + 70000 + 13 + 70000;
+  {
+    InstallLog log;
+    ASSERT_TRUE(log.Open(logPath, nullptr));
+    WizardSession session = medium.Session();
+    SmallDrive drive(kNeeded - 1);
+    EXPECT_EQ(PlanUnattendedInstallation(session, options, log, drive).exitCode, kExitInstallFailure);
+    EXPECT_TRUE(std::filesystem::is_empty(medium.target.path())) << "not even the destination was created";
+    const std::string written = ReadText(logPath);
+    EXPECT_TRUE(Contains(written, L"Error: not enough free space on the destination drive of " + *options.destination +
+                                      L": " + std::to_wstring(kNeeded) + L" bytes needed, " +
+                                      std::to_wstring(kNeeded - 1) + L" bytes available"))
+        << written;
+  }
+  {  // Exactly enough goes on.
+    InstallLog log;
+    WizardSession session = medium.Session();
+    SmallDrive drive(kNeeded);
+    EXPECT_EQ(PlanUnattendedInstallation(session, options, log, drive).exitCode, kExitSuccess);
+  }
+  {  // A package whose index does not check out is of unknown size: only
+     // the others' need can stop the run.
+    const std::filesystem::path bayern = std::filesystem::path(medium.karten) / "PKG-B.nwq";
+    std::filesystem::resize_file(bayern, std::filesystem::file_size(bayern) - 1);
+    InstallLog log;
+    ASSERT_TRUE(log.Open(logPath, nullptr));
+    WizardSession session = medium.Session();
+    SmallDrive drive(11 + 13 + 13);
+    EXPECT_EQ(PlanUnattendedInstallation(session, options, log, drive).exitCode, kExitSuccess);
+    EXPECT_TRUE(Contains(ReadText(logPath), L"at least")) << ReadText(logPath);
+    SmallDrive smaller(11 + 13 + 13 - 1);
+    EXPECT_EQ(PlanUnattendedInstallation(session, options, log, smaller).exitCode, kExitInstallFailure);
+  }
 }
 
 TEST(QuietRun, InstallsExactlyTheNamedPackagesRemembersTheDestinationAndLogsEveryFile) {

@@ -1,0 +1,33 @@
+#include "app/package_sizes.h"
+
+#include "package/package_path.h"
+#include "package/size_index.h"
+#include "platform/platform.h"
+
+PackageSizes ReadPackageSizes(const std::wstring& path) {
+  PackageSizes sizes;
+  try {
+    platform::File package;
+    if (!package.Open(path, platform::File::Mode::kReadExclusive)) return sizes;
+    sizes.storedSize = package.Length();
+    // Absent or damaged alike: an index that does not check out is never trusted.
+    const size_index::SizeIndex index = size_index::Read(package);
+    if (!index.IsValid()) return sizes;
+    sizes.files.reserve(index.entries.size());
+    for (const size_index::Entry& entry : index.entries)
+      sizes.files.push_back(IndexedFile{entry.folder, entry.name, entry.unpackedSize});
+    sizes.indexed = true;
+  } catch (const FileError&) {
+    sizes.indexed = false;
+    sizes.files.clear();
+  }
+  return sizes;
+}
+
+std::vector<PackageSizes> ReadPackageSizes(const std::wstring& packageFolder, const std::vector<std::wstring>& names) {
+  std::vector<PackageSizes> packages;
+  packages.reserve(names.size());
+  for (const std::wstring& name : names)
+    packages.push_back(ReadPackageSizes(package_path::Build(packageFolder, name)));
+  return packages;
+}
