@@ -2,6 +2,7 @@
 // name) and returns the process exit status.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,5 +19,11 @@ int List(const Arguments& arguments);
 int Verify(const Arguments& arguments);
 int Extract(const Arguments& arguments);
 int Index(const Arguments& arguments);
+
+// The frame of the commands that take PACKAGE...: help, a usage error without
+// a package, and `command` for each one. A FileError is printed and fails that
+// package only, so one bad file does not hide the verdict on the others.
+int ForEachPackage(const Arguments& arguments, const wchar_t* help,
+                   const std::function<bool(const std::wstring& path)>& command);
 
 }  // namespace nwq

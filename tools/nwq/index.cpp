@@ -81,25 +81,6 @@ bool IndexPackage(const std::wstring& path) {
 
 }  // namespace
 
-int Index(const Arguments& arguments) {
-  if (HasHelpFlag(arguments)) {
-    Print(kHelp);
-    return kExitOk;
-  }
-  if (arguments.empty()) {
-    Print(kHelp);
-    return kExitUsage;
-  }
-  bool allDone = true;
-  for (const std::wstring& path : arguments) {
-    try {
-      allDone = IndexPackage(path) && allDone;
-    } catch (const FileError& error) {
-      PrintError(error.Text());
-      allDone = false;
-    }
-  }
-  return allDone ? kExitOk : kExitFailed;
-}
+int Index(const Arguments& arguments) { return ForEachPackage(arguments, kHelp, IndexPackage); }
 
 }  // namespace nwq

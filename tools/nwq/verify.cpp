@@ -38,25 +38,6 @@ bool VerifyPackage(const std::wstring& path) {
 
 }  // namespace
 
-int Verify(const Arguments& arguments) {
-  if (HasHelpFlag(arguments)) {
-    Print(kHelp);
-    return kExitOk;
-  }
-  if (arguments.empty()) {
-    Print(kHelp);
-    return kExitUsage;
-  }
-  bool allSound = true;
-  for (const std::wstring& path : arguments) {
-    try {
-      allSound = VerifyPackage(path) && allSound;
-    } catch (const FileError& error) {
-      PrintError(error.Text());
-      allSound = false;
-    }
-  }
-  return allSound ? kExitOk : kExitFailed;
-}
+int Verify(const Arguments& arguments) { return ForEachPackage(arguments, kHelp, VerifyPackage); }
 
 }  // namespace nwq
