@@ -30,8 +30,12 @@ if [ -n "${TESSAVO_SMALL_DRIVE:-}" ]; then
   if mount -t tmpfs -o size=4m,mode=0777 tmpfs "$mount_point" 2>"$artifacts/mount.err"; then
     small_mount=$mount_point
     rm -f "$artifacts/mount.err"
-    # The prefix must exist before a drive can be added to it.
+    # The prefix must exist before a drive can be added to it. Its Wine
+    # processes, started here without the tests' display, must be gone before
+    # the driver starts: windows would otherwise open on a desktop no one sees.
     "$here/../../scripts/wine-run.sh" cmd /c exit >/dev/null 2>&1
+    wineserver -k 2>/dev/null
+    wineserver -w 2>/dev/null
     small_link=$WINEPREFIX/dosdevices/$letter
     ln -sfn "$mount_point" "$small_link"
   else
