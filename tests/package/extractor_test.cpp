@@ -50,16 +50,6 @@ bool HasTempFile(const fs::path& root) {
   return false;
 }
 
-std::vector<std::uint8_t> Pattern(std::size_t size) {
-  std::vector<std::uint8_t> data(size);
-  std::uint32_t x = 12345;
-  for (auto& b : data) {
-    x = x * 1103515245u + 12345u;
-    b = static_cast<std::uint8_t>(x >> 24);
-  }
-  return data;
-}
-
 TEST_F(Extraction, AHeaderOnlyPackageExtractsNothingAndCreatesNoFolder) {
   EXPECT_EQ(Extract(PackageBytes(name_), Destination()), S_OK);
   EXPECT_FALSE(fs::exists(Out("")));

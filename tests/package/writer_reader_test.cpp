@@ -104,16 +104,6 @@ TEST(PackageWriter, AHeaderThatCannotBeWrittenLeavesNoPackage) {
 #endif
 }
 
-std::vector<std::uint8_t> Pattern(std::size_t size) {
-  std::vector<std::uint8_t> data(size);
-  std::uint32_t x = 12345;
-  for (auto& b : data) {
-    x = x * 1103515245u + 12345u;
-    b = static_cast<std::uint8_t>(x >> 24);
-  }
-  return data;
-}
-
 std::uint64_t Le(const std::vector<std::uint8_t>& bytes, std::size_t at, int width) {
   std::uint64_t value = 0;
   for (int i = width - 1; i >= 0; --i)

@@ -6,6 +6,16 @@
 
 #include "support/temp_dir.h"
 
+std::vector<std::uint8_t> Pattern(std::size_t size) {
+  std::vector<std::uint8_t> data(size);
+  std::uint32_t x = 12345;
+  for (auto& b : data) {
+    x = x * 1103515245u + 12345u;
+    b = static_cast<std::uint8_t>(x >> 24);
+  }
+  return data;
+}
+
 std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t>& data, int level) {
   uLongf size = compressBound(static_cast<uLong>(data.size()));
   std::vector<std::uint8_t> out(size);

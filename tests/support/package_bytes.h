@@ -8,6 +8,10 @@
 
 #include "package/package.h"
 
+// Bytes that are the same every run and barely compress: data whose stream
+// spans many input chunks.
+std::vector<std::uint8_t> Pattern(std::size_t size);
+
 std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t>& data, int level = 6);
 
 class PackageBytes {
