@@ -3,6 +3,7 @@
 // Paths are wide strings; on POSIX they are converted to UTF-8 at this border.
 #pragma once
 
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -115,6 +116,19 @@ bool RemoveFile(const std::wstring& path);
 // for a file in use, a folder or anything else, which stay as they are.
 bool RemoveUnusedFile(const std::wstring& path);
 bool IsFolder(const std::wstring& path);
+// Removes `path` when it is an empty folder; anything else stays. Never
+// throws, since clean-up runs on the way out of failures.
+bool RemoveEmptyFolder(const std::wstring& path) noexcept;
+
+// What tells a file or folder apart from every other one on the machine,
+// however its path is spelt (case, ".", doubled separators, links).
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  auto operator<=>(const FileIdentity&) const = default;
+};
+// nullopt when the path names nothing, or the system cannot say.
+std::optional<FileIdentity> IdentityOf(const std::wstring& path);
 
 // True when an OS error says that a file of that name exists already (a
 // kCreateNewWrite open of a taken name).

@@ -119,6 +119,21 @@ bool RemoveUnusedFile(const std::wstring& path) {
 
 bool IsFolder(const std::wstring& path) { return IsDirectory(NativePath(path)); }
 
+bool RemoveEmptyFolder(const std::wstring& path) noexcept {
+  try {
+    return ::rmdir(NativePath(path).c_str()) == 0;
+  } catch (...) {  // the conversion's allocation
+    errno = ENOMEM;
+    return false;
+  }
+}
+
+std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
+  struct stat info {};
+  if (::stat(NativePath(path).c_str(), &info) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino)};
+}
+
 std::optional<std::wstring> CreateTempFile(const std::wstring& folder, const std::wstring& prefix) {
   std::wstring base = folder;
   if (!base.empty() && base.back() != L'/') base += L'/';

@@ -93,6 +93,16 @@ bool IsFolder(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool RemoveEmptyFolder(const std::wstring& path) noexcept { return ::RemoveDirectoryW(path.c_str()) != FALSE; }
+
+std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
+  const UniqueFileHandle file = OpenForAttributes(path, 0);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file || !::GetFileInformationByHandle(file.Get(), &info)) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
 std::optional<std::wstring> CreateTempFile(const std::wstring& folder, const std::wstring& prefix) {
   wchar_t name[MAX_PATH + 1] = {};
   if (::GetTempFileNameW(folder.c_str(), prefix.c_str(), 0, name) == 0) return std::nullopt;
