@@ -48,7 +48,9 @@ DecoderPool::~DecoderPool() {
     thread.join();
 }
 
-bool DecoderPool::StopRequestedFor(const DecodeJob& job) const { return stopped_ || job.sequence_ > firstFailed_; }
+bool DecoderPool::StopRequestedFor(const DecodeJob& job) const {
+  return stopped_ || job.abandoned_ || job.sequence_ > firstFailed_;
+}
 
 bool DecoderPool::HasRoom() const {
   std::lock_guard lock(mutex_);

@@ -29,7 +29,7 @@ class DecoderPool;
 class DecodeJob {
  public:
   // Decoder side: true once the decoder should give up between chunks (the
-  // pool was stopped, or an earlier entry failed).
+  // pool was stopped, an earlier entry failed, or the job was abandoned).
   bool StopRequested() const;
   // Decoder side: the package's whole percent after a chunk; kept only when
   // it changed, so an entry keeps at most 101 values.
@@ -51,6 +51,8 @@ class DecodeJob {
   std::exception_ptr failure_;
   std::vector<std::int32_t> published_;
   bool released_ = false;
+  // Read by its decoder between chunks without the lock.
+  std::atomic<bool> abandoned_{false};
   // The decoder's own.
   std::int32_t lastPublished_ = -1;
 };
@@ -81,6 +83,9 @@ class DecoderPool {
   std::exception_ptr Failure(const DecodeJob& job) const;
   // The committer is done with `job`: its place goes to the next entry.
   void Release(DecodeJob& job);
+  // The job's work is no longer wanted: its decoder gives up between chunks,
+  // or it never starts. Wait for it to end before its entry goes.
+  void Abandon(DecodeJob& job) { job.abandoned_ = true; }
 
   // Every decoder gives up between chunks, queued jobs never start; returns
   // once no job is running any more. The pool takes no further work.

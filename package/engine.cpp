@@ -4,13 +4,13 @@
 #include <chrono>
 #include <deque>
 #include <exception>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <set>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "package/decoder_pool.h"
@@ -124,12 +124,20 @@ void CheckEntry(const PackageFileRecord& record, const package_path::EntryPaths&
     Fail(observer, ErrorKind::kDamaged, paths.file, FileError(FileError::kDamaged, -1, paths.file));
 }
 
+// The folders a run has written into, each by its identity, so that one
+// spelt another way ("a/./", or "MAPS\\" for "Maps\\" on Windows) counts
+// as the same; by its path only where the system cannot say.
+using FolderSet = std::set<std::variant<platform::FileIdentity, std::wstring>>;
+
 // Creates the entry's folder; the first time a run writes into a folder, the
 // temporary files that a killed run left there go.
-void PrepareFolder(const package_path::EntryPaths& paths, std::set<std::wstring>& prepared, Observer& observer) {
+void PrepareFolder(const package_path::EntryPaths& paths, FolderSet& prepared, const temp_files::OwnFiles& own,
+                   Observer& observer) {
   if (!platform::CreateFolderTree(paths.folder))
     Fail(observer, ErrorKind::kFolderNotCreated, paths.folder, FileError(FileError::kBadPath, -1, paths.folder));
-  if (prepared.insert(paths.folder).second) temp_files::RemoveLeftovers(paths.folder);
+  const std::optional<platform::FileIdentity> identity = platform::IdentityOf(paths.folder);
+  const bool first = identity ? prepared.insert(*identity).second : prepared.insert(paths.folder).second;
+  if (first) temp_files::RemoveLeftovers(paths.folder, own);
 }
 
 // A target that cannot be replaced is refused before anything is decoded,
@@ -144,10 +152,10 @@ void CheckTarget(const package_path::EntryPaths& paths, Observer& observer) {
 template <typename Source>
 std::optional<StagedEntry> DecodeEntry(Source& walker, const PackageFileRecord& record,
                                        const package_path::EntryPaths& paths, DecodeWorkspace& work, Progress& progress,
-                                       Observer& observer) {
+                                       temp_files::OwnFiles& own, Observer& observer) {
   platform::File file;
   FileError createError;
-  if (!temp_files::Create(paths.folder, &file, &createError))
+  if (!temp_files::Create(paths.folder, &file, &createError, own))
     Fail(observer, ErrorKind::kOutputNotOpened, paths.file,
          FileError(createError.cause(), createError.osError(), paths.file));
   StagedEntry staged(std::move(file));
@@ -192,6 +200,8 @@ void CommitEntry(StagedEntry staged, const PackageFileRecord& record, const pack
   observer.OnEntryFinished(paths.file, staged.written());
 }
 
+using Report = std::pair<ErrorKind, std::wstring>;
+
 // Hears what an entry's steps tell the observer while it is not the entry's
 // turn: the error report is kept for the committer to pass on, a decoder's
 // progress goes to its job, and a stop is the pool's.
@@ -205,28 +215,42 @@ class EntryObserver : public Observer {
   void OnError(ErrorKind kind, const std::wstring& path) override { heard = {kind, path}; }
   bool StopRequested() override { return job_ && job_->StopRequested(); }
 
-  std::optional<std::pair<ErrorKind, std::wstring>> heard;
+  std::optional<Report> heard;
 
  private:
   DecodeJob* job_;
 };
+
+// Whether a failure says something of the package itself, which one decoder
+// alone meets just the same. Every other one (no folder, no temporary file,
+// a write, no decoder state) may come from the work done side by side, such
+// as a volume whose space or inodes the entries decoded ahead took.
+bool IsPackageFault(const std::optional<Report>& report) {
+  return report && (report->first == ErrorKind::kUnsafePath || report->first == ErrorKind::kDamaged);
+}
 
 // One entry from its record to its commit. What the decoder writes here it
 // writes before the pool marks its job ended; the committer reads it after.
 struct PendingEntry {
   PackageFileRecord record;
   package_path::EntryPaths paths;
-  // Folders made for this entry, outermost first: removed again when a stop
-  // or an earlier failure means the entry never had its turn.
+  // Where the entry's stored bytes lie; the walk can go back to behind them.
+  std::uint64_t dataOffset = 0;
+  std::int64_t dataSize = 0;
+  // Folders made for this entry, outermost first: removed again when the
+  // entry is forgotten before its turn.
   std::vector<std::wstring> madeFolders;
-  // Found before the entry was handed to a decoder; it has no job then.
+  // Its folder is made and its target probed.
+  bool prepared = false;
+  // The entry list ends here, for the reason in `failure`: the record could
+  // not be read, or entries that the size index lists are lost.
+  bool endsList = false;
+  // Met before the entry was handed to a decoder (it has no job then), or by
+  // its decoder; `report` is what the observer is told before it is raised.
   std::exception_ptr failure;
-  // The record itself could not be read: the walk ended here.
-  bool unreadable = false;
+  std::optional<Report> report;
   // Reads the entry's stored bytes from their start.
   std::optional<EntryReader> reader;
-  // What the observer is told before the entry's failure is raised.
-  std::optional<std::pair<ErrorKind, std::wstring>> report;
   std::shared_ptr<DecodeJob> job;
   // Decoded, waiting for its commit; its temporary file goes with it.
   std::optional<StagedEntry> staged;
@@ -246,25 +270,35 @@ std::vector<std::wstring> MissingFolders(std::wstring folder) {
   return {missing.rbegin(), missing.rend()};
 }
 
+// Innermost first; a folder that holds something stays.
+void RemoveFolders(const std::vector<std::wstring>& made) noexcept {
+  for (auto folder = made.rbegin(); folder != made.rend(); ++folder)
+    platform::RemoveEmptyFolder(*folder);
+}
+
+// The index behind the entries is not extracted, so the bar ends where they do.
+std::optional<std::uint64_t> IndexedEnd(platform::File& package) {
+  const size_index::SizeIndex index = size_index::Read(package);
+  if (!index.IsValid()) return std::nullopt;
+  return index.contentsEnd;
+}
+
 // The record loop. Records are walked and each entry checked in record order
 // on the caller's thread (its folder made, the target probed), then decoded
 // into its temporary file by the pool; the caller commits the entries in
 // record order and alone talks to the observer. A failure found ahead waits
-// with its entry until the entry's turn, so any number of decoders gives the
+// with its entry until the entry's turn, and one that may come from the work
+// done side by side is met again alone, so any number of decoders gives the
 // same files, the same observer calls and the same FileError.
-// The index behind the entries is not extracted, so the bar ends where they do.
-std::uint64_t ProgressTotal(platform::File& package, std::uint64_t length) {
-  const size_index::SizeIndex index = size_index::Read(package);
-  return index.IsValid() ? index.contentsEnd : length;
-}
-
 class Extraction {
  public:
   Extraction(platform::File& package, const std::wstring& destination, Observer& observer, const Options& options)
       : walker_(package, package.Position(), package.Length()),
+        packagePath_(package.Path()),
         destination_(destination),
         observer_(observer),
-        total_(ProgressTotal(package, walker_.Length())),
+        indexedEnd_(IndexedEnd(package)),
+        total_(indexedEnd_.value_or(walker_.Length())),
         progress_(observer, total_),
         buffers_(options.buffers),
         pool_(Decoders(options), Decoders(options) * kEntriesPerDecoder, options.buffers) {}
@@ -296,113 +330,133 @@ class Extraction {
       if (pending_.empty()) return Outcome::kExtracted;
       if (observer_.StopRequested()) return Stop(0);
       PendingEntry& entry = *pending_.front();
-      if (entry.unreadable) std::rethrow_exception(entry.failure);
+      if (entry.endsList) Raise(entry);
       observer_.OnEntryStarted(entry.record, entry.paths.file);
-      if (entry.failure) Raise(entry, entry.failure);
-      if (!AwaitDecoder(entry)) return Stop(1);
-      if (const std::exception_ptr failure = pool_.Failure(*entry.job)) {
-        if (entry.report) Raise(entry, failure);
-        // A file-system failure may come from decoding side by side (a disk
-        // that other entries' temporary files filled): the entry meets the
-        // disk again as it would with one decoder, alone.
-        if (!DecodeAlone(entry)) return Stop(1);
+      if (entry.job) {
+        if (!AwaitDecoder(entry)) return Stop(1);
+        entry.failure = pool_.Failure(*entry.job);
+      }
+      if (entry.failure) {
+        if (IsPackageFault(entry.report)) Raise(entry);
+        if (!TryAlone(entry)) return Stop(1);
       }
       // Only a stop or an earlier failure makes a decoder give up, and both
       // ended the loop before this entry's turn.
       if (!entry.staged) throw std::logic_error("a decoder gave up on its own");
       CommitEntry(std::move(*entry.staged), entry.record, entry.paths, observer_);
-      pool_.Release(*entry.job);
+      if (entry.job) pool_.Release(*entry.job);
       pending_.pop_front();
-      Resubmit();
     }
   }
 
-  // Discards every entry decoded ahead (their temporary files go), then
-  // decodes `entry` on this thread.
-  // False on a stop; its failure, if any, is raised.
-  bool DecodeAlone(PendingEntry& entry) {
-    for (std::size_t i = 1; i < pending_.size(); ++i) {
-      PendingEntry& later = *pending_[i];
-      if (!later.job) continue;
-      // The failure made them give up; each must have ended before it may run again.
-      while (!pool_.Wait(*later.job, kStopPoll, nullptr)) {
-      }
-      pool_.Release(*later.job);
-      later.job.reset();
-      later.staged.reset();
-      later.report.reset();
+  // Meets the entry's failure again as one decoder would have: every entry
+  // behind it is forgotten, then it is prepared (where that had failed) and
+  // decoded on this thread, telling the observer itself. False on a stop; a
+  // failure is raised.
+  bool TryAlone(PendingEntry& entry) {
+    ForgetLater();
+    if (entry.job) {
+      pool_.Release(*entry.job);
+      entry.job.reset();
     }
     pool_.ForgetFailure();
+    entry.failure = nullptr;
+    entry.report.reset();
+    if (!entry.prepared) Prepare(entry, observer_);
     if (!workspace_) workspace_ = std::make_unique<DecodeWorkspace>(buffers_);
     EntryReader reader = *entry.reader;
     std::optional<StagedEntry> decoded =
-        DecodeEntry(reader, entry.record, entry.paths, *workspace_, progress_, observer_);
+        DecodeEntry(reader, entry.record, entry.paths, *workspace_, progress_, ownFiles_, observer_);
     if (!decoded) return false;
     entry.staged.emplace(std::move(*decoded));
     return true;
   }
 
-  // Entries discarded for one decoded alone go to the pool again, once it
-  // has been committed.
-  void Resubmit() {
-    for (auto& entry : pending_)
-      if (!entry->job && !entry->failure) Submit(*entry);
+  // Forgets every entry behind the front one, as if it had never been
+  // reached: its decoder gives up, its temporary file and the folders made
+  // for it go, and the walk goes on again from behind the front entry.
+  void ForgetLater() {
+    for (std::size_t i = 1; i < pending_.size(); ++i)
+      if (pending_[i]->job) pool_.Abandon(*pending_[i]->job);
+    while (pending_.size() > 1) {
+      PendingEntry& later = *pending_.back();
+      if (later.job) {
+        // Its decoder writes into the entry until the job has ended.
+        while (!pool_.Wait(*later.job, kStopPoll, nullptr)) {
+        }
+        pool_.Release(*later.job);
+      }
+      later.staged.reset();
+      RemoveFolders(later.madeFolders);
+      pending_.pop_back();
+    }
+    const PendingEntry& front = *pending_.front();
+    walker_.ResumeAfter(front.dataOffset, front.dataSize);
+    walked_ = false;
   }
 
-  [[noreturn]] void Raise(const PendingEntry& entry, const std::exception_ptr& failure) {
+  [[noreturn]] void Raise(const PendingEntry& entry) {
     if (entry.report) observer_.OnError(entry.report->first, entry.report->second);
-    std::rethrow_exception(failure);
+    std::rethrow_exception(entry.failure);
   }
 
-  // Walks on while the pool has room. A refused entry ends the walk: nothing
-  // after it is ever reached.
+  // Walks on while the pool has room. A failure ends the walk: nothing after
+  // it is reached unless the failure is met again alone and passes.
   void Dispatch() {
     while (!walked_ && pool_.HasRoom()) {
       auto entry = std::make_unique<PendingEntry>();
       try {
         if (!walker_.Next(&entry->record)) {
           walked_ = true;
-          return;
+          if (!indexedEnd_ || walker_.EntriesEnd() == *indexedEnd_) return;
+          // A size index whose checksum holds lists entries that the walk
+          // did not reach: they are lost, as a cut stream's end is.
+          entry->report = Report{ErrorKind::kDamaged, packagePath_};
+          throw FileError(FileError::kDamaged, -1, packagePath_);
         }
       } catch (...) {
-        entry->unreadable = true;
+        entry->endsList = true;
         entry->failure = std::current_exception();
         walked_ = true;
         pending_.push_back(std::move(entry));
         return;
       }
       entry->paths = package_path::Join(destination_, entry->record.Folder(), entry->record.Name());
-      Prepare(*entry);
-      if (entry->failure)
-        walked_ = true;
-      else
+      entry->dataOffset = walker_.DataOffset();
+      entry->dataSize = walker_.DataSize();
+      entry->reader = walker_.Entry();
+      EntryObserver ahead;
+      try {
+        Prepare(*entry, ahead);
         Submit(*entry);
+      } catch (...) {
+        entry->failure = std::current_exception();
+        entry->report = ahead.heard;
+        walked_ = true;
+      }
       pending_.push_back(std::move(entry));
     }
   }
 
-  void Prepare(PendingEntry& entry) {
-    EntryObserver ahead;
-    try {
-      CheckEntry(entry.record, entry.paths, ahead);
-      std::vector<std::wstring> missing = MissingFolders(entry.paths.folder);
-      PrepareFolder(entry.paths, preparedFolders_, ahead);
-      entry.madeFolders = std::move(missing);
-      CheckTarget(entry.paths, ahead);
-    } catch (...) {
-      entry.failure = std::current_exception();
-      entry.report = ahead.heard;
-    }
+  // Checks the entry, makes its folder and probes its target; raises the
+  // failure after telling `observer`.
+  void Prepare(PendingEntry& entry, Observer& observer) {
+    CheckEntry(entry.record, entry.paths, observer);
+    std::vector<std::wstring> missing = MissingFolders(entry.paths.folder);
+    PrepareFolder(entry.paths, preparedFolders_, ownFiles_, observer);
+    entry.madeFolders = std::move(missing);
+    CheckTarget(entry.paths, observer);
+    entry.prepared = true;
   }
 
   void Submit(PendingEntry& entry) {
-    if (!entry.reader) entry.reader = walker_.Entry();
-    entry.job = pool_.Submit([entry = &entry, reader = *entry.reader, total = total_](DecodeWorkspace& work,
-                                                                                      DecodeJob& job) mutable {
+    entry.job = pool_.Submit([entry = &entry, reader = *entry.reader, total = total_, own = &ownFiles_](
+                                 DecodeWorkspace& work, DecodeJob& job) mutable {
       EntryObserver decoder(&job);
       Progress progress(decoder, total);
       try {
-        std::optional<StagedEntry> decoded = DecodeEntry(reader, entry->record, entry->paths, work, progress, decoder);
+        std::optional<StagedEntry> decoded =
+            DecodeEntry(reader, entry->record, entry->paths, work, progress, *own, decoder);
         if (decoded) entry->staged.emplace(std::move(*decoded));
       } catch (...) {
         entry->report = decoder.heard;
@@ -434,26 +488,29 @@ class Extraction {
 
   // Stops every decoder and removes every temporary file, then the folders
   // made ahead for the entries from `keep` on: the entry in hand had its turn
-  // and keeps its folder, as it would with one decoder.
+  // and keeps its folder, as it would with one decoder. Runs on the way out
+  // of a failure, so it raises nothing of its own.
   void Discard(std::size_t keep) noexcept {
-    pool_.StopAndWait();
+    try {
+      pool_.StopAndWait();
+    } catch (...) {  // a lock the system refused; the pool's destructor tries again
+    }
     for (auto& entry : pending_)
       entry->staged.reset();
-    for (std::size_t i = pending_.size(); i > keep; --i) {
-      const std::vector<std::wstring>& made = pending_[i - 1]->madeFolders;
-      for (auto folder = made.rbegin(); folder != made.rend(); ++folder) {
-        std::error_code ignored;  // a folder that holds something stays
-        std::filesystem::remove(std::filesystem::path(*folder), ignored);
-      }
-    }
+    for (std::size_t i = pending_.size(); i > keep; --i)
+      RemoveFolders(pending_[i - 1]->madeFolders);
   }
 
   RecordWalker walker_;
+  const std::wstring packagePath_;
   const std::wstring& destination_;
   Observer& observer_;
+  // Where a valid size index says the entries end.
+  const std::optional<std::uint64_t> indexedEnd_;
   const std::uint64_t total_;
   Progress progress_;
-  std::set<std::wstring> preparedFolders_;
+  FolderSet preparedFolders_;
+  temp_files::OwnFiles ownFiles_;
   std::deque<std::unique_ptr<PendingEntry>> pending_;
   bool walked_ = false;
   const ExtractBuffers buffers_;

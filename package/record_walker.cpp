@@ -45,6 +45,14 @@ bool RecordWalker::Next(PackageFileRecord* record) {
   return true;
 }
 
+void RecordWalker::ResumeAfter(std::uint64_t dataOffset, std::int64_t dataSize) {
+  position_ = dataOffset;
+  dataOffset_ = dataOffset;
+  dataSize_ = dataSize;
+  dataLeft_ = dataSize > 0 ? static_cast<std::uint64_t>(dataSize) : 0;
+  ended_ = false;
+}
+
 std::size_t RecordWalker::ReadData(void* buffer, std::size_t count) {
   const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(dataLeft_, count));
   if (want == 0) return 0;

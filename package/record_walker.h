@@ -58,6 +58,10 @@ class RecordWalker {
   // reached beyond the package.
   std::uint64_t EntriesEnd() const { return entriesEnd_; }
 
+  // Goes back to just behind the entry whose data starts at `dataOffset`,
+  // as Next left it then: the next Next reads the record after that entry.
+  void ResumeAfter(std::uint64_t dataOffset, std::int64_t dataSize);
+
   // Bytes of the package behind the walker, header included.
   std::uint64_t Position() const { return position_; }
   std::uint64_t Length() const { return length_; }

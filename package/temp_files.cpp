@@ -47,23 +47,36 @@ bool IsTempName(const std::wstring& name) {
   return EqualsIgnoringCase(name, kPrefixLength + kHexDigits, kSuffix, kSuffixLength);
 }
 
-bool Create(const std::wstring& folder, platform::File* file, FileError* error) {
+void OwnFiles::Add(const std::wstring& name) {
+  std::lock_guard lock(mutex_);
+  names_.insert(name);
+}
+
+bool OwnFiles::Holds(const std::wstring& name) const {
+  std::lock_guard lock(mutex_);
+  return names_.count(name) != 0;
+}
+
+bool Create(const std::wstring& folder, platform::File* file, FileError* error, OwnFiles& own) {
   const std::wstring base = WithSeparator(folder);
   FileError failure;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
-    if (file->Open(base + RandomName(), platform::File::Mode::kCreateNewWrite, &failure)) return true;
+    const std::wstring name = RandomName();
+    // Named before it exists: a clean-up running meanwhile must not take it.
+    own.Add(name);
+    if (file->Open(base + name, platform::File::Mode::kCreateNewWrite, &failure)) return true;
     if (!platform::IsExistsError(static_cast<platform::ErrorCode>(failure.osError()))) break;
   }
   if (error) *error = failure;
   return false;
 }
 
-void RemoveLeftovers(const std::wstring& folder) {
+void RemoveLeftovers(const std::wstring& folder, const OwnFiles& own) {
   const std::wstring base = WithSeparator(folder);
   // "*" and a check of each name: the OS's wildcards would differ in case
   // handling between the systems and, on Windows, also match short names.
   for (const std::wstring& name : platform::FindFiles(base, L"*"))
-    if (IsTempName(name)) platform::RemoveUnusedFile(base + name);
+    if (IsTempName(name) && !own.Holds(name)) platform::RemoveUnusedFile(base + name);
 }
 
 }  // namespace temp_files

@@ -11,6 +11,7 @@
 
 #include "package/engine.h"
 #include "package/package.h"
+#include "package/size_index.h"
 #include "package/temp_files.h"
 #include "support/package_bytes.h"
 #include "support/temp_dir.h"
@@ -277,6 +278,76 @@ TEST_F(Decoders, OnlyAFewEntriesAreDecodedAheadOfALargeOne) {
   EXPECT_EQ(outcome.tree.size(), 62u);
   // Four entries in flight per decoder, the large one among them.
   EXPECT_LE(counter.most, 8u);
+}
+
+// Clean-up after a failure converts paths as the platform made them: a
+// folder with a non-ASCII name made ahead for a later entry goes again, in
+// any locale, rather than ending the program.
+TEST_F(Decoders, AFailureRemovesTheNonAsciiFoldersMadeAheadOfIt) {
+  auto broken = Compress(Content(20'000, 1));
+  broken[broken.size() / 2] ^= 0xFF;
+  PackageBytes package(L"Pkg");
+  package.RawEntry(L"a", L"bad.bin", broken, static_cast<std::int64_t>(broken.size()))
+      .Entry(L"H\u00F6hen\\\u00DCbersicht", L"dgm.dem", Content(30'000, 2));
+  for (const std::size_t decoders : {1u, 3u}) {
+    SCOPED_TRACE(decoders);
+    const Outcome outcome = Run(package, decoders);
+    ASSERT_TRUE(outcome.raised);
+    EXPECT_EQ(outcome.error.cause(), FileError::kDamaged);
+    EXPECT_EQ(outcome.tree, std::vector<std::string>{"a"});
+  }
+}
+
+// "a\" and "a\.\" are one folder: the clean-up of leftovers, run once
+// for it, must not take the decoded entry that waits there for its turn.
+TEST_F(Decoders, OneFolderSpeltTwoWaysKeepsTheEntriesWaitingInIt) {
+  PackageBytes package(L"Pkg");
+  package.Entry(L"a", L"one.txt", Content(5'000, 1))
+      .Entry(L"a\\.", L"two.txt", Content(5'000, 2))
+      .Entry(L".\\a", L"three.txt", Content(5'000, 3));
+  for (const std::size_t decoders : {1u, 2u, 4u}) {
+    SCOPED_TRACE(decoders);
+    const Outcome outcome = Run(package, decoders);
+    EXPECT_FALSE(outcome.raised) << fs::path(outcome.error.fileName()).filename();
+    EXPECT_EQ(outcome.tree, (std::vector<std::string>{"a", "a/one.txt", "a/three.txt", "a/two.txt"}));
+  }
+}
+
+// A size index whose checksum holds proves how far the entries reach. A walk
+// that ends before (a record's magic damaged) has lost entries: the package
+// is damaged, by its own name, after the entries before the damage.
+TEST_F(Decoders, EntriesThatAValidIndexListsButTheWalkMissesMakeThePackageDamaged) {
+  const std::vector<std::uint8_t> contents[] = {Content(3'000, 1), Content(4'000, 2), Content(5'000, 3),
+                                                Content(6'000, 4)};
+  PackageBytes package(L"Pkg");
+  std::vector<size_index::Entry> listed;
+  std::uint64_t thirdRecord = 0;
+  for (int i = 0; i < 4; ++i) {
+    const std::wstring name = std::to_wstring(i) + L".bin";
+    if (i == 2) thirdRecord = package.bytes().size();
+    const std::vector<std::uint8_t> stored = Compress(contents[i]);
+    package.RawEntry(L"maps", name, stored, static_cast<std::int64_t>(stored.size()));
+    listed.push_back({L"maps", name, contents[i].size(), stored.size()});
+  }
+  PackageBytes indexed = package;
+  indexed.Append(size_index::Encode(listed, package.bytes().size()));
+  indexed.bytes()[thirdRecord] ^= 0x01;  // "FILE" becomes "GILE"
+  package.bytes()[thirdRecord] ^= 0x01;
+
+  for (const std::size_t decoders : {1u, 4u}) {
+    SCOPED_TRACE(decoders);
+    const Outcome lost = Run(indexed, decoders);
+    ASSERT_TRUE(lost.raised);
+    EXPECT_EQ(lost.error.cause(), FileError::kDamaged);
+    EXPECT_EQ(lost.error.fileName(), BuildPackagePath(media_.Folder(), L"Pkg"));
+    EXPECT_EQ(lost.calls.back(), L"error " + std::to_wstring(static_cast<int>(package_engine::ErrorKind::kDamaged)) +
+                                     L" " + BuildPackagePath(media_.Folder(), L"Pkg"));
+    EXPECT_EQ(lost.tree, (std::vector<std::string>{"maps", "maps/0.bin", "maps/1.bin"}));
+  }
+  // Without an index nothing proves a loss: the list ends at the damage.
+  const Outcome plain = Run(package, 2);
+  EXPECT_FALSE(plain.raised);
+  EXPECT_EQ(plain.tree, (std::vector<std::string>{"maps", "maps/0.bin", "maps/1.bin"}));
 }
 
 #if defined(VARNHOLT_FAULT_INJECTION)
