@@ -410,6 +410,45 @@ TEST(QuietRun, ADamagedPackageFailsTheRunAndLeavesGeoPathAsItWas) {
   EXPECT_FALSE(Contains(written, L"Package PKG-C")) << written;
 }
 
+TEST(QuietRun, AfterARetryThePackagesEndLineCountsOnlyTheAttemptThatEndedIt) {
+  Medium medium;
+  {
+    PackageWriter writer(BuildPackagePath(medium.karten, L"PKG-T"), *PackageHeader::Make(L"PKG-T", L"Tirol", L"three"));
+    writer.AddData(L"tirol", L"one.txt", "11111", 5, 0, 0);
+    writer.AddData(L"tirol", L"two.txt", "22222", 5, 0, 0);
+    writer.AddData(L"tirol", L"three.txt", "33333", 5, 0, 0);
+    writer.Close();
+  }
+  // The second file is held open by another program on the first try.
+  const std::filesystem::path busy = medium.target.path() / "tirol" / "two.txt";
+  std::filesystem::create_directories(busy.parent_path());
+  std::ofstream(busy) << "old";
+  platform::File holder;
+  ASSERT_TRUE(holder.Open(busy.wstring(), platform::File::Mode::kReadExclusive));
+
+  TempDir logFolder;
+  const std::wstring logPath = logFolder.File(L"setup.log");
+  InstallLog log;
+  ASSERT_TRUE(log.Open(logPath, nullptr));
+  WizardSession session = medium.Session();
+  SystemDestinationFileSystem fileSystem;
+  UnattendedPlan plan =
+      PlanUnattendedInstallation(session, medium.Quiet(std::vector<std::wstring>{L"PKG-T"}), log, fileSystem);
+  ASSERT_EQ(plan.exitCode, 0);
+  // The unattended answer, without its two seconds; the file is let go meanwhile.
+  plan.job.answer = [&holder](const FailureQuestion& question) {
+    holder.Close();
+    return UnattendedAnswer(question, {});
+  };
+  SilentCopyPage page;
+  EXPECT_EQ(RunInstallationToTheEnd(plan.job, page), RunEnd::kFinished);
+
+  EXPECT_EQ(ReadText(busy.wstring()), "22222");
+  const std::string written = ReadText(logPath);
+  EXPECT_TRUE(Contains(written, L"Answer: Retry")) << written;
+  EXPECT_TRUE(Contains(written, L"Package PKG-T: end, 3 files, 15 bytes, ")) << written;
+}
+
 TEST(InstallLogFile, StampsEachLineKeepsLinesWholeAcrossThreadsAndNeverFailsTheRun) {
   TempDir folder;
   const std::wstring path = folder.File(L"setup.log");
