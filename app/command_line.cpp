@@ -52,6 +52,17 @@ bool HasInvalidPathCharacter(const std::wstring& path) {
   return false;
 }
 
+// One backslash between the parts of an absolute path. The standard quoting
+// rules double a closing backslash before a quote (`"C:\Maps\\"`), and this
+// setup reads its line without them. The first two characters, the drive's
+// "C:" or the share's "\\", are kept as they are.
+std::wstring OneSeparatorBetweenParts(std::wstring path) {
+  std::replace(path.begin(), path.end(), L'/', L'\\');
+  const auto doubled = [](wchar_t a, wchar_t b) { return a == L'\\' && b == L'\\'; };
+  path.erase(std::unique(path.begin() + std::min<std::size_t>(path.size(), 2), path.end(), doubled), path.end());
+  return path;
+}
+
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
@@ -113,9 +124,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
           fail(L"The destination " + value + L" is not an absolute path (C:\\... or \\\\server\\share\\...).");
           continue;
         }
-        std::wstring folder = value;
-        std::replace(folder.begin(), folder.end(), L'/', L'\\');
-        options.destination = EnsureTrailingBackslash(std::move(folder));
+        options.destination = EnsureTrailingBackslash(OneSeparatorBetweenParts(value));
       } else if (name == L"log") {
         if (HasInvalidPathCharacter(value)) {
           fail(L"The log file " + value + L" is not a valid path.");

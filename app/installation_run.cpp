@@ -22,7 +22,7 @@ class RunObserver final : public package_trace::TracingObserver {
 
   int doneCount = 0;
   std::wstring lastExtractError;
-  // Of the package in hand.
+  // Of the package's current attempt.
   std::uint64_t fileCount = 0;
   std::uint64_t byteCount = 0;
 
@@ -156,8 +156,6 @@ RunEnd CopyPackages(const InstallationJob& job, CopyPageView& page) {
       break;
     }
     run.lastExtractError.clear();
-    run.fileCount = 0;
-    run.byteCount = 0;
     const std::wstring path = package_path::Build(job.packageFolder, name);
     Log(job, L"Package " + name + L": start (" + path + L")");
     const auto started = std::chrono::steady_clock::now();
@@ -172,6 +170,10 @@ RunEnd CopyPackages(const InstallationJob& job, CopyPageView& page) {
         break;
       }
       FailureQuestion question{name, ++attempt, {}};
+      // A retry writes the package again from its start: the end line tells
+      // of the attempt that ended it, not of every attempt together.
+      run.fileCount = 0;
+      run.byteCount = 0;
       std::wstring logLine;
       try {
         const package_engine::Result result = extract(path, name, job.destinationFolder, run);

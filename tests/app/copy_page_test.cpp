@@ -77,6 +77,7 @@ struct ScriptedExtractor {
     std::wstring unopenedOutput;  // the observer hears that this output would not open, before the raise
     enum class Kind { kFileError, kStdException, kAnythingElse };
     Kind kind = Kind::kFileError;
+    bool fileWrittenFirst = false;  // the package's file is in place before the raise, as a later one fails
   };
   std::map<std::wstring, std::vector<Failure>> failures;
   // A package that does not open or check out, instead of progress.
@@ -94,6 +95,7 @@ struct ScriptedExtractor {
           if (!pending.empty()) {
             const Failure failure = pending.front();
             pending.erase(pending.begin());
+            if (failure.fileWrittenFirst) observer.OnEntryFinished(L"D:\\Maps\\" + name + L".dat", 5);
             if (!failure.unopenedOutput.empty())
               observer.OnError(package_engine::ErrorKind::kOutputNotOpened, failure.unopenedOutput);
             switch (failure.kind) {
@@ -112,6 +114,7 @@ struct ScriptedExtractor {
             return stopped;
           }
           observer.OnProgress(100, record);
+          observer.OnEntryFinished(L"D:\\Maps\\" + name + L".dat", 5);
           return package_engine::Result{};
         };
   }
@@ -233,11 +236,16 @@ TEST(CopyRun, AVanishedPackagePassesSilentlyAndTheRunFinishes) {
 
 TEST(CopyRun, RetryStartsThePackageAgainWithoutCountingItTwice) {
   ScriptedExtractor extractor;
-  extractor.failures[L"B"] = {{DiskFull(), L"", Kind::kFileError}, {DiskFull(), L"", Kind::kFileError}};
+  extractor.failures[L"B"] = {{DiskFull(), L"", Kind::kFileError, true}, {DiskFull(), L"", Kind::kFileError, true}};
   std::vector<std::wstring> recorded;
   RecordingPage page;
   page.answers = {FileErrorAnswer::kRetry, FileErrorAnswer::kRetry};
-  EXPECT_TRUE(RunInstallation(Job({L"A", L"B", L"C"}, &recorded, &extractor), page));
+  RunLog run;
+  InstallationJob job = Job({L"A", L"B", L"C"}, &recorded, &extractor);
+  job.log = &run.log;
+  EXPECT_TRUE(RunInstallation(job, page));
+  // Neither in the log: its end line tells of the attempt that ended it.
+  EXPECT_TRUE(run.Has(L"Package B: end, 1 files, 5 bytes, ")) << run.Text();
   EXPECT_EQ(extractor.calls, (std::vector<std::wstring>{L"A", L"B", L"B", L"B", L"C"}));
   EXPECT_EQ(page.questions, (std::vector<std::wstring>(2, L"Disk full while accessing D:\\Maps\\big.dat.")));
   // B's progress lands in the second third, C's in the last.

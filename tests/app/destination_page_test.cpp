@@ -201,17 +201,16 @@ TEST(SpaceNeed, APackageWithoutAnIndexIsAtLeastItsStoredSizeAndCannotBlock) {
 }
 
 TEST(SpaceTexts, SayTheSizesAsTheSystemWritesThem) {
-  const SpaceCheck known{ComputeSpaceNeed({Indexed({{L"", L"a", 3 << 20}})}, kDestination, {}), 4 << 20};
-  EXPECT_EQ(SpaceSummaryText(known), L"Space required: " + platform::FormatByteSize(6 << 20) +
-                                         L"\r\nSpace available: " + platform::FormatByteSize(4 << 20));
-  EXPECT_EQ(NotEnoughSpaceText(known), L"Not enough free space on the destination drive: " +
-                                           platform::FormatByteSize(6 << 20) + L" needed, " +
-                                           platform::FormatByteSize(4 << 20) + L" available.");
+  // 2 x 14,300,000 bytes is 27.27 MiB: cut to one decimal, as the system does, not rounded.
+  const SpaceCheck known{ComputeSpaceNeed({Indexed({{L"", L"a", 14300000}})}, kDestination, {}), 20000000};
+  EXPECT_EQ(SpaceSummaryText(known), L"Space required: 27.2 MB\r\nSpace available: 19.0 MB");
+  EXPECT_EQ(NotEnoughSpaceText(known),
+            L"Not enough free space on the destination drive: 27.2 MB needed, 19.0 MB available.");
 
-  const SpaceCheck partial{ComputeSpaceNeed({Indexed({{L"", L"a", 10}}), Unindexed(2000)}, kDestination, {}),
+  // 10 + 10 known, 2027 stored: at least 2047 bytes, 1.999 KB.
+  const SpaceCheck partial{ComputeSpaceNeed({Indexed({{L"", L"a", 10}}), Unindexed(2027)}, kDestination, {}),
                            std::nullopt};
-  EXPECT_EQ(SpaceSummaryText(partial),
-            L"Space required: at least " + platform::FormatByteSize(2020) + L"\r\nSpace available: unknown");
+  EXPECT_EQ(SpaceSummaryText(partial), L"Space required: at least 1.99 KB\r\nSpace available: unknown");
 
   EXPECT_EQ(platform::FormatByteSize(1023), L"1023 bytes");
   EXPECT_EQ(platform::FormatByteSize(1536), L"1.50 KB");

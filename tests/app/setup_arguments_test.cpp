@@ -1,6 +1,7 @@
 // How the setup splits the command line a distribution tool gives it.
 #include <gtest/gtest.h>
 
+#include "app/command_line.h"
 #include "app/setup_arguments.h"
 
 namespace {
@@ -35,4 +36,28 @@ TEST(SetupArguments, BlanksQuotesAndEmptyValues) {
   EXPECT_EQ(SplitSetupCommandLine(L"t.exe /dir=\"\" \"\""), (Arguments{L"/dir=", L""}));
   // A quote left open runs to the end of the line.
   EXPECT_EQ(SplitSetupCommandLine(L"t.exe /dir=\"D:\\My Maps"), (Arguments{L"/dir=D:\\My Maps"}));
+}
+
+TEST(SetupArguments, ADestinationHasOneSeparatorBetweenItsPartsHoweverTheLineWasQuoted) {
+  // `C:\Maps Test\` as the standard quoting rules write it: the closing
+  // backslash doubled before the quote.
+  const ParsedCommandLine quoted =
+      ParseCommandLine(SplitSetupCommandLine(LR"(Tessavo.exe "/dir=C:\Maps Test\\" /quiet)"));
+  ASSERT_TRUE(quoted.valid());
+  EXPECT_EQ(quoted.options.destination, LR"(C:\Maps Test\)");
+  EXPECT_EQ(quoted.options.mode, SetupMode::kQuiet);
+
+  const std::vector<std::pair<std::wstring, std::wstring>> spellings = {
+      {LR"(/dir=C:\\Maps\\\)", LR"(C:\Maps\)"},
+      {LR"(/dir=C:\\)", LR"(C:\)"},
+      {L"/dir=c://maps//nord", LR"(c:\maps\nord\)"},
+      // A share keeps the two backslashes it starts with.
+      {LR"(/dir=\\server\share\\maps\\)", LR"(\\server\share\maps\)"},
+      {L"/dir=//server/share//", LR"(\\server\share\)"},
+  };
+  for (const auto& [argument, destination] : spellings) {
+    const ParsedCommandLine parsed = ParseCommandLine({argument});
+    ASSERT_TRUE(parsed.valid()) << argument;
+    EXPECT_EQ(parsed.options.destination, destination) << argument;
+  }
 }

@@ -222,7 +222,7 @@ TEST(UnattendedPlan, RefusesUnknownPackagesAnEmptyMediumAndAnUnwritableDestinati
     SetupOptions options = medium.Quiet(std::vector<std::wstring>{L"PKG-A", L"PKG-X"});
     options.destination = medium.target.Folder(L"sub");
     SystemDestinationFileSystem fileSystem;
-    EXPECT_EQ(PlanUnattendedInstallation(session, options, log, fileSystem).exitCode, kExitInvalidCommandLine);
+    EXPECT_EQ(PlanUnattendedInstallation(session, options, log, fileSystem).exitCode, 1639);
     EXPECT_FALSE(std::filesystem::exists(medium.target.path() / "sub"));
     EXPECT_TRUE(Contains(ReadText(logPath), L"PKG-X"));
     EXPECT_TRUE(Contains(ReadText(logPath), L"junk.nwq"));
@@ -233,42 +233,66 @@ TEST(UnattendedPlan, RefusesUnknownPackagesAnEmptyMediumAndAnUnwritableDestinati
     WizardSession session;
     session.SetPackageFolder(empty.Folder());
     SystemDestinationFileSystem fileSystem;
-    EXPECT_EQ(PlanUnattendedInstallation(session, medium.Quiet(std::nullopt), log, fileSystem).exitCode,
-              kExitInstallFailure);
+    EXPECT_EQ(PlanUnattendedInstallation(session, medium.Quiet(std::nullopt), log, fileSystem).exitCode, 1603);
   }
   {  // The destination refused: the system's own text goes to the log.
     InstallLog log;
     ASSERT_TRUE(log.Open(logPath, nullptr));
     WizardSession session = medium.Session();
     RefusingFileSystem refusing(kAccessDenied);
-    EXPECT_EQ(PlanUnattendedInstallation(session, medium.Quiet(std::nullopt), log, refusing).exitCode,
-              kExitInstallFailure);
+    EXPECT_EQ(PlanUnattendedInstallation(session, medium.Quiet(std::nullopt), log, refusing).exitCode, 1603);
     const std::string written = ReadText(logPath);
     EXPECT_TRUE(Contains(written, platform::SystemErrorText(kAccessDenied))) << written;
     EXPECT_TRUE(Contains(written, medium.target.Folder())) << written;
   }
-  {  // A plan that goes on answers for itself and fails unopenable packages.
+  {  // A plan that goes on: its job logs to the setup's log, and a package that
+     // no longer opens is a failure, retried and then aborted by the
+     // unattended answer, which stops the run.
     InstallLog log;
+    ASSERT_TRUE(log.Open(logPath, nullptr));
     WizardSession session = medium.Session();
     SystemDestinationFileSystem fileSystem;
-    const UnattendedPlan plan = PlanUnattendedInstallation(session, medium.Quiet(std::nullopt), log, fileSystem);
-    EXPECT_EQ(plan.exitCode, kExitSuccess);
+    UnattendedPlan plan = PlanUnattendedInstallation(session, medium.Quiet(std::nullopt), log, fileSystem);
+    ASSERT_EQ(plan.exitCode, 0);
     EXPECT_EQ(plan.job.packages, (std::vector<std::wstring>{L"PKG-A", L"PKG-B", L"PKG-C"}));
-    EXPECT_EQ(plan.job.destinationFolder, medium.target.Folder());
-    EXPECT_TRUE(plan.job.answer);
-    EXPECT_TRUE(plan.job.unopenablePackageFails);
-    EXPECT_EQ(plan.job.log, &log);
+    std::filesystem::remove(std::filesystem::path(medium.karten) / "PKG-B.nwq");
+    // The retries' two seconds are the policy's test; the last answer is the plan's own.
+    std::vector<int> attempts;
+    plan.job.answer = [&attempts, planned = plan.job.answer](const FailureQuestion& question) {
+      attempts.push_back(question.attempt);
+      return question.attempt <= kUnattendedRetries ? FileErrorAnswer::kRetry : planned(question);
+    };
+    SilentCopyPage page;
+    EXPECT_EQ(ExitCodeOfRun(SetupMode::kQuiet, RunInstallationToTheEnd(plan.job, page)), 1603);
+    EXPECT_EQ(attempts, (std::vector<int>{1, 2, 3}));
+    EXPECT_TRUE(std::filesystem::exists(medium.target.path() / "alpen" / "a.txt"));
+    EXPECT_FALSE(std::filesystem::exists(medium.target.path() / "chiemgau"));
+    const std::string written = ReadText(logPath);
+    EXPECT_TRUE(Contains(written, L"The package PKG-B cannot be opened")) << written;
+    EXPECT_TRUE(Contains(written, L"Answer: Abort")) << written;
+    EXPECT_TRUE(Contains(written, L"GeoPath not written")) << written;
   }
 }
 
-TEST(UnattendedExitCodes, CancelIsTheUsersInEveryModeAbortOnlyInTheWizard) {
-  for (const SetupMode mode : {SetupMode::kWizard, SetupMode::kPassive, SetupMode::kQuiet}) {
-    EXPECT_EQ(ExitCodeOfRun(mode, RunEnd::kFinished), kExitSuccess);
-    EXPECT_EQ(ExitCodeOfRun(mode, RunEnd::kCancelled), kExitUserCancel);
+TEST(UnattendedExitCodes, AreTheNumbersDistributionToolsRead) {
+  struct Case {
+    SetupMode mode;
+    RunEnd end;
+    int code;
+  };
+  // Cancel is the user's in every mode; a stop is the user's Abort only in the wizard.
+  const Case cases[] = {{SetupMode::kWizard, RunEnd::kFinished, 0},      {SetupMode::kPassive, RunEnd::kFinished, 0},
+                        {SetupMode::kQuiet, RunEnd::kFinished, 0},       {SetupMode::kWizard, RunEnd::kCancelled, 1602},
+                        {SetupMode::kPassive, RunEnd::kCancelled, 1602}, {SetupMode::kQuiet, RunEnd::kCancelled, 1602},
+                        {SetupMode::kWizard, RunEnd::kStopped, 1602},    {SetupMode::kPassive, RunEnd::kStopped, 1603},
+                        {SetupMode::kQuiet, RunEnd::kStopped, 1603}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(ExitCodeOfRun(c.mode, c.end), c.code)
+        << "mode " << static_cast<int>(c.mode) << ", end " << static_cast<int>(c.end);
   }
-  EXPECT_EQ(ExitCodeOfRun(SetupMode::kWizard, RunEnd::kStopped), kExitUserCancel);
-  EXPECT_EQ(ExitCodeOfRun(SetupMode::kPassive, RunEnd::kStopped), kExitInstallFailure);
-  EXPECT_EQ(ExitCodeOfRun(SetupMode::kQuiet, RunEnd::kStopped), kExitInstallFailure);
+  // The codes no run decides.
+  EXPECT_EQ(kExitAlreadyRunning, 1618);
+  EXPECT_EQ(kExitInvalidCommandLine, 1639);
 }
 
 TEST(UnattendedExitCodes, APassiveRunCancelledMidWayKeepsWhatItInstalledAndEndsWith1602) {
@@ -283,14 +307,14 @@ TEST(UnattendedExitCodes, APassiveRunCancelledMidWayKeepsWhatItInstalledAndEndsW
   options.mode = SetupMode::kPassive;
   SystemDestinationFileSystem fileSystem;
   UnattendedPlan plan = PlanUnattendedInstallation(session, options, log, fileSystem);
-  ASSERT_EQ(plan.exitCode, kExitSuccess);
+  ASSERT_EQ(plan.exitCode, 0);
   // The user says Yes once the first package (alpen) is in place.
   const std::filesystem::path first = medium.target.path() / "alpen" / "a.txt";
   plan.job.stopRequested = [&first] { return std::filesystem::exists(first); };
   SilentCopyPage page;
   const RunEnd end = RunInstallationToTheEnd(plan.job, page);
   EXPECT_EQ(end, RunEnd::kCancelled);
-  EXPECT_EQ(ExitCodeOfRun(SetupMode::kPassive, end), kExitUserCancel);
+  EXPECT_EQ(ExitCodeOfRun(SetupMode::kPassive, end), 1602);
 
   EXPECT_TRUE(std::filesystem::exists(first)) << "what was completed stays";
   EXPECT_FALSE(std::filesystem::exists(medium.target.path() / "bayern" / "b.txt"));
@@ -316,7 +340,7 @@ TEST(UnattendedPlan, ACopyThatCannotFitEndsWith1603BeforeAnythingIsWritten) {
     ASSERT_TRUE(log.Open(logPath, nullptr));
     WizardSession session = medium.Session();
     SmallDrive drive(kNeeded - 1);
-    EXPECT_EQ(PlanUnattendedInstallation(session, options, log, drive).exitCode, kExitInstallFailure);
+    EXPECT_EQ(PlanUnattendedInstallation(session, options, log, drive).exitCode, 1603);
     EXPECT_TRUE(std::filesystem::is_empty(medium.target.path())) << "not even the destination was created";
     const std::string written = ReadText(logPath);
     EXPECT_TRUE(Contains(written, L"Error: not enough free space on the destination drive of " + *options.destination +
@@ -328,7 +352,7 @@ TEST(UnattendedPlan, ACopyThatCannotFitEndsWith1603BeforeAnythingIsWritten) {
     InstallLog log;
     WizardSession session = medium.Session();
     SmallDrive drive(kNeeded);
-    EXPECT_EQ(PlanUnattendedInstallation(session, options, log, drive).exitCode, kExitSuccess);
+    EXPECT_EQ(PlanUnattendedInstallation(session, options, log, drive).exitCode, 0);
   }
   {  // A package whose index does not check out is of unknown size: only
      // the others' need can stop the run.
@@ -338,10 +362,10 @@ TEST(UnattendedPlan, ACopyThatCannotFitEndsWith1603BeforeAnythingIsWritten) {
     ASSERT_TRUE(log.Open(logPath, nullptr));
     WizardSession session = medium.Session();
     SmallDrive drive(11 + 13 + 13);
-    EXPECT_EQ(PlanUnattendedInstallation(session, options, log, drive).exitCode, kExitSuccess);
+    EXPECT_EQ(PlanUnattendedInstallation(session, options, log, drive).exitCode, 0);
     EXPECT_TRUE(Contains(ReadText(logPath), L"at least")) << ReadText(logPath);
     SmallDrive smaller(11 + 13 + 13 - 1);
-    EXPECT_EQ(PlanUnattendedInstallation(session, options, log, smaller).exitCode, kExitInstallFailure);
+    EXPECT_EQ(PlanUnattendedInstallation(session, options, log, smaller).exitCode, 1603);
   }
 }
 
@@ -354,9 +378,8 @@ TEST(QuietRun, InstallsExactlyTheNamedPackagesRemembersTheDestinationAndLogsEver
   WizardSession session = medium.Session();
   LogSetupStart(log, L"1.0", {L"/quiet", L"/dir=C:\\My Maps\\"});
 
-  EXPECT_EQ(RunQuietInstallation(session, medium.Quiet(std::vector<std::wstring>{L"pkg-c", L"PKG-A"}), log),
-            kExitSuccess);
-  LogSetupEnd(log, kExitSuccess);
+  EXPECT_EQ(RunQuietInstallation(session, medium.Quiet(std::vector<std::wstring>{L"pkg-c", L"PKG-A"}), log), 0);
+  LogSetupEnd(log, 0);
 
   EXPECT_TRUE(std::filesystem::exists(medium.target.path() / "alpen" / "a.txt"));
   EXPECT_TRUE(std::filesystem::exists(medium.target.path() / "chiemgau" / "c.txt"));
@@ -394,7 +417,7 @@ TEST(QuietRun, ADamagedPackageFailsTheRunAndLeavesGeoPathAsItWas) {
   InstallLog log;
   ASSERT_TRUE(log.Open(logPath, nullptr));
 
-  EXPECT_EQ(RunQuietInstallation(session, medium.Quiet(std::nullopt), log), kExitInstallFailure);
+  EXPECT_EQ(RunQuietInstallation(session, medium.Quiet(std::nullopt), log), 1603);
   std::wstring remembered;
   ASSERT_TRUE(session.ReadGeoPath(remembered));
   EXPECT_EQ(remembered, L"D:\\Before\\");
@@ -408,6 +431,45 @@ TEST(QuietRun, ADamagedPackageFailsTheRunAndLeavesGeoPathAsItWas) {
   EXPECT_TRUE(Contains(written, L"Answer: Abort")) << written;
   EXPECT_TRUE(Contains(written, L"GeoPath not written")) << written;
   EXPECT_FALSE(Contains(written, L"Package PKG-C")) << written;
+}
+
+TEST(QuietRun, AfterARetryThePackagesEndLineCountsOnlyTheAttemptThatEndedIt) {
+  Medium medium;
+  {
+    PackageWriter writer(BuildPackagePath(medium.karten, L"PKG-T"), *PackageHeader::Make(L"PKG-T", L"Tirol", L"three"));
+    writer.AddData(L"tirol", L"one.txt", "11111", 5, 0, 0);
+    writer.AddData(L"tirol", L"two.txt", "22222", 5, 0, 0);
+    writer.AddData(L"tirol", L"three.txt", "33333", 5, 0, 0);
+    writer.Close();
+  }
+  // The second file is held open by another program on the first try.
+  const std::filesystem::path busy = medium.target.path() / "tirol" / "two.txt";
+  std::filesystem::create_directories(busy.parent_path());
+  std::ofstream(busy) << "old";
+  platform::File holder;
+  ASSERT_TRUE(holder.Open(busy.wstring(), platform::File::Mode::kReadExclusive));
+
+  TempDir logFolder;
+  const std::wstring logPath = logFolder.File(L"setup.log");
+  InstallLog log;
+  ASSERT_TRUE(log.Open(logPath, nullptr));
+  WizardSession session = medium.Session();
+  SystemDestinationFileSystem fileSystem;
+  UnattendedPlan plan =
+      PlanUnattendedInstallation(session, medium.Quiet(std::vector<std::wstring>{L"PKG-T"}), log, fileSystem);
+  ASSERT_EQ(plan.exitCode, 0);
+  // The unattended answer, without its two seconds; the file is let go meanwhile.
+  plan.job.answer = [&holder](const FailureQuestion& question) {
+    holder.Close();
+    return UnattendedAnswer(question, {});
+  };
+  SilentCopyPage page;
+  EXPECT_EQ(RunInstallationToTheEnd(plan.job, page), RunEnd::kFinished);
+
+  EXPECT_EQ(ReadText(busy.wstring()), "22222");
+  const std::string written = ReadText(logPath);
+  EXPECT_TRUE(Contains(written, L"Answer: Retry")) << written;
+  EXPECT_TRUE(Contains(written, L"Package PKG-T: end, 3 files, 15 bytes, ")) << written;
 }
 
 TEST(InstallLogFile, StampsEachLineKeepsLinesWholeAcrossThreadsAndNeverFailsTheRun) {
