@@ -37,6 +37,41 @@ TEST(Folders, ADriveThatDoesNotExistCannotHoldFolders) {
 }
 #endif
 
+// Clean-up takes a folder by the path it was made with, non-ASCII too, and
+// never what still holds something.
+TEST(Folders, RemoveEmptyFolderTakesOnlyAnEmptyFolder) {
+  TempDir dir;
+  const std::wstring empty = dir.Folder(L"H\u00F6hen") + L"\u00DCbersicht";
+  const std::wstring full = dir.Folder(L"voll");
+  ASSERT_TRUE(platform::CreateFolderTree(empty));
+  ASSERT_TRUE(platform::CreateFolderTree(full));
+  WriteAll(dir.path() / "voll" / "file", Bytes("x"));
+  EXPECT_FALSE(platform::RemoveEmptyFolder(dir.Folder(L"H\u00F6hen")));
+  EXPECT_TRUE(platform::RemoveEmptyFolder(empty));
+  EXPECT_FALSE(platform::IsFolder(empty));
+  EXPECT_FALSE(platform::RemoveEmptyFolder(full));
+  EXPECT_FALSE(platform::RemoveEmptyFolder(dir.File(L"voll") + platform::kPathSeparator + L"file"));
+  EXPECT_TRUE(platform::IsFolder(full));
+}
+
+TEST(Folders, OneFolderHasOneIdentityHoweverItsPathIsSpelt) {
+  TempDir dir;
+  const wchar_t sep = platform::kPathSeparator;
+  ASSERT_TRUE(platform::CreateFolderTree(dir.Folder(L"a")));
+  ASSERT_TRUE(platform::CreateFolderTree(dir.Folder(L"b")));
+  const auto a = platform::IdentityOf(dir.Folder(L"a"));
+  ASSERT_TRUE(a.has_value());
+  EXPECT_EQ(platform::IdentityOf(dir.File(L"a")), a);
+  EXPECT_EQ(platform::IdentityOf(dir.Folder(L"a") + L"." + sep), a);
+  EXPECT_EQ(platform::IdentityOf(dir.Folder(L"a") + sep + sep), a);
+  EXPECT_EQ(platform::IdentityOf(dir.Folder(L"b") + L".." + sep + L"a"), a);
+#if defined(_WIN32)
+  EXPECT_EQ(platform::IdentityOf(dir.Folder(L"A")), a);
+#endif
+  EXPECT_NE(platform::IdentityOf(dir.Folder(L"b")), a);
+  EXPECT_FALSE(platform::IdentityOf(dir.Folder(L"missing")).has_value());
+}
+
 TEST(Folders, FindFilesMatchesThePatternDirectlyInTheFolder) {
   TempDir dir;
   for (const char* name : {"a.nwq", "b.nwq", "c.txt", "d.nwq.bak"})
