@@ -68,8 +68,10 @@ struct SizeIndex {
 };
 
 // Reads the index of an open package with one seek from its end, and leaves
-// the file where it stood. A damaged index writes a trace line. Raises
-// FileError on an I/O error.
+// the file where it stood. A damaged index writes a trace line. Nothing is
+// held for the index data before its checksum holds, and then no more than
+// the entries it lists. Raises FileError on an I/O error, and std::bad_alloc
+// when those entries do not fit in memory.
 SizeIndex Read(platform::File& package);
 
 // Opens `path` for reading and reads its index. Raises FileError when the

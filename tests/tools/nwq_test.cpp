@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 #include "package/file_times.h"
@@ -14,6 +15,7 @@
 
 #include "platform/fault_injection.h"
 #endif
+#include "support/allocation_watch.h"
 #include "support/package_bytes.h"
 #include "support/temp_dir.h"
 #include "tools/nwq/commands.h"
@@ -247,6 +249,49 @@ TEST_F(Nwq, IndexRefusesPackagesItCannotIndexSafelyAndLeavesThemAsTheyAre) {
     EXPECT_EQ(index.status, nwq::kExitFailed);
     EXPECT_TRUE(Contains(index.err, c.why)) << index.err;
     EXPECT_EQ(ReadAll(Package()), c.bytes);
+  }
+}
+
+// Whatever goes wrong in a command ends it with its exit status and a
+// message, never the program: here memory that runs out.
+TEST_F(Nwq, ACommandThatRunsOutOfMemoryFailsWithAMessage) {
+  ASSERT_EQ(nwq::Create({Package(), source_.wstring()}), nwq::kExitOk);
+  constexpr std::size_t kLimit = 512 * 1024;  // below the buffers that decoding takes
+  const fs::path out = dir_.path() / "out";
+  const struct {
+    const char* label;
+    std::function<int()> run;
+  } cases[] = {
+      {"extract",
+       [&] {
+         return nwq::Extract({Package(), out.wstring(), L"--jobs", L"2"});
+       }},
+      {"list", [&] { return nwq::List({Package()}); }},
+      {"verify", [&] { return nwq::Verify({Package()}); }},
+      {"index", [&] { return nwq::Index({Package()}); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    int status = -1;
+    bool escaped = false;
+    std::size_t refused = 0;
+    {
+      AllocationWatch limited(kLimit);
+      try {
+        status = c.run();
+      } catch (...) {
+        escaped = true;
+      }
+      refused = limited.Refused();
+    }
+    ::testing::internal::GetCapturedStdout();
+    const std::string error = ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(escaped) << "an exception escaped";
+    EXPECT_GT(refused, 0u);
+    EXPECT_EQ(status, nwq::kExitFailed);
+    EXPECT_TRUE(Contains(error, "Nord.nwq: out of memory")) << error;
   }
 }
 
