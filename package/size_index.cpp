@@ -160,14 +160,21 @@ SizeIndex ReadFromEnd(platform::File& package) {
     return Damaged(L"the file ends inside it");
   if (static_cast<std::uint32_t>(checked) != crc) return Damaged(L"its checksum does not match");
 
+  // From here the footer's word holds: where it says the index starts is
+  // known even if a later check fails.
+  auto damaged = [offset](std::wstring why) {
+    SizeIndex index = Damaged(std::move(why));
+    index.checksummedOffset = offset;
+    return index;
+  };
   DataReader data(package, offset + kPackageFileRecordSize, dataLength);
   const std::uint8_t* countBytes = data.Take(kCountBytes);
-  if (countBytes == nullptr) return Damaged(L"the file ends inside it");
+  if (countBytes == nullptr) return damaged(L"the file ends inside it");
   const std::uint64_t count = ReadLe(countBytes, 4);
   if (count > maxEntries)
-    return Damaged(L"it lists " + Number(count) + L" entries, but the package has room for " + Number(maxEntries));
+    return damaged(L"it lists " + Number(count) + L" entries, but the package has room for " + Number(maxEntries));
   if (count > (dataLength - kCountBytes) / kEntryFixedBytes)
-    return Damaged(L"it lists " + Number(count) + L" entries, but its data holds no more than " +
+    return damaged(L"it lists " + Number(count) + L" entries, but its data holds no more than " +
                    Number((dataLength - kCountBytes) / kEntryFixedBytes));
   SizeIndex index;
   index.entries.reserve(static_cast<std::size_t>(count));
@@ -177,30 +184,31 @@ SizeIndex ReadFromEnd(platform::File& package) {
   for (std::uint64_t i = 0; i < count; ++i) {
     const std::wstring which = L"entry " + Number(i + 1) + L": ";
     const std::uint8_t* fixed = data.Take(kEntryFixedBytes);
-    if (fixed == nullptr) return Damaged(which + L"runs past the index data");
+    if (fixed == nullptr) return damaged(which + L"runs past the index data");
     Entry entry;
     entry.unpackedSize = ReadLe(fixed, 8);
     entry.storedSize = ReadLe(fixed + 8, 8);
     const std::uint64_t folderUnits = ReadLe(fixed + 16, 2);
     const std::uint64_t nameUnits = ReadLe(fixed + 18, 2);
     if (folderUnits > kMaxRecordFolderLength || nameUnits > kMaxRecordNameLength)
-      return Damaged(which + L"a path longer than a record holds");
+      return damaged(which + L"a path longer than a record holds");
     const std::uint8_t* text = data.Take(static_cast<std::size_t>(2 * (folderUnits + nameUnits)));
-    if (text == nullptr) return Damaged(which + L"runs past the index data");
+    if (text == nullptr) return damaged(which + L"runs past the index data");
     entry.folder = TextAt(text, static_cast<std::size_t>(folderUnits));
     entry.name = TextAt(text + 2 * folderUnits, static_cast<std::size_t>(nameUnits));
     if (entry.storedSize > offset || entry.unpackedSize > kLimit - unpacked)
-      return Damaged(which + L"a size beyond any package");
+      return damaged(which + L"a size beyond any package");
     unpacked += entry.unpackedSize;
     entriesEnd += kPackageFileRecordSize + entry.storedSize;
     if (entriesEnd > offset) break;  // told below; the sum stays small
     index.entries.push_back(std::move(entry));
   }
   if (entriesEnd != offset)
-    return Damaged(L"its entries end at offset " + Number(entriesEnd) + L", not at the index (offset " +
+    return damaged(L"its entries end at offset " + Number(entriesEnd) + L", not at the index (offset " +
                    Number(offset) + L")");
-  if (data.Taken() != dataLength) return Damaged(Number(dataLength - data.Taken()) + L" bytes left after its entries");
+  if (data.Taken() != dataLength) return damaged(Number(dataLength - data.Taken()) + L" bytes left after its entries");
   index.state = State::kValid;
+  index.checksummedOffset = offset;
   index.contentsEnd = offset;
   return index;
 }

@@ -31,6 +31,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,9 @@ struct SizeIndex {
   std::vector<Entry> entries;  // only when valid
   // Where the entries end and the index block starts; only when valid.
   std::uint64_t contentsEnd = 0;
+  // Where the footer says the index starts, whenever its checksum holds,
+  // even if a later check failed.
+  std::optional<std::uint64_t> checksummedOffset;
 
   bool IsValid() const { return state == State::kValid; }
   std::uint64_t UnpackedTotal() const;
