@@ -17,7 +17,9 @@ PackageSizes ReadPackageSizes(const std::wstring& path) {
     for (const size_index::Entry& entry : index.entries)
       sizes.files.push_back(IndexedFile{entry.folder, entry.name, entry.unpackedSize});
     sizes.indexed = true;
-  } catch (const FileError&) {
+  } catch (...) {
+    // An index that cannot be read (the medium, memory that runs out) only
+    // leaves the package's need unknown: the copy meets any real fault itself.
     sizes.indexed = false;
     sizes.files.clear();
   }

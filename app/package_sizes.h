@@ -9,7 +9,8 @@
 
 // The package at `path`: its stored size and, when it ends with an index
 // that checks out, every file with its unpacked size. A package that cannot
-// be read counts as one without an index; the copy reports it in its turn.
+// be read, for whatever reason, counts as one without an index; the copy
+// reports it in its turn. Never throws.
 PackageSizes ReadPackageSizes(const std::wstring& path);
 
 // The named packages of `packageFolder`, in the order given.

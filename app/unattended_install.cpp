@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <new>
 #include <numeric>
 #include <thread>
 
@@ -145,11 +146,30 @@ int ExitCodeOfRun(SetupMode mode, RunEnd end) {
 }
 
 int RunQuietInstallation(WizardSession& session, const SetupOptions& options, InstallLog& log) {
-  SystemDestinationFileSystem fileSystem;
-  const UnattendedPlan plan = PlanUnattendedInstallation(session, options, log, fileSystem);
-  if (plan.exitCode != kExitSuccess) return plan.exitCode;
-  SilentCopyPage page;
-  return ExitCodeOfRun(SetupMode::kQuiet, RunInstallationToTheEnd(plan.job, page));
+  try {
+    SystemDestinationFileSystem fileSystem;
+    const UnattendedPlan plan = PlanUnattendedInstallation(session, options, log, fileSystem);
+    if (plan.exitCode != kExitSuccess) return plan.exitCode;
+    SilentCopyPage page;
+    return ExitCodeOfRun(SetupMode::kQuiet, RunInstallationToTheEnd(plan.job, page));
+  } catch (...) {
+    // Nobody sees a crash: the failure must reach the exit code, and the log
+    // as far as it still can.
+    try {
+      std::wstring what = L"an unexpected error";
+      try {
+        throw;
+      } catch (const FileError& error) {
+        what = error.Text();
+      } catch (const std::bad_alloc&) {
+        what = L"out of memory";
+      } catch (...) {
+      }
+      log.Write(L"Error: the installation failed unexpectedly: " + what);
+    } catch (...) {
+    }
+    return kExitInstallFailure;
+  }
 }
 
 void LogSetupStart(InstallLog& log, const std::wstring& version, const std::vector<std::wstring>& arguments) {

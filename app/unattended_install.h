@@ -48,7 +48,8 @@ UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOpt
 int ExitCodeOfRun(SetupMode mode, RunEnd end);
 
 // The whole /quiet run on this thread: plan, run, exit code (not logged: the
-// caller writes the end line).
+// caller writes the end line). Anything that goes wrong is logged and ends
+// it with 1603; nothing is thrown.
 int RunQuietInstallation(WizardSession& session, const SetupOptions& options, InstallLog& log);
 
 // The log's framing lines, the same in every mode: the start (version and

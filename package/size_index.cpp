@@ -44,6 +44,61 @@ std::uint32_t Crc32(const std::vector<std::uint8_t>& bytes, std::size_t count) {
   return static_cast<std::uint32_t>(crc);
 }
 
+// The index data, read from the file a chunk at a time: what a reader holds
+// follows what it has taken, never the length a footer claims.
+class DataReader {
+ public:
+  static constexpr std::size_t kChunkSize = 64 * 1024;
+
+  DataReader(platform::File& package, std::uint64_t at, std::uint64_t length)
+      : package_(package), buffer_(kChunkSize), left_(length) {
+    package_.Seek(static_cast<std::int64_t>(at), platform::File::Origin::kBegin);
+  }
+
+  // The next `count` bytes (at most a chunk); nullptr when the data, or the
+  // file, ends first.
+  const std::uint8_t* Take(std::size_t count) {
+    if (end_ - next_ < count) {
+      std::copy(buffer_.begin() + static_cast<std::ptrdiff_t>(next_),
+                buffer_.begin() + static_cast<std::ptrdiff_t>(end_), buffer_.begin());
+      end_ -= next_;
+      next_ = 0;
+      const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(left_, buffer_.size() - end_));
+      const std::size_t got = package_.Read(buffer_.data() + end_, wanted);
+      end_ += got;
+      left_ -= got;
+      if (got != wanted) left_ = 0;
+      if (end_ < count) return nullptr;
+    }
+    const std::uint8_t* at = buffer_.data() + next_;
+    next_ += count;
+    taken_ += count;
+    return at;
+  }
+
+  // Everything left, through `crc`; false when the file ends first.
+  bool Checksum(uLong& crc) {
+    for (std::uint64_t left = left_ + (end_ - next_); left > 0;) {
+      const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer_.size()));
+      const std::uint8_t* bytes = Take(count);
+      if (bytes == nullptr) return false;
+      crc = crc32(crc, bytes, static_cast<uInt>(count));
+      left -= count;
+    }
+    return true;
+  }
+
+  std::uint64_t Taken() const { return taken_; }
+
+ private:
+  platform::File& package_;
+  std::vector<std::uint8_t> buffer_;
+  std::size_t next_ = 0;  // the first byte in buffer_ not yet taken
+  std::size_t end_ = 0;   // the end of what buffer_ holds
+  std::uint64_t left_;    // bytes of the data not yet read into buffer_
+  std::uint64_t taken_ = 0;
+};
+
 // Reads exactly `count` bytes at `offset`; false when the file ends first.
 bool ReadAt(platform::File& package, std::uint64_t offset, std::uint8_t* buffer, std::size_t count) {
   package.Seek(static_cast<std::int64_t>(offset), platform::File::Origin::kBegin);
@@ -94,56 +149,66 @@ SizeIndex ReadFromEnd(platform::File& package) {
   if (dataLength != room)
     return Damaged(L"its data is said to be " + Number(dataLength) + L" bytes, but " + Number(room) +
                    L" lie before the footer");
-  // No allocation from an untrusted length beyond what the entries in front
-  // of the index could ever need.
+  // An untrusted length is not read further than the entries in front of
+  // the index could ever need.
   const std::uint64_t maxEntries = (offset - kPackageHeaderSize) / kPackageFileRecordSize;
   if (dataLength > kCountBytes + maxEntries * kMaxEntryBytes)
     return Damaged(L"its data is longer than " + Number(maxEntries) + L" entries could need");
 
-  if (dataLength > std::numeric_limits<std::size_t>::max() / 2) return Damaged(L"too large to read here");
-  bytes.resize(kPackageFileRecordSize + static_cast<std::size_t>(dataLength));
-  if (package.Read(bytes.data() + kPackageFileRecordSize, static_cast<std::size_t>(dataLength)) != dataLength)
+  uLong checked = crc32(crc32(0L, Z_NULL, 0), bytes.data(), static_cast<uInt>(bytes.size()));
+  if (!DataReader(package, offset + kPackageFileRecordSize, dataLength).Checksum(checked))
     return Damaged(L"the file ends inside it");
-  if (Crc32(bytes, bytes.size()) != crc) return Damaged(L"its checksum does not match");
+  if (static_cast<std::uint32_t>(checked) != crc) return Damaged(L"its checksum does not match");
 
-  const std::uint8_t* data = bytes.data() + kPackageFileRecordSize;
-  const std::uint64_t count = ReadLe(data, 4);
+  // From here the footer's word holds: where it says the index starts is
+  // known even if a later check fails.
+  auto damaged = [offset](std::wstring why) {
+    SizeIndex index = Damaged(std::move(why));
+    index.checksummedOffset = offset;
+    return index;
+  };
+  DataReader data(package, offset + kPackageFileRecordSize, dataLength);
+  const std::uint8_t* countBytes = data.Take(kCountBytes);
+  if (countBytes == nullptr) return damaged(L"the file ends inside it");
+  const std::uint64_t count = ReadLe(countBytes, 4);
   if (count > maxEntries)
-    return Damaged(L"it lists " + Number(count) + L" entries, but the package has room for " + Number(maxEntries));
+    return damaged(L"it lists " + Number(count) + L" entries, but the package has room for " + Number(maxEntries));
+  if (count > (dataLength - kCountBytes) / kEntryFixedBytes)
+    return damaged(L"it lists " + Number(count) + L" entries, but its data holds no more than " +
+                   Number((dataLength - kCountBytes) / kEntryFixedBytes));
   SizeIndex index;
   index.entries.reserve(static_cast<std::size_t>(count));
-  std::uint64_t at = kCountBytes;
   std::uint64_t entriesEnd = kPackageHeaderSize;
   std::uint64_t unpacked = 0;
   constexpr std::uint64_t kLimit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
   for (std::uint64_t i = 0; i < count; ++i) {
     const std::wstring which = L"entry " + Number(i + 1) + L": ";
-    if (dataLength - at < kEntryFixedBytes) return Damaged(which + L"runs past the index data");
+    const std::uint8_t* fixed = data.Take(kEntryFixedBytes);
+    if (fixed == nullptr) return damaged(which + L"runs past the index data");
     Entry entry;
-    entry.unpackedSize = ReadLe(data + at, 8);
-    entry.storedSize = ReadLe(data + at + 8, 8);
-    const std::uint64_t folderUnits = ReadLe(data + at + 16, 2);
-    const std::uint64_t nameUnits = ReadLe(data + at + 18, 2);
-    at += kEntryFixedBytes;
+    entry.unpackedSize = ReadLe(fixed, 8);
+    entry.storedSize = ReadLe(fixed + 8, 8);
+    const std::uint64_t folderUnits = ReadLe(fixed + 16, 2);
+    const std::uint64_t nameUnits = ReadLe(fixed + 18, 2);
     if (folderUnits > kMaxRecordFolderLength || nameUnits > kMaxRecordNameLength)
-      return Damaged(which + L"a path longer than a record holds");
-    if (dataLength - at < 2 * (folderUnits + nameUnits)) return Damaged(which + L"runs past the index data");
-    entry.folder = TextAt(data + at, static_cast<std::size_t>(folderUnits));
-    at += 2 * folderUnits;
-    entry.name = TextAt(data + at, static_cast<std::size_t>(nameUnits));
-    at += 2 * nameUnits;
+      return damaged(which + L"a path longer than a record holds");
+    const std::uint8_t* text = data.Take(static_cast<std::size_t>(2 * (folderUnits + nameUnits)));
+    if (text == nullptr) return damaged(which + L"runs past the index data");
+    entry.folder = TextAt(text, static_cast<std::size_t>(folderUnits));
+    entry.name = TextAt(text + 2 * folderUnits, static_cast<std::size_t>(nameUnits));
     if (entry.storedSize > offset || entry.unpackedSize > kLimit - unpacked)
-      return Damaged(which + L"a size beyond any package");
+      return damaged(which + L"a size beyond any package");
     unpacked += entry.unpackedSize;
     entriesEnd += kPackageFileRecordSize + entry.storedSize;
     if (entriesEnd > offset) break;  // told below; the sum stays small
     index.entries.push_back(std::move(entry));
   }
   if (entriesEnd != offset)
-    return Damaged(L"its entries end at offset " + Number(entriesEnd) + L", not at the index (offset " +
+    return damaged(L"its entries end at offset " + Number(entriesEnd) + L", not at the index (offset " +
                    Number(offset) + L")");
-  if (at != dataLength) return Damaged(Number(dataLength - at) + L" bytes left after its entries");
+  if (data.Taken() != dataLength) return damaged(Number(dataLength - data.Taken()) + L" bytes left after its entries");
   index.state = State::kValid;
+  index.checksummedOffset = offset;
   index.contentsEnd = offset;
   return index;
 }

@@ -31,6 +31,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,14 +63,19 @@ struct SizeIndex {
   std::vector<Entry> entries;  // only when valid
   // Where the entries end and the index block starts; only when valid.
   std::uint64_t contentsEnd = 0;
+  // Where the footer says the index starts, whenever its checksum holds,
+  // even if a later check failed.
+  std::optional<std::uint64_t> checksummedOffset;
 
   bool IsValid() const { return state == State::kValid; }
   std::uint64_t UnpackedTotal() const;
 };
 
 // Reads the index of an open package with one seek from its end, and leaves
-// the file where it stood. A damaged index writes a trace line. Raises
-// FileError on an I/O error.
+// the file where it stood. A damaged index writes a trace line. Nothing is
+// held for the index data before its checksum holds, and then no more than
+// the entries it lists. Raises FileError on an I/O error, and std::bad_alloc
+// when those entries do not fit in memory.
 SizeIndex Read(platform::File& package);
 
 // Opens `path` for reading and reads its index. Raises FileError when the

@@ -18,6 +18,8 @@
 #include "app/space_need.h"
 #include "app/wizard_session.h"
 #include "package/package_path.h"
+#include "support/allocation_watch.h"
+#include "support/package_bytes.h"
 #include "support/temp_dir.h"
 #include "tests/app/package_media.h"
 
@@ -271,6 +273,38 @@ TEST(SpaceOnDisk, APackagesSizesComeFromItsIndexOnlyWhileItChecksOut) {
   const PackageSizes missing = ReadPackageSizes(folder.File(L"none.nwq"));
   EXPECT_FALSE(missing.indexed);
   EXPECT_EQ(missing.storedSize, 0u);
+}
+
+// Whatever goes wrong while an index is read, here memory that runs out,
+// leaves that package's need unknown and the setup running.
+TEST(SpaceOnDisk, AnIndexThatCannotBeReadInMemoryLeavesItsPackageUnknown) {
+  TempDir folder;
+  constexpr std::uint32_t kEntries = 24'000;
+  constexpr std::uint64_t kOffset = kPackageHeaderSize + std::uint64_t{kEntries} * kPackageFileRecordSize;
+  constexpr std::size_t kLimit = 1u << 20;  // less than either index asks for
+  const struct {
+    const char* label;
+    std::uint64_t dataLength;
+    bool sealed;
+  } cases[] = {
+      {"a damaged index that claims 16 MiB", 16u << 20, false},
+      {"a sound index of 24000 entries", 4 + 20 * std::uint64_t{kEntries}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::wstring path =
+        WriteLargeIndexedPackage(folder.Folder(), L"Big", kOffset, kEntries, c.dataLength, c.sealed);
+    PackageSizes sizes;
+    {
+      AllocationWatch limited(kLimit);
+      EXPECT_NO_THROW(sizes = ReadPackageSizes(path));
+    }
+    EXPECT_FALSE(sizes.indexed);
+    EXPECT_TRUE(sizes.files.empty());
+    EXPECT_EQ(sizes.storedSize, std::filesystem::file_size(std::filesystem::path(path)));
+    // With the memory it needs, the sound one is read.
+    EXPECT_EQ(ReadPackageSizes(path).indexed, c.sealed);
+  }
 }
 
 TEST(DestinationCheckOnDisk, CreatesMissingParentsAndLeavesNoTemporaryFile) {

@@ -21,6 +21,7 @@
 #include "app/wizard_session.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "support/allocation_watch.h"
 #include "support/temp_dir.h"
 #include "tests/app/package_media.h"
 #include "tests/app/settings_sandbox.h"
@@ -470,6 +471,32 @@ TEST(QuietRun, AfterARetryThePackagesEndLineCountsOnlyTheAttemptThatEndedIt) {
   const std::string written = ReadText(logPath);
   EXPECT_TRUE(Contains(written, L"Answer: Retry")) << written;
   EXPECT_TRUE(Contains(written, L"Package PKG-T: end, 3 files, 15 bytes, ")) << written;
+}
+
+// Nobody is there to see a crash: whatever goes wrong, here memory that runs
+// out as the plan begins, ends the run with 1603 and a line in the log.
+TEST(QuietRun, AnythingThatGoesWrongEndsItWith1603AndALogLine) {
+  Medium medium;
+  TempDir logFolder;
+  const std::wstring logPath = logFolder.File(L"setup.log");
+  InstallLog log;
+  ASSERT_TRUE(log.Open(logPath, nullptr));
+  WizardSession session = medium.Session();
+  SetupOptions options = medium.Quiet(std::nullopt);
+  options.destination = medium.target.Folder() + std::wstring(4000, L'd');  // more than the limit holds
+  int exitCode = 0;
+  {
+    AllocationWatch limited(4096);
+    try {
+      exitCode = RunQuietInstallation(session, options, log);
+    } catch (...) {
+      ADD_FAILURE() << "an exception escaped the run";
+    }
+  }
+  EXPECT_EQ(exitCode, 1603);
+  EXPECT_TRUE(std::filesystem::is_empty(medium.target.path()));
+  const std::string written = ReadText(logPath);
+  EXPECT_TRUE(Contains(written, L"Error: the installation failed unexpectedly: out of memory")) << written;
 }
 
 TEST(InstallLogFile, StampsEachLineKeepsLinesWholeAcrossThreadsAndNeverFailsTheRun) {

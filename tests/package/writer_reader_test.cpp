@@ -19,6 +19,7 @@
 #include "package/trace.h"
 #include "package/writer.h"
 #include "platform/text.h"
+#include "support/allocation_watch.h"
 #include "support/package_bytes.h"
 #include "support/temp_dir.h"
 
@@ -298,6 +299,50 @@ TEST_F(SizeIndexTest, ADamagedIndexIsNeverTrustedAndSaysWhy) {
     EXPECT_EQ(CallbackRecord::Current().progress.back().percent < 100, !index.IsValid());
   }
   package_trace::SetEnabled(true);
+}
+
+// A footer may claim as much index data as the package in front of it
+// could need; nothing is held in memory for that claim until its checksum
+// holds, and then no more than the entries it really lists.
+TEST(SizeIndexMemory, AClaimedLengthIsCheckedBeforeAnythingIsAllocatedForIt) {
+  TempDir dir;
+  constexpr std::uint32_t kRoom = 24'000;  // entries the package in front has room for
+  constexpr std::uint64_t kOffset = kPackageHeaderSize + std::uint64_t{kRoom} * kPackageFileRecordSize;
+  constexpr std::uint64_t kClaimed = 16u << 20;
+  constexpr std::size_t kChunk = 1u << 20;  // far above what reading in chunks takes
+  const struct {
+    const char* label;
+    std::uint32_t count;
+    std::uint64_t dataLength;
+    bool sealed;
+    size_index::State state;
+    const wchar_t* why;
+  } cases[] = {
+      {"a checksum that does not match", kRoom, kClaimed, false, size_index::State::kDamaged, L"checksum"},
+      {"a checksum made to match over data of nothing", 0, kClaimed, true, size_index::State::kDamaged,
+       L"its entries end at offset 924"},
+      {"as many entries as there is room for", kRoom, 4 + 20 * std::uint64_t{kRoom}, true, size_index::State::kValid,
+       L""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    const std::wstring path = WriteLargeIndexedPackage(dir.Folder(), L"Big", kOffset, c.count, c.dataLength, c.sealed);
+    std::size_t largest = 0;
+    size_index::SizeIndex index;
+    {
+      AllocationWatch watch;
+      index = size_index::ReadFile(path);
+      largest = watch.Largest();
+    }
+    EXPECT_EQ(index.state, c.state);
+    EXPECT_NE(index.damage.find(c.why), std::wstring::npos) << text::ToUtf8(index.damage);
+    if (index.IsValid()) {
+      EXPECT_EQ(index.entries.size(), kRoom);
+      EXPECT_EQ(index.contentsEnd, kOffset);
+    } else {
+      EXPECT_LT(largest, kChunk);
+    }
+  }
 }
 
 TEST(PackagePath, SplitsAndJoinsPackageAndEntryPaths) {

@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include <algorithm>
+#include <fstream>
 #include <stdexcept>
 
 #include "support/temp_dir.h"
@@ -55,5 +57,41 @@ PackageBytes& PackageBytes::Append(const std::vector<std::uint8_t>& bytes) {
 std::wstring PackageBytes::WriteTo(const std::wstring& folder) const {
   const std::wstring path = BuildPackagePath(folder, guid_);
   WriteAll(std::filesystem::path(path), bytes_);
+  return path;
+}
+
+std::wstring WriteLargeIndexedPackage(const std::wstring& folder, const std::wstring& guid, std::uint64_t offset,
+                                      std::uint32_t count, std::uint64_t dataLength, bool sealed) {
+  auto le = [](std::vector<std::uint8_t>& to, std::uint64_t value, int width) {
+    for (int i = 0; i < width; ++i)
+      to.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+  };
+  std::vector<std::uint8_t> block = {'S', 0, 'I', 0, 'Z', 0, 'E', 0, 0, 0};
+  block.resize(744);
+  le(block, dataLength, 8);
+  le(block, count, 4);
+  uLong crc = crc32(crc32(0L, Z_NULL, 0), block.data(), static_cast<uInt>(block.size()));
+  const std::vector<std::uint8_t> zeros(1 << 16);
+  for (std::uint64_t left = dataLength - 4; left > 0;) {
+    const auto chunk = static_cast<uInt>(std::min<std::uint64_t>(left, zeros.size()));
+    crc = crc32(crc, zeros.data(), chunk);
+    left -= chunk;
+  }
+  std::vector<std::uint8_t> footer;
+  le(footer, offset, 8);
+  le(footer, sealed ? crc : ~crc, 4);
+  le(footer, 1, 4);
+  for (char c : std::string("NWQINDEX"))
+    footer.push_back(static_cast<std::uint8_t>(c));
+
+  const std::wstring path = PackageBytes(guid).WriteTo(folder);
+  std::fstream file(std::filesystem::path(path), std::ios::in | std::ios::out | std::ios::binary);
+  auto put = [&file](std::uint64_t at, const std::vector<std::uint8_t>& bytes) {
+    file.seekp(static_cast<std::streamoff>(at));
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  };
+  put(offset, block);
+  put(offset + 752 + dataLength, footer);
+  if (!file.flush()) throw std::runtime_error("cannot write the large package");
   return path;
 }

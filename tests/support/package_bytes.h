@@ -35,3 +35,12 @@ class PackageBytes {
   std::wstring guid_;
   std::vector<std::uint8_t> bytes_;
 };
+
+// A package of no entries whose size index stands at `offset` and lists
+// `count` entries of nothing (20 bytes each) in `dataLength` bytes of data.
+// The bytes before the index and the rest of its data are zeros left to the
+// file system as holes, so a package of any size costs next to no disk.
+// `sealed` gives it the checksum that matches, as a hostile package would;
+// otherwise the checksum is wrong. Returns its path.
+std::wstring WriteLargeIndexedPackage(const std::wstring& folder, const std::wstring& guid, std::uint64_t offset,
+                                      std::uint32_t count, std::uint64_t dataLength, bool sealed);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 #include "package/file_times.h"
@@ -14,6 +15,7 @@
 
 #include "platform/fault_injection.h"
 #endif
+#include "support/allocation_watch.h"
 #include "support/package_bytes.h"
 #include "support/temp_dir.h"
 #include "tools/nwq/commands.h"
@@ -247,6 +249,95 @@ TEST_F(Nwq, IndexRefusesPackagesItCannotIndexSafelyAndLeavesThemAsTheyAre) {
     EXPECT_EQ(index.status, nwq::kExitFailed);
     EXPECT_TRUE(Contains(index.err, c.why)) << index.err;
     EXPECT_EQ(ReadAll(Package()), c.bytes);
+  }
+}
+
+// The walk stops early at a record it cannot read, and the entries behind
+// it are still in the file: only where an index starts do the entries end.
+TEST_F(Nwq, IndexNeverCutsOffEntriesBehindARecordTheWalkStopsAt) {
+  ASSERT_EQ(nwq::Create({Package(), source_.wstring()}), nwq::kExitOk);
+  const std::vector<std::uint8_t> created = ReadAll(Package());
+  const size_index::SizeIndex written = size_index::ReadFile(Package());
+  ASSERT_TRUE(written.IsValid());
+  ASSERT_EQ(written.entries.size(), 4u);
+  const std::size_t offset = written.contentsEnd;
+  const std::size_t third =
+      kPackageHeaderSize + 2 * kPackageFileRecordSize + written.entries[0].storedSize + written.entries[1].storedSize;
+  std::vector<std::uint8_t> stopped = created;
+  stopped[third] ^= 0x01;  // "FILE" becomes "GILE"
+  ASSERT_EQ(stopped[third], 'G');
+  std::vector<std::uint8_t> alsoDamaged = stopped;
+  alsoDamaged[offset + kPackageFileRecordSize + 10] ^= 0x01;
+  // An index of the first two entries that checks out, though not where the walk stops.
+  std::vector<std::uint8_t> twoListed(stopped.begin(), stopped.begin() + static_cast<std::ptrdiff_t>(offset));
+  const std::vector<std::uint8_t> twoIndexed = size_index::Encode({written.entries[0], written.entries[1]}, offset);
+  twoListed.insert(twoListed.end(), twoIndexed.begin(), twoIndexed.end());
+  const struct {
+    const char* label;
+    std::vector<std::uint8_t> bytes;
+  } cases[] = {
+      {"a valid index behind the entries", stopped},
+      {"a damaged index behind them", alsoDamaged},
+      {"an index that checks out but lists fewer", twoListed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    WriteAll(Package(), c.bytes);
+    EXPECT_EQ(RunCommand(nwq::Verify, {Package()}).status, nwq::kExitFailed);
+    const Captured index = RunCommand(nwq::Index, {Package()});
+    EXPECT_EQ(index.status, nwq::kExitFailed);
+    EXPECT_TRUE(Contains(index.err, "Nord.nwq: not indexed: it does not verify")) << index.err;
+    EXPECT_EQ(ReadAll(Package()), c.bytes);
+  }
+  // Left as it was, the one bit is all there is to mend.
+  std::vector<std::uint8_t> mended = ReadAll(Package());
+  mended[third] ^= 0x01;
+  mended.resize(offset);
+  mended.insert(mended.end(), created.begin() + static_cast<std::ptrdiff_t>(offset), created.end());
+  WriteAll(Package(), mended);
+  EXPECT_TRUE(Contains(RunCommand(nwq::Verify, {Package()}).out, "OK, 4 files, 270007 bytes, size index matches"));
+}
+
+// Whatever goes wrong in a command ends it with its exit status and a
+// message, never the program: here memory that runs out.
+TEST_F(Nwq, ACommandThatRunsOutOfMemoryFailsWithAMessage) {
+  ASSERT_EQ(nwq::Create({Package(), source_.wstring()}), nwq::kExitOk);
+  constexpr std::size_t kLimit = 512 * 1024;  // below the buffers that decoding takes
+  const fs::path out = dir_.path() / "out";
+  const struct {
+    const char* label;
+    std::function<int()> run;
+  } cases[] = {
+      {"extract",
+       [&] {
+         return nwq::Extract({Package(), out.wstring(), L"--jobs", L"2"});
+       }},
+      {"list", [&] { return nwq::List({Package()}); }},
+      {"verify", [&] { return nwq::Verify({Package()}); }},
+      {"index", [&] { return nwq::Index({Package()}); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    int status = -1;
+    bool escaped = false;
+    std::size_t refused = 0;
+    {
+      AllocationWatch limited(kLimit);
+      try {
+        status = c.run();
+      } catch (...) {
+        escaped = true;
+      }
+      refused = limited.Refused();
+    }
+    ::testing::internal::GetCapturedStdout();
+    const std::string error = ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(escaped) << "an exception escaped";
+    EXPECT_GT(refused, 0u);
+    EXPECT_EQ(status, nwq::kExitFailed);
+    EXPECT_TRUE(Contains(error, "Nord.nwq: out of memory")) << error;
   }
 }
 

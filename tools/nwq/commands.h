@@ -21,8 +21,9 @@ int Extract(const Arguments& arguments);
 int Index(const Arguments& arguments);
 
 // The frame of the commands that take PACKAGE...: help, a usage error without
-// a package, and `command` for each one. A FileError is printed and fails that
-// package only, so one bad file does not hide the verdict on the others.
+// a package, and `command` for each one. An error (a FileError, memory that
+// runs out) is printed and fails that package only, so one bad file does not
+// hide the verdict on the others.
 int ForEachPackage(const Arguments& arguments, const wchar_t* help,
                    const std::function<bool(const std::wstring& path)>& command);
 

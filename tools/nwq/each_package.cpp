@@ -1,4 +1,3 @@
-#include "platform/file_error.h"
 #include "tools/nwq/commands.h"
 #include "tools/nwq/output.h"
 
@@ -18,8 +17,8 @@ int ForEachPackage(const Arguments& arguments, const wchar_t* help,
   for (const std::wstring& path : arguments) {
     try {
       allDone = command(path) && allDone;
-    } catch (const FileError& error) {
-      PrintError(error.Text());
+    } catch (...) {
+      PrintError(CurrentErrorText(path));
       allDone = false;
     }
   }

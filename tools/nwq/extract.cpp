@@ -120,9 +120,9 @@ int Extract(const Arguments& arguments) {
     display.EndLine();
     Print(L"extracted " + packagePath + L" into " + destination);
     return kExitOk;
-  } catch (const FileError& error) {
+  } catch (...) {
     display.EndLine();
-    PrintError(error.Text());
+    PrintError(CurrentErrorText(packagePath));
     return kExitFailed;
   }
 }

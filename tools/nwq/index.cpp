@@ -1,3 +1,5 @@
+#include <optional>
+
 #include "package/reader.h"
 #include "package/size_index.h"
 #include "tools/nwq/commands.h"
@@ -13,7 +15,8 @@ constexpr const wchar_t* kHelp =
     L"Appends a size index (every entry's unpacked size) to each package that has\n"
     L"none, decoding its entries once; the header and the entries stay as they\n"
     L"are. A valid index is left alone; a damaged one is replaced. A package that\n"
-    L"does not verify, or that holds other bytes after its last entry, is refused.";
+    L"does not verify, whose entries stop where no index starts, or that holds\n"
+    L"other bytes after its last entry, is refused and left as it is.";
 
 std::wstring Summary(const DecodedEntries& decoded) {
   return std::to_wstring(decoded.entries.size()) + L" files, " + std::to_wstring(decoded.unpackedBytes) +
@@ -34,6 +37,19 @@ void WriteIndex(PackageReader& reader, const DecodedEntries& decoded) {
     }
     throw;
   }
+}
+
+// Why the entries may go on past where the walk stopped, so that cutting
+// the package back there would lose them; empty when an index starts there.
+std::wstring EntriesMayGoOn(PackageReader& reader, const DecodedEntries& decoded) {
+  const std::wstring stop = L"its entries stop at offset " + std::to_wstring(decoded.end);
+  // A footer whose checksum holds knows where the entries end.
+  if (const std::optional<std::uint64_t> at = reader.index().checksummedOffset) {
+    if (*at == decoded.end) return {};
+    return stop + L", not where its size index starts (offset " + std::to_wstring(*at) + L")";
+  }
+  if (size_index::FollowsEntries(reader.file(), decoded.end)) return {};
+  return stop + L", where no size index starts";
 }
 
 bool IndexPackage(const std::wstring& path) {
@@ -69,6 +85,10 @@ bool IndexPackage(const std::wstring& path) {
                  L"reached");
       return false;
     case IndexState::kBroken:
+      if (const std::wstring why = EntriesMayGoOn(reader, decoded); !why.empty()) {
+        PrintError(path + L": not indexed: it does not verify: " + why);
+        return false;
+      }
       WriteIndex(reader, decoded);
       Print(path + L": size index replaced (" + check.why + L"); " + Summary(decoded));
       return true;

@@ -69,8 +69,8 @@ int List(const Arguments& arguments) {
   }
   try {
     return platform::IsFolder(arguments[0]) ? ListFolder(arguments[0]) : ListPackage(arguments[0]);
-  } catch (const FileError& error) {
-    PrintError(error.Text());
+  } catch (...) {
+    PrintError(CurrentErrorText(arguments[0]));
     return kExitFailed;
   }
 }

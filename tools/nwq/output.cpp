@@ -1,7 +1,10 @@
 #include "tools/nwq/output.h"
 
 #include <cstdio>
+#include <exception>
+#include <new>
 
+#include "platform/file_error.h"
 #include "platform/text.h"
 
 namespace nwq {
@@ -39,6 +42,20 @@ bool HasHelpFlag(const std::vector<std::wstring>& arguments) {
   for (const auto& argument : arguments)
     if (argument == L"--help" || argument == L"-h") return true;
   return false;
+}
+
+std::wstring CurrentErrorText(const std::wstring& path) {
+  try {
+    throw;
+  } catch (const FileError& error) {
+    return error.Text();
+  } catch (const std::bad_alloc&) {
+    return path + L": out of memory";
+  } catch (const std::exception& error) {
+    return path + L": " + text::FromUtf8(error.what());
+  } catch (...) {
+    return path + L": an unexpected error";
+  }
 }
 
 }  // namespace nwq
