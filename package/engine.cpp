@@ -5,6 +5,7 @@
 #include <deque>
 #include <exception>
 #include <memory>
+#include <new>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -277,10 +278,15 @@ void RemoveFolders(const std::vector<std::wstring>& made) noexcept {
 }
 
 // The index behind the entries is not extracted, so the bar ends where they do.
+// An index too large to hold proves nothing here: the entries are unpacked
+// as from a package without one.
 std::optional<std::uint64_t> IndexedEnd(platform::File& package) {
-  const size_index::SizeIndex index = size_index::Read(package);
-  if (!index.IsValid()) return std::nullopt;
-  return index.contentsEnd;
+  try {
+    const size_index::SizeIndex index = size_index::Read(package);
+    if (index.IsValid()) return index.contentsEnd;
+  } catch (const std::bad_alloc&) {
+  }
+  return std::nullopt;
 }
 
 // The record loop. Records are walked and each entry checked in record order

@@ -13,6 +13,7 @@
 #include "package/package.h"
 #include "package/size_index.h"
 #include "package/temp_files.h"
+#include "support/allocation_watch.h"
 #include "support/package_bytes.h"
 #include "support/temp_dir.h"
 #if defined(VARNHOLT_FAULT_INJECTION)
@@ -348,6 +349,26 @@ TEST_F(Decoders, EntriesThatAValidIndexListsButTheWalkMissesMakeThePackageDamage
   const Outcome plain = Run(package, 2);
   EXPECT_FALSE(plain.raised);
   EXPECT_EQ(plain.tree, (std::vector<std::string>{"maps", "maps/0.bin", "maps/1.bin"}));
+}
+
+// The index only proves where the entries end; one too large to hold in
+// memory proves nothing, and the entries are unpacked as without it.
+TEST_F(Decoders, AnIndexTooLargeToHoldLeavesTheEntriesToTheWalk) {
+  constexpr std::uint32_t kRoom = 24'000;
+  const std::uint64_t offset = kPackageHeaderSize + std::uint64_t{kRoom} * kPackageFileRecordSize;
+  const std::wstring path =
+      WriteLargeIndexedPackage(media_.Folder(), L"Big", offset, kRoom, 4 + 20 * std::uint64_t{kRoom}, true);
+  package_engine::Observer quiet;
+  package_engine::Outcome outcome = package_engine::Outcome::kCancelled;
+  {
+    AllocationWatch limited(256 << 10);
+    try {
+      outcome = package_engine::Extract(path, L"Big", target_.Folder(), quiet, {{}, 1}).outcome;
+    } catch (...) {
+      ADD_FAILURE() << "the index's allocation escaped";
+    }
+  }
+  EXPECT_EQ(outcome, package_engine::Outcome::kExtracted);
 }
 
 #if defined(VARNHOLT_FAULT_INJECTION)
