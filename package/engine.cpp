@@ -448,9 +448,9 @@ class Extraction {
   // failure after telling `observer`.
   void Prepare(PendingEntry& entry, Observer& observer) {
     CheckEntry(entry.record, entry.paths, observer);
-    std::vector<std::wstring> missing = MissingFolders(entry.paths.folder);
+    // Kept before they are made: a tree made only in part goes with the entry too.
+    entry.madeFolders = MissingFolders(entry.paths.folder);
     PrepareFolder(entry.paths, preparedFolders_, ownFiles_, observer);
-    entry.madeFolders = std::move(missing);
     CheckTarget(entry.paths, observer);
     entry.prepared = true;
   }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <optional>
+#include <set>
 
 #include "hardening/install_fixture.h"
 #include "package/engine.h"
@@ -158,5 +159,40 @@ TEST_F(RealDiskFull, AVolumeOutOfInodesStillHasEveryFileReplacedWithAnyNumberOfD
     }
     ExpectInstalled(L"MANY");
     ExpectNoTempFiles();
+  }
+}
+
+TEST_F(RealDiskFull, AFolderTreeMadeInPartForAnEntryAheadGoesWhenTheEntryIsForgotten) {
+  // The root, the destination, k00\s\t\f and k01\s\t\f leave two inodes: one
+  // decoder alone makes k02 and k02\s and fails on k02\s\t. Entries decoded
+  // ahead take inodes of their own for folder trees that are then made only
+  // in part; those folders must go again, or the entry in hand meets a
+  // volume that one decoder would not have filled.
+  std::vector<PackageFile> files;
+  for (int i = 0; i < 12; ++i)
+    files.push_back({L"k0" + std::to_wstring(i) + L"\\s\\t", L"f", NoiseBytes(100, 40 + i)});
+  AddPackage(L"TREES", files);
+  for (const std::size_t decoders : {1u, 2u, 4u, 8u}) {
+    for (int round = 0; round < 3; ++round) {
+      SCOPED_TRACE(std::to_string(decoders) + " decoders, round " + std::to_string(round));
+      volume_.reset();
+      volume_.emplace(sandbox_.root() / "volume", "4m", "nr_inodes=12");
+      if (!volume_->mounted())
+        GTEST_SKIP() << "mounting a tmpfs is not allowed here (" << std::strerror(volume_->error()) << ")";
+      UseDestination("volume/dest");
+      package_engine::Observer quiet;
+      try {
+        package_engine::Extract(PackagePath(L"TREES"), L"TREES", destination_, quiet, {{}, decoders});
+        ADD_FAILURE() << "the volume did not run out of inodes";
+      } catch (const FileError& error) {
+        EXPECT_EQ(error.cause(), FileError::kBadPath);
+        EXPECT_EQ(text::ToUtf8(error.fileName().substr(destination_.size())), "k02/s/t/");
+      }
+      std::set<std::string> held;
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(Destination()))
+        held.insert(entry.path().lexically_relative(Destination()).generic_string());
+      EXPECT_EQ(held, (std::set<std::string>{"k00", "k00/s", "k00/s/t", "k00/s/t/f", "k01", "k01/s", "k01/s/t",
+                                             "k01/s/t/f", "k02", "k02/s"}));
+    }
   }
 }
