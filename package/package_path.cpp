@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "platform/fs_path.h"
 #include "platform/platform.h"
 
 namespace package_path {
@@ -54,7 +55,7 @@ std::wstring StoredFolder(std::wstring folder) {
 std::wstring StoredFolderOf(const std::filesystem::path& relativeFolder) {
   std::wstring stored;
   for (const auto& part : relativeFolder) {
-    const std::wstring text = part.wstring();
+    const std::wstring text = platform::WidePath(part);
     if (text.empty() || text == L".") continue;
     if (!stored.empty()) stored += L'\\';
     stored += text;

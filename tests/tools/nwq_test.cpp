@@ -9,6 +9,7 @@
 #include "package/reader.h"
 #include "package/size_index.h"
 #include "package/trace.h"
+#include "platform/platform.h"
 #include "platform/text.h"
 #if defined(VARNHOLT_FAULT_INJECTION)
 #include <cerrno>
@@ -410,6 +411,62 @@ TEST_F(Nwq, EveryCommandReadsExactlyTheFileItIsGivenAndSaysWhyItRefusesOne) {
     }
   }
   EXPECT_FALSE(fs::exists(out / "a.txt"));
+}
+
+std::string ReadText(const std::wstring& path) {
+  platform::File file;
+  if (!file.Open(path, platform::File::Mode::kReadExclusive)) return "(cannot open)";
+  std::string text(64, '\0');
+  text.resize(file.Read(text.data(), text.size()));
+  return text;
+}
+
+// The tools run in the C locale, where std::filesystem cannot convert such
+// paths from wide strings; so they are joined here as strings.
+TEST_F(Nwq, EveryCommandTakesFoldersAndNamesBeyondAscii) {
+  constexpr wchar_t sep = platform::kPathSeparator;
+  const std::wstring source = dir_.Folder() + L"Qu\u00E9bec";
+  ASSERT_TRUE(platform::CreateFolderTree(source + sep + L"H\u00F6hen"));
+  for (const std::wstring& file :
+       {std::wstring(L"readme.txt"), L"H\u00F6hen" + std::wstring(1, sep) + L"Stra\u00DFe.txt"}) {
+    platform::File out;
+    ASSERT_TRUE(out.Open(source + sep + file, platform::File::Mode::kCreateWriteExclusive));
+    out.Write("Weg", 3);
+    out.Close();
+  }
+  const std::wstring packages = dir_.Folder() + L"\u00C4";
+  ASSERT_TRUE(platform::CreateFolderTree(packages));
+  const std::wstring package = packages + sep + L"S\u00FCd.nwq";
+
+  ASSERT_EQ(RunCommand(nwq::Create, {package, source}).status, nwq::kExitOk);
+  EXPECT_EQ(RunCommand(nwq::Verify, {package}).status, nwq::kExitOk);
+  const Captured listed = RunCommand(nwq::List, {package});
+  EXPECT_EQ(listed.status, nwq::kExitOk);
+  EXPECT_NE(listed.out.find("GUID: S\xC3\xBC"
+                            "d\n"),
+            std::string::npos)
+      << listed.out;
+  EXPECT_NE(listed.out.find("H\xC3\xB6hen\\Stra\xC3\x9F"
+                            "e.txt\t"),
+            std::string::npos)
+      << listed.out;
+
+  const std::wstring destination = dir_.Folder() + L"Z\u00FCrich";
+  for (const std::wstring& spelt : {destination, destination + sep + sep, destination + sep + L"." + sep}) {
+    ASSERT_EQ(RunCommand(nwq::Extract, {package, spelt}).status, nwq::kExitOk) << text::ToUtf8(spelt);
+    EXPECT_EQ(ReadText(destination + sep + L"H\u00F6hen" + sep + L"Stra\u00DFe.txt"), "Weg");
+    EXPECT_EQ(ReadText(destination + sep + L"readme.txt"), "Weg");
+    ASSERT_TRUE(platform::RemoveFile(destination + sep + L"readme.txt"));
+  }
+
+  const std::wstring missing = packages + sep + L"Fehlt.nwq";
+  for (const Captured& refused : {RunCommand(nwq::List, {missing}), RunCommand(nwq::Verify, {missing}),
+                                  RunCommand(nwq::Extract, {missing, destination})}) {
+    EXPECT_EQ(refused.status, nwq::kExitFailed);
+    EXPECT_NE(refused.err.find("\xC3\x84" + std::string(1, static_cast<char>(sep)) + "Fehlt.nwq: not found"),
+              std::string::npos)
+        << refused.err;
+  }
 }
 
 TEST_F(Nwq, ACompleteLastStreamWhoseSizeReachesBeyondThePackageEndsIt) {

@@ -4,6 +4,7 @@
 
 #include "package/package_path.h"
 #include "package/writer.h"
+#include "platform/fs_path.h"
 #include "platform/text.h"
 #include "tools/nwq/commands.h"
 #include "tools/nwq/output.h"
@@ -30,7 +31,7 @@ std::vector<SourceFile> CollectFiles(const std::filesystem::path& root) {
     if (!entry.is_regular_file()) continue;
     const std::filesystem::path relative = entry.path().lexically_relative(root);
     SourceFile file;
-    file.name = relative.filename().wstring();
+    file.name = platform::WidePath(relative.filename());
     file.folder = package_path::StoredFolderOf(relative.parent_path());
     file.path = entry.path();
     files.push_back(std::move(file));
@@ -92,7 +93,7 @@ int Create(const Arguments& arguments) {
     return kExitUsage;
   }
   const std::wstring& out = positional[0];
-  const std::filesystem::path source(positional[1]);
+  const std::filesystem::path source = platform::FsPath(positional[1]);
   const std::optional<std::wstring> packageName = package_path::PackageNameOf(out);
   if (!packageName) {
     PrintError(out + L": a package file's name must end in .nwq");
@@ -126,7 +127,7 @@ int Create(const Arguments& arguments) {
     for (const SourceFile& file : files) {
       const std::wstring problem = ProblemWith(file);
       if (!problem.empty()) {
-        PrintError(file.path.wstring() + L": " + problem);
+        PrintError(platform::WidePath(file.path) + L": " + problem);
         return kExitFailed;
       }
     }
@@ -134,10 +135,11 @@ int Create(const Arguments& arguments) {
     created = true;
     for (const SourceFile& file : files) {
       platform::FileTimes times;
-      if (!platform::GetFileTimes(file.path.wstring(), &times)) times = {};
+      const std::wstring path = platform::WidePath(file.path);
+      if (!platform::GetFileTimes(path, &times)) times = {};
       // POSIX keeps no creation time; the modification time is the nearest.
       const std::uint64_t creation = times.creation ? times.creation : times.lastWrite;
-      writer.AddFile(file.folder, file.name, file.path.wstring(), creation, times.lastWrite);
+      writer.AddFile(file.folder, file.name, path, creation, times.lastWrite);
     }
     writer.Close();
     Print(out + L": " + std::to_wstring(files.size()) + L" files");

@@ -4,6 +4,7 @@
 
 #include "package/engine.h"
 #include "package/trace.h"
+#include "platform/fs_path.h"
 #include "platform/text.h"
 #include "tools/nwq/commands.h"
 #include "tools/nwq/output.h"
@@ -104,7 +105,7 @@ int Extract(const Arguments& arguments) {
   }
   const std::wstring& packagePath = positional[0];
   std::error_code ec;
-  std::wstring destination = std::filesystem::absolute(std::filesystem::path(positional[1]), ec).wstring();
+  std::wstring destination = platform::WidePath(std::filesystem::absolute(platform::FsPath(positional[1]), ec));
   if (ec || destination.empty()) destination = positional[1];
   if (destination.back() != platform::kPathSeparator) destination += platform::kPathSeparator;
 

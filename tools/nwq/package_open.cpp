@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "package/package_path.h"
+#include "platform/fs_path.h"
 #include "tools/nwq/output.h"
 
 namespace nwq {
@@ -21,7 +22,7 @@ std::wstring Refusal(const std::wstring& path, const std::wstring& expectedName,
   using package_engine::Outcome;
   if (result.outcome == Outcome::kCannotOpen) {
     std::error_code ec;
-    if (!std::filesystem::exists(std::filesystem::path(path), ec) && !ec) return path + L": not found";
+    if (!std::filesystem::exists(platform::FsPath(path), ec) && !ec) return path + L": not found";
     return path + L": cannot be read: " + result.openError.Text();
   }
   if (result.outcome == Outcome::kExtracted) return {};
