@@ -5,6 +5,9 @@
 
 #include <cstring>
 
+#include "platform/platform.h"
+#include "platform/win32/system_library.h"
+
 namespace framework {
 namespace {
 Application* g_app = nullptr;
@@ -67,14 +70,17 @@ std::wstring ProgramVersion() {
 }
 
 void InitCommonControls(DWORD classes) {
-  INITCOMMONCONTROLSEX init{sizeof(init), classes};
-  InitCommonControlsEx(&init);
+  const auto init = platform::SystemFunction<decltype(::InitCommonControlsEx)>(platform::SystemDll::kComctl32,
+                                                                               "InitCommonControlsEx");
+  INITCOMMONCONTROLSEX controls{sizeof(controls), classes};
+  if (init != nullptr) init(&controls);
 }
 
 }  // namespace framework
 
 // The program's entry point: the static application object runs everything.
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  platform::LoadDllsFromSystemFolderOnly();
   framework::Application* app = framework::GetApp();
   return app != nullptr ? app->Run(instance) : 1;
 }

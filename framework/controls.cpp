@@ -1,5 +1,7 @@
 #include "framework/controls.h"
 
+#include "platform/win32/system_library.h"
+
 namespace framework {
 
 int ListCtrl::InsertColumn(int column, const std::wstring& heading, int format, int width) {
@@ -51,11 +53,17 @@ int ListCtrl::HitTest(POINT point, UINT* flags) const {
 }
 
 bool ImageList::Create(int width, int height, UINT flags, int initial, int grow) {
-  list_.Reset(ImageList_Create(width, height, flags, initial, grow));
+  const auto create =
+      platform::SystemFunction<decltype(::ImageList_Create)>(platform::SystemDll::kComctl32, "ImageList_Create");
+  list_.Reset(create != nullptr ? create(width, height, flags, initial, grow) : nullptr);
   return list_.IsValid();
 }
 
-int ImageList::AddMasked(HBITMAP bitmap, COLORREF mask) { return ImageList_AddMasked(list_.Get(), bitmap, mask); }
+int ImageList::AddMasked(HBITMAP bitmap, COLORREF mask) {
+  const auto add =
+      platform::SystemFunction<decltype(::ImageList_AddMasked)>(platform::SystemDll::kComctl32, "ImageList_AddMasked");
+  return add != nullptr ? add(list_.Get(), bitmap, mask) : -1;
+}
 
 SystemBitmap::SystemBitmap(int id) : bitmap_(LoadBitmapW(nullptr, MAKEINTRESOURCEW(id))) {}
 

@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include "platform/unique_resource.h"
+#include "platform/win32/system_library.h"
 
 namespace framework {
 namespace {
@@ -21,15 +22,12 @@ class ComApartment {
   HRESULT result_;
 };
 
-// The browser's item list belongs to the shell's allocator.
+// The shell's allocator for the browser's item list is COM's task allocator.
 struct ItemListTraits {
   using Handle = LPITEMIDLIST;
   static Handle Invalid() noexcept { return nullptr; }
   static bool Close(Handle items) noexcept {
-    IMalloc* allocator = nullptr;
-    if (FAILED(::SHGetMalloc(&allocator)) || allocator == nullptr) return false;
-    allocator->Free(items);
-    allocator->Release();
+    ::CoTaskMemFree(items);
     return true;
   }
 };
@@ -49,11 +47,17 @@ std::optional<std::wstring> BrowseForFolder(const FolderBrowserOptions& options)
   info.lParam = options.callbackData;
   info.iImage = 0;
 
-  const UniqueItemList items(::SHBrowseForFolderW(&info));
+  using platform::SystemDll;
+  const auto browse =
+      platform::SystemFunction<decltype(::SHBrowseForFolderW)>(SystemDll::kShell32, "SHBrowseForFolderW");
+  const auto pathOf =
+      platform::SystemFunction<decltype(::SHGetPathFromIDListW)>(SystemDll::kShell32, "SHGetPathFromIDListW");
+  if (browse == nullptr || pathOf == nullptr) return std::nullopt;
+  const UniqueItemList items(browse(&info));
   if (!items) return std::nullopt;
   wchar_t path[MAX_PATH] = {};
   // A computer or a library has no folder on disk to install into.
-  if (!::SHGetPathFromIDListW(items.Get(), path)) return std::nullopt;
+  if (!pathOf(items.Get(), path)) return std::nullopt;
   return std::wstring(path);
 }
 

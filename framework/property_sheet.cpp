@@ -1,6 +1,7 @@
 #include "framework/property_sheet.h"
 
 #include "framework/application.h"
+#include "platform/win32/system_library.h"
 
 namespace framework {
 namespace {
@@ -38,8 +39,11 @@ INT_PTR PropertySheet::DoModal() {
   header.ppsp = descriptors.data();
   header.pfnCallback = &PropertySheet::SheetCallback;
 
+  const auto run =
+      platform::SystemFunction<decltype(::PropertySheetW)>(platform::SystemDll::kComctl32, "PropertySheetW");
+  if (run == nullptr) return -1;
   g_sheetBeingCreated = this;
-  const INT_PTR result = ::PropertySheetW(&header);
+  const INT_PTR result = run(&header);
   g_sheetBeingCreated = nullptr;
   m_hWnd = nullptr;
   return result;

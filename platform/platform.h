@@ -215,6 +215,11 @@ std::wstring ProgramPath(std::size_t capacity);
 // separator; nullopt where the system has none or cannot say.
 std::optional<std::wstring> ProgramFilesFolder();
 
+// The first call of every program: DLLs come from the system folder only,
+// never from the program's own folder (a medium, a downloads folder) or the
+// current one. Nothing to do on POSIX.
+void LoadDllsFromSystemFolderOnly();
+
 }  // namespace platform
 
 // ---------------------------------------------------------------------------

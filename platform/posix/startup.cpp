@@ -19,4 +19,6 @@ std::wstring ProgramPath(std::size_t capacity) {
 // POSIX systems keep programs in no folder of that kind.
 std::optional<std::wstring> ProgramFilesFolder() { return std::nullopt; }
 
+void LoadDllsFromSystemFolderOnly() {}
+
 }  // namespace platform

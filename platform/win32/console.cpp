@@ -5,14 +5,16 @@
 
 #include "platform/platform.h"
 #include "platform/win32/owners.h"
+#include "platform/win32/system_library.h"
 
 namespace platform {
 
 std::vector<std::wstring> CommandLineArguments(int, char**) {
   // The narrow argv has been through the ANSI code page; take the real text.
   std::vector<std::wstring> arguments;
+  const auto split = SystemFunction<decltype(::CommandLineToArgvW)>(SystemDll::kShell32, "CommandLineToArgvW");
   int count = 0;
-  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  wchar_t** wide = split != nullptr ? split(::GetCommandLineW(), &count) : nullptr;
   const UniqueLocalMemory owner(wide);
   for (int i = 0; wide != nullptr && i < count; ++i)
     arguments.emplace_back(wide[i]);

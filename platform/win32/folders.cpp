@@ -3,6 +3,7 @@
 
 #include "platform/platform.h"
 #include "platform/win32/owners.h"
+#include "platform/win32/system_library.h"
 #if defined(VARNHOLT_FAULT_INJECTION)
 #include "platform/fault_injection.h"
 #endif
@@ -52,7 +53,10 @@ bool CreateFolderTree(const std::wstring& path) {
     return false;
   }
 #endif
-  const int result = ::SHCreateDirectoryExW(nullptr, path.c_str(), nullptr);
+  const auto createDirectory =
+      SystemFunction<decltype(::SHCreateDirectoryExW)>(SystemDll::kShell32, "SHCreateDirectoryExW");
+  if (createDirectory == nullptr) return false;
+  const int result = createDirectory(nullptr, path.c_str(), nullptr);
   if (result == ERROR_SUCCESS || result == ERROR_FILE_EXISTS || result == ERROR_ALREADY_EXISTS) {
     if (IsFolder(path)) return true;
     ::SetLastError(ERROR_DIRECTORY);

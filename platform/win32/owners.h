@@ -45,11 +45,21 @@ struct GdiObjectTraits {
 template <typename GdiHandle>
 using UniqueGdiObject = UniqueResource<GdiObjectTraits<GdiHandle>>;
 
+// The common controls are loaded at run time (win32/system_library.h), so
+// the list is destroyed out of line.
 struct ImageListTraits {
   using Handle = HIMAGELIST;
   static Handle Invalid() noexcept { return nullptr; }
-  static bool Close(Handle list) noexcept { return ::ImageList_Destroy(list) != FALSE; }
+  static bool Close(Handle list) noexcept;
 };
 using UniqueImageList = UniqueResource<ImageListTraits>;
+
+// A DLL from LoadLibraryExW.
+struct ModuleTraits {
+  using Handle = HMODULE;
+  static Handle Invalid() noexcept { return nullptr; }
+  static bool Close(Handle module) noexcept { return ::FreeLibrary(module) != FALSE; }
+};
+using UniqueModule = UniqueResource<ModuleTraits>;
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "platform/platform.h"
+#include "platform/win32/system_library.h"
 
 namespace platform {
 namespace {
@@ -47,7 +48,8 @@ std::optional<std::uint64_t> AvailableSpace(const std::wstring& folder) {
 std::wstring FormatByteSize(std::uint64_t bytes) {
   wchar_t text[64] = {};
   const auto value = static_cast<LONGLONG>(bytes > static_cast<std::uint64_t>(LLONG_MAX) ? LLONG_MAX : bytes);
-  if (::StrFormatByteSizeW(value, text, static_cast<UINT>(std::size(text))) == nullptr)
+  const auto format = SystemFunction<decltype(::StrFormatByteSizeW)>(SystemDll::kShlwapi, "StrFormatByteSizeW");
+  if (format == nullptr || format(value, text, static_cast<UINT>(std::size(text))) == nullptr)
     return std::to_wstring(bytes) + L" bytes";
   return text;
 }

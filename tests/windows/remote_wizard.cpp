@@ -2,6 +2,7 @@
 
 #include <prsht.h>
 #include <shlobj.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <fstream>
@@ -322,6 +323,18 @@ bool RemoteWizard::SelectTopItem(HWND browser, const std::wstring& text) const {
     if (text == name) return ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, item) != FALSE;
   }
   return false;
+}
+
+std::vector<std::wstring> RemoteWizard::ModulePaths() const {
+  std::vector<std::wstring> paths;
+  HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId_);
+  if (snapshot == INVALID_HANDLE_VALUE) return paths;
+  const UniqueKernelHandle owner(snapshot);
+  MODULEENTRY32W module{};
+  module.dwSize = sizeof(module);
+  for (BOOL more = ::Module32FirstW(snapshot, &module); more; more = ::Module32NextW(snapshot, &module))
+    paths.emplace_back(module.szExePath);
+  return paths;
 }
 
 DWORD RemoteWizard::WaitForExit(std::chrono::milliseconds timeout, bool* sawWindow) {

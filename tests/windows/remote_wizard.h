@@ -80,6 +80,9 @@ class RemoteWizard {
   bool SelectTopItem(HWND browser, const std::wstring& text) const;
   static std::wstring WindowText(HWND window);
 
+  // The full paths of the DLLs the program has loaded.
+  std::vector<std::wstring> ModulePaths() const;
+
   // The exit code, or STILL_ACTIVE when the program did not end in time.
   // `sawWindow`, when given, tells whether the program showed any window
   // while it was waited for.

@@ -27,6 +27,7 @@ constexpr const wchar_t* kUsage =
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::LoadDllsFromSystemFolderOnly();
   platform::UseUtf8Console();
   nwq::Arguments arguments = platform::CommandLineArguments(argc, argv);
   if (!arguments.empty()) arguments.erase(arguments.begin());
