@@ -125,9 +125,9 @@ void CheckEntry(const PackageFileRecord& record, const package_path::EntryPaths&
     Fail(observer, ErrorKind::kDamaged, paths.file, FileError(FileError::kDamaged, -1, paths.file));
 }
 
-// The folders a run has written into, each by its identity, so that one
-// spelt another way ("a/./", or "MAPS\\" for "Maps\\" on Windows) counts
-// as the same; by its path only where the system cannot say.
+// The folders a run has written into, by each spelling met and by identity,
+// so that one spelt another way ("a/./", or "MAPS\\" for "Maps\\" on
+// Windows) counts as the same.
 using FolderSet = std::set<std::variant<platform::FileIdentity, std::wstring>>;
 
 // Creates the entry's folder; the first time a run writes into a folder, the
@@ -136,9 +136,11 @@ void PrepareFolder(const package_path::EntryPaths& paths, FolderSet& prepared, c
                    Observer& observer) {
   if (!platform::CreateFolderTree(paths.folder))
     Fail(observer, ErrorKind::kFolderNotCreated, paths.folder, FileError(FileError::kBadPath, -1, paths.folder));
+  // A spelling met before needs no look at the disk: most entries share
+  // their folder with the one before.
+  if (!prepared.insert(paths.folder).second) return;
   const std::optional<platform::FileIdentity> identity = platform::IdentityOf(paths.folder);
-  const bool first = identity ? prepared.insert(*identity).second : prepared.insert(paths.folder).second;
-  if (first) temp_files::RemoveLeftovers(paths.folder, own);
+  if (!identity || prepared.insert(*identity).second) temp_files::RemoveLeftovers(paths.folder, own);
 }
 
 // A target that cannot be replaced is refused before anything is decoded,
