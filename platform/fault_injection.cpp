@@ -55,6 +55,21 @@ std::optional<ErrorCode> OnTransfer(Operation operation, const std::wstring& pat
   return std::nullopt;
 }
 
+std::optional<ErrorCode> OnRead(const std::wstring& path, std::uint64_t offset, std::size_t* count) {
+  std::lock_guard lock(g_mutex);
+  for (const Armed& armed : g_armed) {
+    if (!Matches(armed.fault, Operation::kRead, path)) continue;
+    const std::uint64_t spot = armed.fault.afterBytes;
+    if (offset > spot || spot - offset >= *count) continue;
+    if (offset == spot) {
+      ++g_hits;
+      return armed.fault.error;
+    }
+    *count = static_cast<std::size_t>(spot - offset);
+  }
+  return std::nullopt;
+}
+
 std::optional<ErrorCode> OnCall(Operation operation, const std::wstring& path) {
   std::lock_guard lock(g_mutex);
   for (const Armed& armed : g_armed) {

@@ -18,7 +18,7 @@ namespace platform::fault_injection {
 
 enum class Operation {
   kOpen,          // File::Open of any mode, or CanReplace, fails
-  kRead,          // File::Read fails once `afterBytes` have been read
+  kRead,          // File::Read/ReadAt fail where they reach offset `afterBytes`
   kWrite,         // File::Write fails once `afterBytes` have been written
   kClose,         // File::Close reports a late error
   kSync,          // flushing the settings store to disk fails
@@ -33,9 +33,12 @@ struct Fault {
   std::wstring pathContains;
   // The OS error the call fails with (unused by kVanish).
   ErrorCode error = 0;
-  // Reads and writes: bytes that still go through, across all matching calls,
-  // before the fault strikes. A call that crosses the limit is cut short
-  // there, as a filling disk cuts a write short.
+  // Writes: bytes that still go through, across all matching calls, before
+  // the fault strikes; a call that crosses the limit is cut short there, as a
+  // filling disk cuts a write short. Reads: the offset of an unreadable spot
+  // in the file, as a bad sector is; a read is cut short before it, one that
+  // starts there fails, and bytes beyond it read. Where the spot lies does not
+  // depend on which thread reads first.
   std::uint64_t afterBytes = 0;
 };
 
@@ -58,6 +61,8 @@ class ScopedFault {
 // Hooks for the platform implementations. For reads and writes `*count` may be
 // lowered to the bytes that still go through; an error means nothing does.
 std::optional<ErrorCode> OnTransfer(Operation operation, const std::wstring& path, std::size_t* count);
+// A read of `*count` bytes at `offset`.
+std::optional<ErrorCode> OnRead(const std::wstring& path, std::uint64_t offset, std::size_t* count);
 std::optional<ErrorCode> OnCall(Operation operation, const std::wstring& path);
 // Deletes the file if a kVanish fault matches it.
 void OnOpenForReading(const std::wstring& path);

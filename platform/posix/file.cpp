@@ -31,7 +31,8 @@ int OpenNative(const std::wstring& path, int flags, [[maybe_unused]] bool readin
 
 ssize_t ReadNative(int fd, void* buffer, std::size_t count, [[maybe_unused]] const std::wstring& path) {
 #if defined(VARNHOLT_FAULT_INJECTION)
-  if (const auto code = fault_injection::OnTransfer(fault_injection::Operation::kRead, path, &count)) {
+  const off_t at = ::lseek(fd, 0, SEEK_CUR);
+  if (const auto code = fault_injection::OnRead(path, static_cast<std::uint64_t>(at < 0 ? 0 : at), &count)) {
     errno = static_cast<int>(*code);
     return -1;
   }
@@ -42,7 +43,7 @@ ssize_t ReadNative(int fd, void* buffer, std::size_t count, [[maybe_unused]] con
 ssize_t ReadAtNative(int fd, void* buffer, std::size_t count, std::uint64_t offset,
                      [[maybe_unused]] const std::wstring& path) {
 #if defined(VARNHOLT_FAULT_INJECTION)
-  if (const auto code = fault_injection::OnTransfer(fault_injection::Operation::kRead, path, &count)) {
+  if (const auto code = fault_injection::OnRead(path, offset, &count)) {
     errno = static_cast<int>(*code);
     return -1;
   }

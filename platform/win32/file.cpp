@@ -63,7 +63,10 @@ std::size_t File::Read(void* buffer, std::size_t count) {
     DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
 #if defined(VARNHOLT_FAULT_INJECTION)
     std::size_t allowed = chunk;
-    if (const auto code = fault_injection::OnTransfer(fault_injection::Operation::kRead, path_, &allowed)) Raise(*code);
+    LARGE_INTEGER at{};
+    ::SetFilePointerEx(Native(handle_), LARGE_INTEGER{}, &at, FILE_CURRENT);
+    if (const auto code = fault_injection::OnRead(path_, static_cast<std::uint64_t>(at.QuadPart), &allowed))
+      Raise(*code);
     chunk = static_cast<DWORD>(allowed);
 #endif
     DWORD got = 0;
@@ -81,7 +84,7 @@ std::size_t File::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) 
     DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
 #if defined(VARNHOLT_FAULT_INJECTION)
     std::size_t allowed = chunk;
-    if (const auto code = fault_injection::OnTransfer(fault_injection::Operation::kRead, path_, &allowed)) Raise(*code);
+    if (const auto code = fault_injection::OnRead(path_, offset + done, &allowed)) Raise(*code);
     chunk = static_cast<DWORD>(allowed);
 #endif
     // The offset travels with the call, so concurrent readers of the one
