@@ -15,13 +15,12 @@ void Log(const InstallationJob& job, const std::wstring& line) {
 }
 
 // The run's view of one extraction: progress moves both bars and names the
-// file; the German text of the last error is kept for a FileError without one.
+// file.
 class RunObserver final : public package_trace::TracingObserver {
  public:
   RunObserver(const InstallationJob& job, CopyPageView& page) : job_(job), page_(page) {}
 
   int doneCount = 0;
-  std::wstring lastExtractError;
   // Of the package's current attempt.
   std::uint64_t fileCount = 0;
   std::uint64_t byteCount = 0;
@@ -36,9 +35,6 @@ class RunObserver final : public package_trace::TracingObserver {
     ++fileCount;
     byteCount += bytesWritten;
     Log(job_, L"File written: " + outputPath + L" (" + std::to_wstring(bytesWritten) + L" bytes)");
-  }
-  void OnError(package_engine::ErrorKind kind, const std::wstring& path) override {
-    lastExtractError = ExtractErrorText(kind, path);
   }
   bool StopRequested() override { return job_.stopRequested && job_.stopRequested(); }
 
@@ -125,9 +121,9 @@ bool EndRun(const InstallationJob& job, CopyPageView& page, RunEnd end) {
 
 }  // namespace
 
-std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring& lastExtractError) {
+std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring& extractErrorText) {
   std::wstring message = !errorText.empty()          ? errorText
-                         : !lastExtractError.empty() ? lastExtractError
+                         : !extractErrorText.empty() ? extractErrorText
                                                      : kGenericFileErrorText;
   if (message.size() > kMaxFileErrorMessageLength) message.resize(kMaxFileErrorMessageLength);
   return message;
@@ -155,7 +151,6 @@ RunEnd CopyPackages(const InstallationJob& job, CopyPageView& page) {
       cancelled = true;
       break;
     }
-    run.lastExtractError.clear();
     const std::wstring path = package_path::Build(job.packageFolder, name);
     Log(job, L"Package " + name + L": start (" + path + L")");
     const auto started = std::chrono::steady_clock::now();
@@ -191,13 +186,13 @@ RunEnd CopyPackages(const InstallationJob& job, CopyPageView& page) {
         question.message = FileErrorMessage(reason, L"");
         logLine = L"Error in package " + name + L": " + reason;
       } catch (const FileError& error) {
-        question.message = FileErrorMessage(error.Text(), run.lastExtractError);
+        question.message = FileErrorMessage(error.Text(), ExtractErrorText(error));
         logLine = L"Error in package " + name + L" (" + path + L"): " + DescribeFileError(error);
       } catch (...) {
         // Not a file error (out of memory, say, or anything a library may
         // throw): asked about all the same, so that the run still reaches its
         // end with Finish enabled.
-        question.message = FileErrorMessage(L"", run.lastExtractError);
+        question.message = FileErrorMessage(L"", L"");
         logLine = L"Error in package " + name + L" (" + path + L"), not a file error: " + question.message;
       }
       // The user has already said to stop: asking to retry would only be in the way.

@@ -103,9 +103,9 @@ inline constexpr wchar_t kCopyingPrefix[] = L"Kopiere: ";
 inline constexpr wchar_t kGenericFileErrorText[] = L"Generic Error reading or writing the file.";
 inline constexpr std::size_t kMaxFileErrorMessageLength = 1023;
 
-// The error's own text, else the extractor's last message, else the generic
-// text; at most 1023 characters.
-std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring& lastExtractError);
+// The error's own text, else the extractor's German text of it, else the
+// generic text; at most 1023 characters.
+std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring& extractErrorText);
 
 // Runs the whole installation. Stopped after Abort, or, for a job with its
 // own answerer, when GeoPath could not be written. Cancelled as soon as the

@@ -56,9 +56,8 @@ class Progress {
   std::int32_t last_ = -1;
 };
 
-[[noreturn]] void Fail(Observer& observer, ErrorKind kind, const std::wstring& path, FileError error) {
-  observer.OnError(kind, path);
-  throw error;
+[[noreturn]] void Fail(ErrorKind kind, const std::wstring& path, FileError error) {
+  throw ExtractionError(kind, path, std::move(error));
 }
 
 // An entry being decoded, or decoded and waiting for its commit, in its
@@ -116,13 +115,12 @@ void ApplyTimes(const PackageFileRecord& record, const std::wstring& outputPath)
 }
 
 // Refuses what must not be written before anything is.
-void CheckEntry(const PackageFileRecord& record, const package_path::EntryPaths& paths, Observer& observer) {
+void CheckEntry(const PackageFileRecord& record, const package_path::EntryPaths& paths) {
   const std::wstring folder = record.FolderWithSeparator();
   const std::wstring name = record.Name();
   if (!entry_path::IsSafe(folder, name))
-    Fail(observer, ErrorKind::kUnsafePath, folder + name, FileError(FileError::kBadPath, -1, folder + name));
-  if (record.FileSize() < 0)
-    Fail(observer, ErrorKind::kDamaged, paths.file, FileError(FileError::kDamaged, -1, paths.file));
+    Fail(ErrorKind::kUnsafePath, folder + name, FileError(FileError::kBadPath, -1, folder + name));
+  if (record.FileSize() < 0) Fail(ErrorKind::kDamaged, paths.file, FileError(FileError::kDamaged, -1, paths.file));
 }
 
 // The folders a run has written into, by each spelling met and by identity,
@@ -132,10 +130,9 @@ using FolderSet = std::set<std::variant<platform::FileIdentity, std::wstring>>;
 
 // Creates the entry's folder; the first time a run writes into a folder, the
 // temporary files that a killed run left there go.
-void PrepareFolder(const package_path::EntryPaths& paths, FolderSet& prepared, const temp_files::OwnFiles& own,
-                   Observer& observer) {
+void PrepareFolder(const package_path::EntryPaths& paths, FolderSet& prepared, const temp_files::OwnFiles& own) {
   if (!platform::CreateFolderTree(paths.folder))
-    Fail(observer, ErrorKind::kFolderNotCreated, paths.folder, FileError(FileError::kBadPath, -1, paths.folder));
+    Fail(ErrorKind::kFolderNotCreated, paths.folder, FileError(FileError::kBadPath, -1, paths.folder));
   // A spelling met before needs no look at the disk: most entries share
   // their folder with the one before.
   if (!prepared.insert(paths.folder).second) return;
@@ -145,9 +142,9 @@ void PrepareFolder(const package_path::EntryPaths& paths, FolderSet& prepared, c
 
 // A target that cannot be replaced is refused before anything is decoded,
 // reported as the open of the output file always was.
-void CheckTarget(const package_path::EntryPaths& paths, Observer& observer) {
+void CheckTarget(const package_path::EntryPaths& paths) {
   FileError error;
-  if (!platform::CanReplace(paths.file, &error)) Fail(observer, ErrorKind::kOutputNotOpened, paths.file, error);
+  if (!platform::CanReplace(paths.file, &error)) Fail(ErrorKind::kOutputNotOpened, paths.file, error);
 }
 
 // Decodes the entry into a new temporary file in its folder and closes it.
@@ -159,8 +156,7 @@ std::optional<StagedEntry> DecodeEntry(Source& walker, const PackageFileRecord& 
   platform::File file;
   FileError createError;
   if (!temp_files::Create(paths.folder, &file, &createError, own))
-    Fail(observer, ErrorKind::kOutputNotOpened, paths.file,
-         FileError(createError.cause(), createError.osError(), paths.file));
+    Fail(ErrorKind::kOutputNotOpened, paths.file, FileError(createError.cause(), createError.osError(), paths.file));
   StagedEntry staged(std::move(file));
 
   StreamState state = StreamState::kComplete;
@@ -181,8 +177,8 @@ std::optional<StagedEntry> DecodeEntry(Source& walker, const PackageFileRecord& 
   if (state != StreamState::kComplete) {
     staged.Discard();
     if (state == StreamState::kNoDecoder)
-      Fail(observer, ErrorKind::kDecoderUnavailable, paths.file, FileError(FileError::kGeneric, -1, paths.file));
-    Fail(observer, ErrorKind::kDamaged, paths.file, FileError(FileError::kDamaged, -1, paths.file));
+      Fail(ErrorKind::kDecoderUnavailable, paths.file, FileError(FileError::kGeneric, -1, paths.file));
+    Fail(ErrorKind::kDamaged, paths.file, FileError(FileError::kDamaged, -1, paths.file));
   }
   return staged;
 }
@@ -195,41 +191,38 @@ void CommitEntry(StagedEntry staged, const PackageFileRecord& record, const pack
   if (!platform::MoveReplacing(staged.path(), paths.file)) {
     const platform::ErrorCode code = platform::LastError();
     staged.Discard();
-    Fail(observer, ErrorKind::kOutputNotOpened, paths.file,
-         FileError(platform::CauseFromError(code), code, paths.file));
+    Fail(ErrorKind::kOutputNotOpened, paths.file, FileError(platform::CauseFromError(code), code, paths.file));
   }
   staged.Committed();
   ApplyTimes(record, paths.file);
   observer.OnEntryFinished(paths.file, staged.written());
 }
 
-using Report = std::pair<ErrorKind, std::wstring>;
-
-// Hears what an entry's steps tell the observer while it is not the entry's
-// turn: the error report is kept for the committer to pass on, a decoder's
-// progress goes to its job, and a stop is the pool's.
-class EntryObserver : public Observer {
+// What a decoder's steps tell while it is not the entry's turn: its progress
+// goes to its job, and a stop is the pool's.
+class DecoderObserver : public Observer {
  public:
-  explicit EntryObserver(DecodeJob* job = nullptr) : job_(job) {}
+  explicit DecoderObserver(DecodeJob& job) : job_(job) {}
 
-  void OnProgress(std::int32_t percent, const PackageFileRecord& /*record*/) override {
-    if (job_) job_->Publish(percent);
-  }
-  void OnError(ErrorKind kind, const std::wstring& path) override { heard = {kind, path}; }
-  bool StopRequested() override { return job_ && job_->StopRequested(); }
-
-  std::optional<Report> heard;
+  void OnProgress(std::int32_t percent, const PackageFileRecord& /*record*/) override { job_.Publish(percent); }
+  bool StopRequested() override { return job_.StopRequested(); }
 
  private:
-  DecodeJob* job_;
+  DecodeJob& job_;
 };
 
 // Whether a failure says something of the package itself, which one decoder
 // alone meets just the same. Every other one (no folder, no temporary file,
 // a write, no decoder state) may come from the work done side by side, such
 // as a volume whose space or inodes the entries decoded ahead took.
-bool IsPackageFault(const std::optional<Report>& report) {
-  return report && (report->first == ErrorKind::kUnsafePath || report->first == ErrorKind::kDamaged);
+bool IsPackageFault(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const ExtractionError& error) {
+    return error.kind() == ErrorKind::kUnsafePath || error.kind() == ErrorKind::kDamaged;
+  } catch (...) {
+    return false;
+  }
 }
 
 // One entry from its record to its commit. What the decoder writes here it
@@ -249,9 +242,8 @@ struct PendingEntry {
   // not be read, or entries that the size index lists are lost.
   bool endsList = false;
   // Met before the entry was handed to a decoder (it has no job then), or by
-  // its decoder; `report` is what the observer is told before it is raised.
+  // its decoder; raised when the entry's turn comes.
   std::exception_ptr failure;
-  std::optional<Report> report;
   // Reads the entry's stored bytes from their start.
   std::optional<EntryReader> reader;
   std::shared_ptr<DecodeJob> job;
@@ -345,7 +337,7 @@ class Extraction {
         entry.failure = pool_.Failure(*entry.job);
       }
       if (entry.failure) {
-        if (IsPackageFault(entry.report)) Raise(entry);
+        if (IsPackageFault(entry.failure)) Raise(entry);
         if (!TryAlone(entry)) return Stop(1);
       }
       // Only a stop or an earlier failure makes a decoder give up, and both
@@ -359,8 +351,7 @@ class Extraction {
 
   // Meets the entry's failure again as one decoder would have: every entry
   // behind it is forgotten, then it is prepared (where that had failed) and
-  // decoded on this thread, telling the observer itself. False on a stop; a
-  // failure is raised.
+  // decoded on this thread. False on a stop; a failure is raised.
   bool TryAlone(PendingEntry& entry) {
     ForgetLater();
     if (entry.job) {
@@ -369,8 +360,7 @@ class Extraction {
     }
     pool_.ForgetFailure();
     entry.failure = nullptr;
-    entry.report.reset();
-    if (!entry.prepared) Prepare(entry, observer_);
+    if (!entry.prepared) Prepare(entry);
     if (!workspace_) workspace_ = std::make_unique<DecodeWorkspace>(buffers_);
     EntryReader reader = *entry.reader;
     std::optional<StagedEntry> decoded =
@@ -403,10 +393,7 @@ class Extraction {
     walked_ = false;
   }
 
-  [[noreturn]] void Raise(const PendingEntry& entry) {
-    if (entry.report) observer_.OnError(entry.report->first, entry.report->second);
-    std::rethrow_exception(entry.failure);
-  }
+  [[noreturn]] static void Raise(const PendingEntry& entry) { std::rethrow_exception(entry.failure); }
 
   // Walks on while the pool has room. A failure ends the walk: nothing after
   // it is reached unless the failure is met again alone and passes.
@@ -419,8 +406,7 @@ class Extraction {
           if (!indexedEnd_ || walker_.EntriesEnd() == *indexedEnd_) return;
           // A size index whose checksum holds lists entries that the walk
           // did not reach: they are lost, as a cut stream's end is.
-          entry->report = Report{ErrorKind::kDamaged, packagePath_};
-          throw FileError(FileError::kDamaged, -1, packagePath_);
+          Fail(ErrorKind::kDamaged, packagePath_, FileError(FileError::kDamaged, -1, packagePath_));
         }
       } catch (...) {
         entry->endsList = true;
@@ -433,43 +419,35 @@ class Extraction {
       entry->dataOffset = walker_.DataOffset();
       entry->dataSize = walker_.DataSize();
       entry->reader = walker_.Entry();
-      EntryObserver ahead;
       try {
-        Prepare(*entry, ahead);
+        Prepare(*entry);
         Submit(*entry);
       } catch (...) {
         entry->failure = std::current_exception();
-        entry->report = ahead.heard;
         walked_ = true;
       }
       pending_.push_back(std::move(entry));
     }
   }
 
-  // Checks the entry, makes its folder and probes its target; raises the
-  // failure after telling `observer`.
-  void Prepare(PendingEntry& entry, Observer& observer) {
-    CheckEntry(entry.record, entry.paths, observer);
+  // Checks the entry, makes its folder and probes its target.
+  void Prepare(PendingEntry& entry) {
+    CheckEntry(entry.record, entry.paths);
     // Kept before they are made: a tree made only in part goes with the entry too.
     entry.madeFolders = MissingFolders(entry.paths.folder);
-    PrepareFolder(entry.paths, preparedFolders_, ownFiles_, observer);
-    CheckTarget(entry.paths, observer);
+    PrepareFolder(entry.paths, preparedFolders_, ownFiles_);
+    CheckTarget(entry.paths);
     entry.prepared = true;
   }
 
   void Submit(PendingEntry& entry) {
     entry.job = pool_.Submit([entry = &entry, reader = *entry.reader, total = total_, own = &ownFiles_](
                                  DecodeWorkspace& work, DecodeJob& job) mutable {
-      EntryObserver decoder(&job);
+      DecoderObserver decoder(job);
       Progress progress(decoder, total);
-      try {
-        std::optional<StagedEntry> decoded =
-            DecodeEntry(reader, entry->record, entry->paths, work, progress, *own, decoder);
-        if (decoded) entry->staged.emplace(std::move(*decoded));
-      } catch (...) {
-        entry->report = decoder.heard;
-        throw;
-      }
+      std::optional<StagedEntry> decoded =
+          DecodeEntry(reader, entry->record, entry->paths, work, progress, *own, decoder);
+      if (decoded) entry->staged.emplace(std::move(*decoded));
       return entry->staged.has_value();
     });
   }

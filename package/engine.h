@@ -21,18 +21,11 @@
 #include <cstdint>
 #include <string>
 
+#include "package/extraction_error.h"
 #include "package/package.h"
 #include "platform/file_error.h"
 
 namespace package_engine {
-
-enum class ErrorKind {
-  kUnsafePath,          // the record's folder or name leaves the destination
-  kFolderNotCreated,    // the entry's folder could not be created
-  kOutputNotOpened,     // the output file cannot be replaced, or its temporary file created or moved
-  kDamaged,             // the stored data does not decode, or its size is negative
-  kDecoderUnavailable,  // zlib could not set up its state
-};
 
 class Observer {
  public:
@@ -46,9 +39,6 @@ class Observer {
   virtual void OnProgress(std::int32_t /*percent*/, const PackageFileRecord& /*record*/) {}
   // The file is complete, closed and has its times.
   virtual void OnEntryFinished(const std::wstring& /*outputPath*/, std::uint64_t /*bytesWritten*/) {}
-  // Just before the FileError for it is raised. `path` is the stored path for
-  // kUnsafePath, the folder for kFolderNotCreated, else the output file.
-  virtual void OnError(ErrorKind /*kind*/, const std::wstring& /*path*/) {}
   // Asked before each entry and after each input chunk; true stops the
   // extraction there: the entry in hand is discarded, earlier ones stay, and
   // Extract returns kCancelled. May be called from the extracting thread only.
@@ -87,8 +77,8 @@ Result OpenPackage(const std::wstring& path, const std::wstring& expectedName, p
 
 // Opens and checks the package, then extracts it into `destination` (which
 // ends in a separator). File-system failures and damaged data raise
-// FileError after the observer heard of them; the error names the output
-// file, never its temporary file.
+// FileError, an ExtractionError where the extraction itself found what failed;
+// the error names the output file, never its temporary file.
 Result Extract(const std::wstring& path, const std::wstring& expectedName, const std::wstring& destination,
                Observer& observer, const Options& options = {});
 

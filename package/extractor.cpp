@@ -14,8 +14,15 @@ class CallbackObserver : public package_trace::TracingObserver {
   void OnProgress(std::int32_t percent, const PackageFileRecord& record) override {
     if (progress_) progress_(percent, 100, record.Name());
   }
-  void OnError(package_engine::ErrorKind kind, const std::wstring& path) override {
-    if (onError_) onError_(ExtractErrorText(kind, path));
+  // The callback hears of the failure before it reaches the caller.
+  template <typename Extraction>
+  auto Run(Extraction extraction) {
+    try {
+      return extraction();
+    } catch (const package_engine::ExtractionError& error) {
+      if (onError_) onError_(ExtractErrorText(error));
+      throw;
+    }
   }
 
  private:
@@ -40,19 +47,26 @@ std::wstring ExtractErrorText(package_engine::ErrorKind kind, const std::wstring
   return message;
 }
 
+std::wstring ExtractErrorText(const FileError& error) {
+  const auto* found = dynamic_cast<const package_engine::ExtractionError*>(&error);
+  return found ? ExtractErrorText(found->kind(), found->path()) : std::wstring();
+}
+
 HRESULT ExtractPackageContents(const std::wstring& destination, platform::File* package,
                                ExtractProgressCallback progress, ExtractErrorCallback onError,
                                const ExtractBuffers& buffers) {
   if (!package || !package->IsOpen()) return E_FAIL;
   CallbackObserver observer(progress, onError);
-  package_engine::ExtractContents(*package, destination, observer, {buffers});
+  observer.Run([&] { return package_engine::ExtractContents(*package, destination, observer, {buffers}); });
   return S_OK;
 }
 
 HRESULT ExtractPackage(std::wstring folder, std::wstring packageName, std::wstring destination,
                        ExtractProgressCallback progress, ExtractErrorCallback onError, const ExtractBuffers& buffers) {
   CallbackObserver observer(progress, onError);
-  const package_engine::Result result =
-      package_engine::Extract(package_path::Build(folder, packageName), packageName, destination, observer, {buffers});
+  const package_engine::Result result = observer.Run([&] {
+    return package_engine::Extract(package_path::Build(folder, packageName), packageName, destination, observer,
+                                   {buffers});
+  });
   return result.outcome == package_engine::Outcome::kExtracted ? S_OK : E_FAIL;
 }

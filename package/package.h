@@ -107,16 +107,19 @@ struct ExtractBuffers {
 // separator). S_OK when the package was read to its end, E_FAIL when it cannot
 // be opened or its header is invalid. File-system failures and damaged stored
 // data raise FileError; the error callback hears of folders and output files
-// that cannot be created, unsafe entry paths and damaged entries first.
+// that cannot be created, unsafe entry paths and damaged entries first, with
+// the text ExtractErrorText gives the error.
 HRESULT ExtractPackage(std::wstring folder, std::wstring packageName, std::wstring destination,
                        ExtractProgressCallback progress, ExtractErrorCallback onError,
                        const ExtractBuffers& buffers = {});
 
-// The wizard's German text for an extraction error of the engine.
+// The wizard's German text for an extraction error of the engine; for a
+// FileError that is no ExtractionError, an empty text.
 namespace package_engine {
 enum class ErrorKind;
 }
 std::wstring ExtractErrorText(package_engine::ErrorKind kind, const std::wstring& path);
+std::wstring ExtractErrorText(const FileError& error);
 
 // The record loop of ExtractPackage; `package` stands just after its header.
 HRESULT ExtractPackageContents(const std::wstring& destination, platform::File* package,

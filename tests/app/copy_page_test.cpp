@@ -74,7 +74,7 @@ class RecordingPage : public CopyPageView {
 struct ScriptedExtractor {
   struct Failure {
     FileError error;
-    std::wstring unopenedOutput;  // the observer hears that this output would not open, before the raise
+    std::wstring unopenedOutput;  // raised as the engine does when this output would not open
     enum class Kind { kFileError, kStdException, kAnythingElse };
     Kind kind = Kind::kFileError;
     bool fileWrittenFirst = false;  // the package's file is in place before the raise, as a later one fails
@@ -96,10 +96,11 @@ struct ScriptedExtractor {
             const Failure failure = pending.front();
             pending.erase(pending.begin());
             if (failure.fileWrittenFirst) observer.OnEntryFinished(L"D:\\Maps\\" + name + L".dat", 5);
-            if (!failure.unopenedOutput.empty())
-              observer.OnError(package_engine::ErrorKind::kOutputNotOpened, failure.unopenedOutput);
             switch (failure.kind) {
-              case Failure::Kind::kFileError: throw failure.error;
+              case Failure::Kind::kFileError:
+                if (failure.unopenedOutput.empty()) throw failure.error;
+                throw package_engine::ExtractionError(package_engine::ErrorKind::kOutputNotOpened,
+                                                      failure.unopenedOutput, failure.error);
               case Failure::Kind::kStdException: throw std::runtime_error("out of memory");
               case Failure::Kind::kAnythingElse: throw 42;
             }
@@ -280,20 +281,25 @@ TEST(CopyRun, IgnoreCountsThePackageAndTheRunStillFinishes) {
   EXPECT_EQ(recorded, std::vector<std::wstring>{L"D:\\Maps\\"});
 }
 
-TEST(CopyRun, WithoutAnErrorTextTheQuestionTakesTheExtractorsMessageThenTheGenericText) {
+TEST(CopyRun, WithoutAnErrorTextTheQuestionTakesTheGermanTextOfTheErrorThenTheGenericText) {
+  // The German text is formed from the raised error alone.
+  const package_engine::ExtractionError unopened(package_engine::ErrorKind::kOutputNotOpened, L"x", FileError());
+  EXPECT_EQ(FileErrorMessage(L"", ExtractErrorText(unopened)),
+            L"Die Ausgabedatei 'x' konnte nicht ge\u00f6ffnet werden.");
+  EXPECT_EQ(ExtractErrorText(FileError(FileError::kDiskFull, 28, L"x")), L"");
+  // A failure that is no file error has neither text, on every attempt: an
+  // earlier attempt's error never stands in for it.
   ScriptedExtractor extractor;
-  // A failure that brings no text of its own: the extractor's last message
-  // stands in, also on a retry, which does not clear it; the next package
-  // starts without it.
-  extractor.failures[L"A"] = {{FileError(), L"x", Kind::kStdException}, {FileError(), L"", Kind::kStdException}};
+  extractor.failures[L"A"] = {{FileError(FileError::kAccessDenied, 13, L"y"), L"x", Kind::kFileError},
+                              {FileError(), L"", Kind::kStdException}};
   extractor.failures[L"B"] = {{FileError(), L"", Kind::kAnythingElse}};
   std::vector<std::wstring> recorded;
   RecordingPage page;
   page.answers = {FileErrorAnswer::kRetry, FileErrorAnswer::kIgnore, FileErrorAnswer::kIgnore};
   EXPECT_TRUE(RunInstallation(Job({L"A", L"B"}, &recorded, &extractor), page));
   ASSERT_EQ(page.questions.size(), 3u);
-  EXPECT_EQ(page.questions[0], L"Die Ausgabedatei 'x' konnte nicht ge\u00f6ffnet werden.");
-  EXPECT_EQ(page.questions[1], L"Die Ausgabedatei 'x' konnte nicht ge\u00f6ffnet werden.");
+  EXPECT_EQ(page.questions[0], L"Access to y was denied.");
+  EXPECT_EQ(page.questions[1], L"Generic Error reading or writing the file.");
   EXPECT_EQ(page.questions[2], L"Generic Error reading or writing the file.");
 }
 

@@ -61,11 +61,6 @@ class ProgressDisplay : public package_engine::Observer {
     }
     lastName_ = fileName;
   }
-  void OnError(package_engine::ErrorKind kind, const std::wstring& path) override {
-    EndLine();
-    PrintError(ExtractErrorText(kind, path));
-  }
-
   void EndLine() {
     if (terminal_) std::fputs("\n", stdout);
   }
@@ -121,6 +116,13 @@ int Extract(const Arguments& arguments) {
     display.EndLine();
     Print(L"extracted " + packagePath + L" into " + destination);
     return kExitOk;
+  } catch (const package_engine::ExtractionError& error) {
+    // The German line first, as the wizard's callback hears it, then the file error's.
+    display.EndLine();
+    PrintError(ExtractErrorText(error));
+    display.EndLine();
+    PrintError(error.Text());
+    return kExitFailed;
   } catch (...) {
     display.EndLine();
     PrintError(CurrentErrorText(packagePath));
