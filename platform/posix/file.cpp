@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
 #include <utility>
 
 #include "platform/platform.h"
@@ -29,26 +30,49 @@ int OpenNative(const std::wstring& path, int flags, [[maybe_unused]] bool readin
   return ::open(NativePath(path).c_str(), flags, 0666);
 }
 
-ssize_t ReadNative(int fd, void* buffer, std::size_t count, [[maybe_unused]] const std::wstring& path) {
+// From the file position, which read(2) advances, or with pread(2) at
+// `offset`, which leaves the position alone.
+ssize_t ReadNative(int fd, void* buffer, std::size_t count, std::optional<std::uint64_t> offset,
+                   [[maybe_unused]] const std::wstring& path) {
 #if defined(VARNHOLT_FAULT_INJECTION)
-  const off_t at = ::lseek(fd, 0, SEEK_CUR);
-  if (const auto code = fault_injection::OnRead(path, static_cast<std::uint64_t>(at < 0 ? 0 : at), &count)) {
+  std::uint64_t at = 0;
+  if (offset) {
+    at = *offset;
+  } else {
+    const off_t position = ::lseek(fd, 0, SEEK_CUR);
+    at = static_cast<std::uint64_t>(position < 0 ? 0 : position);
+  }
+  if (const auto code = fault_injection::OnRead(path, at, &count)) {
     errno = static_cast<int>(*code);
     return -1;
   }
 #endif
-  return ::read(fd, buffer, count);
+  return offset ? ::pread(fd, buffer, count, static_cast<off_t>(*offset)) : ::read(fd, buffer, count);
 }
 
-ssize_t ReadAtNative(int fd, void* buffer, std::size_t count, std::uint64_t offset,
-                     [[maybe_unused]] const std::wstring& path) {
-#if defined(VARNHOLT_FAULT_INJECTION)
-  if (const auto code = fault_injection::OnRead(path, offset, &count)) {
-    errno = static_cast<int>(*code);
-    return -1;
+struct ReadResult {
+  std::size_t done = 0;
+  std::optional<ErrorCode> error;
+};
+
+// Reads until `count` bytes are in or the file ends, at `offset` or from the
+// file position as ReadNative does.
+ReadResult ReadFully(int fd, const std::wstring& path, std::optional<std::uint64_t> offset, void* buffer,
+                     std::size_t count) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  ReadResult read;
+  while (read.done < count) {
+    const std::optional<std::uint64_t> at = offset ? std::optional(*offset + read.done) : std::nullopt;
+    const ssize_t n = ReadNative(fd, bytes + read.done, count - read.done, at, path);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      read.error = static_cast<ErrorCode>(errno);
+      return read;
+    }
+    if (n == 0) break;
+    read.done += static_cast<std::size_t>(n);
   }
-#endif
-  return ::pread(fd, buffer, count, static_cast<off_t>(offset));
+  return read;
 }
 
 ssize_t WriteNative(int fd, const void* buffer, std::size_t count, [[maybe_unused]] const std::wstring& path) {
@@ -112,33 +136,15 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
 }
 
 std::size_t File::Read(void* buffer, std::size_t count) {
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ReadNative(handle_.Get(), bytes + done, count - done, path_);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Raise(errno);
-    }
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  return done;
+  const ReadResult read = ReadFully(handle_.Get(), path_, std::nullopt, buffer, count);
+  if (read.error) Raise(*read.error);
+  return read.done;
 }
 
 std::size_t File::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const {
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ReadAtNative(handle_.Get(), bytes + done, count - done, offset + done, path_);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      Raise(errno);
-    }
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  return done;
+  const ReadResult read = ReadFully(handle_.Get(), path_, offset, buffer, count);
+  if (read.error) Raise(*read.error);
+  return read.done;
 }
 
 void File::Write(const void* buffer, std::size_t count) {

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <optional>
 
 #include "platform/platform.h"
 #if defined(VARNHOLT_FAULT_INJECTION)
@@ -13,6 +14,55 @@ namespace {
 // INVALID_HANDLE_VALUE is also the pseudo handle of this very process; a
 // closed File hands the calls null instead, which every file API refuses.
 HANDLE Native(const UniqueFileHandle& handle) { return handle ? handle.Get() : nullptr; }
+
+#if defined(VARNHOLT_FAULT_INJECTION)
+std::uint64_t FilePointer(HANDLE file) {
+  LARGE_INTEGER at{};
+  ::SetFilePointerEx(file, LARGE_INTEGER{}, &at, FILE_CURRENT);
+  return static_cast<std::uint64_t>(at.QuadPart);
+}
+#endif
+
+struct ReadResult {
+  std::size_t done = 0;
+  std::optional<ErrorCode> error;
+};
+
+// Reads until `count` bytes are in or the file ends: from the file pointer,
+// which ReadFile advances, or at `offset`, which travels with each call, so
+// concurrent readers of the one synchronous handle never race on the pointer.
+ReadResult ReadFully(HANDLE file, [[maybe_unused]] const std::wstring& path, std::optional<std::uint64_t> offset,
+                     void* buffer, std::size_t count) {
+  auto* bytes = static_cast<unsigned char*>(buffer);
+  ReadResult read;
+  while (read.done < count) {
+    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - read.done, 1u << 30));
+#if defined(VARNHOLT_FAULT_INJECTION)
+    std::size_t allowed = chunk;
+    if (const auto code = fault_injection::OnRead(path, offset ? *offset + read.done : FilePointer(file), &allowed)) {
+      read.error = *code;
+      return read;
+    }
+    chunk = static_cast<DWORD>(allowed);
+#endif
+    OVERLAPPED where{};
+    if (offset) {
+      const std::uint64_t at = *offset + read.done;
+      where.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+      where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    }
+    DWORD got = 0;
+    if (!::ReadFile(file, bytes + read.done, chunk, &got, offset ? &where : nullptr)) {
+      const DWORD code = ::GetLastError();
+      if (offset && code == ERROR_HANDLE_EOF) break;
+      read.error = code;
+      return read;
+    }
+    if (got == 0) break;
+    read.done += got;
+  }
+  return read;
+}
 
 }  // namespace
 
@@ -57,52 +107,15 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
 }
 
 std::size_t File::Read(void* buffer, std::size_t count) {
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
-#if defined(VARNHOLT_FAULT_INJECTION)
-    std::size_t allowed = chunk;
-    LARGE_INTEGER at{};
-    ::SetFilePointerEx(Native(handle_), LARGE_INTEGER{}, &at, FILE_CURRENT);
-    if (const auto code = fault_injection::OnRead(path_, static_cast<std::uint64_t>(at.QuadPart), &allowed))
-      Raise(*code);
-    chunk = static_cast<DWORD>(allowed);
-#endif
-    DWORD got = 0;
-    if (!::ReadFile(Native(handle_), bytes + done, chunk, &got, nullptr)) Raise(::GetLastError());
-    if (got == 0) break;
-    done += got;
-  }
-  return done;
+  const ReadResult read = ReadFully(Native(handle_), path_, std::nullopt, buffer, count);
+  if (read.error) Raise(*read.error);
+  return read.done;
 }
 
 std::size_t File::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) const {
-  auto* bytes = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
-  while (done < count) {
-    DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
-#if defined(VARNHOLT_FAULT_INJECTION)
-    std::size_t allowed = chunk;
-    if (const auto code = fault_injection::OnRead(path_, offset + done, &allowed)) Raise(*code);
-    chunk = static_cast<DWORD>(allowed);
-#endif
-    // The offset travels with the call, so concurrent readers of the one
-    // synchronous handle never race on its file pointer.
-    const std::uint64_t at = offset + done;
-    OVERLAPPED where{};
-    where.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
-    where.OffsetHigh = static_cast<DWORD>(at >> 32);
-    DWORD got = 0;
-    if (!::ReadFile(Native(handle_), bytes + done, chunk, &got, &where)) {
-      const DWORD code = ::GetLastError();
-      if (code == ERROR_HANDLE_EOF) break;
-      Raise(code);
-    }
-    if (got == 0) break;
-    done += got;
-  }
-  return done;
+  const ReadResult read = ReadFully(Native(handle_), path_, offset, buffer, count);
+  if (read.error) Raise(*read.error);
+  return read.done;
 }
 
 void File::Write(const void* buffer, std::size_t count) {

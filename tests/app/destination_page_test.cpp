@@ -348,33 +348,36 @@ TEST(DestinationCheckSteps, ATemporaryFileThatWillNotOpenIsRefusedQuietlyAndRemo
   EXPECT_TRUE(fileSystem.files.empty());
 }
 
-TEST(DestinationCheckSteps, AFailedFolderStepReportsItsOwnErrorAndRemovesAStrayFile) {
-  ScriptedFileSystem fileSystem;
-  fileSystem.folderSucceeds = false;
-  fileSystem.folderError = 5;
-  const DestinationCheck check = CheckDestinationFolder(L"D:\\Maps\\", fileSystem);
-  EXPECT_EQ(check.outcome, Outcome::kRefused);
-  EXPECT_EQ(check.error, 5u);
-  EXPECT_TRUE(fileSystem.files.empty());
-}
-
-TEST(DestinationCheckSteps, AFailedTemporaryFileReportsItsError) {
-  ScriptedFileSystem fileSystem;
-  fileSystem.tempSucceeds = false;
-  fileSystem.tempError = 19;
-  const DestinationCheck check = CheckDestinationFolder(L"D:\\Maps\\", fileSystem);
-  EXPECT_EQ(check.outcome, Outcome::kRefused);
-  EXPECT_EQ(check.error, 19u);
-  EXPECT_EQ(fileSystem.steps, (std::vector<std::string>{"folder", "temp"}));
-}
-
-TEST(DestinationCheckSteps, ATemporaryFileThatCannotBeDeletedIsReported) {
-  ScriptedFileSystem fileSystem;
-  fileSystem.removeSucceeds = false;
-  fileSystem.removeError = 32;
-  const DestinationCheck check = CheckDestinationFolder(L"D:\\Maps\\", fileSystem);
-  EXPECT_EQ(check.outcome, Outcome::kRefused);
-  EXPECT_EQ(check.error, 32u);
+// Whichever step fails, the folder is refused with that step's own code.
+TEST(DestinationCheckSteps, AFailedStepReportsItsOwnError) {
+  using Scripted = ScriptedFileSystem;
+  const struct {
+    const char* label;
+    bool Scripted::*succeeds;
+    platform::ErrorCode Scripted::*error;
+    platform::ErrorCode code;
+    std::vector<std::string> steps;  // checked where given
+    bool removesAStrayFile;
+  } cases[] = {
+      {"a failed folder step", &Scripted::folderSucceeds, &Scripted::folderError, 5, {}, true},
+      {"a failed temporary file", &Scripted::tempSucceeds, &Scripted::tempError, 19, {"folder", "temp"}, false},
+      {"a temporary file that cannot be deleted", &Scripted::removeSucceeds, &Scripted::removeError, 32, {}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    ScriptedFileSystem fileSystem;
+    fileSystem.*c.succeeds = false;
+    fileSystem.*c.error = c.code;
+    const DestinationCheck check = CheckDestinationFolder(L"D:\\Maps\\", fileSystem);
+    EXPECT_EQ(check.outcome, Outcome::kRefused);
+    EXPECT_EQ(check.error, c.code);
+    if (!c.steps.empty()) {
+      EXPECT_EQ(fileSystem.steps, c.steps);
+    }
+    if (c.removesAStrayFile) {
+      EXPECT_TRUE(fileSystem.files.empty());
+    }
+  }
 }
 
 TEST(DestinationOfTheSession, EveryDestinationEndsInOneBackslash) {

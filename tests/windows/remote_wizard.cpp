@@ -84,6 +84,21 @@ BOOL CALLBACK FindTree(HWND child, LPARAM parameter) {
   return TRUE;
 }
 
+// An item of the folder browser's tree, TVGN_CARET or TVGN_ROOT, opened to
+// show its children; no item when the tree or the item is missing.
+struct TreeItem {
+  HWND tree = nullptr;
+  LPARAM item = 0;
+};
+TreeItem ExpandedTreeItem(HWND browser, WPARAM which) {
+  TreeItem found;
+  ::EnumChildWindows(browser, &FindTree, reinterpret_cast<LPARAM>(&found.tree));
+  if (found.tree == nullptr) return found;
+  found.item = static_cast<LPARAM>(::SendMessageW(found.tree, TVM_GETNEXTITEM, which, 0));
+  if (found.item != 0) ::SendMessageW(found.tree, TVM_EXPAND, TVE_EXPAND, found.item);
+  return found;
+}
+
 }  // namespace
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
@@ -280,15 +295,11 @@ void RemoteWizard::AnswerDialog(HWND dialog, int buttonId) {
 }
 
 bool RemoteWizard::SelectFirstSubfolder(HWND browser) {
-  HWND tree = nullptr;
-  ::EnumChildWindows(browser, &FindTree, reinterpret_cast<LPARAM>(&tree));
-  if (tree == nullptr) return false;
-  const auto selected = static_cast<LPARAM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
-  if (selected == 0) return false;
-  ::SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, selected);
-  const auto child = static_cast<LPARAM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, selected));
+  const TreeItem selected = ExpandedTreeItem(browser, TVGN_CARET);
+  if (selected.item == 0) return false;
+  const auto child = static_cast<LPARAM>(::SendMessageW(selected.tree, TVM_GETNEXTITEM, TVGN_CHILD, selected.item));
   if (child == 0) return false;
-  return ::SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, child) != FALSE;
+  return ::SendMessageW(selected.tree, TVM_SELECTITEM, TVGN_CARET, child) != FALSE;
 }
 
 bool RemoteWizard::SelectPath(HWND browser, const std::wstring& path) const {
@@ -301,15 +312,12 @@ bool RemoteWizard::SelectPath(HWND browser, const std::wstring& path) const {
 }
 
 bool RemoteWizard::SelectTopItem(HWND browser, const std::wstring& text) const {
-  HWND tree = nullptr;
-  ::EnumChildWindows(browser, &FindTree, reinterpret_cast<LPARAM>(&tree));
-  if (tree == nullptr) return false;
-  const auto root = static_cast<LPARAM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
-  if (root == 0) return false;
-  ::SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, root);
+  const TreeItem root = ExpandedTreeItem(browser, TVGN_ROOT);
+  if (root.item == 0) return false;
+  HWND tree = root.tree;
   constexpr std::size_t kChars = 260;
   RemoteMemory memory(process_.Get(), sizeof(TVITEMW) + kChars * sizeof(wchar_t));
-  for (auto item = static_cast<LPARAM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, root)); item != 0;
+  for (auto item = static_cast<LPARAM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, root.item)); item != 0;
        item = static_cast<LPARAM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_NEXT, item))) {
     TVITEMW query{};
     query.mask = TVIF_TEXT;
