@@ -1,5 +1,6 @@
 #include "package/entry_steps.h"
 
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -73,32 +74,33 @@ void CheckTarget(const package_path::EntryPaths& paths) {
   if (!platform::CanReplace(paths.file, &error)) Fail(ErrorKind::kOutputNotOpened, paths.file, error);
 }
 
-std::optional<StagedEntry> DecodeEntry(EntryReader& reader, const PackageFileRecord& record,
-                                       const package_path::EntryPaths& paths, DecodeWorkspace& work, Progress& progress,
-                                       temp_files::OwnFiles& own, Observer& observer) {
-  platform::File file;
+StagedFile DecodeEntry(EntryReader& reader, const PackageFileRecord& record, const package_path::EntryPaths& paths,
+                       DecodeWorkspace& work, Progress& progress, temp_files::OwnFiles& own, Observer& observer) {
+  auto created = std::make_unique<TempFile>();
   FileError createError;
-  if (!temp_files::Create(paths.folder, &file, &createError, own))
+  if (!temp_files::Create(paths.folder, &created->file, &createError, own))
     Fail(ErrorKind::kOutputNotOpened, paths.file, FileError(createError.cause(), createError.osError(), paths.file));
-  StagedEntry staged(std::move(file));
+  created->path = created->file.Path();
+  StagedFile staged(created.release());
+  TempFile& temp = *staged.Get();
 
   StreamState state = StreamState::kComplete;
   try {
     state = DecodeStream(
-        reader, work, [&](const unsigned char* data, std::size_t size) { staged.Write(data, size); },
+        reader, work, [&](const unsigned char* data, std::size_t size) { temp.Write(data, size); },
         [&] {
           progress.Report(reader, record);
           return !observer.StopRequested();
         });
-    if (state == StreamState::kComplete) staged.Close();
+    if (state == StreamState::kComplete) temp.file.Close();
   } catch (const FileError& error) {
     // The temporary name means nothing to the user: the error names the file being installed.
-    if (error.fileName() != staged.path()) throw;
+    if (error.fileName() != temp.path) throw;
     throw FileError(error.cause(), error.osError(), paths.file);
   }
-  if (state == StreamState::kStopped) return std::nullopt;
+  if (state == StreamState::kStopped) return StagedFile();
   if (state != StreamState::kComplete) {
-    staged.Discard();
+    staged.Reset();
     if (state == StreamState::kNoDecoder)
       Fail(ErrorKind::kDecoderUnavailable, paths.file, FileError(FileError::kGeneric, -1, paths.file));
     Fail(ErrorKind::kDamaged, paths.file, FileError(FileError::kDamaged, -1, paths.file));
@@ -106,16 +108,17 @@ std::optional<StagedEntry> DecodeEntry(EntryReader& reader, const PackageFileRec
   return staged;
 }
 
-void CommitEntry(StagedEntry staged, const PackageFileRecord& record, const package_path::EntryPaths& paths,
+void CommitEntry(StagedFile staged, const PackageFileRecord& record, const package_path::EntryPaths& paths,
                  Observer& observer) {
-  if (!platform::MoveReplacing(staged.path(), paths.file)) {
+  if (!platform::MoveReplacing(staged.Get()->path, paths.file)) {
     const platform::ErrorCode code = platform::LastError();
-    staged.Discard();
+    staged.Reset();
     Fail(ErrorKind::kOutputNotOpened, paths.file, FileError(platform::CauseFromError(code), code, paths.file));
   }
-  staged.Committed();
+  // Moved over the target: no longer ours to remove, only to free.
+  const std::unique_ptr<TempFile> committed(staged.Release());
   ApplyTimes(record, paths.file);
-  observer.OnEntryFinished(paths.file, staged.written());
+  observer.OnEntryFinished(paths.file, committed->written);
 }
 
 }  // namespace package_engine

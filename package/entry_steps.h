@@ -9,7 +9,7 @@
 //   3. CheckTarget    refuses a target that cannot be replaced, without
 //                     touching it.
 //   4. DecodeEntry    decodes the stream into a new temporary file in the
-//                     target's folder: a StagedEntry.
+//                     target's folder: a StagedFile.
 //   5. CommitEntry    moves the staged file over the target in one step and
 //                     gives it its times.
 //
@@ -22,10 +22,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <set>
 #include <string>
-#include <utility>
 #include <variant>
 #include <vector>
 
@@ -36,6 +34,7 @@
 #include "package/stream_decoder.h"
 #include "package/temp_files.h"
 #include "platform/platform.h"
+#include "platform/unique_resource.h"
 
 namespace package_engine {
 
@@ -66,43 +65,32 @@ class Progress {
   std::int32_t last_ = -1;
 };
 
-// An entry being decoded, or decoded and waiting for its commit, in its
-// temporary file beside the target. Until the commit moves it over the target
-// the temporary file is removed on every way out (a failure, a cancel, an
-// exception), so the target is replaced whole or not at all.
-class StagedEntry {
- public:
-  explicit StagedEntry(platform::File file) : file_(std::move(file)), path_(file_.Path()) {}
-  StagedEntry(StagedEntry&& other) noexcept
-      : file_(std::move(other.file_)), path_(std::exchange(other.path_, {})), written_(other.written_) {}
-  StagedEntry& operator=(StagedEntry&&) = delete;
-  StagedEntry(const StagedEntry&) = delete;
-  StagedEntry& operator=(const StagedEntry&) = delete;
-  ~StagedEntry() { Discard(); }
-
-  const std::wstring& path() const { return path_; }
-  std::uint64_t written() const { return written_; }
+// The temporary file an entry is decoded into, and the bytes written to it.
+struct TempFile {
+  platform::File file;
+  std::wstring path;
+  std::uint64_t written = 0;
 
   void Write(const unsigned char* data, std::size_t size) {
-    file_.Write(data, size);
-    written_ += size;
+    file.Write(data, size);
+    written += size;
   }
-  // Raises the late write errors that only the close reports.
-  void Close() { file_.Close(); }
-  void Discard() noexcept {
-    if (path_.empty()) return;
-    file_ = platform::File();  // Windows removes no open file
-    platform::RemoveFile(path_);
-    path_.clear();
-  }
-  // The file has been moved over its target and is no longer ours to remove.
-  void Committed() { path_.clear(); }
-
- private:
-  platform::File file_;
-  std::wstring path_;
-  std::uint64_t written_ = 0;
 };
+
+// Closing a staged file removes it: on every way out before its commit (a
+// failure, a cancel, an exception) the target is replaced not at all. The
+// commit releases it once it has been moved over the target.
+struct StagedFileTraits {
+  using Handle = TempFile*;
+  static constexpr Handle Invalid() noexcept { return nullptr; }
+  static bool Close(Handle temp) noexcept {
+    temp->file = platform::File();  // Windows removes no open file
+    const bool removed = platform::RemoveFile(temp->path);
+    delete temp;
+    return removed;
+  }
+};
+using StagedFile = platform::UniqueResource<StagedFileTraits>;
 
 // The folders a run has written into, by each spelling met and by identity,
 // so that one spelt another way ("a/./", or "MAPS\\" for "Maps\\" on
@@ -128,15 +116,14 @@ void RemoveFolders(const std::vector<std::wstring>& made) noexcept;
 void CheckTarget(const package_path::EntryPaths& paths);
 
 // Decodes the entry into a new temporary file in its folder and closes it.
-// nullopt when the observer asked to stop; the temporary file is gone then.
-std::optional<StagedEntry> DecodeEntry(EntryReader& reader, const PackageFileRecord& record,
-                                       const package_path::EntryPaths& paths, DecodeWorkspace& work, Progress& progress,
-                                       temp_files::OwnFiles& own, Observer& observer);
+// Empty when the observer asked to stop; the temporary file is gone then.
+StagedFile DecodeEntry(EntryReader& reader, const PackageFileRecord& record, const package_path::EntryPaths& paths,
+                       DecodeWorkspace& work, Progress& progress, temp_files::OwnFiles& own, Observer& observer);
 
 // Moves the decoded file over the target in one step, then gives it its
 // times (after the move, since NTFS may carry the replaced file's creation
 // time over to the new one), and tells the observer the file is finished.
-void CommitEntry(StagedEntry staged, const PackageFileRecord& record, const package_path::EntryPaths& paths,
+void CommitEntry(StagedFile staged, const PackageFileRecord& record, const package_path::EntryPaths& paths,
                  Observer& observer);
 
 }  // namespace package_engine

@@ -80,7 +80,7 @@ struct PendingEntry {
   std::optional<EntryReader> reader;
   std::shared_ptr<DecodeJob> job;
   // Decoded, waiting for its commit; its temporary file goes with it.
-  std::optional<StagedEntry> staged;
+  StagedFile staged;
 };
 
 // The index behind the entries is not extracted, so the bar ends where they do.
@@ -148,7 +148,7 @@ class Extraction {
       // Only a stop or an earlier failure makes a decoder give up, and both
       // ended the loop before this entry's turn.
       if (!entry.staged) throw std::logic_error("a decoder gave up on its own");
-      CommitEntry(std::move(*entry.staged), entry.record, entry.paths, observer_);
+      CommitEntry(std::move(entry.staged), entry.record, entry.paths, observer_);
       if (entry.job) pool_.Release(*entry.job);
       pending_.pop_front();
     }
@@ -168,10 +168,9 @@ class Extraction {
     if (!entry.prepared) Prepare(entry);
     if (!workspace_) workspace_ = std::make_unique<DecodeWorkspace>(buffers_);
     EntryReader reader = *entry.reader;
-    std::optional<StagedEntry> decoded =
-        DecodeEntry(reader, entry.record, entry.paths, *workspace_, progress_, ownFiles_, observer_);
+    StagedFile decoded = DecodeEntry(reader, entry.record, entry.paths, *workspace_, progress_, ownFiles_, observer_);
     if (!decoded) return false;
-    entry.staged.emplace(std::move(*decoded));
+    entry.staged = std::move(decoded);
     return true;
   }
 
@@ -189,7 +188,7 @@ class Extraction {
         }
         pool_.Release(*later.job);
       }
-      later.staged.reset();
+      later.staged.Reset();
       RemoveFolders(later.madeFolders);
       pending_.pop_back();
     }
@@ -250,10 +249,8 @@ class Extraction {
                                  DecodeWorkspace& work, DecodeJob& job) mutable {
       DecoderObserver decoder(job);
       Progress progress(decoder, total);
-      std::optional<StagedEntry> decoded =
-          DecodeEntry(reader, entry->record, entry->paths, work, progress, *own, decoder);
-      if (decoded) entry->staged.emplace(std::move(*decoded));
-      return entry->staged.has_value();
+      entry->staged = DecodeEntry(reader, entry->record, entry->paths, work, progress, *own, decoder);
+      return static_cast<bool>(entry->staged);
     });
   }
 
@@ -287,7 +284,7 @@ class Extraction {
     } catch (...) {  // a lock the system refused; the pool's destructor tries again
     }
     for (auto& entry : pending_)
-      entry->staged.reset();
+      entry->staged.Reset();
     for (std::size_t i = pending_.size(); i > keep; --i)
       RemoveFolders(pending_[i - 1]->madeFolders);
   }
