@@ -57,9 +57,38 @@ bool IsPackageFault(const std::exception_ptr& failure) {
   }
 }
 
-// One entry from its record to its commit. What the decoder writes here it
-// writes before the pool marks its job ended; the committer reads it after.
+// One entry from its record to its commit, in the pending queue.
 struct PendingEntry {
+  // Where the entry stands in its life. Only the committing thread reads or
+  // moves it; a decoder writes only `staged`, before the pool marks its job
+  // ended, and the committer reads that after. A committed entry leaves the
+  // queue at once.
+  enum class State {
+    // The entry list ends here, for the reason in `failure`: the record could
+    // not be read, or the walk ended before entries that the size index
+    // lists. Nothing else of the entry is known; its turn raises `failure`.
+    kEndsList,
+    // Checking it, making its folder or probing its target failed
+    // (`failure`). Its turn raises a fault of the package; any other is met
+    // again alone, from the check on.
+    kPrepareFailed,
+    // Its folder is made and its target probed, and a decoder has it (`job`),
+    // which fills `staged` unless it gives up or fails.
+    kDecoding,
+    // Its folder is made and its target probed, but handing it to a decoder
+    // or decoding it failed (`failure`; `job`, when a decoder had it, until
+    // it is met alone). Its turn raises a fault of the package; any other is
+    // decoded again alone.
+    kDecodeFailed,
+    // Decoded into `staged`, closed, waiting for its commit (`job` until
+    // then, when a decoder of the pool decoded it).
+    kDecoded,
+    // The run ended in a stop or a failure: its decoder has stopped and its
+    // temporary file is gone.
+    kDiscarded,
+  };
+
+  State state = State::kEndsList;
   PackageFileRecord record;
   package_path::EntryPaths paths;
   // Where the entry's stored bytes lie; the walk can go back to behind them.
@@ -68,20 +97,14 @@ struct PendingEntry {
   // Folders made for this entry, outermost first: removed again when the
   // entry is forgotten before its turn.
   std::vector<std::wstring> madeFolders;
-  // Its folder is made and its target probed.
-  bool prepared = false;
-  // The entry list ends here, for the reason in `failure`: the record could
-  // not be read, or entries that the size index lists are lost.
-  bool endsList = false;
-  // Met before the entry was handed to a decoder (it has no job then), or by
-  // its decoder; raised when the entry's turn comes.
   std::exception_ptr failure;
-  // Reads the entry's stored bytes from their start.
+  // Reads the entry's stored bytes from their start; all but kEndsList.
   std::optional<EntryReader> reader;
   std::shared_ptr<DecodeJob> job;
-  // Decoded, waiting for its commit; its temporary file goes with it.
+  // The temporary file it was decoded into; removed unless committed.
   StagedFile staged;
 };
+using State = PendingEntry::State;
 
 // The index behind the entries is not extracted, so the bar ends where they do.
 // An index too large to hold proves nothing here: the entries are unpacked
@@ -112,7 +135,7 @@ class Extraction {
     try {
       return CommitAll();
     } catch (...) {
-      Discard(1);
+      DiscardAllButTheFrontFolders();
       throw;
     }
   }
@@ -129,29 +152,40 @@ class Extraction {
     return options.decoders != 0 ? options.decoders : DefaultDecoders();
   }
 
+  // Each turn takes the front entry through its states to its commit.
   Outcome CommitAll() {
     for (;;) {
       Dispatch();
       if (pending_.empty()) return Outcome::kExtracted;
-      if (observer_.StopRequested()) return Stop(0);
+      if (observer_.StopRequested()) return StopBeforeTheFrontEntry();
       PendingEntry& entry = *pending_.front();
-      if (entry.endsList) Raise(entry);
+      if (entry.state == State::kEndsList) Raise(entry);
       observer_.OnEntryStarted(entry.record, entry.paths.file);
-      if (entry.job) {
-        if (!AwaitDecoder(entry)) return Stop(1);
-        entry.failure = pool_.Failure(*entry.job);
+      if (entry.state == State::kDecoding) {
+        if (!AwaitDecoder(entry)) return StopInTheFrontEntry();
+        TakeDecoded(entry);
       }
-      if (entry.failure) {
+      if (entry.state == State::kPrepareFailed || entry.state == State::kDecodeFailed) {
         if (IsPackageFault(entry.failure)) Raise(entry);
-        if (!TryAlone(entry)) return Stop(1);
+        if (!TryAlone(entry)) return StopInTheFrontEntry();
       }
-      // Only a stop or an earlier failure makes a decoder give up, and both
-      // ended the loop before this entry's turn.
-      if (!entry.staged) throw std::logic_error("a decoder gave up on its own");
       CommitEntry(std::move(entry.staged), entry.record, entry.paths, observer_);
       if (entry.job) pool_.Release(*entry.job);
       pending_.pop_front();
     }
+  }
+
+  // The front entry's decoder has ended: decoded, or failed.
+  void TakeDecoded(PendingEntry& entry) {
+    entry.failure = pool_.Failure(*entry.job);
+    if (entry.failure) {
+      entry.state = State::kDecodeFailed;
+      return;
+    }
+    // Only a stop or an earlier failure makes a decoder give up, and both
+    // ended the loop before this entry's turn.
+    if (!entry.staged) throw std::logic_error("a decoder gave up on its own");
+    entry.state = State::kDecoded;
   }
 
   // Meets the entry's failure again as one decoder would have: every entry
@@ -165,12 +199,13 @@ class Extraction {
     }
     pool_.ForgetFailure();
     entry.failure = nullptr;
-    if (!entry.prepared) Prepare(entry);
+    if (entry.state == State::kPrepareFailed) Prepare(entry);
     if (!workspace_) workspace_ = std::make_unique<DecodeWorkspace>(buffers_);
     EntryReader reader = *entry.reader;
     StagedFile decoded = DecodeEntry(reader, entry.record, entry.paths, *workspace_, progress_, ownFiles_, observer_);
     if (!decoded) return false;
     entry.staged = std::move(decoded);
+    entry.state = State::kDecoded;
     return true;
   }
 
@@ -213,10 +248,7 @@ class Extraction {
           throw ExtractionError(ErrorKind::kDamaged, packagePath_, FileError(FileError::kDamaged, -1, packagePath_));
         }
       } catch (...) {
-        entry->endsList = true;
-        entry->failure = std::current_exception();
-        walked_ = true;
-        pending_.push_back(std::move(entry));
+        Hold(std::move(entry), State::kEndsList);
         return;
       }
       entry->paths = package_path::Join(destination_, entry->record.Folder(), entry->record.Name());
@@ -225,13 +257,27 @@ class Extraction {
       entry->reader = walker_.Entry();
       try {
         Prepare(*entry);
+      } catch (...) {
+        Hold(std::move(entry), State::kPrepareFailed);
+        return;
+      }
+      try {
         Submit(*entry);
       } catch (...) {
-        entry->failure = std::current_exception();
-        walked_ = true;
+        Hold(std::move(entry), State::kDecodeFailed);
+        return;
       }
       pending_.push_back(std::move(entry));
     }
+  }
+
+  // Queues an entry with the failure in hand until its turn; the walk ends
+  // with it.
+  void Hold(std::unique_ptr<PendingEntry> entry, State state) {
+    entry->state = state;
+    entry->failure = std::current_exception();
+    walked_ = true;
+    pending_.push_back(std::move(entry));
   }
 
   // Checks the entry, makes its folder and probes its target.
@@ -241,7 +287,6 @@ class Extraction {
     entry.madeFolders = MissingFolders(entry.paths.folder);
     PrepareFolder(entry.paths, preparedFolders_, ownFiles_);
     CheckTarget(entry.paths);
-    entry.prepared = true;
   }
 
   void Submit(PendingEntry& entry) {
@@ -252,6 +297,7 @@ class Extraction {
       entry->staged = DecodeEntry(reader, entry->record, entry->paths, work, progress, *own, decoder);
       return static_cast<bool>(entry->staged);
     });
+    entry.state = State::kDecoding;
   }
 
   // Waits for the entry's decoder, reporting its progress as far as it has
@@ -269,24 +315,46 @@ class Extraction {
     }
   }
 
-  Outcome Stop(std::size_t keep) {
-    Discard(keep);
+  // A stop asked for before the front entry's turn began: nothing made for
+  // it stays either, as one decoder would not have reached it.
+  Outcome StopBeforeTheFrontEntry() {
+    DiscardAll();
+    return Outcome::kCancelled;
+  }
+
+  // A stop asked for in the front entry's turn: its folder stays, as it
+  // would with one decoder.
+  Outcome StopInTheFrontEntry() {
+    DiscardAllButTheFrontFolders();
     return Outcome::kCancelled;
   }
 
   // Stops every decoder and removes every temporary file, then the folders
-  // made ahead for the entries from `keep` on: the entry in hand had its turn
-  // and keeps its folder, as it would with one decoder. Runs on the way out
-  // of a failure, so it raises nothing of its own.
-  void Discard(std::size_t keep) noexcept {
+  // made ahead for the entries behind the front one, the last first: the
+  // front entry had its turn and keeps its folder, as it would with one
+  // decoder. Runs on the way out of a failure, so it raises nothing of its
+  // own.
+  void DiscardAllButTheFrontFolders() noexcept {
+    DiscardTemporaryFiles();
+    for (std::size_t i = pending_.size(); i > 1; --i)
+      RemoveFolders(pending_[i - 1]->madeFolders);
+  }
+
+  // As DiscardAllButTheFrontFolders, and the front entry's folders go last.
+  void DiscardAll() noexcept {
+    DiscardAllButTheFrontFolders();
+    if (!pending_.empty()) RemoveFolders(pending_.front()->madeFolders);
+  }
+
+  void DiscardTemporaryFiles() noexcept {
     try {
       pool_.StopAndWait();
     } catch (...) {  // a lock the system refused; the pool's destructor tries again
     }
-    for (auto& entry : pending_)
+    for (auto& entry : pending_) {
       entry->staged.Reset();
-    for (std::size_t i = pending_.size(); i > keep; --i)
-      RemoveFolders(pending_[i - 1]->madeFolders);
+      entry->state = State::kDiscarded;
+    }
   }
 
   RecordWalker walker_;
