@@ -47,7 +47,7 @@ class Progress {
   // After a chunk that `reader` read of the entry.
   void Report(const EntryReader& reader, const PackageFileRecord& record) {
     if (total_ == 0) return;
-    const auto at = std::min(reader.Position(), total_);
+    const auto at = std::min(reader.position(), total_);
     Report(static_cast<std::int32_t>(static_cast<double>(at) * 100.0 / static_cast<double>(total_)), record);
   }
   // True when the observer was told. The percentage only rises: an entry

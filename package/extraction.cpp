@@ -126,7 +126,7 @@ class Extraction {
         destination_(destination),
         observer_(observer),
         indexedEnd_(IndexedEnd(package)),
-        total_(indexedEnd_.value_or(walker_.Length())),
+        total_(indexedEnd_.value_or(walker_.length())),
         progress_(observer, total_),
         buffers_(options.buffers),
         pool_(Decoders(options), Decoders(options) * kEntriesPerDecoder, options.buffers) {}
@@ -242,7 +242,7 @@ class Extraction {
       try {
         if (!walker_.Next(&entry->record)) {
           walked_ = true;
-          if (!indexedEnd_ || walker_.EntriesEnd() == *indexedEnd_) return;
+          if (!indexedEnd_ || walker_.entriesEnd() == *indexedEnd_) return;
           // A size index whose checksum holds lists entries that the walk
           // did not reach: they are lost, as a cut stream's end is.
           throw ExtractionError(ErrorKind::kDamaged, packagePath_, FileError(FileError::kDamaged, -1, packagePath_));
@@ -252,8 +252,8 @@ class Extraction {
         return;
       }
       entry->paths = package_path::Join(destination_, entry->record.Folder(), entry->record.Name());
-      entry->dataOffset = walker_.DataOffset();
-      entry->dataSize = walker_.DataSize();
+      entry->dataOffset = walker_.dataOffset();
+      entry->dataSize = walker_.dataSize();
       entry->reader = walker_.Entry();
       try {
         Prepare(*entry);
