@@ -14,9 +14,9 @@
 //                     gives it its times.
 //
 // Until step 5 the target is untouched: a failure, a cancel or an exception
-// removes the staged file, and the earlier file stays as it was. Every
-// failure is an ExtractionError or a FileError that names the output file,
-// never its temporary file.
+// removes the staged file, and the earlier file stays as it was. An error
+// never names the temporary file: what fails on it is told of the output
+// file.
 #pragma once
 
 #include <algorithm>
