@@ -3,18 +3,19 @@
 // the wizard's plain-function callbacks, the tool and the benchmark are all
 // observers of it.
 //
-// One entry runs through four steps: its paths are formed and checked (and
-// its folder created, the target found replaceable, without touching it), its
-// stream is decoded into a new temporary file in the target's folder, and the
-// commit moves that file over the target in one step and gives it its times.
-// A target is therefore replaced whole or not at all: on any failure or a
-// cancel the temporary file goes and the earlier file stays as it was.
+// One entry runs through four steps (entry_steps.h): its paths are formed
+// and checked (and its folder created, the target found replaceable, without
+// touching it), its stream is decoded into a new temporary file in the
+// target's folder, and the commit moves that file over the target in one
+// step and gives it its times. A target is therefore replaced whole or not at
+// all: on any failure or a cancel the temporary file goes and the earlier
+// file stays as it was.
 //
-// Several entries are decoded at once (Options::decoders): the records are
-// walked, checked and their folders made in record order on the caller's
-// thread, the streams decoded by a pool of decoders, and the caller commits
-// the entries in record order and makes every observer call, so the files,
-// the calls and the errors are those of one decoder.
+// Several entries are decoded at once (Options::decoders, extraction.cpp):
+// the records are walked, checked and their folders made in record order on
+// the caller's thread, the streams decoded by a pool of decoders, and the
+// caller commits the entries in record order and makes every observer call,
+// so the files, the calls and the errors are those of one decoder.
 #pragma once
 
 #include <cstddef>

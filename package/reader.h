@@ -32,7 +32,7 @@ class PackageReader {
   // size of the file it would install.
   StreamState VerifyData(std::uint64_t* decodedBytes);
   // Where the entry list ended, once NextRecord has returned false.
-  std::uint64_t EntriesEnd() const { return walker_ ? walker_->EntriesEnd() : kPackageHeaderSize; }
+  std::uint64_t EntriesEnd() const { return walker_ ? walker_->entriesEnd() : kPackageHeaderSize; }
 
   // The open package, for writing its index once the walk is over.
   platform::File& file() { return file_; }

@@ -14,13 +14,13 @@ class EntryReader {
  public:
   EntryReader(const platform::File& package, std::uint64_t dataOffset, std::int64_t dataSize, std::uint64_t length);
 
-  std::int64_t DataSize() const { return dataSize_; }
+  std::int64_t dataSize() const { return dataSize_; }
   // Up to `count` bytes of the entry; 0 once the entry or the package ended.
   std::size_t ReadData(void* buffer, std::size_t count);
   // Steps over the rest of the entry, never beyond the package's end.
   void SkipData();
   // Bytes of the package behind this entry's reads, header included.
-  std::uint64_t Position() const { return position_; }
+  std::uint64_t position() const { return position_; }
 
  private:
   const platform::File* package_;
@@ -42,8 +42,8 @@ class RecordWalker {
   bool Next(PackageFileRecord* record);
 
   // The current entry: where its data starts and its FileSize.
-  std::uint64_t DataOffset() const { return dataOffset_; }
-  std::int64_t DataSize() const { return dataSize_; }
+  std::uint64_t dataOffset() const { return dataOffset_; }
+  std::int64_t dataSize() const { return dataSize_; }
   // A reader of the current entry's data of its own, independent of the walker.
   EntryReader Entry() const { return EntryReader(package_, dataOffset_, dataSize_, length_); }
   // Reads up to `count` bytes of the current entry's data; 0 once the entry
@@ -56,15 +56,15 @@ class RecordWalker {
   // Where the entry list ends, once Next has returned false: the offset of
   // the record that ended it, or the claimed end of an entry whose data
   // reached beyond the package.
-  std::uint64_t EntriesEnd() const { return entriesEnd_; }
+  std::uint64_t entriesEnd() const { return entriesEnd_; }
 
   // Goes back to just behind the entry whose data starts at `dataOffset`,
   // as Next left it then: the next Next reads the record after that entry.
   void ResumeAfter(std::uint64_t dataOffset, std::int64_t dataSize);
 
   // Bytes of the package behind the walker, header included.
-  std::uint64_t Position() const { return position_; }
-  std::uint64_t Length() const { return length_; }
+  std::uint64_t position() const { return position_; }
+  std::uint64_t length() const { return length_; }
 
  private:
   const platform::File& package_;

@@ -88,7 +88,7 @@ class DataReader {
     return true;
   }
 
-  std::uint64_t Taken() const { return taken_; }
+  std::uint64_t taken() const { return taken_; }
 
  private:
   platform::File& package_;
@@ -206,7 +206,7 @@ SizeIndex ReadFromEnd(platform::File& package) {
   if (entriesEnd != offset)
     return damaged(L"its entries end at offset " + Number(entriesEnd) + L", not at the index (offset " +
                    Number(offset) + L")");
-  if (data.Taken() != dataLength) return damaged(Number(dataLength - data.Taken()) + L" bytes left after its entries");
+  if (data.taken() != dataLength) return damaged(Number(dataLength - data.taken()) + L" bytes left after its entries");
   index.state = State::kValid;
   index.checksummedOffset = offset;
   index.contentsEnd = offset;

@@ -37,7 +37,7 @@ struct DecodeWorkspace {
 // it returns false to stop there.
 template <typename Source, typename Sink, typename OnChunk>
 StreamState DecodeStream(Source& walker, DecodeWorkspace& work, Sink&& sink, OnChunk&& onChunk) {
-  const std::int64_t fileSize = walker.DataSize();
+  const std::int64_t fileSize = walker.dataSize();
   if (fileSize <= 0) return fileSize == 0 ? StreamState::kComplete : StreamState::kCorrupt;
   if (!work.inflater.Begin()) return StreamState::kNoDecoder;
   z_stream& z = work.inflater.stream();
@@ -64,9 +64,9 @@ StreamState DecodeStream(Source& walker, DecodeWorkspace& work, Sink&& sink, OnC
     } while (z.avail_in > 0 || z.avail_out == 0);
     if (!onChunk()) return StreamState::kStopped;
     if (ended) {
-      const std::uint64_t before = walker.Position();
+      const std::uint64_t before = walker.position();
       walker.SkipData();
-      if (walker.Position() != before && !onChunk()) return StreamState::kStopped;
+      if (walker.position() != before && !onChunk()) return StreamState::kStopped;
       return StreamState::kComplete;
     }
   }

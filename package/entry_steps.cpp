@@ -1,0 +1,124 @@
+#include "package/entry_steps.h"
+
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "package/entry_path.h"
+#include "package/extraction_error.h"
+#include "package/file_times.h"
+
+namespace package_engine {
+namespace {
+
+[[noreturn]] void Fail(ErrorKind kind, const std::wstring& path, FileError error) {
+  throw ExtractionError(kind, path, std::move(error));
+}
+
+void ApplyTimes(const PackageFileRecord& record, const std::wstring& outputPath) {
+  const std::uint64_t modified = record.ModifiedDate();
+  if (modified == 0 || !file_times::IsRepresentable(modified)) return;
+  platform::FileTimes present;
+  if (!platform::GetFileTimes(outputPath, &present)) present = {};
+  platform::FileTimes times;
+  times.lastWrite = file_times::ToWholeSeconds(modified);
+  times.lastAccess = file_times::ToWholeSeconds(present.lastAccess);
+  const std::uint64_t created = record.CreateDate();
+  if (created != 0 && file_times::IsRepresentable(created)) times.creation = file_times::ToWholeSeconds(created);
+  if (!platform::SetFileTimes(outputPath, times)) {
+    const platform::ErrorCode code = platform::LastError();
+    throw FileError(platform::CauseFromError(code), code, outputPath);
+  }
+}
+
+}  // namespace
+
+void CheckEntry(const PackageFileRecord& record, const package_path::EntryPaths& paths) {
+  const std::wstring folder = record.FolderWithSeparator();
+  const std::wstring name = record.Name();
+  if (!entry_path::IsSafe(folder, name))
+    Fail(ErrorKind::kUnsafePath, folder + name, FileError(FileError::kBadPath, -1, folder + name));
+  if (record.FileSize() < 0) Fail(ErrorKind::kDamaged, paths.file, FileError(FileError::kDamaged, -1, paths.file));
+}
+
+std::vector<std::wstring> MissingFolders(std::wstring folder) {
+  while (folder.size() > 1 && folder.back() == platform::kPathSeparator)
+    folder.pop_back();
+  std::vector<std::wstring> missing;
+  while (!folder.empty() && !platform::IsFolder(folder)) {
+    missing.push_back(folder);
+    const auto cut = folder.find_last_of(platform::kPathSeparator);
+    if (cut == std::wstring::npos || cut == 0) break;
+    folder.resize(cut);
+  }
+  return {missing.rbegin(), missing.rend()};
+}
+
+void PrepareFolder(const package_path::EntryPaths& paths, FolderSet& prepared, const temp_files::OwnFiles& own) {
+  if (!platform::CreateFolderTree(paths.folder))
+    Fail(ErrorKind::kFolderNotCreated, paths.folder, FileError(FileError::kBadPath, -1, paths.folder));
+  // A spelling met before needs no look at the disk: most entries share
+  // their folder with the one before.
+  if (!prepared.insert(paths.folder).second) return;
+  const std::optional<platform::FileIdentity> identity = platform::IdentityOf(paths.folder);
+  if (!identity || prepared.insert(*identity).second) temp_files::RemoveLeftovers(paths.folder, own);
+}
+
+void RemoveFolders(const std::vector<std::wstring>& made) noexcept {
+  for (auto folder = made.rbegin(); folder != made.rend(); ++folder)
+    platform::RemoveEmptyFolder(*folder);
+}
+
+void CheckTarget(const package_path::EntryPaths& paths) {
+  FileError error;
+  if (!platform::CanReplace(paths.file, &error)) Fail(ErrorKind::kOutputNotOpened, paths.file, error);
+}
+
+StagedFile DecodeEntry(EntryReader& reader, const PackageFileRecord& record, const package_path::EntryPaths& paths,
+                       DecodeWorkspace& work, Progress& progress, temp_files::OwnFiles& own, Observer& observer) {
+  auto created = std::make_unique<TempFile>();
+  FileError createError;
+  if (!temp_files::Create(paths.folder, &created->file, &createError, own))
+    Fail(ErrorKind::kOutputNotOpened, paths.file, FileError(createError.cause(), createError.osError(), paths.file));
+  created->path = created->file.Path();
+  StagedFile staged(created.release());
+  TempFile& temp = *staged.Get();
+
+  StreamState state = StreamState::kComplete;
+  try {
+    state = DecodeStream(
+        reader, work, [&](const unsigned char* data, std::size_t size) { temp.Write(data, size); },
+        [&] {
+          progress.Report(reader, record);
+          return !observer.StopRequested();
+        });
+    if (state == StreamState::kComplete) temp.file.Close();
+  } catch (const FileError& error) {
+    // The temporary name means nothing to the user: the error names the file being installed.
+    if (error.fileName() != temp.path) throw;
+    throw FileError(error.cause(), error.osError(), paths.file);
+  }
+  if (state == StreamState::kStopped) return StagedFile();
+  if (state != StreamState::kComplete) {
+    staged.Reset();
+    if (state == StreamState::kNoDecoder)
+      Fail(ErrorKind::kDecoderUnavailable, paths.file, FileError(FileError::kGeneric, -1, paths.file));
+    Fail(ErrorKind::kDamaged, paths.file, FileError(FileError::kDamaged, -1, paths.file));
+  }
+  return staged;
+}
+
+void CommitEntry(StagedFile staged, const PackageFileRecord& record, const package_path::EntryPaths& paths,
+                 Observer& observer) {
+  if (!platform::MoveReplacing(staged.Get()->path, paths.file)) {
+    const platform::ErrorCode code = platform::LastError();
+    staged.Reset();
+    Fail(ErrorKind::kOutputNotOpened, paths.file, FileError(platform::CauseFromError(code), code, paths.file));
+  }
+  // Moved over the target: no longer ours to remove, only to free.
+  const std::unique_ptr<TempFile> committed(staged.Release());
+  ApplyTimes(record, paths.file);
+  observer.OnEntryFinished(paths.file, committed->written);
+}
+
+}  // namespace package_engine

@@ -1,0 +1,129 @@
+// One entry's life, step by step; the scheduler (extraction.cpp) runs these
+// steps for many entries at once and keeps them in record order.
+//
+//   1. CheckEntry     refuses an unsafe path or a negative size before
+//                     anything is written.
+//   2. PrepareFolder  creates the entry's folder (MissingFolders first, so
+//                     that RemoveFolders can take back what was made for an
+//                     entry forgotten before its turn).
+//   3. CheckTarget    refuses a target that cannot be replaced, without
+//                     touching it.
+//   4. DecodeEntry    decodes the stream into a new temporary file in the
+//                     target's folder: a StagedFile.
+//   5. CommitEntry    moves the staged file over the target in one step and
+//                     gives it its times.
+//
+// Until step 5 the target is untouched: a failure, a cancel or an exception
+// removes the staged file, and the earlier file stays as it was. An error
+// never names the temporary file: what fails on it is told of the output
+// file.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "package/engine.h"
+#include "package/package.h"
+#include "package/package_path.h"
+#include "package/record_walker.h"
+#include "package/stream_decoder.h"
+#include "package/temp_files.h"
+#include "platform/platform.h"
+#include "platform/unique_resource.h"
+
+namespace package_engine {
+
+// Whole percent of the package's bytes read, header and records included;
+// told only when it changes, so a package makes at most 101 reports.
+class Progress {
+ public:
+  Progress(Observer& observer, std::uint64_t total) : observer_(observer), total_(total) {}
+
+  // After a chunk that `reader` read of the entry.
+  void Report(const EntryReader& reader, const PackageFileRecord& record) {
+    if (total_ == 0) return;
+    const auto at = std::min(reader.position(), total_);
+    Report(static_cast<std::int32_t>(static_cast<double>(at) * 100.0 / static_cast<double>(total_)), record);
+  }
+  // True when the observer was told. The percentage only rises: an entry
+  // decoded again reports only how far it gets beyond its first attempt.
+  bool Report(std::int32_t percent, const PackageFileRecord& record) {
+    if (percent <= last_) return false;
+    last_ = percent;
+    observer_.OnProgress(percent, record);
+    return true;
+  }
+
+ private:
+  Observer& observer_;
+  std::uint64_t total_;
+  std::int32_t last_ = -1;
+};
+
+// The temporary file an entry is decoded into, and the bytes written to it.
+struct TempFile {
+  platform::File file;
+  std::wstring path;
+  std::uint64_t written = 0;
+
+  void Write(const unsigned char* data, std::size_t size) {
+    file.Write(data, size);
+    written += size;
+  }
+};
+
+// Closing a staged file removes it: on every way out before its commit (a
+// failure, a cancel, an exception) the target is replaced not at all. The
+// commit releases it once it has been moved over the target.
+struct StagedFileTraits {
+  using Handle = TempFile*;
+  static constexpr Handle Invalid() noexcept { return nullptr; }
+  static bool Close(Handle temp) noexcept {
+    temp->file = platform::File();  // Windows removes no open file
+    const bool removed = platform::RemoveFile(temp->path);
+    delete temp;
+    return removed;
+  }
+};
+using StagedFile = platform::UniqueResource<StagedFileTraits>;
+
+// The folders a run has written into, by each spelling met and by identity,
+// so that one spelt another way ("a/./", or "MAPS\\" for "Maps\\" on
+// Windows) counts as the same.
+using FolderSet = std::set<std::variant<platform::FileIdentity, std::wstring>>;
+
+// Refuses what must not be written before anything is.
+void CheckEntry(const PackageFileRecord& record, const package_path::EntryPaths& paths);
+
+// The levels of `folder` that do not exist yet, outermost first.
+std::vector<std::wstring> MissingFolders(std::wstring folder);
+
+// Creates the entry's folder; the first time a run writes into a folder, the
+// temporary files that a killed run left there go.
+void PrepareFolder(const package_path::EntryPaths& paths, FolderSet& prepared, const temp_files::OwnFiles& own);
+
+// Takes back the folders MissingFolders found, innermost first; a folder
+// that holds something stays.
+void RemoveFolders(const std::vector<std::wstring>& made) noexcept;
+
+// A target that cannot be replaced is refused before anything is decoded,
+// reported as the open of the output file always was.
+void CheckTarget(const package_path::EntryPaths& paths);
+
+// Decodes the entry into a new temporary file in its folder and closes it.
+// Empty when the observer asked to stop; the temporary file is gone then.
+StagedFile DecodeEntry(EntryReader& reader, const PackageFileRecord& record, const package_path::EntryPaths& paths,
+                       DecodeWorkspace& work, Progress& progress, temp_files::OwnFiles& own, Observer& observer);
+
+// Moves the decoded file over the target in one step, then gives it its
+// times (after the move, since NTFS may carry the replaced file's creation
+// time over to the new one), and tells the observer the file is finished.
+void CommitEntry(StagedFile staged, const PackageFileRecord& record, const package_path::EntryPaths& paths,
+                 Observer& observer);
+
+}  // namespace package_engine
