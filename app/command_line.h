@@ -26,5 +26,3 @@ struct ParsedCommandLine {
 // `arguments` without the program. The mode is filled in even when the line
 // is invalid, so that a quiet run never shows the usage.
 ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
-
-std::wstring UsageText();

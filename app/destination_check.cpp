@@ -1,5 +1,7 @@
 #include "app/destination_check.h"
 
+#include "resources/texts_en.h"
+
 std::optional<std::uint64_t> DestinationFileSystem::AvailableSpace(const std::wstring& folder) {
   return platform::AvailableSpace(folder);
 }
@@ -46,4 +48,9 @@ DestinationCheck CheckDestinationFolder(const std::wstring& folder, DestinationF
   // folder's failure is the one worth reporting.
   if (tempFile) fileSystem.RemoveFile(*tempFile);
   return {Outcome::kRefused, folderCreated ? tempError : folderError};
+}
+
+std::wstring SystemErrorMessage(platform::ErrorCode error) {
+  const std::wstring text = platform::SystemErrorText(error);
+  return text.empty() ? texts_en::Filled(texts_en::kErrorNumber, std::to_wstring(error)) : text;
 }

@@ -7,6 +7,8 @@
 #include "package/package_path.h"
 #include "package/trace.h"
 #include "platform/platform.h"
+#include "resources/texts_de.h"
+#include "resources/texts_en.h"
 
 namespace {
 
@@ -29,7 +31,7 @@ class RunObserver final : public package_trace::TracingObserver {
     page_.SetPackageRange(100);
     page_.SetPackagePosition(percent);
     if (percent <= 100) page_.SetOverallPosition(doneCount * 100 + percent);
-    page_.SetCurrentFileText(kCopyingPrefix + record.Name());
+    page_.SetCurrentFileText(texts_de::kCopying + record.Name());
   }
   void OnEntryFinished(const std::wstring& outputPath, std::uint64_t bytesWritten) override {
     ++fileCount;
@@ -124,7 +126,7 @@ bool EndRun(const InstallationJob& job, CopyPageView& page, RunEnd end) {
 std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring& extractErrorText) {
   std::wstring message = !errorText.empty()          ? errorText
                          : !extractErrorText.empty() ? extractErrorText
-                                                     : kGenericFileErrorText;
+                                                     : texts_en::kGenericFileError;
   if (message.size() > kMaxFileErrorMessageLength) message.resize(kMaxFileErrorMessageLength);
   return message;
 }
@@ -240,7 +242,7 @@ RunEnd RunInstallationToTheEnd(const InstallationJob& job, CopyPageView& page) n
         EndRun(job, page, RunEnd::kCancelled);
         return RunEnd::kCancelled;
       }
-      const FailureQuestion question{L"", attempt, kGenericFileErrorText};
+      const FailureQuestion question{L"", attempt, texts_en::kGenericFileError};
       if (Ask(job, page, question, L"Error: the installation failed unexpectedly") == FileErrorAnswer::kRetry) {
         continue;
       }
@@ -260,7 +262,7 @@ bool StartInstallation(const InstallationJob& job, CopyPageView& page,
   for (int attempt = 1;; ++attempt) {
     std::wstring failure;
     if (startWorker(failure)) return true;
-    if (failure.empty()) failure = kGenericFileErrorText;
+    if (failure.empty()) failure = texts_en::kGenericFileError;
     const FailureQuestion question{L"", attempt, failure};
     if (Ask(job, page, question, L"Error: the installation could not start: " + failure) != FileErrorAnswer::kRetry)
       break;

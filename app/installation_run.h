@@ -99,8 +99,6 @@ struct InstallationJob {
   bool unopenablePackageFails = false;
 };
 
-inline constexpr wchar_t kCopyingPrefix[] = L"Kopiere: ";
-inline constexpr wchar_t kGenericFileErrorText[] = L"Generic Error reading or writing the file.";
 inline constexpr std::size_t kMaxFileErrorMessageLength = 1023;
 
 // The error's own text, else the extractor's German text of it, else the

@@ -10,6 +10,7 @@
 #include "app/wizard_session.h"
 #include "framework/wait_cursor.h"
 #include "resources/resource.h"
+#include "resources/texts_de.h"
 
 PageChooseFiles::PageChooseFiles(WizardSession& session)
     : framework::PropertyPage(IDD_CHOOSE_FILES), session_(session) {}
@@ -21,7 +22,7 @@ void PageChooseFiles::DoDataExchange(framework::DataExchange& dx) {
 
 BOOL PageChooseFiles::OnInitDialog() {
   framework::PropertyPage::OnInitDialog();
-  m_listFiles.InsertColumn(0, L"Produktbeschreibung", LVCFMT_LEFT, 400);
+  m_listFiles.InsertColumn(0, texts_de::kListColumn, LVCFMT_LEFT, 400);
 
   // The system's check-box strip, cut into 13-pixel images: empty box first,
   // ticked box second. The list destroys the image list with itself.

@@ -9,6 +9,7 @@
 #include "pages/worker_thread.h"
 #include "platform/platform.h"
 #include "resources/resource.h"
+#include "resources/texts_en.h"
 
 PageCopyFiles::PageCopyFiles(WizardSession& session, InstallLog& log)
     : framework::PropertyPage(IDD_COPY_FILES), session_(session), log_(log) {}
@@ -48,8 +49,7 @@ void PageCopyFiles::DoDataExchange(framework::DataExchange& dx) {
 bool PageCopyFiles::OnQueryCancel() {
   if (!running_ || askingToStop_) return !running_;
   askingToStop_ = true;
-  const int answer =
-      framework::MessageBox(GetParent(), L"Do you want to stop the installation?", MB_YESNO | MB_ICONQUESTION);
+  const int answer = framework::MessageBox(GetParent(), texts_en::kStopQuestion, MB_YESNO | MB_ICONQUESTION);
   askingToStop_ = false;
   if (answer == IDYES) {
     log_.Write(L"Cancel: the user chose to stop the installation");

@@ -12,6 +12,7 @@
 #include "framework/message_box.h"
 #include "platform/platform.h"
 #include "resources/resource.h"
+#include "resources/texts_de.h"
 
 namespace {
 constexpr std::size_t kDisplayNameCapacity = 1024;
@@ -59,7 +60,7 @@ void PageDestinationFolder::OnBrowse() {
 
   framework::FolderBrowserOptions options;
   options.owner = m_hWnd;
-  options.title = L"Bitte w\u00e4hlen Sie einen Zielordner:";
+  options.title = texts_de::kChooseDestination;
   // An edit field in the new-style dialog; deliberately not limited to
   // file-system folders.
   options.flags = BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
@@ -81,9 +82,7 @@ bool PageDestinationFolder::CheckDestination() {
   switch (check.outcome) {
     case DestinationCheck::Outcome::kPassed: SetWizardButtons(kWizardBack | kWizardNext); return true;
     case DestinationCheck::Outcome::kRefused: {
-      std::wstring text = platform::SystemErrorText(check.error);
-      if (text.empty()) text = L"Error " + std::to_wstring(check.error);
-      framework::MessageBox(m_hWnd, text, MB_OK | MB_ICONERROR);
+      framework::MessageBox(m_hWnd, SystemErrorMessage(check.error), MB_OK | MB_ICONERROR);
       break;
     }
     case DestinationCheck::Outcome::kRefusedQuietly: break;

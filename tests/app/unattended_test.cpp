@@ -21,6 +21,7 @@
 #include "app/wizard_session.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "resources/texts_en.h"
 #include "support/allocation_watch.h"
 #include "support/temp_dir.h"
 #include "tests/app/package_media.h"
@@ -182,7 +183,14 @@ TEST(SetupCommandLine, RelativeOrMalformedValuesAndUnknownSwitchesAreRefused) {
   // The mode is read past the fault: a quiet line shows no usage box.
   EXPECT_EQ(Parse({L"/bogus", L"/quiet"}).options.mode, SetupMode::kQuiet);
   EXPECT_NE(Parse({L"/bogus"}).error.find(L"/bogus"), std::wstring::npos);
-  EXPECT_NE(UsageText().find(L"/packages"), std::wstring::npos);
+  EXPECT_NE(std::wstring(texts_en::kUsage).find(L"/packages"), std::wstring::npos);
+}
+
+TEST(SetupTexts, APatternTakesItsValuesAsTheyAre) {
+  // A path may hold "%2" itself: only the pattern's own placeholders are filled.
+  EXPECT_EQ(texts_en::Filled(texts_en::kLogNotWritable, L"C:\\100%2.log", L"Access is denied."),
+            L"The log file C:\\100%2.log cannot be written: Access is denied.");
+  EXPECT_EQ(Parse({L"/dir"}).error, L"The switch /dir needs a value: /dir=...");
 }
 
 TEST(UnattendedPolicy, RetriesTwiceTwoSecondsApartThenAborts) {
