@@ -1,7 +1,6 @@
 #include "app/installation_run.h"
 
 #include <chrono>
-#include <cstdio>
 
 #include "app/install_log.h"
 #include "package/package_path.h"
@@ -12,8 +11,10 @@
 
 namespace {
 
-void Log(const InstallationJob& job, const std::wstring& line) {
-  if (job.log != nullptr) job.log->Write(line);
+// Lines for a job without a log go nowhere.
+InstallLog& LogOf(const InstallationJob& job) {
+  static InstallLog closed;
+  return job.log != nullptr ? *job.log : closed;
 }
 
 // The run's view of one extraction: progress moves both bars and names the
@@ -36,7 +37,7 @@ class RunObserver final : public package_trace::TracingObserver {
   void OnEntryFinished(const std::wstring& outputPath, std::uint64_t bytesWritten) override {
     ++fileCount;
     byteCount += bytesWritten;
-    Log(job_, L"File written: " + outputPath + L" (" + std::to_wstring(bytesWritten) + L" bytes)");
+    LogOf(job_).FileWritten(outputPath, bytesWritten);
   }
   bool StopRequested() override { return job_.stopRequested && job_.stopRequested(); }
 
@@ -47,52 +48,13 @@ class RunObserver final : public package_trace::TracingObserver {
 
 int OverallTotal(const InstallationJob& job) { return static_cast<int>(job.packages.size()) * 100; }
 
-const wchar_t* AnswerName(FileErrorAnswer answer) {
-  switch (answer) {
-    case FileErrorAnswer::kAbort: return L"Abort";
-    case FileErrorAnswer::kRetry: return L"Retry";
-    case FileErrorAnswer::kIgnore: return L"Ignore";
-  }
-  return L"?";
-}
-
 // The job's answerer when it has one, else the user through the page; the
-// answer goes into the log after the failure it answers.
-// The failure is logged before the question: an answer may take its time.
-FileErrorAnswer Ask(const InstallationJob& job, CopyPageView& page, const FailureQuestion& question,
-                    const std::wstring& logLine) {
-  Log(job, logLine);
+// answer goes into the log after the failure it answers, which the caller
+// has logged before the question: an answer may take its time.
+FileErrorAnswer Ask(const InstallationJob& job, CopyPageView& page, const FailureQuestion& question) {
   const FileErrorAnswer answer = job.answer ? job.answer(question) : page.AskAbortRetryIgnore(question.message);
-  Log(job, L"Answer: " + std::wstring(AnswerName(answer)));
+  LogOf(job).Answer(answer);
   return answer;
-}
-
-std::wstring SystemText(std::int64_t code) {
-  if (code < 0) return L"none";
-  std::wstring text = platform::SystemErrorText(static_cast<platform::ErrorCode>(code));
-  return std::to_wstring(code) + L" (" + (text.empty() ? L"no text" : text) + L")";
-}
-
-std::wstring DescribeFileError(const FileError& error) {
-  return L"file " + error.fileName() + L", cause " + std::to_wstring(static_cast<int>(error.cause())) +
-         L", system code " + SystemText(error.osError()) + L": " + error.Text();
-}
-
-// Why a package was not extracted, naming it and its file.
-std::wstring NotExtractedText(const std::wstring& name, const std::wstring& path,
-                              const package_engine::Result& result) {
-  if (result.outcome == package_engine::Outcome::kCannotOpen) {
-    return L"The package " + name + L" cannot be opened: " + DescribeFileError(result.openError);
-  }
-  return L"The package " + name + L" is damaged (" + path + L"): " +
-         HeaderFaultText(result.headerFault, result.header, name);
-}
-
-std::wstring Seconds(std::chrono::steady_clock::duration elapsed) {
-  wchar_t text[32];
-  std::swprintf(text, sizeof text / sizeof text[0], L"%.3f",
-                std::chrono::duration_cast<std::chrono::duration<double>>(elapsed).count());
-  return text;
 }
 
 // The end steps, in the order the user sees them; GeoPath only after a run
@@ -107,14 +69,12 @@ bool EndRun(const InstallationJob& job, CopyPageView& page, RunEnd end) {
   bool recorded = true;
   if (end != RunEnd::kFinished) {
     page.ShowCancelledText();
-    Log(job, end == RunEnd::kCancelled ? L"GeoPath not written: the user cancelled the installation"
-                                       : L"GeoPath not written: the installation was stopped");
+    LogOf(job).DestinationNotRecorded(end);
   } else {
     page.ShowFinishedText();
     if (job.recordDestination) {
       recorded = job.recordDestination(job.destinationFolder);
-      Log(job, recorded ? L"GeoPath written: " + job.destinationFolder
-                        : L"GeoPath could not be written: " + job.destinationFolder);
+      LogOf(job).DestinationRecorded(job.destinationFolder, recorded);
     }
   }
   page.EnableSheet();
@@ -149,12 +109,12 @@ RunEnd CopyPackages(const InstallationJob& job, CopyPageView& page) {
 
   for (const std::wstring& name : job.packages) {
     if (run.StopRequested()) {
-      Log(job, L"The user cancelled the installation before package " + name);
+      LogOf(job).CancelledBefore(name);
       cancelled = true;
       break;
     }
     const std::wstring path = package_path::Build(job.packageFolder, name);
-    Log(job, L"Package " + name + L": start (" + path + L")");
+    LogOf(job).PackageStarted(name, path);
     const auto started = std::chrono::steady_clock::now();
     bool installed = true;
     int attempt = 0;
@@ -171,7 +131,6 @@ RunEnd CopyPackages(const InstallationJob& job, CopyPageView& page) {
       // of the attempt that ended it, not of every attempt together.
       run.fileCount = 0;
       run.byteCount = 0;
-      std::wstring logLine;
       try {
         const package_engine::Result result = extract(path, name, job.destinationFolder, run);
         if (result.outcome == package_engine::Outcome::kExtracted) break;
@@ -179,43 +138,40 @@ RunEnd CopyPackages(const InstallationJob& job, CopyPageView& page) {
           cancelled = true;
           break;
         }
-        const std::wstring reason = NotExtractedText(name, path, result);
         if (!job.unopenablePackageFails) {
           // The catalogue had offered it: the wizard passes it as done.
-          Log(job, reason + L" - passed over");
+          LogOf(job).PassedOver(name, path, result);
           break;
         }
-        question.message = FileErrorMessage(reason, L"");
-        logLine = L"Error in package " + name + L": " + reason;
+        LogOf(job).NotExtracted(name, path, result);
+        question.message = FileErrorMessage(NotExtractedText(name, path, result), L"");
       } catch (const FileError& error) {
+        LogOf(job).FileFailure(name, path, error);
         question.message = FileErrorMessage(error.Text(), ExtractErrorText(error));
-        logLine = L"Error in package " + name + L" (" + path + L"): " + DescribeFileError(error);
       } catch (...) {
         // Not a file error (out of memory, say, or anything a library may
         // throw): asked about all the same, so that the run still reaches its
         // end with Finish enabled.
         question.message = FileErrorMessage(L"", L"");
-        logLine = L"Error in package " + name + L" (" + path + L"), not a file error: " + question.message;
+        LogOf(job).OtherFailure(name, path, question.message);
       }
       // The user has already said to stop: asking to retry would only be in the way.
       if (run.StopRequested()) {
-        Log(job, logLine);
         cancelled = true;
         break;
       }
-      switch (Ask(job, page, question, logLine)) {
+      switch (Ask(job, page, question)) {
         case FileErrorAnswer::kRetry: retry = true; break;
         case FileErrorAnswer::kAbort: stopped = true; break;
         case FileErrorAnswer::kIgnore: installed = false; break;
       }
     }
-    Log(job, L"Package " + name + L": " +
-                 (cancelled   ? L"cancelled by the user"
-                  : stopped   ? L"stopped"
-                  : installed ? L"end"
-                              : L"ignored") +
-                 L", " + std::to_wstring(run.fileCount) + L" files, " + std::to_wstring(run.byteCount) + L" bytes, " +
-                 Seconds(std::chrono::steady_clock::now() - started) + L" s");
+    LogOf(job).PackageEnded(name,
+                            cancelled   ? L"cancelled by the user"
+                            : stopped   ? L"stopped"
+                            : installed ? L"end"
+                                        : L"ignored",
+                            run.fileCount, run.byteCount, std::chrono::steady_clock::now() - started);
     if (stopped || cancelled) break;
     ++run.doneCount;
     page.SetOverallPosition(run.doneCount * 100);
@@ -238,12 +194,13 @@ RunEnd RunInstallationToTheEnd(const InstallationJob& job, CopyPageView& page) n
     }
     try {
       if (job.stopRequested && job.stopRequested()) {
-        Log(job, L"Error: the installation failed unexpectedly; the user had cancelled it");
+        LogOf(job).RunFailedUnexpectedlyAfterCancel();
         EndRun(job, page, RunEnd::kCancelled);
         return RunEnd::kCancelled;
       }
       const FailureQuestion question{L"", attempt, texts_en::kGenericFileError};
-      if (Ask(job, page, question, L"Error: the installation failed unexpectedly") == FileErrorAnswer::kRetry) {
+      LogOf(job).RunFailedUnexpectedly();
+      if (Ask(job, page, question) == FileErrorAnswer::kRetry) {
         continue;
       }
       EndRun(job, page, RunEnd::kStopped);
@@ -264,8 +221,8 @@ bool StartInstallation(const InstallationJob& job, CopyPageView& page,
     if (startWorker(failure)) return true;
     if (failure.empty()) failure = texts_en::kGenericFileError;
     const FailureQuestion question{L"", attempt, failure};
-    if (Ask(job, page, question, L"Error: the installation could not start: " + failure) != FileErrorAnswer::kRetry)
-      break;
+    LogOf(job).RunCouldNotStart(failure);
+    if (Ask(job, page, question) != FileErrorAnswer::kRetry) break;
   }
   page.SetOverallRange(OverallTotal(job));
   EndRun(job, page, RunEnd::kStopped);

@@ -29,6 +29,3 @@ std::wstring SpaceSummaryText(const SpaceCheck& check);
 
 // The refusal the user sees, with the known need and the space available.
 std::wstring NotEnoughSpaceText(const SpaceCheck& check);
-
-// The log's line for a run: the destination and both sizes in bytes.
-std::wstring SpaceLogLine(const std::wstring& destination, const SpaceCheck& check);

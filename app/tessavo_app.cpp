@@ -84,7 +84,7 @@ int CTessavoApp::RunSetup(const std::vector<std::wstring>& arguments) {
                             MB_OK | MB_ICONWARNING);
     }
   }
-  LogSetupStart(log, framework::ProgramVersion(), arguments);
+  log.SetupStarted(framework::ProgramVersion(), arguments);
 
   session_.SetUpFolders(GatherStartupFacts(framework::LoadResourceString(IDS_DESTINATION_SUFFIX)));
   if (options.destination) session_.SetDestinationFolder(*options.destination);
@@ -95,7 +95,7 @@ int CTessavoApp::RunSetup(const std::vector<std::wstring>& arguments) {
     case SetupMode::kPassive: exitCode = RunPassive(options, log); break;
     case SetupMode::kWizard: exitCode = RunWizard(options, log); break;
   }
-  LogSetupEnd(log, exitCode);
+  log.SetupEnded(exitCode);
   return exitCode;
 }
 

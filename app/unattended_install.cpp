@@ -24,13 +24,6 @@ bool EqualIgnoringCase(const std::wstring& left, const std::wstring& right) {
          });
 }
 
-std::wstring Joined(const std::vector<std::wstring>& items, const std::wstring& separator) {
-  std::wstring text;
-  for (const std::wstring& item : items)
-    text += (text.empty() ? L"" : separator) + item;
-  return text;
-}
-
 }  // namespace
 
 FileErrorAnswer UnattendedAnswer(const FailureQuestion& question,
@@ -74,7 +67,7 @@ UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOpt
                                           DestinationFileSystem& fileSystem) {
   UnattendedPlan plan;
   if (options.destination) session.SetDestinationFolder(*options.destination);
-  LogSetupFolders(log, session.PackageFolder(), session.DestinationFolder());
+  log.Folders(session.PackageFolder(), session.DestinationFolder());
 
   // The packages first: a wrong name must leave the destination untouched.
   std::vector<std::wstring> names;
@@ -87,25 +80,25 @@ UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOpt
   for (const std::wstring& file : platform::FindFiles(session.PackageFolder(), L"*.nwq")) {
     const std::optional<std::wstring> name = package_path::PackageNameOf(file);
     if (name && std::find(names.begin(), names.end(), *name) == names.end()) {
-      log.Write(L"Left out: " + file + L" is not a valid package");
+      log.LeftOut(file);
     }
   }
   if (!selected) {
-    log.Write(L"Error: " + unknown + L" is not a valid package in " + session.PackageFolder());
+    log.UnknownPackage(unknown, session.PackageFolder());
     plan.exitCode = kExitInvalidCommandLine;
     return plan;
   }
   if (selected->empty()) {
-    log.Write(L"Error: there is no valid package in " + session.PackageFolder());
+    log.NoValidPackage(session.PackageFolder());
     plan.exitCode = kExitInstallFailure;
     return plan;
   }
-  LogChosenPackages(log, *selected);
+  log.ChosenPackages(*selected);
 
   // Before the destination is created: a run that cannot fit writes nothing.
   const SpaceCheck space =
       CheckSpace(session.DestinationFolder(), ReadPackageSizes(session.PackageFolder(), *selected), fileSystem);
-  log.Write(SpaceLogLine(session.DestinationFolder(), space));
+  log.Space(session.DestinationFolder(), space);
   if (!space.Fits()) {
     plan.exitCode = kExitInstallFailure;
     return plan;
@@ -113,12 +106,7 @@ UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOpt
 
   const DestinationCheck check = CheckDestinationFolder(session.DestinationFolder(), fileSystem);
   if (!check.passed()) {
-    std::wstring reason = L"a file created there could not be opened";
-    if (check.outcome == DestinationCheck::Outcome::kRefused) {
-      const std::wstring text = platform::SystemErrorText(check.error);
-      reason = L"system code " + std::to_wstring(check.error) + L": " + (text.empty() ? L"no text" : text);
-    }
-    log.Write(L"Error: the destination " + session.DestinationFolder() + L" cannot be written: " + reason);
+    log.DestinationNotWritable(session.DestinationFolder(), check);
     plan.exitCode = kExitInstallFailure;
     return plan;
   }
@@ -165,29 +153,9 @@ int RunQuietInstallation(WizardSession& session, const SetupOptions& options, In
         what = L"out of memory";
       } catch (...) {
       }
-      log.Write(L"Error: the installation failed unexpectedly: " + what);
+      log.QuietRunFailed(what);
     } catch (...) {
     }
     return kExitInstallFailure;
   }
 }
-
-void LogSetupStart(InstallLog& log, const std::wstring& version, const std::vector<std::wstring>& arguments) {
-  log.Write(L"Tessavo " + version);
-  std::vector<std::wstring> shown;
-  for (const std::wstring& argument : arguments) {
-    shown.push_back(argument.find_first_of(L" \t") == std::wstring::npos ? argument : L"\"" + argument + L"\"");
-  }
-  log.Write(L"Command line: " + Joined(shown, L" "));
-}
-
-void LogSetupFolders(InstallLog& log, const std::wstring& packageFolder, const std::wstring& destinationFolder) {
-  log.Write(L"Medium folder: " + packageFolder);
-  log.Write(L"Destination: " + destinationFolder);
-}
-
-void LogChosenPackages(InstallLog& log, const std::vector<std::wstring>& packages) {
-  log.Write(L"Packages: " + Joined(packages, L", "));
-}
-
-void LogSetupEnd(InstallLog& log, int exitCode) { log.Write(L"Exit code: " + std::to_wstring(exitCode)); }

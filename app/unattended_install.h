@@ -51,11 +51,3 @@ int ExitCodeOfRun(SetupMode mode, RunEnd end);
 // caller writes the end line). Anything that goes wrong is logged and ends
 // it with 1603; nothing is thrown.
 int RunQuietInstallation(WizardSession& session, const SetupOptions& options, InstallLog& log);
-
-// The log's framing lines, the same in every mode: the start (version and
-// command line), the folders and the choice (the plan writes these; the
-// wizard when its run starts), and the end with the exit code.
-void LogSetupStart(InstallLog& log, const std::wstring& version, const std::vector<std::wstring>& arguments);
-void LogSetupFolders(InstallLog& log, const std::wstring& packageFolder, const std::wstring& destinationFolder);
-void LogChosenPackages(InstallLog& log, const std::vector<std::wstring>& packages);
-void LogSetupEnd(InstallLog& log, int exitCode);

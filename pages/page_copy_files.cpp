@@ -51,12 +51,8 @@ bool PageCopyFiles::OnQueryCancel() {
   askingToStop_ = true;
   const int answer = framework::MessageBox(GetParent(), texts_en::kStopQuestion, MB_YESNO | MB_ICONQUESTION);
   askingToStop_ = false;
-  if (answer == IDYES) {
-    log_.Write(L"Cancel: the user chose to stop the installation");
-    stopRequested_ = true;
-  } else {
-    log_.Write(L"Cancel: the user chose to go on");
-  }
+  log_.CancelAnswered(answer == IDYES);
+  if (answer == IDYES) stopRequested_ = true;
   return false;
 }
 
@@ -72,8 +68,8 @@ BOOL PageCopyFiles::OnSetActive() {
   } else {
     job = session_.BuildInstallationJob();
     job.log = &log_;
-    LogSetupFolders(log_, session_.PackageFolder(), session_.DestinationFolder());
-    LogChosenPackages(log_, session_.ChosenPackages());
+    log_.Folders(session_.PackageFolder(), session_.DestinationFolder());
+    log_.ChosenPackages(session_.ChosenPackages());
   }
   job.stopRequested = [this] {
     PaceCopyRun();

@@ -385,10 +385,10 @@ TEST(QuietRun, InstallsExactlyTheNamedPackagesRemembersTheDestinationAndLogsEver
   InstallLog log;
   ASSERT_TRUE(log.Open(logPath, nullptr));
   WizardSession session = medium.Session();
-  LogSetupStart(log, L"1.0", {L"/quiet", L"/dir=C:\\My Maps\\"});
+  log.SetupStarted(L"1.0", {L"/quiet", L"/dir=C:\\My Maps\\"});
 
   EXPECT_EQ(RunQuietInstallation(session, medium.Quiet(std::vector<std::wstring>{L"pkg-c", L"PKG-A"}), log), 0);
-  LogSetupEnd(log, 0);
+  log.SetupEnded(0);
 
   EXPECT_TRUE(std::filesystem::exists(medium.target.path() / "alpen" / "a.txt"));
   EXPECT_TRUE(std::filesystem::exists(medium.target.path() / "chiemgau" / "c.txt"));
