@@ -42,6 +42,17 @@ const wchar_t* AnswerName(FileErrorAnswer answer) {
   return L"?";
 }
 
+const wchar_t* OutcomeName(AttemptOutcome outcome) {
+  switch (outcome) {
+    case AttemptOutcome::kDone: return L"end";
+    case AttemptOutcome::kIgnored: return L"ignored";
+    case AttemptOutcome::kStopped: return L"stopped";
+    case AttemptOutcome::kCancelled: return L"cancelled by the user";
+    case AttemptOutcome::kRetry: break;  // never ends a package
+  }
+  return L"?";
+}
+
 }  // namespace
 
 bool InstallLog::Open(const std::wstring& path, platform::ErrorCode* error) {
@@ -142,10 +153,10 @@ void InstallLog::FileWritten(const std::wstring& path, std::uint64_t bytes) {
   Write(L"File written: " + path + L" (" + std::to_wstring(bytes) + L" bytes)");
 }
 
-void InstallLog::PackageEnded(const std::wstring& name, const wchar_t* how, std::uint64_t files, std::uint64_t bytes,
-                              std::chrono::steady_clock::duration elapsed) {
-  Write(L"Package " + name + L": " + how + L", " + std::to_wstring(files) + L" files, " + std::to_wstring(bytes) +
-        L" bytes, " + Seconds(elapsed) + L" s");
+void InstallLog::PackageEnded(const std::wstring& name, AttemptOutcome outcome, std::uint64_t files,
+                              std::uint64_t bytes, std::chrono::steady_clock::duration elapsed) {
+  Write(L"Package " + name + L": " + OutcomeName(outcome) + L", " + std::to_wstring(files) + L" files, " +
+        std::to_wstring(bytes) + L" bytes, " + Seconds(elapsed) + L" s");
 }
 
 void InstallLog::CancelledBefore(const std::wstring& name) {

@@ -46,7 +46,8 @@ class InstallLog {
   // The run.
   void PackageStarted(const std::wstring& name, const std::wstring& path);
   void FileWritten(const std::wstring& path, std::uint64_t bytes);
-  void PackageEnded(const std::wstring& name, const wchar_t* how, std::uint64_t files, std::uint64_t bytes,
+  // The files and bytes of the attempt that ended the package, the time of all.
+  void PackageEnded(const std::wstring& name, AttemptOutcome outcome, std::uint64_t files, std::uint64_t bytes,
                     std::chrono::steady_clock::duration elapsed);
   void CancelledBefore(const std::wstring& name);
   // A package that no longer opens or checks out, which the wizard passes over.

@@ -138,8 +138,8 @@ int RunQuietInstallation(WizardSession& session, const SetupOptions& options, In
     SystemDestinationFileSystem fileSystem;
     const UnattendedPlan plan = PlanUnattendedInstallation(session, options, log, fileSystem);
     if (plan.exitCode != kExitSuccess) return plan.exitCode;
-    SilentCopyPage page;
-    return ExitCodeOfRun(SetupMode::kQuiet, RunInstallationToTheEnd(plan.job, page));
+    SilentRunView view;
+    return ExitCodeOfRun(SetupMode::kQuiet, RunInstallation(plan.job, view));
   } catch (...) {
     // Nobody sees a crash: the failure must reach the exit code, and the log
     // as far as it still can.

@@ -191,8 +191,8 @@ void WizardRun(const std::wstring& folder, const std::wstring& name, const std::
   job.destinationFolder = destination;
   job.packages = {name};
   job.answer = [](const FailureQuestion&) { return FileErrorAnswer::kAbort; };
-  SilentCopyPage page;
-  if (!RunInstallation(job, page)) throw 1;
+  SilentRunView view;
+  if (RunInstallation(job, view) != RunEnd::kFinished) throw 1;
 }
 
 // Packs every file below `source` into `packagePath`, sorted by path.

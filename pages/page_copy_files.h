@@ -1,5 +1,5 @@
 // The last page: starts the worker that installs the chosen packages and
-// shows its progress; the worker changes the controls through CopyPageView.
+// shows its progress; the worker changes the controls through RunView.
 #pragma once
 
 #include <atomic>
@@ -14,7 +14,7 @@
 class InstallLog;
 class WizardSession;
 
-class PageCopyFiles : public framework::PropertyPage, public CopyPageView {
+class PageCopyFiles : public framework::PropertyPage, public RunView {
  public:
   // The run logs to `log` (which may not be open).
   PageCopyFiles(WizardSession& session, InstallLog& log);

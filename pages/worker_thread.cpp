@@ -6,7 +6,7 @@ WorkerThread::WorkerThread(InstallationJob job, PageCopyFiles& copyPage, framewo
     : job_(std::move(job)), m_pCopyPage(&copyPage), runEnded_(runEnded) {}
 
 bool WorkerThread::InitInstance() {
-  m_pCopyPage->RunEnded(RunInstallationToTheEnd(job_, *m_pCopyPage));
+  m_pCopyPage->RunEnded(RunInstallation(job_, *m_pCopyPage));
   runEnded_.Set();
   return true;
 }

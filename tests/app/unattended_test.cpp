@@ -271,8 +271,8 @@ TEST(UnattendedPlan, RefusesUnknownPackagesAnEmptyMediumAndAnUnwritableDestinati
       attempts.push_back(question.attempt);
       return question.attempt <= kUnattendedRetries ? FileErrorAnswer::kRetry : planned(question);
     };
-    SilentCopyPage page;
-    EXPECT_EQ(ExitCodeOfRun(SetupMode::kQuiet, RunInstallationToTheEnd(plan.job, page)), 1603);
+    SilentRunView page;
+    EXPECT_EQ(ExitCodeOfRun(SetupMode::kQuiet, RunInstallation(plan.job, page)), 1603);
     EXPECT_EQ(attempts, (std::vector<int>{1, 2, 3}));
     EXPECT_TRUE(std::filesystem::exists(medium.target.path() / "alpen" / "a.txt"));
     EXPECT_FALSE(std::filesystem::exists(medium.target.path() / "chiemgau"));
@@ -320,8 +320,8 @@ TEST(UnattendedExitCodes, APassiveRunCancelledMidWayKeepsWhatItInstalledAndEndsW
   // The user says Yes once the first package (alpen) is in place.
   const std::filesystem::path first = medium.target.path() / "alpen" / "a.txt";
   plan.job.stopRequested = [&first] { return std::filesystem::exists(first); };
-  SilentCopyPage page;
-  const RunEnd end = RunInstallationToTheEnd(plan.job, page);
+  SilentRunView page;
+  const RunEnd end = RunInstallation(plan.job, page);
   EXPECT_EQ(end, RunEnd::kCancelled);
   EXPECT_EQ(ExitCodeOfRun(SetupMode::kPassive, end), 1602);
 
@@ -472,8 +472,8 @@ TEST(QuietRun, AfterARetryThePackagesEndLineCountsOnlyTheAttemptThatEndedIt) {
     holder.Close();
     return UnattendedAnswer(question, {});
   };
-  SilentCopyPage page;
-  EXPECT_EQ(RunInstallationToTheEnd(plan.job, page), RunEnd::kFinished);
+  SilentRunView page;
+  EXPECT_EQ(RunInstallation(plan.job, page), RunEnd::kFinished);
 
   EXPECT_EQ(ReadText(busy.wstring()), "22222");
   const std::string written = ReadText(logPath);

@@ -88,9 +88,9 @@ HRESULT InstallFixture::Extract(const std::wstring& name) {
 namespace {
 
 // The copy page as far as a run's outcome goes: the questions it put.
-class AnsweringPage : public SilentCopyPage {
+class AnsweringView : public SilentRunView {
  public:
-  AnsweringPage(const std::function<Answer(const std::wstring&)>& answer, RunOutcome& outcome)
+  AnsweringView(const std::function<Answer(const std::wstring&)>& answer, RunOutcome& outcome)
       : answer_(answer), outcome_(outcome) {}
   FileErrorAnswer AskAbortRetryIgnore(const std::wstring& message) override {
     outcome_.shownErrors.push_back(message);
@@ -112,7 +112,7 @@ class AnsweringPage : public SilentCopyPage {
 RunOutcome InstallFixture::Run(const std::vector<std::wstring>& names,
                                const std::function<Answer(const std::wstring&)>& answer) {
   RunOutcome outcome;
-  AnsweringPage page(answer, outcome);
+  AnsweringView view(answer, outcome);
   InstallationJob job;
   job.packageFolder = packageFolder_;
   job.destinationFolder = destination_;
@@ -121,7 +121,7 @@ RunOutcome InstallFixture::Run(const std::vector<std::wstring>& names,
     outcome.destinationRecorded = true;
     return true;
   };
-  outcome.stopped = !RunInstallation(job, page);
+  outcome.stopped = RunInstallation(job, view) != RunEnd::kFinished;
   return outcome;
 }
 
