@@ -3,13 +3,14 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <vector>
+
+#include "app/package_entry.h"
 
 struct PackageRow {
   bool checked = false;
   bool selected = false;
-  std::wstring name;  // the package the row stands for
+  PackageEntry package;  // the one the row stands for
 };
 
 // Back and Next while at least one row is checked, else Back alone.

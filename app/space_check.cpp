@@ -3,7 +3,7 @@
 #include "platform/platform.h"
 #include "resources/texts_en.h"
 
-SpaceCheck CheckSpace(const std::wstring& destination, const std::vector<PackageSizes>& packages,
+SpaceCheck CheckSpace(const std::wstring& destination, const std::vector<PackageEntry>& packages,
                       DestinationFileSystem& fileSystem) {
   SpaceCheck check;
   check.need = ComputeSpaceNeed(packages, destination,

@@ -19,7 +19,7 @@ struct SpaceCheck {
   bool Fits() const { return !available || need.known <= *available; }
 };
 
-SpaceCheck CheckSpace(const std::wstring& destination, const std::vector<PackageSizes>& packages,
+SpaceCheck CheckSpace(const std::wstring& destination, const std::vector<PackageEntry>& packages,
                       DestinationFileSystem& fileSystem);
 
 // "Space required: 12.3 MB", or "Space required: at least 12.3 MB" while a

@@ -52,20 +52,21 @@ std::wstring FileKey(std::wstring path) {
 
 std::uint64_t SpaceNeed::AtLeast() const { return PlusUnsigned(known, unknownStored); }
 
-SpaceNeed ComputeSpaceNeed(const std::vector<PackageSizes>& packages, const std::wstring& destination,
+SpaceNeed ComputeSpaceNeed(const std::vector<PackageEntry>& packages, const std::wstring& destination,
                            const ExistingFileSize& existingSize) {
   SpaceNeed need;
   std::unordered_map<std::wstring, Bytes> written;  // what each path holds once its file is in place
   Bytes added = 0;
   Bytes peak = 0;
   Bytes largest = 0;
-  for (const PackageSizes& package : packages) {
-    if (!package.indexed) {
+  for (const PackageEntry& package : packages) {
+    const PackageSizes& sizes = package.sizes;
+    if (!sizes.indexed) {
       ++need.unknownPackages;
-      need.unknownStored = PlusUnsigned(need.unknownStored, package.storedSize);
+      need.unknownStored = PlusUnsigned(need.unknownStored, sizes.storedSize);
       continue;
     }
-    for (const IndexedFile& file : package.files) {
+    for (const IndexedFile& file : sizes.files) {
       const Bytes size = Clamped(file.size);
       largest = std::max(largest, size);
       Bytes replaced = 0;

@@ -103,17 +103,16 @@ int CTessavoApp::RunWizard(const SetupOptions& options, InstallLog& log) {
   // Named packages are checked before any page shows.
   std::optional<std::vector<std::wstring>> ticks;
   if (options.packages) {
-    std::vector<std::wstring> names;
-    std::vector<std::wstring> titles;
-    session_.GetPackageList(names, titles);
     std::wstring unknown;
-    ticks = SelectPackages(names, titles, options.packages, &unknown);
-    if (!ticks) {
+    const std::optional<std::vector<PackageEntry>> named =
+        SelectPackages(session_.ReadCatalogue(), options.packages, &unknown);
+    if (!named) {
       const std::wstring text = texts_en::Filled(texts_en::kUnknownPackage, unknown);
       log.Write(text);
       framework::MessageBox(nullptr, text, MB_OK | MB_ICONERROR);
       return kExitInvalidCommandLine;
     }
+    ticks = PackageNames(*named);
   }
 
   TessavoWizardSheet sheet;

@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <cwctype>
 #include <new>
-#include <numeric>
 #include <thread>
 
 #include "app/exit_codes.h"
-#include "app/package_sizes.h"
 #include "app/space_check.h"
 #include "package/package_path.h"
 
@@ -33,33 +31,30 @@ FileErrorAnswer UnattendedAnswer(const FailureQuestion& question,
   return FileErrorAnswer::kRetry;
 }
 
-std::optional<std::vector<std::wstring>> SelectPackages(const std::vector<std::wstring>& names,
-                                                        const std::vector<std::wstring>& titles,
+std::optional<std::vector<PackageEntry>> SelectPackages(const std::vector<PackageEntry>& catalogue,
                                                         const std::optional<std::vector<std::wstring>>& requested,
                                                         std::wstring* unknown) {
-  std::vector<std::size_t> order(names.size());
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  auto title = [&titles](std::size_t i) { return i < titles.size() ? titles[i] : std::wstring(); };
-  std::stable_sort(order.begin(), order.end(),
-                   [&title](std::size_t a, std::size_t b) { return LessIgnoringCase(title(a), title(b)); });
-
   const bool all = !requested || requested->empty();
   if (!all) {
     for (const std::wstring& name : *requested) {
-      const bool known = std::any_of(names.begin(), names.end(),
-                                     [&name](const std::wstring& offered) { return EqualIgnoringCase(offered, name); });
+      const bool known = std::any_of(catalogue.begin(), catalogue.end(), [&name](const PackageEntry& offered) {
+        return EqualIgnoringCase(offered.name, name);
+      });
       if (!known) {
         if (unknown != nullptr) *unknown = name;
         return std::nullopt;
       }
     }
   }
-  std::vector<std::wstring> selected;
-  for (std::size_t i : order) {
-    const bool wanted = all || std::any_of(requested->begin(), requested->end(),
-                                           [&](const std::wstring& name) { return EqualIgnoringCase(names[i], name); });
-    if (wanted) selected.push_back(names[i]);
+  std::vector<PackageEntry> selected;
+  for (const PackageEntry& package : catalogue) {
+    const bool wanted = all || std::any_of(requested->begin(), requested->end(), [&](const std::wstring& name) {
+                          return EqualIgnoringCase(package.name, name);
+                        });
+    if (wanted) selected.push_back(package);
   }
+  std::stable_sort(selected.begin(), selected.end(),
+                   [](const PackageEntry& a, const PackageEntry& b) { return LessIgnoringCase(a.title, b.title); });
   return selected;
 }
 
@@ -70,18 +65,15 @@ UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOpt
   log.Folders(session.PackageFolder(), session.DestinationFolder());
 
   // The packages first: a wrong name must leave the destination untouched.
-  std::vector<std::wstring> names;
-  std::vector<std::wstring> titles;
-  session.GetPackageList(names, titles);
+  const std::vector<PackageEntry> catalogue = session.ReadCatalogue();
   std::wstring unknown;
-  const std::optional<std::vector<std::wstring>> selected = SelectPackages(names, titles, options.packages, &unknown);
+  const std::optional<std::vector<PackageEntry>> selected = SelectPackages(catalogue, options.packages, &unknown);
   // Files the catalogue leaves out are damaged or foreign: say so, since
   // nobody sees the list.
   for (const std::wstring& file : platform::FindFiles(session.PackageFolder(), L"*.nwq")) {
     const std::optional<std::wstring> name = package_path::PackageNameOf(file);
-    if (name && std::find(names.begin(), names.end(), *name) == names.end()) {
-      log.LeftOut(file);
-    }
+    const auto listed = [&name](const PackageEntry& package) { return package.name == *name; };
+    if (name && std::none_of(catalogue.begin(), catalogue.end(), listed)) log.LeftOut(file);
   }
   if (!selected) {
     log.UnknownPackage(unknown, session.PackageFolder());
@@ -93,11 +85,14 @@ UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOpt
     plan.exitCode = kExitInstallFailure;
     return plan;
   }
-  log.ChosenPackages(*selected);
+  log.ChosenPackages(PackageNames(*selected));
+  std::vector<PackageRow> rows;
+  for (const PackageEntry& package : *selected)
+    rows.push_back(PackageRow{true, false, package});
+  session.ChoosePackages(rows);
 
   // Before the destination is created: a run that cannot fit writes nothing.
-  const SpaceCheck space =
-      CheckSpace(session.DestinationFolder(), ReadPackageSizes(session.PackageFolder(), *selected), fileSystem);
+  const SpaceCheck space = CheckSpace(session.DestinationFolder(), session.ChosenPackages(), fileSystem);
   log.Space(session.DestinationFolder(), space);
   if (!space.Fits()) {
     plan.exitCode = kExitInstallFailure;
@@ -111,10 +106,6 @@ UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOpt
     return plan;
   }
 
-  std::vector<PackageRow> rows;
-  for (const std::wstring& name : *selected)
-    rows.push_back(PackageRow{true, false, name});
-  session.ChoosePackages(rows);
   plan.job = session.BuildInstallationJob();
   plan.job.answer = [](const FailureQuestion& question) {
     return UnattendedAnswer(question, [](std::chrono::milliseconds delay) { std::this_thread::sleep_for(delay); });

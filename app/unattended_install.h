@@ -26,8 +26,7 @@ FileErrorAnswer UnattendedAnswer(const FailureQuestion& question,
 // case-insensitive, ties in catalogue order): all of them when `requested`
 // is empty or nullopt, else only the requested ones. nullopt, with the first
 // unknown name in *unknown, when a requested name is not a valid package.
-std::optional<std::vector<std::wstring>> SelectPackages(const std::vector<std::wstring>& names,
-                                                        const std::vector<std::wstring>& titles,
+std::optional<std::vector<PackageEntry>> SelectPackages(const std::vector<PackageEntry>& catalogue,
                                                         const std::optional<std::vector<std::wstring>>& requested,
                                                         std::wstring* unknown);
 

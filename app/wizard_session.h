@@ -10,7 +10,7 @@
 
 #include "app/choose_rules.h"
 #include "app/installation_run.h"
-#include "app/space_need.h"
+#include "app/package_entry.h"
 
 // What start-up learns from the system before it works out the folders.
 struct StartupFacts {
@@ -35,14 +35,16 @@ class WizardSession {
   const std::wstring& ProgramFolder() const { return m_programFolder; }
   const std::wstring& PackageFolder() const { return m_packageFolder; }
   const std::wstring& DestinationFolder() const { return m_destinationFolder; }
-  const std::vector<std::wstring>& ChosenPackages() const { return m_chosenPackages; }
+  // In the list's order, each with its sizes.
+  const std::vector<PackageEntry>& ChosenPackages() const { return m_chosenPackages; }
 
   // The folder the catalogue is read from and the packages are opened in.
   void SetPackageFolder(std::wstring folder) { m_packageFolder = std::move(folder); }
   // Every destination the session holds ends in "\".
   void SetDestinationFolder(std::wstring folder);
-  // Replaces the choice by the names of the checked rows, in the order the
-  // rows are given (the list's display order).
+  // Replaces the choice by the packages of the checked rows, in the order
+  // the rows are given (the list's display order), and reads each one's
+  // sizes once, for the destination page and the space check.
   void ChoosePackages(const std::vector<PackageRow>& rows);
 
   bool ReadGeoPath(std::wstring& destination);
@@ -53,9 +55,9 @@ class WizardSession {
   bool GetPackageTitle(std::wstring name, std::wstring& title);
   // Appends the catalogue: names and titles, position by position.
   void GetPackageList(std::vector<std::wstring>& names, std::vector<std::wstring>& titles);
-
-  // What the chosen packages' files say of their unpacked sizes, in order.
-  std::vector<PackageSizes> ChosenPackageSizes() const;
+  // The catalogue as one list, built anew (every header read again), in the
+  // catalogue's order: the one place where names meet their titles.
+  std::vector<PackageEntry> ReadCatalogue();
 
   // The copy run's own copy of the folders and the choice; a run that is
   // not stopped keeps its destination through this session's GeoPath.
@@ -65,5 +67,5 @@ class WizardSession {
   std::wstring m_programFolder;
   std::wstring m_packageFolder;
   std::wstring m_destinationFolder;
-  std::vector<std::wstring> m_chosenPackages;
+  std::vector<PackageEntry> m_chosenPackages;
 };

@@ -69,7 +69,7 @@ BOOL PageCopyFiles::OnSetActive() {
     job = session_.BuildInstallationJob();
     job.log = &log_;
     log_.Folders(session_.PackageFolder(), session_.DestinationFolder());
-    log_.ChosenPackages(session_.ChosenPackages());
+    log_.ChosenPackages(PackageNames(session_.ChosenPackages()));
   }
   job.stopRequested = [this] {
     PaceCopyRun();

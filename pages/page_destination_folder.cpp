@@ -31,7 +31,6 @@ BOOL PageDestinationFolder::OnSetActive() {
   SetWizardButtons(kWizardBack | kWizardNext);
   m_destination = session_.DestinationFolder();
   UpdateData(false);
-  m_packageSizes = session_.ChosenPackageSizes();
   ShowSpace();
   return framework::PropertyPage::OnSetActive();
 }
@@ -93,7 +92,8 @@ bool PageDestinationFolder::CheckDestination() {
 
 SpaceCheck PageDestinationFolder::ShowSpace() {
   SystemDestinationFileSystem fileSystem;
-  SpaceCheck check = CheckSpace(m_destination, m_packageSizes, fileSystem);
+  // The choice and its sizes cannot change while the page shows.
+  SpaceCheck check = CheckSpace(m_destination, session_.ChosenPackages(), fileSystem);
   m_spaceText.SetWindowText(SpaceSummaryText(check));
   return check;
 }

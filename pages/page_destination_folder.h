@@ -35,7 +35,5 @@ class PageDestinationFolder : public framework::PropertyPage {
 
   std::wstring m_destination;
   framework::StaticCtrl m_spaceText;
-  // Read once per visit: the choice cannot change while the page shows.
-  std::vector<PackageSizes> m_packageSizes;
   WizardSession& session_;
 };

@@ -17,6 +17,11 @@
 
 namespace {
 
+// A row of the list as the page reads it: what it shows and whether it is ticked.
+PackageRow Row(bool checked, std::wstring name, std::wstring title = {}) {
+  return {checked, false, PackageEntry{std::move(name), std::move(title), {}}};
+}
+
 std::vector<bool> Checks(const std::vector<PackageRow>& rows) {
   std::vector<bool> checks;
   for (const PackageRow& row : rows)
@@ -80,12 +85,12 @@ TEST(ChooseCatalogue, AMissingPackageFolderGivesAnEmptyCatalogue) {
 
 TEST(ChooseButtons, NextOnlyWhileARowIsChecked) {
   EXPECT_EQ(WizardButtonsForRows({}), kWizardBack);
-  EXPECT_EQ(WizardButtonsForRows({{false, true, L""}, {false, false, L""}}), kWizardBack);
-  EXPECT_EQ(WizardButtonsForRows({{false, false, L""}, {true, false, L""}}), kWizardBack | kWizardNext);
+  EXPECT_EQ(WizardButtonsForRows({{false, true, {}}, {false, false, {}}}), kWizardBack);
+  EXPECT_EQ(WizardButtonsForRows({{false, false, {}}, {true, false, {}}}), kWizardBack | kWizardNext);
 }
 
 TEST(ChooseClicks, AnUnselectedRowTogglesAlone) {
-  std::vector<PackageRow> rows = {{true, true, L""}, {true, false, L""}, {false, true, L""}};
+  std::vector<PackageRow> rows = {{true, true, {}}, {true, false, {}}, {false, true, {}}};
   ToggleOnCheckBoxClick(rows, 1);
   EXPECT_EQ(Checks(rows), (std::vector<bool>{true, false, false}));
   ToggleOnCheckBoxClick(rows, 1);
@@ -94,7 +99,7 @@ TEST(ChooseClicks, AnUnselectedRowTogglesAlone) {
 
 TEST(ChooseClicks, ASelectedRowTakesEverySelectedRowToItsNewState) {
   // Mixed states among the selection: all follow the clicked row.
-  std::vector<PackageRow> rows = {{true, true, L""}, {false, true, L""}, {true, false, L""}, {true, true, L""}};
+  std::vector<PackageRow> rows = {{true, true, {}}, {false, true, {}}, {true, false, {}}, {true, true, {}}};
   ToggleOnCheckBoxClick(rows, 0);
   EXPECT_EQ(Checks(rows), (std::vector<bool>{false, false, true, false}));
   ToggleOnCheckBoxClick(rows, 1);
@@ -102,7 +107,7 @@ TEST(ChooseClicks, ASelectedRowTakesEverySelectedRowToItsNewState) {
 }
 
 TEST(ChooseClicks, AClickOutsideTheRowsChangesNothing) {
-  std::vector<PackageRow> rows = {{true, true, L""}};
+  std::vector<PackageRow> rows = {{true, true, {}}};
   ToggleOnCheckBoxClick(rows, 5);
   EXPECT_EQ(Checks(rows), (std::vector<bool>{true}));
 }
@@ -137,11 +142,43 @@ TEST(ChooseCatalogue, EachNameKeepsItsOwnTitleAndWhatTheCallerHeldStays) {
 TEST(ChooseNext, TheChoiceFollowsTheRowsAsShownAndReplacesTheLastOne) {
   WizardSession session;
   // Rows as the list shows them, by title: Alpen, Bayern, Bayern.
-  session.ChoosePackages({{true, false, L"PKG-Z"}, {false, true, L"PKG-A"}, {true, false, L"PKG-B"}});
-  EXPECT_EQ(session.ChosenPackages(), (std::vector<std::wstring>{L"PKG-Z", L"PKG-B"}));
+  session.ChoosePackages({Row(true, L"PKG-Z"), {false, true, {L"PKG-A", L"", {}}}, Row(true, L"PKG-B")});
+  EXPECT_EQ(PackageNames(session.ChosenPackages()), (std::vector<std::wstring>{L"PKG-Z", L"PKG-B"}));
   // Two rows of the same title are kept apart by their names.
-  session.ChoosePackages({{true, false, L"PKG-B"}, {true, false, L"PKG-C"}});
-  EXPECT_EQ(session.ChosenPackages(), (std::vector<std::wstring>{L"PKG-B", L"PKG-C"}));
-  session.ChoosePackages({{false, false, L"PKG-B"}});
+  session.ChoosePackages({Row(true, L"PKG-B"), Row(true, L"PKG-C")});
+  EXPECT_EQ(PackageNames(session.ChosenPackages()), (std::vector<std::wstring>{L"PKG-B", L"PKG-C"}));
+  session.ChoosePackages({Row(false, L"PKG-B")});
   EXPECT_TRUE(session.ChosenPackages().empty());
+}
+
+TEST(ChooseNext, EachChosenPackageKeepsItsTitleAndHasItsSizesReadOnce) {
+  TempDir medium;
+  const std::wstring karten = medium.Folder(L"Karten");
+  std::filesystem::create_directories(karten);
+  WritePackage(karten, L"PKG-A", L"Alpen", "alpine data", L"a.txt", L"alpen");
+  WritePackage(karten, L"PKG-B", L"Bayern", "bavarian", L"b.txt", L"bayern");
+  WizardSession session;
+  session.SetPackageFolder(karten);
+
+  // The catalogue as one list: each name with its own title.
+  std::vector<PackageEntry> catalogue = session.ReadCatalogue();
+  std::sort(catalogue.begin(), catalogue.end(),
+            [](const PackageEntry& a, const PackageEntry& b) { return a.name < b.name; });
+  ASSERT_EQ(catalogue.size(), 2u);
+  EXPECT_EQ(catalogue[0].name, L"PKG-A");
+  EXPECT_EQ(catalogue[0].title, L"Alpen");
+  EXPECT_EQ(catalogue[1].title, L"Bayern");
+  EXPECT_FALSE(catalogue[0].sizes.indexed) << "sizes are read for the chosen packages only";
+
+  session.ChoosePackages({{true, false, catalogue[1]}, {false, false, catalogue[0]}});
+  // Read when the choice is stored: the file may go now, the sizes stay.
+  std::filesystem::remove(std::filesystem::path(karten) / "PKG-B.nwq");
+  ASSERT_EQ(session.ChosenPackages().size(), 1u);
+  const PackageEntry& chosen = session.ChosenPackages()[0];
+  EXPECT_EQ(chosen.title, L"Bayern");
+  EXPECT_TRUE(chosen.sizes.indexed);
+  EXPECT_GT(chosen.sizes.storedSize, 0u);
+  ASSERT_EQ(chosen.sizes.files.size(), 1u);
+  EXPECT_EQ(chosen.sizes.files[0].name, L"b.txt");
+  EXPECT_EQ(chosen.sizes.files[0].size, 8u);
 }

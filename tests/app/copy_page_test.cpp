@@ -403,7 +403,7 @@ TEST(CopyRun, TheSessionsJobInstallsItsChoiceAndRemembersItsDestination) {
 
   WizardSession session;
   session.SetPackageFolder(karten);
-  session.ChoosePackages({{true, false, L"PKG-B"}, {false, false, L"PKG-A"}});
+  session.ChoosePackages({{true, false, {L"PKG-B", L"Bayern", {}}}, {false, false, {L"PKG-A", L"Alpen", {}}}});
   session.SetDestinationFolder(target.Folder());
   InstallationJob job = session.BuildInstallationJob();
   EXPECT_EQ(job.packageFolder, karten);

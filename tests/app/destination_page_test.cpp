@@ -79,9 +79,9 @@ class ScriptedFileSystem : public DestinationFileSystem {
   platform::ErrorCode last_ = 0;
 };
 
-PackageSizes Indexed(std::vector<IndexedFile> files) { return PackageSizes{true, std::move(files), 0}; }
+PackageEntry Indexed(std::vector<IndexedFile> files) { return {{}, {}, PackageSizes{true, std::move(files), 0}}; }
 
-PackageSizes Unindexed(std::uint64_t storedSize) { return PackageSizes{false, {}, storedSize}; }
+PackageEntry Unindexed(std::uint64_t storedSize) { return {{}, {}, PackageSizes{false, {}, storedSize}}; }
 
 // Sizes of files already in the destination, by the path the rule asks for.
 class ExistingFiles {

@@ -203,17 +203,20 @@ TEST(UnattendedPolicy, RetriesTwiceTwoSecondsApartThenAborts) {
 }
 
 TEST(UnattendedPackages, AreTheCataloguesValidOnesInTheWizardsOrder) {
-  const std::vector<std::wstring> names = {L"G1", L"G2", L"G3", L"G4"};
-  const std::vector<std::wstring> titles = {L"beta", L"Alpha", L"Beta", L"alpha"};
+  const std::vector<PackageEntry> catalogue = {
+      {L"G1", L"beta", {}}, {L"G2", L"Alpha", {}}, {L"G3", L"Beta", {}}, {L"G4", L"alpha", {}}};
+  const auto names = [](const std::optional<std::vector<PackageEntry>>& selected) {
+    return selected ? std::optional<std::vector<std::wstring>>(PackageNames(*selected)) : std::nullopt;
+  };
   std::wstring unknown;
   // By title ignoring case; equal titles keep the catalogue's order.
-  EXPECT_EQ(SelectPackages(names, titles, std::nullopt, &unknown),
+  EXPECT_EQ(names(SelectPackages(catalogue, std::nullopt, &unknown)),
             (std::vector<std::wstring>{L"G2", L"G4", L"G1", L"G3"}));
-  EXPECT_EQ(SelectPackages(names, titles, std::vector<std::wstring>{}, &unknown)->size(), 4u);
+  EXPECT_EQ(SelectPackages(catalogue, std::vector<std::wstring>{}, &unknown)->size(), 4u);
   // The requested ones, in that same order whatever order or case they came in.
-  EXPECT_EQ(SelectPackages(names, titles, std::vector<std::wstring>{L"g3", L"G2", L"G3"}, &unknown),
+  EXPECT_EQ(names(SelectPackages(catalogue, std::vector<std::wstring>{L"g3", L"G2", L"G3"}, &unknown)),
             (std::vector<std::wstring>{L"G2", L"G3"}));
-  EXPECT_FALSE(SelectPackages(names, titles, std::vector<std::wstring>{L"G1", L"G9", L"G8"}, &unknown));
+  EXPECT_FALSE(SelectPackages(catalogue, std::vector<std::wstring>{L"G1", L"G9", L"G8"}, &unknown));
   EXPECT_EQ(unknown, L"G9");
 }
 
