@@ -7,6 +7,8 @@
 
 #include "app/package_entry.h"
 
+namespace app {
+
 struct PackageRow {
   bool checked = false;
   bool selected = false;
@@ -19,3 +21,5 @@ unsigned WizardButtonsForRows(const std::vector<PackageRow>& rows);
 // A click on the check box of row `clicked`: an unselected row toggles alone;
 // a selected one takes every selected row to its own new state.
 void ToggleOnCheckBoxClick(std::vector<PackageRow>& rows, std::size_t clicked);
+
+}  // namespace app

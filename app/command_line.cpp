@@ -9,6 +9,8 @@
 #include "app/folders.h"
 #include "resources/texts_en.h"
 
+namespace app {
+
 namespace {
 
 std::wstring Lower(std::wstring text) {
@@ -156,3 +158,5 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
   options.mode = quiet ? SetupMode::kQuiet : passive ? SetupMode::kPassive : SetupMode::kWizard;
   return parsed;
 }
+
+}  // namespace app

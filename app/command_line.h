@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace app {
+
 enum class SetupMode { kWizard, kPassive, kQuiet };
 
 struct SetupOptions {
@@ -26,3 +28,5 @@ struct ParsedCommandLine {
 // `arguments` without the program. The mode is filled in even when the line
 // is invalid, so that a quiet run never shows the usage.
 ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
+
+}  // namespace app

@@ -2,6 +2,8 @@
 
 #include "resources/texts_en.h"
 
+namespace app {
+
 std::optional<std::uint64_t> DestinationFileSystem::AvailableSpace(const std::wstring& folder) {
   return platform::AvailableSpace(folder);
 }
@@ -54,3 +56,5 @@ std::wstring SystemErrorMessage(platform::ErrorCode error) {
   const std::wstring text = platform::SystemErrorText(error);
   return text.empty() ? texts_en::Filled(texts_en::kErrorNumber, std::to_wstring(error)) : text;
 }
+
+}  // namespace app

@@ -4,6 +4,8 @@
 
 #include "platform/text.h"
 
+namespace app {
+
 namespace {
 
 std::wstring Joined(const std::vector<std::wstring>& items, const std::wstring& separator) {
@@ -213,3 +215,5 @@ std::wstring NotExtractedText(const std::wstring& name, const std::wstring& path
   return L"The package " + name + L" is damaged (" + path + L"): " +
          HeaderFaultText(result.headerFault, result.header, name);
 }
+
+}  // namespace app

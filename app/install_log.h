@@ -15,6 +15,8 @@
 #include "package/engine.h"
 #include "platform/platform.h"
 
+namespace app {
+
 class InstallLog {
  public:
   // Creates or truncates the file, readable by others while the setup runs
@@ -73,3 +75,5 @@ class InstallLog {
 // Why a package was not extracted, naming it and its file: the log's line,
 // and the question an unattended run answers.
 std::wstring NotExtractedText(const std::wstring& name, const std::wstring& path, const package_engine::Result& result);
+
+}  // namespace app

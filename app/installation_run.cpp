@@ -8,6 +8,8 @@
 #include "resources/texts_de.h"
 #include "resources/texts_en.h"
 
+namespace app {
+
 namespace {
 
 // Several decoders and large buffers: a copy from a fast drive is bound by
@@ -227,3 +229,5 @@ bool StartInstallation(const InstallationJob& job, RunView& view,
   run.End(RunEnd::kStopped);
   return false;
 }
+
+}  // namespace app

@@ -13,6 +13,8 @@
 #include "package/engine.h"
 #include "package/package.h"
 
+namespace app {
+
 class InstallLog;
 
 enum class FileErrorAnswer { kAbort, kRetry, kIgnore };
@@ -132,3 +134,5 @@ RunEnd RunInstallation(const InstallationJob& job, RunView& view) noexcept;
 // installed, Finish enabled. True once the worker runs.
 bool StartInstallation(const InstallationJob& job, RunView& view,
                        const std::function<bool(std::wstring& failure)>& startWorker);
+
+}  // namespace app

@@ -7,6 +7,8 @@
 
 #include "app/package_sizes.h"
 
+namespace app {
+
 struct PackageEntry {
   std::wstring name;   // the file name without ".nwq", the header's GUID
   std::wstring title;  // empty when the header could not be read for it
@@ -20,3 +22,5 @@ inline std::vector<std::wstring> PackageNames(const std::vector<PackageEntry>& p
     names.push_back(package.name);
   return names;
 }
+
+}  // namespace app

@@ -3,6 +3,8 @@
 #include "package/size_index.h"
 #include "platform/platform.h"
 
+namespace app {
+
 PackageSizes ReadPackageSizes(const std::wstring& path) {
   PackageSizes sizes;
   try {
@@ -24,3 +26,5 @@ PackageSizes ReadPackageSizes(const std::wstring& path) {
   }
   return sizes;
 }
+
+}  // namespace app

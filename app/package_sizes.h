@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace app {
+
 // One file a package holds, as its index lists it.
 struct IndexedFile {
   std::wstring storedFolder;
@@ -27,3 +29,5 @@ struct PackageSizes {
 // be read, for whatever reason, counts as one without an index; the copy
 // reports it in its turn. Never throws.
 PackageSizes ReadPackageSizes(const std::wstring& path);
+
+}  // namespace app

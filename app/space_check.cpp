@@ -3,6 +3,8 @@
 #include "platform/platform.h"
 #include "resources/texts_en.h"
 
+namespace app {
+
 SpaceCheck CheckSpace(const std::wstring& destination, const std::vector<PackageEntry>& packages,
                       DestinationFileSystem& fileSystem) {
   SpaceCheck check;
@@ -26,3 +28,5 @@ std::wstring NotEnoughSpaceText(const SpaceCheck& check) {
   return texts_en::Filled(texts_en::kNotEnoughSpace, platform::FormatByteSize(check.need.known),
                           platform::FormatByteSize(check.available.value_or(0)));
 }
+
+}  // namespace app

@@ -11,6 +11,8 @@
 #include "app/destination_check.h"
 #include "app/space_need.h"
 
+namespace app {
+
 struct SpaceCheck {
   SpaceNeed need;
   std::optional<std::uint64_t> available;  // nullopt: the system cannot say
@@ -29,3 +31,5 @@ std::wstring SpaceSummaryText(const SpaceCheck& check);
 
 // The refusal the user sees, with the known need and the space available.
 std::wstring NotEnoughSpaceText(const SpaceCheck& check);
+
+}  // namespace app

@@ -9,6 +9,8 @@
 #include "package/entry_path.h"
 #include "package/package_path.h"
 
+namespace app {
+
 namespace {
 
 // Sizes as signed byte counts: replacing a large file by a small one frees
@@ -91,3 +93,5 @@ SpaceNeed ComputeSpaceNeed(const std::vector<PackageEntry>& packages, const std:
   need.known = static_cast<std::uint64_t>(known);
   return need;
 }
+
+}  // namespace app

@@ -10,6 +10,8 @@
 
 #include "app/package_entry.h"
 
+namespace app {
+
 struct SpaceNeed {
   std::uint64_t known = 0;          // what the indexed packages add at the copy's peak
   std::size_t unknownPackages = 0;  // packages whose contents are not known
@@ -33,3 +35,5 @@ using ExistingFileSize = std::function<std::optional<std::uint64_t>(const std::w
 // write winning. Sums saturate rather than wrap.
 SpaceNeed ComputeSpaceNeed(const std::vector<PackageEntry>& packages, const std::wstring& destination,
                            const ExistingFileSize& existingSize);
+
+}  // namespace app

@@ -19,6 +19,8 @@
 #include "resources/resource.h"
 #include "resources/texts_en.h"
 
+namespace app {
+
 namespace {
 
 CTessavoApp theApp;
@@ -156,3 +158,5 @@ std::optional<RunEnd> CTessavoApp::RunSheet(TessavoWizardSheet& sheet, PageCopyF
   m_pCopyPage = nullptr;
   return copyFiles.RunOutcome();
 }
+
+}  // namespace app

@@ -9,6 +9,8 @@
 #include "app/space_check.h"
 #include "package/package_path.h"
 
+namespace app {
+
 namespace {
 
 bool LessIgnoringCase(const std::wstring& left, const std::wstring& right) {
@@ -62,7 +64,7 @@ UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOpt
                                           DestinationFileSystem& fileSystem) {
   UnattendedPlan plan;
   if (options.destination) session.SetDestinationFolder(*options.destination);
-  log.Folders(session.PackageFolder(), session.DestinationFolder());
+  log.Folders(session.packageFolder(), session.destinationFolder());
 
   // The packages first: a wrong name must leave the destination untouched.
   const std::vector<PackageEntry> catalogue = session.ReadCatalogue();
@@ -70,18 +72,18 @@ UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOpt
   const std::optional<std::vector<PackageEntry>> selected = SelectPackages(catalogue, options.packages, &unknown);
   // Files the catalogue leaves out are damaged or foreign: say so, since
   // nobody sees the list.
-  for (const std::wstring& file : platform::FindFiles(session.PackageFolder(), L"*.nwq")) {
+  for (const std::wstring& file : platform::FindFiles(session.packageFolder(), L"*.nwq")) {
     const std::optional<std::wstring> name = package_path::PackageNameOf(file);
     const auto listed = [&name](const PackageEntry& package) { return package.name == *name; };
     if (name && std::none_of(catalogue.begin(), catalogue.end(), listed)) log.LeftOut(file);
   }
   if (!selected) {
-    log.UnknownPackage(unknown, session.PackageFolder());
+    log.UnknownPackage(unknown, session.packageFolder());
     plan.exitCode = kExitInvalidCommandLine;
     return plan;
   }
   if (selected->empty()) {
-    log.NoValidPackage(session.PackageFolder());
+    log.NoValidPackage(session.packageFolder());
     plan.exitCode = kExitInstallFailure;
     return plan;
   }
@@ -92,16 +94,16 @@ UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOpt
   session.ChoosePackages(rows);
 
   // Before the destination is created: a run that cannot fit writes nothing.
-  const SpaceCheck space = CheckSpace(session.DestinationFolder(), session.ChosenPackages(), fileSystem);
-  log.Space(session.DestinationFolder(), space);
+  const SpaceCheck space = CheckSpace(session.destinationFolder(), session.chosenPackages(), fileSystem);
+  log.Space(session.destinationFolder(), space);
   if (!space.Fits()) {
     plan.exitCode = kExitInstallFailure;
     return plan;
   }
 
-  const DestinationCheck check = CheckDestinationFolder(session.DestinationFolder(), fileSystem);
+  const DestinationCheck check = CheckDestinationFolder(session.destinationFolder(), fileSystem);
   if (!check.passed()) {
-    log.DestinationNotWritable(session.DestinationFolder(), check);
+    log.DestinationNotWritable(session.destinationFolder(), check);
     plan.exitCode = kExitInstallFailure;
     return plan;
   }
@@ -150,3 +152,5 @@ int RunQuietInstallation(WizardSession& session, const SetupOptions& options, In
     return kExitInstallFailure;
   }
 }
+
+}  // namespace app

@@ -15,6 +15,8 @@
 #include "app/installation_run.h"
 #include "app/wizard_session.h"
 
+namespace app {
+
 inline constexpr int kUnattendedRetries = 2;
 inline constexpr std::chrono::milliseconds kUnattendedRetryDelay{2000};
 
@@ -50,3 +52,5 @@ int ExitCodeOfRun(SetupMode mode, RunEnd end);
 // caller writes the end line). Anything that goes wrong is logged and ends
 // it with 1603; nothing is thrown.
 int RunQuietInstallation(WizardSession& session, const SetupOptions& options, InstallLog& log);
+
+}  // namespace app

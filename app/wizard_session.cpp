@@ -7,6 +7,8 @@
 #include "package/package_path.h"
 #include "platform/platform.h"
 
+namespace app {
+
 StartupFacts GatherStartupFacts(std::wstring destinationSuffix) {
   StartupFacts facts;
   try {
@@ -104,3 +106,5 @@ InstallationJob WizardSession::BuildInstallationJob() {
   job.recordDestination = [this](std::wstring destination) { return WriteGeoPath(std::move(destination)); };
   return job;
 }
+
+}  // namespace app

@@ -12,6 +12,8 @@
 #include "app/installation_run.h"
 #include "app/package_entry.h"
 
+namespace app {
+
 // What start-up learns from the system before it works out the folders.
 struct StartupFacts {
   std::wstring programPath;                        // the program file, as the system reported it
@@ -32,11 +34,11 @@ class WizardSession {
   // destination, then GeoPath over it when it can be read.
   void SetUpFolders(const StartupFacts& facts);
 
-  const std::wstring& ProgramFolder() const { return m_programFolder; }
-  const std::wstring& PackageFolder() const { return m_packageFolder; }
-  const std::wstring& DestinationFolder() const { return m_destinationFolder; }
+  const std::wstring& programFolder() const { return m_programFolder; }
+  const std::wstring& packageFolder() const { return m_packageFolder; }
+  const std::wstring& destinationFolder() const { return m_destinationFolder; }
   // In the list's order, each with its sizes.
-  const std::vector<PackageEntry>& ChosenPackages() const { return m_chosenPackages; }
+  const std::vector<PackageEntry>& chosenPackages() const { return m_chosenPackages; }
 
   // The folder the catalogue is read from and the packages are opened in.
   void SetPackageFolder(std::wstring folder) { m_packageFolder = std::move(folder); }
@@ -69,3 +71,5 @@ class WizardSession {
   std::wstring m_destinationFolder;
   std::vector<PackageEntry> m_chosenPackages;
 };
+
+}  // namespace app

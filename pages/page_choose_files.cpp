@@ -12,6 +12,8 @@
 #include "resources/resource.h"
 #include "resources/texts_de.h"
 
+namespace app {
+
 PageChooseFiles::PageChooseFiles(WizardSession& session)
     : framework::PropertyPage(IDD_CHOOSE_FILES), session_(session) {}
 
@@ -97,3 +99,5 @@ std::vector<PackageRow> PageChooseFiles::ReadRows() const {
   }
   return rows;
 }
+
+}  // namespace app

@@ -11,6 +11,8 @@
 #include "framework/controls.h"
 #include "framework/property_page.h"
 
+namespace app {
+
 class WizardSession;
 
 class PageChooseFiles : public framework::PropertyPage {
@@ -41,3 +43,5 @@ class PageChooseFiles : public framework::PropertyPage {
   std::vector<PackageEntry> catalogue_;
   std::optional<std::vector<std::wstring>> firstTicks_;
 };
+
+}  // namespace app

@@ -14,6 +14,8 @@
 #include "resources/resource.h"
 #include "resources/texts_de.h"
 
+namespace app {
+
 namespace {
 constexpr std::size_t kDisplayNameCapacity = 1024;
 }
@@ -24,12 +26,12 @@ PageDestinationFolder::PageDestinationFolder(WizardSession& session)
 void PageDestinationFolder::DoDataExchange(framework::DataExchange& dx) {
   framework::PropertyPage::DoDataExchange(dx);
   dx.Text(IDC_DESTINATION, m_destination);
-  dx.Control(IDC_SPACE, m_spaceText);
+  dx.Control(IDC_SPACE, spaceText_);
 }
 
 BOOL PageDestinationFolder::OnSetActive() {
   SetWizardButtons(kWizardBack | kWizardNext);
-  m_destination = session_.DestinationFolder();
+  m_destination = session_.destinationFolder();
   UpdateData(false);
   ShowSpace();
   return framework::PropertyPage::OnSetActive();
@@ -93,8 +95,8 @@ bool PageDestinationFolder::CheckDestination() {
 SpaceCheck PageDestinationFolder::ShowSpace() {
   SystemDestinationFileSystem fileSystem;
   // The choice and its sizes cannot change while the page shows.
-  SpaceCheck check = CheckSpace(m_destination, session_.ChosenPackages(), fileSystem);
-  m_spaceText.SetWindowText(SpaceSummaryText(check));
+  SpaceCheck check = CheckSpace(m_destination, session_.chosenPackages(), fileSystem);
+  spaceText_.SetWindowText(SpaceSummaryText(check));
   return check;
 }
 
@@ -110,3 +112,5 @@ int CALLBACK PageDestinationFolder::BrowseCallback(HWND browser, UINT message, L
   if (message == BFFM_INITIALIZED) framework::SetBrowserSelection(browser, reinterpret_cast<const wchar_t*>(data));
   return 0;
 }
+
+}  // namespace app

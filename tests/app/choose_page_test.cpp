@@ -15,6 +15,8 @@
 #include "tests/app/package_media.h"
 #include "support/temp_dir.h"
 
+namespace app {
+
 namespace {
 
 // A row of the list as the page reads it: what it shows and whether it is ticked.
@@ -137,44 +139,39 @@ TEST(ChooseCatalogue, EachNameKeepsItsOwnTitleAndWhatTheCallerHeldStays) {
       {L"PKG-A", L"Alpen"}, {L"PKG-B", L"Bayern"}, {L"PKG-C", L"Chiemgau"}};
   for (std::size_t i = 1; i < names.size(); ++i)
     EXPECT_EQ(titles[i], titleOf.at(names[i])) << names[i];
+
+  // As one list, in the catalogue's order; sizes are read for chosen packages only.
+  const std::vector<PackageEntry> entries = session.ReadCatalogue();
+  EXPECT_EQ(PackageNames(entries), catalogue);
+  for (const PackageEntry& entry : entries) {
+    EXPECT_EQ(entry.title, titleOf.at(entry.name)) << entry.name;
+    EXPECT_FALSE(entry.sizes.indexed);
+  }
 }
 
 TEST(ChooseNext, TheChoiceFollowsTheRowsAsShownAndReplacesTheLastOne) {
   WizardSession session;
   // Rows as the list shows them, by title: Alpen, Bayern, Bayern.
   session.ChoosePackages({Row(true, L"PKG-Z"), {false, true, {L"PKG-A", L"", {}}}, Row(true, L"PKG-B")});
-  EXPECT_EQ(PackageNames(session.ChosenPackages()), (std::vector<std::wstring>{L"PKG-Z", L"PKG-B"}));
+  EXPECT_EQ(PackageNames(session.chosenPackages()), (std::vector<std::wstring>{L"PKG-Z", L"PKG-B"}));
   // Two rows of the same title are kept apart by their names.
   session.ChoosePackages({Row(true, L"PKG-B"), Row(true, L"PKG-C")});
-  EXPECT_EQ(PackageNames(session.ChosenPackages()), (std::vector<std::wstring>{L"PKG-B", L"PKG-C"}));
+  EXPECT_EQ(PackageNames(session.chosenPackages()), (std::vector<std::wstring>{L"PKG-B", L"PKG-C"}));
   session.ChoosePackages({Row(false, L"PKG-B")});
-  EXPECT_TRUE(session.ChosenPackages().empty());
+  EXPECT_TRUE(session.chosenPackages().empty());
 }
 
-TEST(ChooseNext, EachChosenPackageKeepsItsTitleAndHasItsSizesReadOnce) {
+TEST(ChooseNext, EachChosenPackageKeepsItsTitleAndHasItsSizesReadWhenTheChoiceIsStored) {
   TempDir medium;
-  const std::wstring karten = medium.Folder(L"Karten");
-  std::filesystem::create_directories(karten);
-  WritePackage(karten, L"PKG-A", L"Alpen", "alpine data", L"a.txt", L"alpen");
-  WritePackage(karten, L"PKG-B", L"Bayern", "bavarian", L"b.txt", L"bayern");
+  WritePackage(medium.Folder(), L"PKG-B", L"Bayern", "bavarian", L"b.txt", L"bayern");
   WizardSession session;
-  session.SetPackageFolder(karten);
+  session.SetPackageFolder(medium.Folder());
 
-  // The catalogue as one list: each name with its own title.
-  std::vector<PackageEntry> catalogue = session.ReadCatalogue();
-  std::sort(catalogue.begin(), catalogue.end(),
-            [](const PackageEntry& a, const PackageEntry& b) { return a.name < b.name; });
-  ASSERT_EQ(catalogue.size(), 2u);
-  EXPECT_EQ(catalogue[0].name, L"PKG-A");
-  EXPECT_EQ(catalogue[0].title, L"Alpen");
-  EXPECT_EQ(catalogue[1].title, L"Bayern");
-  EXPECT_FALSE(catalogue[0].sizes.indexed) << "sizes are read for the chosen packages only";
-
-  session.ChoosePackages({{true, false, catalogue[1]}, {false, false, catalogue[0]}});
-  // Read when the choice is stored: the file may go now, the sizes stay.
-  std::filesystem::remove(std::filesystem::path(karten) / "PKG-B.nwq");
-  ASSERT_EQ(session.ChosenPackages().size(), 1u);
-  const PackageEntry& chosen = session.ChosenPackages()[0];
+  session.ChoosePackages({Row(true, L"PKG-B", L"Bayern"), Row(false, L"PKG-A", L"Alpen")});
+  // Read then, once: the file may go now, the sizes stay.
+  std::filesystem::remove(medium.path() / "PKG-B.nwq");
+  ASSERT_EQ(session.chosenPackages().size(), 1u);
+  const PackageEntry& chosen = session.chosenPackages()[0];
   EXPECT_EQ(chosen.title, L"Bayern");
   EXPECT_TRUE(chosen.sizes.indexed);
   EXPECT_GT(chosen.sizes.storedSize, 0u);
@@ -182,3 +179,5 @@ TEST(ChooseNext, EachChosenPackageKeepsItsTitleAndHasItsSizesReadOnce) {
   EXPECT_EQ(chosen.sizes.files[0].name, L"b.txt");
   EXPECT_EQ(chosen.sizes.files[0].size, 8u);
 }
+
+}  // namespace app

@@ -22,6 +22,8 @@
 #include "platform/text.h"
 #include "support/temp_dir.h"
 
+namespace app {
+
 namespace {
 
 // Writes down every change the run makes to the page, in order.
@@ -696,3 +698,5 @@ TEST(CopyRunAnswerer, AnUnattendedRunThatCannotRememberItsDestinationFails) {
     EXPECT_TRUE(run.Has(L"GeoPath could not be written: D:\\Maps\\")) << run.Text();
   }
 }
+
+}  // namespace app

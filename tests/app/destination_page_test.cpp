@@ -23,6 +23,8 @@
 #include "support/temp_dir.h"
 #include "tests/app/package_media.h"
 
+namespace app {
+
 namespace {
 
 using Outcome = DestinationCheck::Outcome;
@@ -380,11 +382,13 @@ TEST(DestinationCheckSteps, ATemporaryFileThatCannotBeDeletedIsReported) {
 TEST(DestinationOfTheSession, EveryDestinationEndsInOneBackslash) {
   WizardSession session;
   session.SetDestinationFolder(L"D:\\Maps");
-  EXPECT_EQ(session.DestinationFolder(), L"D:\\Maps\\");
+  EXPECT_EQ(session.destinationFolder(), L"D:\\Maps\\");
   session.SetDestinationFolder(L"D:\\Maps\\");
-  EXPECT_EQ(session.DestinationFolder(), L"D:\\Maps\\");
+  EXPECT_EQ(session.destinationFolder(), L"D:\\Maps\\");
   session.SetDestinationFolder(L"E:\\");
-  EXPECT_EQ(session.DestinationFolder(), L"E:\\");
+  EXPECT_EQ(session.destinationFolder(), L"E:\\");
   session.SetDestinationFolder(L"");
-  EXPECT_EQ(session.DestinationFolder(), L"\\");
+  EXPECT_EQ(session.destinationFolder(), L"\\");
 }
+
+}  // namespace app

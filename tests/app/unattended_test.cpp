@@ -27,6 +27,8 @@
 #include "tests/app/package_media.h"
 #include "tests/app/settings_sandbox.h"
 
+namespace app {
+
 namespace {
 
 ParsedCommandLine Parse(std::vector<std::wstring> arguments) { return ParseCommandLine(arguments); }
@@ -573,3 +575,5 @@ TEST(SetupLockTest, OnlyOneHolderAtATimeAndTheLockGoesWithItsOwner) {
   platform::SetupLock later;
   EXPECT_EQ(later.Acquire(name), platform::SetupLock::Outcome::kAcquired);
 }
+
+}  // namespace app
