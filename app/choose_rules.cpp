@@ -4,6 +4,8 @@
 
 #include "app/wizard_buttons.h"
 
+namespace app {
+
 unsigned WizardButtonsForRows(const std::vector<PackageRow>& rows) {
   const bool anyChecked = std::any_of(rows.begin(), rows.end(), [](const PackageRow& row) { return row.checked; });
   return anyChecked ? (kWizardBack | kWizardNext) : kWizardBack;
@@ -20,3 +22,5 @@ void ToggleOnCheckBoxClick(std::vector<PackageRow>& rows, std::size_t clicked) {
     if (row.selected) row.checked = newState;
   }
 }
+
+}  // namespace app

@@ -3,13 +3,16 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <vector>
+
+#include "app/package_entry.h"
+
+namespace app {
 
 struct PackageRow {
   bool checked = false;
   bool selected = false;
-  std::wstring name;  // the package the row stands for
+  PackageEntry package;  // the one the row stands for
 };
 
 // Back and Next while at least one row is checked, else Back alone.
@@ -18,3 +21,5 @@ unsigned WizardButtonsForRows(const std::vector<PackageRow>& rows);
 // A click on the check box of row `clicked`: an unselected row toggles alone;
 // a selected one takes every selected row to its own new state.
 void ToggleOnCheckBoxClick(std::vector<PackageRow>& rows, std::size_t clicked);
+
+}  // namespace app

@@ -7,6 +7,9 @@
 #include <sstream>
 
 #include "app/folders.h"
+#include "resources/texts_en.h"
+
+namespace app {
 
 namespace {
 
@@ -66,6 +69,7 @@ std::wstring OneSeparatorBetweenParts(std::wstring path) {
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
+  using texts_en::Filled;
   ParsedCommandLine parsed;
   SetupOptions& options = parsed.options;
   bool quiet = false;
@@ -92,7 +96,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
     }
     if (Trim(argument).empty()) continue;
     if (argument[0] != L'/' && argument[0] != L'-') {
-      fail(L"Unexpected argument: " + argument);
+      fail(Filled(texts_en::kUnexpectedArgument, argument));
       continue;
     }
     const std::size_t equals = argument.find(L'=');
@@ -102,7 +106,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
 
     if (name == L"quiet" || name == L"passive" || name == L"?" || name == L"help") {
       if (hasValue) {
-        fail(L"The switch " + argument.substr(0, equals) + L" takes no value.");
+        fail(Filled(texts_en::kTakesNoValue, argument.substr(0, equals)));
         continue;
       }
       if (name == L"quiet") quiet = true;
@@ -111,23 +115,23 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
     } else if (name == L"dir" || name == L"packages" || name == L"log") {
       const std::wstring shown = argument.substr(0, hasValue ? equals : argument.size());
       if (!hasValue || value.empty()) {
-        fail(L"The switch " + shown + L" needs a value: " + shown + L"=...");
+        fail(Filled(texts_en::kNeedsValue, shown));
         continue;
       }
       if ((name == L"dir" && options.destination) || (name == L"packages" && options.packages) ||
           (name == L"log" && options.logPath)) {
-        fail(L"The switch " + shown + L" is given twice.");
+        fail(Filled(texts_en::kGivenTwice, shown));
         continue;
       }
       if (name == L"dir") {
         if (HasInvalidPathCharacter(value) || !IsAbsolute(value)) {
-          fail(L"The destination " + value + L" is not an absolute path (C:\\... or \\\\server\\share\\...).");
+          fail(Filled(texts_en::kNotAbsolute, value));
           continue;
         }
         options.destination = EnsureTrailingBackslash(OneSeparatorBetweenParts(value));
       } else if (name == L"log") {
         if (HasInvalidPathCharacter(value)) {
-          fail(L"The log file " + value + L" is not a valid path.");
+          fail(Filled(texts_en::kInvalidLogPath, value));
           continue;
         }
         options.logPath = value;
@@ -141,13 +145,13 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
           start = comma + 1;
         }
         if (std::any_of(names.begin(), names.end(), [](const std::wstring& n) { return n.empty(); })) {
-          fail(L"The package list " + value + L" has an empty name.");
+          fail(Filled(texts_en::kEmptyPackageName, value));
           continue;
         }
         options.packages = std::move(names);
       }
     } else {
-      fail(L"Unknown switch: " + argument);
+      fail(Filled(texts_en::kUnknownSwitch, argument));
     }
   }
   // The quieter mode wins: a line meant to show nothing never shows a window.
@@ -155,16 +159,4 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
   return parsed;
 }
 
-std::wstring UsageText() {
-  return L"Tessavo [/quiet | /passive] [/dir=PATH] [/packages=NAME[,NAME...]] [/log=PATH]\n"
-         L"\n"
-         L"/quiet\tinstalls without any window or question\n"
-         L"/passive\tshows only the progress and closes itself at the end\n"
-         L"/dir=PATH\tthe destination folder (absolute: C:\\... or \\\\server\\share\\...)\n"
-         L"/packages=NAME,...\tonly these packages of the medium (by package name)\n"
-         L"/log=PATH\twrites a log file\n"
-         L"/? or /help\tshows this text\n"
-         L"\n"
-         L"Exit codes: 0 installed, 1602 cancelled, 1603 failed, 1618 another setup is running, "
-         L"1639 invalid command line.";
-}
+}  // namespace app

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace app {
+
 enum class SetupMode { kWizard, kPassive, kQuiet };
 
 struct SetupOptions {
@@ -27,4 +29,4 @@ struct ParsedCommandLine {
 // is invalid, so that a quiet run never shows the usage.
 ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
 
-std::wstring UsageText();
+}  // namespace app

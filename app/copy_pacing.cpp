@@ -1,3 +1,7 @@
 #include "app/copy_pacing.h"
 
+namespace app {
+
 void PaceCopyRun() {}
+
+}  // namespace app

@@ -4,4 +4,8 @@
 // pauses, so that a test's Cancel lands in the middle of a small copy.
 #pragma once
 
+namespace app {
+
 void PaceCopyRun();
+
+}  // namespace app

@@ -1,5 +1,9 @@
 #include "app/destination_check.h"
 
+#include "resources/texts_en.h"
+
+namespace app {
+
 std::optional<std::uint64_t> DestinationFileSystem::AvailableSpace(const std::wstring& folder) {
   return platform::AvailableSpace(folder);
 }
@@ -47,3 +51,10 @@ DestinationCheck CheckDestinationFolder(const std::wstring& folder, DestinationF
   if (tempFile) fileSystem.RemoveFile(*tempFile);
   return {Outcome::kRefused, folderCreated ? tempError : folderError};
 }
+
+std::wstring SystemErrorMessage(platform::ErrorCode error) {
+  const std::wstring text = platform::SystemErrorText(error);
+  return text.empty() ? texts_en::Filled(texts_en::kErrorNumber, std::to_wstring(error)) : text;
+}
+
+}  // namespace app

@@ -8,6 +8,8 @@
 
 #include "platform/platform.h"
 
+namespace app {
+
 // The file-system steps of the check; the system's, or a test's stand-in.
 class DestinationFileSystem {
  public:
@@ -49,3 +51,9 @@ inline constexpr wchar_t kTempFilePrefix[] = L"TST";
 
 // Never leaves the temporary file behind, whatever step fails.
 DestinationCheck CheckDestinationFolder(const std::wstring& folder, DestinationFileSystem& fileSystem);
+
+// What a message box says of a system error: the system's text, or the
+// code's number when the system has none.
+std::wstring SystemErrorMessage(platform::ErrorCode error);
+
+}  // namespace app

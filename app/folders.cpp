@@ -1,5 +1,7 @@
 #include "app/folders.h"
 
+namespace app {
+
 std::wstring EnsureTrailingBackslash(std::wstring path) {
   if (path.empty() || path.back() != L'\\') path += L'\\';
   return path;
@@ -16,3 +18,5 @@ std::wstring PackageFolderOf(const std::wstring& programFolder) { return program
 std::wstring DefaultDestination(const std::optional<std::wstring>& programFilesFolder, const std::wstring& suffix) {
   return programFilesFolder.value_or(kProgramFilesPlaceholder) + suffix;
 }
+
+}  // namespace app

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+namespace app {
+
 inline constexpr wchar_t kPackageSubfolder[] = L"\\Karten\\";
 inline constexpr wchar_t kProgramFilesPlaceholder[] = L"%ProgramFiles%";
 
@@ -21,3 +23,5 @@ std::wstring PackageFolderOf(const std::wstring& programFolder);
 // The program-files folder (or the unexpanded placeholder when the lookup
 // failed) followed by the destination suffix.
 std::wstring DefaultDestination(const std::optional<std::wstring>& programFilesFolder, const std::wstring& suffix);
+
+}  // namespace app

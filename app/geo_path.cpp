@@ -8,6 +8,8 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 
+namespace app {
+
 std::wstring GeoPathFromValue(const std::uint8_t* data, std::uint32_t size) {
   const std::size_t units = std::min<std::size_t>(size / 2, kGeoPathMaxLength);
   std::u16string value;
@@ -40,3 +42,5 @@ bool WriteGeoPathValue(const std::wstring& destination) {
   return key.SetStringValue(kGeoPathValueName, bytes.data(), static_cast<std::uint32_t>(bytes.size())) ==
          platform::kErrorSuccess;
 }
+
+}  // namespace app

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+namespace app {
+
 inline constexpr wchar_t kSettingsKeyPath[] = L"Software\\Varnholt\\Settings";
 inline constexpr wchar_t kGeoPathValueName[] = L"GeoPath";
 // The read offers 1024 bytes: 511 characters and the terminating NUL.
@@ -24,3 +26,5 @@ std::optional<std::wstring> ReadGeoPathValue();
 
 // Stores the text unchanged as a string value with its terminating NUL.
 bool WriteGeoPathValue(const std::wstring& destination);
+
+}  // namespace app

@@ -4,6 +4,59 @@
 
 #include "platform/text.h"
 
+namespace app {
+
+namespace {
+
+std::wstring Joined(const std::vector<std::wstring>& items, const std::wstring& separator) {
+  std::wstring text;
+  for (const std::wstring& item : items)
+    text += (text.empty() ? L"" : separator) + item;
+  return text;
+}
+
+std::wstring SystemText(std::int64_t code) {
+  if (code < 0) return L"none";
+  std::wstring text = platform::SystemErrorText(static_cast<platform::ErrorCode>(code));
+  return std::to_wstring(code) + L" (" + (text.empty() ? L"no text" : text) + L")";
+}
+
+std::wstring DescribeFileError(const FileError& error) {
+  return L"file " + error.fileName() + L", cause " + std::to_wstring(static_cast<int>(error.cause())) +
+         L", system code " + SystemText(error.osError()) + L": " + error.Text();
+}
+
+std::wstring ByteCount(std::uint64_t bytes) { return std::to_wstring(bytes) + L" bytes"; }
+
+std::wstring Seconds(std::chrono::steady_clock::duration elapsed) {
+  wchar_t text[32];
+  std::swprintf(text, sizeof text / sizeof text[0], L"%.3f",
+                std::chrono::duration_cast<std::chrono::duration<double>>(elapsed).count());
+  return text;
+}
+
+const wchar_t* AnswerName(FileErrorAnswer answer) {
+  switch (answer) {
+    case FileErrorAnswer::kAbort: return L"Abort";
+    case FileErrorAnswer::kRetry: return L"Retry";
+    case FileErrorAnswer::kIgnore: return L"Ignore";
+  }
+  return L"?";
+}
+
+const wchar_t* OutcomeName(AttemptOutcome outcome) {
+  switch (outcome) {
+    case AttemptOutcome::kDone: return L"end";
+    case AttemptOutcome::kIgnored: return L"ignored";
+    case AttemptOutcome::kStopped: return L"stopped";
+    case AttemptOutcome::kCancelled: return L"cancelled by the user";
+    case AttemptOutcome::kRetry: break;  // never ends a package
+  }
+  return L"?";
+}
+
+}  // namespace
+
 bool InstallLog::Open(const std::wstring& path, platform::ErrorCode* error) {
   std::lock_guard<std::mutex> lock(mutex_);
   FileError failure;
@@ -36,3 +89,131 @@ void InstallLog::Write(const std::wstring& line) {
     // A full disk or a lost share must not stop the installation it records.
   }
 }
+
+void InstallLog::SetupStarted(const std::wstring& version, const std::vector<std::wstring>& arguments) {
+  Write(L"Tessavo " + version);
+  std::vector<std::wstring> shown;
+  for (const std::wstring& argument : arguments) {
+    shown.push_back(argument.find_first_of(L" \t") == std::wstring::npos ? argument : L"\"" + argument + L"\"");
+  }
+  Write(L"Command line: " + Joined(shown, L" "));
+}
+
+void InstallLog::Folders(const std::wstring& packageFolder, const std::wstring& destinationFolder) {
+  Write(L"Medium folder: " + packageFolder);
+  Write(L"Destination: " + destinationFolder);
+}
+
+void InstallLog::ChosenPackages(const std::vector<std::wstring>& packages) {
+  Write(L"Packages: " + Joined(packages, L", "));
+}
+
+void InstallLog::SetupEnded(int exitCode) { Write(L"Exit code: " + std::to_wstring(exitCode)); }
+
+void InstallLog::LeftOut(const std::wstring& file) { Write(L"Left out: " + file + L" is not a valid package"); }
+
+void InstallLog::UnknownPackage(const std::wstring& name, const std::wstring& packageFolder) {
+  Write(L"Error: " + name + L" is not a valid package in " + packageFolder);
+}
+
+void InstallLog::NoValidPackage(const std::wstring& packageFolder) {
+  Write(L"Error: there is no valid package in " + packageFolder);
+}
+
+void InstallLog::Space(const std::wstring& destination, const SpaceCheck& check) {
+  std::wstring sizes = ByteCount(check.need.known) + L" needed";
+  if (!check.need.Complete()) {
+    sizes += L" (at least " + ByteCount(check.need.AtLeast()) + L" with " +
+             std::to_wstring(check.need.unknownPackages) + L" package(s) of unknown unpacked size)";
+  }
+  sizes += L", " + (check.available ? ByteCount(*check.available) : std::wstring(L"unknown")) + L" available";
+  if (check.Fits()) {
+    Write(L"Space on the destination drive of " + destination + L": " + sizes);
+  } else {
+    Write(L"Error: not enough free space on the destination drive of " + destination + L": " + sizes);
+  }
+}
+
+void InstallLog::DestinationNotWritable(const std::wstring& destination, const DestinationCheck& check) {
+  std::wstring reason = L"a file created there could not be opened";
+  if (check.outcome == DestinationCheck::Outcome::kRefused) {
+    const std::wstring text = platform::SystemErrorText(check.error);
+    reason = L"system code " + std::to_wstring(check.error) + L": " + (text.empty() ? L"no text" : text);
+  }
+  Write(L"Error: the destination " + destination + L" cannot be written: " + reason);
+}
+
+void InstallLog::QuietRunFailed(const std::wstring& what) {
+  Write(L"Error: the installation failed unexpectedly: " + what);
+}
+
+void InstallLog::PackageStarted(const std::wstring& name, const std::wstring& path) {
+  Write(L"Package " + name + L": start (" + path + L")");
+}
+
+void InstallLog::FileWritten(const std::wstring& path, std::uint64_t bytes) {
+  Write(L"File written: " + path + L" (" + std::to_wstring(bytes) + L" bytes)");
+}
+
+void InstallLog::PackageEnded(const std::wstring& name, AttemptOutcome outcome, std::uint64_t files,
+                              std::uint64_t bytes, std::chrono::steady_clock::duration elapsed) {
+  Write(L"Package " + name + L": " + OutcomeName(outcome) + L", " + std::to_wstring(files) + L" files, " +
+        std::to_wstring(bytes) + L" bytes, " + Seconds(elapsed) + L" s");
+}
+
+void InstallLog::CancelledBefore(const std::wstring& name) {
+  Write(L"The user cancelled the installation before package " + name);
+}
+
+void InstallLog::PassedOver(const std::wstring& name, const std::wstring& path, const package_engine::Result& result) {
+  Write(NotExtractedText(name, path, result) + L" - passed over");
+}
+
+void InstallLog::NotExtracted(const std::wstring& name, const std::wstring& path,
+                              const package_engine::Result& result) {
+  Write(L"Error in package " + name + L": " + NotExtractedText(name, path, result));
+}
+
+void InstallLog::FileFailure(const std::wstring& name, const std::wstring& path, const FileError& error) {
+  Write(L"Error in package " + name + L" (" + path + L"): " + DescribeFileError(error));
+}
+
+void InstallLog::OtherFailure(const std::wstring& name, const std::wstring& path, const std::wstring& message) {
+  Write(L"Error in package " + name + L" (" + path + L"), not a file error: " + message);
+}
+
+void InstallLog::Answer(FileErrorAnswer answer) { Write(L"Answer: " + std::wstring(AnswerName(answer))); }
+
+void InstallLog::RunFailedUnexpectedly() { Write(L"Error: the installation failed unexpectedly"); }
+
+void InstallLog::RunFailedUnexpectedlyAfterCancel() {
+  Write(L"Error: the installation failed unexpectedly; the user had cancelled it");
+}
+
+void InstallLog::RunCouldNotStart(const std::wstring& failure) {
+  Write(L"Error: the installation could not start: " + failure);
+}
+
+void InstallLog::DestinationNotRecorded(RunEnd end) {
+  Write(end == RunEnd::kCancelled ? L"GeoPath not written: the user cancelled the installation"
+                                  : L"GeoPath not written: the installation was stopped");
+}
+
+void InstallLog::DestinationRecorded(const std::wstring& destination, bool recorded) {
+  Write(recorded ? L"GeoPath written: " + destination : L"GeoPath could not be written: " + destination);
+}
+
+void InstallLog::CancelAnswered(bool stop) {
+  Write(stop ? L"Cancel: the user chose to stop the installation" : L"Cancel: the user chose to go on");
+}
+
+std::wstring NotExtractedText(const std::wstring& name, const std::wstring& path,
+                              const package_engine::Result& result) {
+  if (result.outcome == package_engine::Outcome::kCannotOpen) {
+    return L"The package " + name + L" cannot be opened: " + DescribeFileError(result.openError);
+  }
+  return L"The package " + name + L" is damaged (" + path + L"): " +
+         HeaderFaultText(result.headerFault, result.header, name);
+}
+
+}  // namespace app

@@ -1,10 +1,21 @@
-// The setup's log file: UTF-8, one line per event, each with the local time.
+// The setup's log: a UTF-8 file, one line per event, each with the local
+// time, and the lines themselves, so that every text of the log is found
+// here.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "app/destination_check.h"
+#include "app/installation_run.h"
+#include "app/space_check.h"
+#include "package/engine.h"
 #include "platform/platform.h"
+
+namespace app {
 
 class InstallLog {
  public:
@@ -17,7 +28,52 @@ class InstallLog {
   // installation. Does nothing when the log is not open.
   void Write(const std::wstring& line);
 
+  // The framing, the same in every mode: the start (version and command
+  // line), the folders and the choice (the plan writes these; the wizard
+  // when its run starts), and the end with the exit code.
+  void SetupStarted(const std::wstring& version, const std::vector<std::wstring>& arguments);
+  void Folders(const std::wstring& packageFolder, const std::wstring& destinationFolder);
+  void ChosenPackages(const std::vector<std::wstring>& packages);
+  void SetupEnded(int exitCode);
+
+  // The unattended plan's findings.
+  void LeftOut(const std::wstring& file);
+  void UnknownPackage(const std::wstring& name, const std::wstring& packageFolder);
+  void NoValidPackage(const std::wstring& packageFolder);
+  // The destination and both sizes in bytes; an error when the copy cannot fit.
+  void Space(const std::wstring& destination, const SpaceCheck& check);
+  void DestinationNotWritable(const std::wstring& destination, const DestinationCheck& check);
+  void QuietRunFailed(const std::wstring& what);
+
+  // The run.
+  void PackageStarted(const std::wstring& name, const std::wstring& path);
+  void FileWritten(const std::wstring& path, std::uint64_t bytes);
+  // The files and bytes of the attempt that ended the package, the time of all.
+  void PackageEnded(const std::wstring& name, AttemptOutcome outcome, std::uint64_t files, std::uint64_t bytes,
+                    std::chrono::steady_clock::duration elapsed);
+  void CancelledBefore(const std::wstring& name);
+  // A package that no longer opens or checks out, which the wizard passes over.
+  void PassedOver(const std::wstring& name, const std::wstring& path, const package_engine::Result& result);
+  // The same, as the failure of an unattended run.
+  void NotExtracted(const std::wstring& name, const std::wstring& path, const package_engine::Result& result);
+  void FileFailure(const std::wstring& name, const std::wstring& path, const FileError& error);
+  void OtherFailure(const std::wstring& name, const std::wstring& path, const std::wstring& message);
+  void Answer(FileErrorAnswer answer);
+  void RunFailedUnexpectedly();
+  void RunFailedUnexpectedlyAfterCancel();
+  void RunCouldNotStart(const std::wstring& failure);
+  void DestinationNotRecorded(RunEnd end);
+  void DestinationRecorded(const std::wstring& destination, bool recorded);
+  // The user's answer to the copy page's Cancel.
+  void CancelAnswered(bool stop);
+
  private:
   mutable std::mutex mutex_;
   platform::File file_;
 };
+
+// Why a package was not extracted, naming it and its file: the log's line,
+// and the question an unattended run answers.
+std::wstring NotExtractedText(const std::wstring& name, const std::wstring& path, const package_engine::Result& result);
+
+}  // namespace app

@@ -1,7 +1,8 @@
-// The copy page's run: every chosen package extracted in order, both progress
+// The installation run: every chosen package extracted in order, both progress
 // bars and the current file kept up to date, file errors put to the user as
-// Abort/Retry/Ignore, a stop the user asks for, and the end state. The copy page carries it out on its
-// worker thread through CopyPageView; tests watch it through a recorder.
+// Abort/Retry/Ignore, a stop the user asks for, and the end state. The wizard
+// and /passive carry it out on the copy page's worker thread, /quiet on its
+// own thread without a window; tests watch it through a recorder.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +12,8 @@
 
 #include "package/engine.h"
 #include "package/package.h"
+
+namespace app {
 
 class InstallLog;
 
@@ -24,6 +27,15 @@ enum class RunEnd {
   kCancelled,  // the user asked to stop
 };
 
+// What one attempt at a package came to; all but kRetry end the package.
+enum class AttemptOutcome {
+  kDone,       // extracted, or passed over as the wizard passes a package that no longer opens
+  kIgnored,    // failed, and Ignore counts it as done
+  kStopped,    // failed, and Abort stops the run
+  kCancelled,  // the user asked to stop
+  kRetry,      // failed, and Retry starts the package again from its beginning
+};
+
 // A failure put to whoever answers for the run.
 struct FailureQuestion {
   std::wstring packageName;
@@ -32,11 +44,12 @@ struct FailureQuestion {
 };
 using FailureAnswerer = std::function<FileErrorAnswer(const FailureQuestion&)>;
 
-// What the run changes on the copy page. Every call must be complete when it
-// returns: the run's order is the order the user sees.
-class CopyPageView {
+// What the run shows and asks: the copy page's bars, texts and buttons and
+// its question. Every call must be complete when it returns: the run's order
+// is the order the user sees.
+class RunView {
  public:
-  virtual ~CopyPageView() = default;
+  virtual ~RunView() = default;
   virtual void SetOverallRange(int upper) = 0;
   virtual void SetOverallPosition(int position) = 0;
   virtual void SetPackageRange(int upper) = 0;
@@ -52,10 +65,10 @@ class CopyPageView {
   virtual FileErrorAnswer AskAbortRetryIgnore(const std::wstring& message) = 0;
 };
 
-// A copy page that shows nothing: the quiet run's, and a base for views that
+// A view that shows nothing: the quiet run's, and a base for views that
 // care only about the questions. Unattended jobs answer for themselves, so
 // the question is put only where a subclass says so.
-class SilentCopyPage : public CopyPageView {
+class SilentRunView : public RunView {
  public:
   void SetOverallRange(int) override {}
   void SetOverallPosition(int) override {}
@@ -85,7 +98,7 @@ struct InstallationJob {
   // false when it could not.
   std::function<bool(std::wstring destination)> recordDestination;
   PackageExtractor extract;
-  // Empty: the page asks the user. Set: answers every failure instead.
+  // Empty: the view asks the user. Set: answers every failure instead.
   FailureAnswerer answer;
   // Whether the user wants the run to stop; empty: never. Called on the
   // run's thread, between packages and by the engine between chunks.
@@ -99,34 +112,27 @@ struct InstallationJob {
   bool unopenablePackageFails = false;
 };
 
-inline constexpr wchar_t kCopyingPrefix[] = L"Kopiere: ";
-inline constexpr wchar_t kGenericFileErrorText[] = L"Generic Error reading or writing the file.";
 inline constexpr std::size_t kMaxFileErrorMessageLength = 1023;
 
 // The error's own text, else the extractor's German text of it, else the
 // generic text; at most 1023 characters.
 std::wstring FileErrorMessage(const std::wstring& errorText, const std::wstring& extractErrorText);
 
-// Runs the whole installation. Stopped after Abort, or, for a job with its
-// own answerer, when GeoPath could not be written. Cancelled as soon as the
-// job's stopRequested says so (before a package or an attempt, or when the
-// engine stopped): what was completed stays, the rest is not started.
-RunEnd CopyPackages(const InstallationJob& job, CopyPageView& page);
-
-// For callers that ask only whether the run went through.
-inline bool RunInstallation(const InstallationJob& job, CopyPageView& page) {
-  return CopyPackages(job, page) == RunEnd::kFinished;
-}
-
-// The run as the worker thread carries it out: nothing escapes it. Whatever
-// CopyPackages itself lets out is asked about with the generic text: Retry
-// runs the installation again from its start, Abort and Ignore end it as
-// stopped, so Finish is always offered.
-RunEnd RunInstallationToTheEnd(const InstallationJob& job, CopyPageView& page) noexcept;
+// The whole installation, for the wizard, /passive and /quiet alike; nothing
+// escapes it. Stopped after Abort, or, for a job with its own answerer, when
+// GeoPath could not be written. Cancelled as soon as the job's stopRequested
+// says so (before a package or an attempt, or when the engine stopped): what
+// was completed stays, the rest is not started. Whatever the packages' steps
+// themselves let out is asked about with the generic text: Retry runs the
+// installation again from its start, Abort and Ignore end it as stopped, so
+// Finish is always offered.
+RunEnd RunInstallation(const InstallationJob& job, RunView& view) noexcept;
 
 // Starts the run's worker. When it will not start (`startWorker` false, with
 // the reason in its argument), the user is asked like after any failure:
 // Retry tries again; Abort and Ignore end the run as stopped, nothing
 // installed, Finish enabled. True once the worker runs.
-bool StartInstallation(const InstallationJob& job, CopyPageView& page,
+bool StartInstallation(const InstallationJob& job, RunView& view,
                        const std::function<bool(std::wstring& failure)>& startWorker);
+
+}  // namespace app

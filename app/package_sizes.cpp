@@ -1,8 +1,9 @@
 #include "app/package_sizes.h"
 
-#include "package/package_path.h"
 #include "package/size_index.h"
 #include "platform/platform.h"
+
+namespace app {
 
 PackageSizes ReadPackageSizes(const std::wstring& path) {
   PackageSizes sizes;
@@ -26,10 +27,4 @@ PackageSizes ReadPackageSizes(const std::wstring& path) {
   return sizes;
 }
 
-std::vector<PackageSizes> ReadPackageSizes(const std::wstring& packageFolder, const std::vector<std::wstring>& names) {
-  std::vector<PackageSizes> packages;
-  packages.reserve(names.size());
-  for (const std::wstring& name : names)
-    packages.push_back(ReadPackageSizes(package_path::Build(packageFolder, name)));
-  return packages;
-}
+}  // namespace app

@@ -1,11 +1,28 @@
-// What the chosen packages' files say about their unpacked sizes, read
-// before the copy from their size indexes.
+// What a package's file says about its unpacked sizes, read before the copy
+// from its size index.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "app/space_need.h"
+namespace app {
+
+// One file a package holds, as its index lists it.
+struct IndexedFile {
+  std::wstring storedFolder;
+  std::wstring name;
+  std::uint64_t size = 0;  // unpacked
+};
+
+// What is known of a package's contents before it is unpacked.
+struct PackageSizes {
+  // True when `files` lists every file with its unpacked size; false for a
+  // package without an index, or with one that cannot be trusted.
+  bool indexed = false;
+  std::vector<IndexedFile> files;
+  std::uint64_t storedSize = 0;  // the package file's own size
+};
 
 // The package at `path`: its stored size and, when it ends with an index
 // that checks out, every file with its unpacked size. A package that cannot
@@ -13,5 +30,4 @@
 // reports it in its turn. Never throws.
 PackageSizes ReadPackageSizes(const std::wstring& path);
 
-// The named packages of `packageFolder`, in the order given.
-std::vector<PackageSizes> ReadPackageSizes(const std::wstring& packageFolder, const std::vector<std::wstring>& names);
+}  // namespace app

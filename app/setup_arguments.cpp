@@ -1,5 +1,7 @@
 #include "app/setup_arguments.h"
 
+namespace app {
+
 namespace {
 bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; }
 }  // namespace
@@ -37,3 +39,5 @@ std::vector<std::wstring> SplitSetupCommandLine(const std::wstring& commandLine)
   if (inArgument) arguments.push_back(std::move(argument));
   return arguments;
 }
+
+}  // namespace app

@@ -11,6 +11,8 @@
 #include "app/destination_check.h"
 #include "app/space_need.h"
 
+namespace app {
+
 struct SpaceCheck {
   SpaceNeed need;
   std::optional<std::uint64_t> available;  // nullopt: the system cannot say
@@ -19,7 +21,7 @@ struct SpaceCheck {
   bool Fits() const { return !available || need.known <= *available; }
 };
 
-SpaceCheck CheckSpace(const std::wstring& destination, const std::vector<PackageSizes>& packages,
+SpaceCheck CheckSpace(const std::wstring& destination, const std::vector<PackageEntry>& packages,
                       DestinationFileSystem& fileSystem);
 
 // "Space required: 12.3 MB", or "Space required: at least 12.3 MB" while a
@@ -30,5 +32,4 @@ std::wstring SpaceSummaryText(const SpaceCheck& check);
 // The refusal the user sees, with the known need and the space available.
 std::wstring NotEnoughSpaceText(const SpaceCheck& check);
 
-// The log's line for a run: the destination and both sizes in bytes.
-std::wstring SpaceLogLine(const std::wstring& destination, const SpaceCheck& check);
+}  // namespace app

@@ -9,6 +9,8 @@
 #include "package/entry_path.h"
 #include "package/package_path.h"
 
+namespace app {
+
 namespace {
 
 // Sizes as signed byte counts: replacing a large file by a small one frees
@@ -52,20 +54,21 @@ std::wstring FileKey(std::wstring path) {
 
 std::uint64_t SpaceNeed::AtLeast() const { return PlusUnsigned(known, unknownStored); }
 
-SpaceNeed ComputeSpaceNeed(const std::vector<PackageSizes>& packages, const std::wstring& destination,
+SpaceNeed ComputeSpaceNeed(const std::vector<PackageEntry>& packages, const std::wstring& destination,
                            const ExistingFileSize& existingSize) {
   SpaceNeed need;
   std::unordered_map<std::wstring, Bytes> written;  // what each path holds once its file is in place
   Bytes added = 0;
   Bytes peak = 0;
   Bytes largest = 0;
-  for (const PackageSizes& package : packages) {
-    if (!package.indexed) {
+  for (const PackageEntry& package : packages) {
+    const PackageSizes& sizes = package.sizes;
+    if (!sizes.indexed) {
       ++need.unknownPackages;
-      need.unknownStored = PlusUnsigned(need.unknownStored, package.storedSize);
+      need.unknownStored = PlusUnsigned(need.unknownStored, sizes.storedSize);
       continue;
     }
-    for (const IndexedFile& file : package.files) {
+    for (const IndexedFile& file : sizes.files) {
       const Bytes size = Clamped(file.size);
       largest = std::max(largest, size);
       Bytes replaced = 0;
@@ -90,3 +93,5 @@ SpaceNeed ComputeSpaceNeed(const std::vector<PackageSizes>& packages, const std:
   need.known = static_cast<std::uint64_t>(known);
   return need;
 }
+
+}  // namespace app

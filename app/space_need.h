@@ -8,21 +8,9 @@
 #include <string>
 #include <vector>
 
-// One file a package holds, as its index lists it.
-struct IndexedFile {
-  std::wstring storedFolder;
-  std::wstring name;
-  std::uint64_t size = 0;  // unpacked
-};
+#include "app/package_entry.h"
 
-// What is known of a package's contents before it is unpacked.
-struct PackageSizes {
-  // True when `files` lists every file with its unpacked size; false for a
-  // package without an index, or with one that cannot be trusted.
-  bool indexed = false;
-  std::vector<IndexedFile> files;
-  std::uint64_t storedSize = 0;  // the package file's own size
-};
+namespace app {
 
 struct SpaceNeed {
   std::uint64_t known = 0;          // what the indexed packages add at the copy's peak
@@ -45,5 +33,7 @@ using ExistingFileSize = std::function<std::optional<std::uint64_t>(const std::w
 // replaced files are larger than their successors it is never less than the
 // real peak in copy order. A path written twice counts once, the last
 // write winning. Sums saturate rather than wrap.
-SpaceNeed ComputeSpaceNeed(const std::vector<PackageSizes>& packages, const std::wstring& destination,
+SpaceNeed ComputeSpaceNeed(const std::vector<PackageEntry>& packages, const std::wstring& destination,
                            const ExistingFileSize& existingSize);
+
+}  // namespace app

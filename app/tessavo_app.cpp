@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "app/destination_check.h"
 #include "app/exit_codes.h"
 #include "app/setup_arguments.h"
 #include "app/tessavo_wizard_sheet.h"
@@ -16,24 +17,13 @@
 #include "pages/page_welcome.h"
 #include "platform/platform.h"
 #include "resources/resource.h"
+#include "resources/texts_en.h"
+
+namespace app {
 
 namespace {
 
 CTessavoApp theApp;
-
-// "%1" and "%2" replaced, as the system's message texts spell them.
-std::wstring Insert(std::wstring text, const std::wstring& first, const std::wstring& second) {
-  const std::size_t at = text.find(L"%1");
-  if (at != std::wstring::npos) text.replace(at, 2, first);
-  const std::size_t next = text.find(L"%2", at == std::wstring::npos ? 0 : at + first.size());
-  if (next != std::wstring::npos) text.replace(next, 2, second);
-  return text;
-}
-
-std::wstring ErrorText(platform::ErrorCode error) {
-  std::wstring text = platform::SystemErrorText(error);
-  return text.empty() ? L"Error " + std::to_wstring(error) : text;
-}
 
 void AddPage(TessavoWizardSheet& sheet, framework::PropertyPage& page) {
   page.m_psp.dwFlags &= ~PSP_HASHELP;
@@ -60,13 +50,13 @@ int CTessavoApp::RunSetup(const std::vector<std::wstring>& arguments) {
   const bool wizard = options.mode == SetupMode::kWizard;
 
   if (!parsed.valid()) {
-    if (!quiet) framework::MessageBox(nullptr, parsed.error + L"\n\n" + UsageText(), MB_OK | MB_ICONERROR);
+    if (!quiet) framework::MessageBox(nullptr, parsed.error + L"\n\n" + texts_en::kUsage, MB_OK | MB_ICONERROR);
     return kExitInvalidCommandLine;
   }
   // A quiet run shows no window, not even this one: a distribution tool
   // would wait for a box nobody sees.
   if (options.help) {
-    if (!quiet) framework::MessageBox(nullptr, UsageText(), MB_OK | MB_ICONINFORMATION);
+    if (!quiet) framework::MessageBox(nullptr, texts_en::kUsage, MB_OK | MB_ICONINFORMATION);
     return kExitSuccess;
   }
 
@@ -76,12 +66,13 @@ int CTessavoApp::RunSetup(const std::vector<std::wstring>& arguments) {
   switch (lock.Acquire(platform::kSetupLockName)) {
     case platform::SetupLock::Outcome::kAcquired: break;
     case platform::SetupLock::Outcome::kHeldElsewhere:
-      if (wizard) framework::MessageBox(nullptr, L"Setup is already running.", MB_OK | MB_ICONWARNING);
+      if (wizard) framework::MessageBox(nullptr, texts_en::kAlreadyRunning, MB_OK | MB_ICONWARNING);
       return kExitAlreadyRunning;
     case platform::SetupLock::Outcome::kFailed:
       // Without the lock two setups could write the same files.
       if (wizard)
-        framework::MessageBox(nullptr, L"Setup cannot start: " + ErrorText(lock.error()), MB_OK | MB_ICONERROR);
+        framework::MessageBox(nullptr, texts_en::Filled(texts_en::kCannotStart, SystemErrorMessage(lock.error())),
+                              MB_OK | MB_ICONERROR);
       return kExitInstallFailure;
   }
 
@@ -91,11 +82,11 @@ int CTessavoApp::RunSetup(const std::vector<std::wstring>& arguments) {
     if (!log.Open(*options.logPath, &error)) {
       if (!wizard) return kExitInstallFailure;
       framework::MessageBox(nullptr,
-                            Insert(L"The log file %1 cannot be written: %2", *options.logPath, ErrorText(error)),
+                            texts_en::Filled(texts_en::kLogNotWritable, *options.logPath, SystemErrorMessage(error)),
                             MB_OK | MB_ICONWARNING);
     }
   }
-  LogSetupStart(log, framework::ProgramVersion(), arguments);
+  log.SetupStarted(framework::ProgramVersion(), arguments);
 
   session_.SetUpFolders(GatherStartupFacts(framework::LoadResourceString(IDS_DESTINATION_SUFFIX)));
   if (options.destination) session_.SetDestinationFolder(*options.destination);
@@ -106,7 +97,7 @@ int CTessavoApp::RunSetup(const std::vector<std::wstring>& arguments) {
     case SetupMode::kPassive: exitCode = RunPassive(options, log); break;
     case SetupMode::kWizard: exitCode = RunWizard(options, log); break;
   }
-  LogSetupEnd(log, exitCode);
+  log.SetupEnded(exitCode);
   return exitCode;
 }
 
@@ -114,17 +105,16 @@ int CTessavoApp::RunWizard(const SetupOptions& options, InstallLog& log) {
   // Named packages are checked before any page shows.
   std::optional<std::vector<std::wstring>> ticks;
   if (options.packages) {
-    std::vector<std::wstring> names;
-    std::vector<std::wstring> titles;
-    session_.GetPackageList(names, titles);
     std::wstring unknown;
-    ticks = SelectPackages(names, titles, options.packages, &unknown);
-    if (!ticks) {
-      const std::wstring text = L"The package " + unknown + L" is not a valid package of this medium.";
+    const std::optional<std::vector<PackageEntry>> named =
+        SelectPackages(session_.ReadCatalogue(), options.packages, &unknown);
+    if (!named) {
+      const std::wstring text = texts_en::Filled(texts_en::kUnknownPackage, unknown);
       log.Write(text);
       framework::MessageBox(nullptr, text, MB_OK | MB_ICONERROR);
       return kExitInvalidCommandLine;
     }
+    ticks = PackageNames(*named);
   }
 
   TessavoWizardSheet sheet;
@@ -168,3 +158,5 @@ std::optional<RunEnd> CTessavoApp::RunSheet(TessavoWizardSheet& sheet, PageCopyF
   m_pCopyPage = nullptr;
   return copyFiles.RunOutcome();
 }
+
+}  // namespace app

@@ -12,6 +12,8 @@
 #include "app/wizard_session.h"
 #include "framework/application.h"
 
+namespace app {
+
 class PageCopyFiles;
 class TessavoWizardSheet;
 
@@ -39,3 +41,5 @@ class CTessavoApp : public framework::Application {
   WizardSession session_;
   int exitCode_ = 0;
 };
+
+}  // namespace app

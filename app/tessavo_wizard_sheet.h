@@ -4,7 +4,11 @@
 
 #include "framework/property_sheet.h"
 
+namespace app {
+
 class TessavoWizardSheet : public framework::PropertySheet {
  public:
   TessavoWizardSheet() : framework::PropertySheet(nullptr, nullptr, 0) {}
 };
+
+}  // namespace app

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <cwctype>
 #include <new>
-#include <numeric>
 #include <thread>
 
 #include "app/exit_codes.h"
-#include "app/package_sizes.h"
 #include "app/space_check.h"
 #include "package/package_path.h"
+
+namespace app {
 
 namespace {
 
@@ -24,13 +24,6 @@ bool EqualIgnoringCase(const std::wstring& left, const std::wstring& right) {
          });
 }
 
-std::wstring Joined(const std::vector<std::wstring>& items, const std::wstring& separator) {
-  std::wstring text;
-  for (const std::wstring& item : items)
-    text += (text.empty() ? L"" : separator) + item;
-  return text;
-}
-
 }  // namespace
 
 FileErrorAnswer UnattendedAnswer(const FailureQuestion& question,
@@ -40,33 +33,30 @@ FileErrorAnswer UnattendedAnswer(const FailureQuestion& question,
   return FileErrorAnswer::kRetry;
 }
 
-std::optional<std::vector<std::wstring>> SelectPackages(const std::vector<std::wstring>& names,
-                                                        const std::vector<std::wstring>& titles,
+std::optional<std::vector<PackageEntry>> SelectPackages(const std::vector<PackageEntry>& catalogue,
                                                         const std::optional<std::vector<std::wstring>>& requested,
                                                         std::wstring* unknown) {
-  std::vector<std::size_t> order(names.size());
-  std::iota(order.begin(), order.end(), std::size_t{0});
-  auto title = [&titles](std::size_t i) { return i < titles.size() ? titles[i] : std::wstring(); };
-  std::stable_sort(order.begin(), order.end(),
-                   [&title](std::size_t a, std::size_t b) { return LessIgnoringCase(title(a), title(b)); });
-
   const bool all = !requested || requested->empty();
   if (!all) {
     for (const std::wstring& name : *requested) {
-      const bool known = std::any_of(names.begin(), names.end(),
-                                     [&name](const std::wstring& offered) { return EqualIgnoringCase(offered, name); });
+      const bool known = std::any_of(catalogue.begin(), catalogue.end(), [&name](const PackageEntry& offered) {
+        return EqualIgnoringCase(offered.name, name);
+      });
       if (!known) {
         if (unknown != nullptr) *unknown = name;
         return std::nullopt;
       }
     }
   }
-  std::vector<std::wstring> selected;
-  for (std::size_t i : order) {
-    const bool wanted = all || std::any_of(requested->begin(), requested->end(),
-                                           [&](const std::wstring& name) { return EqualIgnoringCase(names[i], name); });
-    if (wanted) selected.push_back(names[i]);
+  std::vector<PackageEntry> selected;
+  for (const PackageEntry& package : catalogue) {
+    const bool wanted = all || std::any_of(requested->begin(), requested->end(), [&](const std::wstring& name) {
+                          return EqualIgnoringCase(package.name, name);
+                        });
+    if (wanted) selected.push_back(package);
   }
+  std::stable_sort(selected.begin(), selected.end(),
+                   [](const PackageEntry& a, const PackageEntry& b) { return LessIgnoringCase(a.title, b.title); });
   return selected;
 }
 
@@ -74,59 +64,50 @@ UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOpt
                                           DestinationFileSystem& fileSystem) {
   UnattendedPlan plan;
   if (options.destination) session.SetDestinationFolder(*options.destination);
-  LogSetupFolders(log, session.PackageFolder(), session.DestinationFolder());
+  log.Folders(session.packageFolder(), session.destinationFolder());
 
   // The packages first: a wrong name must leave the destination untouched.
-  std::vector<std::wstring> names;
-  std::vector<std::wstring> titles;
-  session.GetPackageList(names, titles);
+  const std::vector<PackageEntry> catalogue = session.ReadCatalogue();
   std::wstring unknown;
-  const std::optional<std::vector<std::wstring>> selected = SelectPackages(names, titles, options.packages, &unknown);
+  const std::optional<std::vector<PackageEntry>> selected = SelectPackages(catalogue, options.packages, &unknown);
   // Files the catalogue leaves out are damaged or foreign: say so, since
   // nobody sees the list.
-  for (const std::wstring& file : platform::FindFiles(session.PackageFolder(), L"*.nwq")) {
+  for (const std::wstring& file : platform::FindFiles(session.packageFolder(), L"*.nwq")) {
     const std::optional<std::wstring> name = package_path::PackageNameOf(file);
-    if (name && std::find(names.begin(), names.end(), *name) == names.end()) {
-      log.Write(L"Left out: " + file + L" is not a valid package");
-    }
+    const auto listed = [&name](const PackageEntry& package) { return package.name == *name; };
+    if (name && std::none_of(catalogue.begin(), catalogue.end(), listed)) log.LeftOut(file);
   }
   if (!selected) {
-    log.Write(L"Error: " + unknown + L" is not a valid package in " + session.PackageFolder());
+    log.UnknownPackage(unknown, session.packageFolder());
     plan.exitCode = kExitInvalidCommandLine;
     return plan;
   }
   if (selected->empty()) {
-    log.Write(L"Error: there is no valid package in " + session.PackageFolder());
+    log.NoValidPackage(session.packageFolder());
     plan.exitCode = kExitInstallFailure;
     return plan;
   }
-  LogChosenPackages(log, *selected);
+  log.ChosenPackages(PackageNames(*selected));
+  std::vector<PackageRow> rows;
+  for (const PackageEntry& package : *selected)
+    rows.push_back(PackageRow{true, false, package});
+  session.ChoosePackages(rows);
 
   // Before the destination is created: a run that cannot fit writes nothing.
-  const SpaceCheck space =
-      CheckSpace(session.DestinationFolder(), ReadPackageSizes(session.PackageFolder(), *selected), fileSystem);
-  log.Write(SpaceLogLine(session.DestinationFolder(), space));
+  const SpaceCheck space = CheckSpace(session.destinationFolder(), session.chosenPackages(), fileSystem);
+  log.Space(session.destinationFolder(), space);
   if (!space.Fits()) {
     plan.exitCode = kExitInstallFailure;
     return plan;
   }
 
-  const DestinationCheck check = CheckDestinationFolder(session.DestinationFolder(), fileSystem);
+  const DestinationCheck check = CheckDestinationFolder(session.destinationFolder(), fileSystem);
   if (!check.passed()) {
-    std::wstring reason = L"a file created there could not be opened";
-    if (check.outcome == DestinationCheck::Outcome::kRefused) {
-      const std::wstring text = platform::SystemErrorText(check.error);
-      reason = L"system code " + std::to_wstring(check.error) + L": " + (text.empty() ? L"no text" : text);
-    }
-    log.Write(L"Error: the destination " + session.DestinationFolder() + L" cannot be written: " + reason);
+    log.DestinationNotWritable(session.destinationFolder(), check);
     plan.exitCode = kExitInstallFailure;
     return plan;
   }
 
-  std::vector<PackageRow> rows;
-  for (const std::wstring& name : *selected)
-    rows.push_back(PackageRow{true, false, name});
-  session.ChoosePackages(rows);
   plan.job = session.BuildInstallationJob();
   plan.job.answer = [](const FailureQuestion& question) {
     return UnattendedAnswer(question, [](std::chrono::milliseconds delay) { std::this_thread::sleep_for(delay); });
@@ -150,8 +131,8 @@ int RunQuietInstallation(WizardSession& session, const SetupOptions& options, In
     SystemDestinationFileSystem fileSystem;
     const UnattendedPlan plan = PlanUnattendedInstallation(session, options, log, fileSystem);
     if (plan.exitCode != kExitSuccess) return plan.exitCode;
-    SilentCopyPage page;
-    return ExitCodeOfRun(SetupMode::kQuiet, RunInstallationToTheEnd(plan.job, page));
+    SilentRunView view;
+    return ExitCodeOfRun(SetupMode::kQuiet, RunInstallation(plan.job, view));
   } catch (...) {
     // Nobody sees a crash: the failure must reach the exit code, and the log
     // as far as it still can.
@@ -165,29 +146,11 @@ int RunQuietInstallation(WizardSession& session, const SetupOptions& options, In
         what = L"out of memory";
       } catch (...) {
       }
-      log.Write(L"Error: the installation failed unexpectedly: " + what);
+      log.QuietRunFailed(what);
     } catch (...) {
     }
     return kExitInstallFailure;
   }
 }
 
-void LogSetupStart(InstallLog& log, const std::wstring& version, const std::vector<std::wstring>& arguments) {
-  log.Write(L"Tessavo " + version);
-  std::vector<std::wstring> shown;
-  for (const std::wstring& argument : arguments) {
-    shown.push_back(argument.find_first_of(L" \t") == std::wstring::npos ? argument : L"\"" + argument + L"\"");
-  }
-  log.Write(L"Command line: " + Joined(shown, L" "));
-}
-
-void LogSetupFolders(InstallLog& log, const std::wstring& packageFolder, const std::wstring& destinationFolder) {
-  log.Write(L"Medium folder: " + packageFolder);
-  log.Write(L"Destination: " + destinationFolder);
-}
-
-void LogChosenPackages(InstallLog& log, const std::vector<std::wstring>& packages) {
-  log.Write(L"Packages: " + Joined(packages, L", "));
-}
-
-void LogSetupEnd(InstallLog& log, int exitCode) { log.Write(L"Exit code: " + std::to_wstring(exitCode)); }
+}  // namespace app

@@ -15,6 +15,8 @@
 #include "app/installation_run.h"
 #include "app/wizard_session.h"
 
+namespace app {
+
 inline constexpr int kUnattendedRetries = 2;
 inline constexpr std::chrono::milliseconds kUnattendedRetryDelay{2000};
 
@@ -26,8 +28,7 @@ FileErrorAnswer UnattendedAnswer(const FailureQuestion& question,
 // case-insensitive, ties in catalogue order): all of them when `requested`
 // is empty or nullopt, else only the requested ones. nullopt, with the first
 // unknown name in *unknown, when a requested name is not a valid package.
-std::optional<std::vector<std::wstring>> SelectPackages(const std::vector<std::wstring>& names,
-                                                        const std::vector<std::wstring>& titles,
+std::optional<std::vector<PackageEntry>> SelectPackages(const std::vector<PackageEntry>& catalogue,
                                                         const std::optional<std::vector<std::wstring>>& requested,
                                                         std::wstring* unknown);
 
@@ -52,10 +53,4 @@ int ExitCodeOfRun(SetupMode mode, RunEnd end);
 // it with 1603; nothing is thrown.
 int RunQuietInstallation(WizardSession& session, const SetupOptions& options, InstallLog& log);
 
-// The log's framing lines, the same in every mode: the start (version and
-// command line), the folders and the choice (the plan writes these; the
-// wizard when its run starts), and the end with the exit code.
-void LogSetupStart(InstallLog& log, const std::wstring& version, const std::vector<std::wstring>& arguments);
-void LogSetupFolders(InstallLog& log, const std::wstring& packageFolder, const std::wstring& destinationFolder);
-void LogChosenPackages(InstallLog& log, const std::vector<std::wstring>& packages);
-void LogSetupEnd(InstallLog& log, int exitCode);
+}  // namespace app

@@ -2,7 +2,11 @@
 // choosing them build and are tested without the Windows headers.
 #pragma once
 
+namespace app {
+
 inline constexpr unsigned kWizardBack = 0x1;
 inline constexpr unsigned kWizardNext = 0x2;
 inline constexpr unsigned kWizardFinish = 0x4;
 inline constexpr unsigned kWizardDisabledFinish = 0x8;
+
+}  // namespace app

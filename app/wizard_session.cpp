@@ -4,7 +4,10 @@
 #include "app/geo_path.h"
 #include "app/package_sizes.h"
 #include "package/package.h"
+#include "package/package_path.h"
 #include "platform/platform.h"
+
+namespace app {
 
 StartupFacts GatherStartupFacts(std::wstring destinationSuffix) {
   StartupFacts facts;
@@ -35,7 +38,9 @@ void WizardSession::SetDestinationFolder(std::wstring folder) {
 void WizardSession::ChoosePackages(const std::vector<PackageRow>& rows) {
   m_chosenPackages.clear();
   for (const PackageRow& row : rows) {
-    if (row.checked) m_chosenPackages.push_back(row.name);
+    if (!row.checked) continue;
+    PackageEntry& chosen = m_chosenPackages.emplace_back(row.package);
+    chosen.sizes = ReadPackageSizes(package_path::Build(m_packageFolder, chosen.name));
   }
 }
 
@@ -82,15 +87,24 @@ void WizardSession::GetPackageList(std::vector<std::wstring>& names, std::vector
   }
 }
 
-std::vector<PackageSizes> WizardSession::ChosenPackageSizes() const {
-  return ReadPackageSizes(m_packageFolder, m_chosenPackages);
+std::vector<PackageEntry> WizardSession::ReadCatalogue() {
+  std::vector<std::wstring> names;
+  std::vector<std::wstring> titles;
+  GetPackageList(names, titles);
+  std::vector<PackageEntry> catalogue;
+  catalogue.reserve(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i)
+    catalogue.push_back(PackageEntry{std::move(names[i]), std::move(titles[i]), {}});
+  return catalogue;
 }
 
 InstallationJob WizardSession::BuildInstallationJob() {
   InstallationJob job;
   job.packageFolder = m_packageFolder;
   job.destinationFolder = m_destinationFolder;
-  job.packages = m_chosenPackages;
+  job.packages = PackageNames(m_chosenPackages);
   job.recordDestination = [this](std::wstring destination) { return WriteGeoPath(std::move(destination)); };
   return job;
 }
+
+}  // namespace app

@@ -10,7 +10,9 @@
 
 #include "app/choose_rules.h"
 #include "app/installation_run.h"
-#include "app/space_need.h"
+#include "app/package_entry.h"
+
+namespace app {
 
 // What start-up learns from the system before it works out the folders.
 struct StartupFacts {
@@ -32,17 +34,19 @@ class WizardSession {
   // destination, then GeoPath over it when it can be read.
   void SetUpFolders(const StartupFacts& facts);
 
-  const std::wstring& ProgramFolder() const { return m_programFolder; }
-  const std::wstring& PackageFolder() const { return m_packageFolder; }
-  const std::wstring& DestinationFolder() const { return m_destinationFolder; }
-  const std::vector<std::wstring>& ChosenPackages() const { return m_chosenPackages; }
+  const std::wstring& programFolder() const { return m_programFolder; }
+  const std::wstring& packageFolder() const { return m_packageFolder; }
+  const std::wstring& destinationFolder() const { return m_destinationFolder; }
+  // In the list's order, each with its sizes.
+  const std::vector<PackageEntry>& chosenPackages() const { return m_chosenPackages; }
 
   // The folder the catalogue is read from and the packages are opened in.
   void SetPackageFolder(std::wstring folder) { m_packageFolder = std::move(folder); }
   // Every destination the session holds ends in "\".
   void SetDestinationFolder(std::wstring folder);
-  // Replaces the choice by the names of the checked rows, in the order the
-  // rows are given (the list's display order).
+  // Replaces the choice by the packages of the checked rows, in the order
+  // the rows are given (the list's display order), and reads each one's
+  // sizes once, for the destination page and the space check.
   void ChoosePackages(const std::vector<PackageRow>& rows);
 
   bool ReadGeoPath(std::wstring& destination);
@@ -53,9 +57,9 @@ class WizardSession {
   bool GetPackageTitle(std::wstring name, std::wstring& title);
   // Appends the catalogue: names and titles, position by position.
   void GetPackageList(std::vector<std::wstring>& names, std::vector<std::wstring>& titles);
-
-  // What the chosen packages' files say of their unpacked sizes, in order.
-  std::vector<PackageSizes> ChosenPackageSizes() const;
+  // The catalogue as one list, built anew (every header read again), in the
+  // catalogue's order: the one place where names meet their titles.
+  std::vector<PackageEntry> ReadCatalogue();
 
   // The copy run's own copy of the folders and the choice; a run that is
   // not stopped keeps its destination through this session's GeoPath.
@@ -65,5 +69,7 @@ class WizardSession {
   std::wstring m_programFolder;
   std::wstring m_packageFolder;
   std::wstring m_destinationFolder;
-  std::vector<std::wstring> m_chosenPackages;
+  std::vector<PackageEntry> m_chosenPackages;
 };
+
+}  // namespace app

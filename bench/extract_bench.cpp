@@ -186,13 +186,13 @@ void ExtractOrFail(const std::wstring& packagePath, const std::wstring& name, co
 
 // The wizard's whole copy run, without its window.
 void WizardRun(const std::wstring& folder, const std::wstring& name, const std::wstring& destination) {
-  InstallationJob job;
+  app::InstallationJob job;
   job.packageFolder = folder;
   job.destinationFolder = destination;
   job.packages = {name};
-  job.answer = [](const FailureQuestion&) { return FileErrorAnswer::kAbort; };
-  SilentCopyPage page;
-  if (!RunInstallation(job, page)) throw 1;
+  job.answer = [](const app::FailureQuestion&) { return app::FileErrorAnswer::kAbort; };
+  app::SilentRunView view;
+  if (app::RunInstallation(job, view) != app::RunEnd::kFinished) throw 1;
 }
 
 // Packs every file below `source` into `packagePath`, sorted by path.

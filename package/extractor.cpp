@@ -1,8 +1,9 @@
 // The wizard's extraction API over the engine: plain-function callbacks, the
-// German texts and the trace lines.
+// German text of a failure and the trace lines.
 #include "package/engine.h"
 #include "package/package_path.h"
 #include "package/trace.h"
+#include "resources/texts_de.h"
 
 namespace {
 
@@ -36,11 +37,11 @@ std::wstring ExtractErrorText(package_engine::ErrorKind kind, const std::wstring
   using package_engine::ErrorKind;
   const wchar_t* pattern = L"%s";
   switch (kind) {
-    case ErrorKind::kUnsafePath: pattern = L"Der Pfad '%s' im Paket f\u00FChrt aus dem Zielordner hinaus."; break;
-    case ErrorKind::kFolderNotCreated: pattern = L"Der Ordner '%s' konnte nicht erstellt werden."; break;
-    case ErrorKind::kOutputNotOpened: pattern = L"Die Ausgabedatei '%s' konnte nicht ge\u00F6ffnet werden."; break;
-    case ErrorKind::kDamaged: pattern = L"Die Datei '%s' im Paket ist besch\u00E4digt."; break;
-    case ErrorKind::kDecoderUnavailable: pattern = L"Die Datei '%s' konnte nicht entpackt werden."; break;
+    case ErrorKind::kUnsafePath: pattern = texts_de::kUnsafePath; break;
+    case ErrorKind::kFolderNotCreated: pattern = texts_de::kFolderNotCreated; break;
+    case ErrorKind::kOutputNotOpened: pattern = texts_de::kOutputNotOpened; break;
+    case ErrorKind::kDamaged: pattern = texts_de::kDamaged; break;
+    case ErrorKind::kDecoderUnavailable: pattern = texts_de::kNotUnpacked; break;
   }
   std::wstring message = pattern;
   message.replace(message.find(L"%s"), 2, path);

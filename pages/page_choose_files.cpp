@@ -10,6 +10,9 @@
 #include "app/wizard_session.h"
 #include "framework/wait_cursor.h"
 #include "resources/resource.h"
+#include "resources/texts_de.h"
+
+namespace app {
 
 PageChooseFiles::PageChooseFiles(WizardSession& session)
     : framework::PropertyPage(IDD_CHOOSE_FILES), session_(session) {}
@@ -21,7 +24,7 @@ void PageChooseFiles::DoDataExchange(framework::DataExchange& dx) {
 
 BOOL PageChooseFiles::OnInitDialog() {
   framework::PropertyPage::OnInitDialog();
-  m_listFiles.InsertColumn(0, L"Produktbeschreibung", LVCFMT_LEFT, 400);
+  m_listFiles.InsertColumn(0, texts_de::kListColumn, LVCFMT_LEFT, 400);
 
   // The system's check-box strip, cut into 13-pixel images: empty box first,
   // ticked box second. The list destroys the image list with itself.
@@ -38,9 +41,7 @@ BOOL PageChooseFiles::OnSetActive() {
   framework::WaitCursor wait;
   SetWizardButtons(kWizardBack);
 
-  std::vector<std::wstring> names;
-  std::vector<std::wstring> titles;
-  session_.GetPackageList(names, titles);
+  catalogue_ = session_.ReadCatalogue();
 
   const std::optional<std::vector<std::wstring>> ticks = std::exchange(firstTicks_, std::nullopt);
   const auto ticked = [&](const std::wstring& name) {
@@ -48,14 +49,12 @@ BOOL PageChooseFiles::OnSetActive() {
   };
 
   m_listFiles.DeleteAllItems();
-  m_rowNames.clear();
-  for (std::size_t i = 0; i < names.size(); ++i) {
+  for (std::size_t i = 0; i < catalogue_.size(); ++i) {
     // Inserted at the end; the sorted style moves the row to its title's place.
-    const int row = m_listFiles.InsertItem(m_listFiles.GetItemCount(), titles[i]);
+    const int row = m_listFiles.InsertItem(m_listFiles.GetItemCount(), catalogue_[i].title);
     if (row < 0) continue;
-    m_rowNames.push_back(names[i]);
-    m_listFiles.SetItemData(row, static_cast<LPARAM>(m_rowNames.size() - 1));
-    m_listFiles.SetCheck(row, ticked(names[i]));
+    m_listFiles.SetItemData(row, static_cast<LPARAM>(i));
+    m_listFiles.SetCheck(row, ticked(catalogue_[i].name));
   }
   UpdateWizardButtons();
   return framework::PropertyPage::OnSetActive();
@@ -96,7 +95,9 @@ std::vector<PackageRow> PageChooseFiles::ReadRows() const {
   for (int row = m_listFiles.GetNextItem(-1, LVNI_ALL); row != -1; row = m_listFiles.GetNextItem(row, LVNI_ALL)) {
     const auto index = static_cast<std::size_t>(m_listFiles.GetItemData(row));
     rows.push_back({m_listFiles.GetCheck(row), (m_listFiles.GetItemState(row, LVIS_SELECTED) & LVIS_SELECTED) != 0,
-                    index < m_rowNames.size() ? m_rowNames[index] : std::wstring()});
+                    index < catalogue_.size() ? catalogue_[index] : PackageEntry{}});
   }
   return rows;
 }
+
+}  // namespace app

@@ -11,6 +11,8 @@
 #include "framework/controls.h"
 #include "framework/property_page.h"
 
+namespace app {
+
 class WizardSession;
 
 class PageChooseFiles : public framework::PropertyPage {
@@ -36,7 +38,10 @@ class PageChooseFiles : public framework::PropertyPage {
   WizardSession& session_;
 
   framework::ListCtrl m_listFiles;
-  // The package names the rows stand for; a row's item data indexes this.
-  std::vector<std::wstring> m_rowNames;
+  // The packages the rows stand for, in the catalogue's order; a row's item
+  // data indexes this.
+  std::vector<PackageEntry> catalogue_;
   std::optional<std::vector<std::wstring>> firstTicks_;
 };
+
+}  // namespace app

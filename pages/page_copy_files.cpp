@@ -9,6 +9,9 @@
 #include "pages/worker_thread.h"
 #include "platform/platform.h"
 #include "resources/resource.h"
+#include "resources/texts_en.h"
+
+namespace app {
 
 PageCopyFiles::PageCopyFiles(WizardSession& session, InstallLog& log)
     : framework::PropertyPage(IDD_COPY_FILES), session_(session), log_(log) {}
@@ -33,13 +36,13 @@ void PageCopyFiles::PressFinishWhenUnattended() const {
 
 void PageCopyFiles::DoDataExchange(framework::DataExchange& dx) {
   framework::PropertyPage::DoDataExchange(dx);
-  dx.Control(IDC_PROGRESS_OVERALL, m_overallProgress);
-  dx.Control(IDC_PROGRESS_PACKAGE, m_packageProgress);
-  dx.Text(IDC_CURRENT_FILE, m_currentFile);
-  dx.Control(IDC_CURRENT_FILE, m_currentFileLabel);
-  dx.Control(IDC_HEADING, m_headingLabel);
-  dx.Control(IDC_FINISHED_TEXT, m_finishedText);
-  dx.Control(IDC_CANCELLED_TEXT, m_cancelledText);
+  dx.Control(IDC_PROGRESS_OVERALL, overallProgress_);
+  dx.Control(IDC_PROGRESS_PACKAGE, packageProgress_);
+  dx.Text(IDC_CURRENT_FILE, currentFile_);
+  dx.Control(IDC_CURRENT_FILE, currentFileLabel_);
+  dx.Control(IDC_HEADING, headingLabel_);
+  dx.Control(IDC_FINISHED_TEXT, finishedText_);
+  dx.Control(IDC_CANCELLED_TEXT, cancelledText_);
 }
 
 // While the run goes, Cancel asks; the sheet stays open either way, and a Yes
@@ -48,15 +51,10 @@ void PageCopyFiles::DoDataExchange(framework::DataExchange& dx) {
 bool PageCopyFiles::OnQueryCancel() {
   if (!running_ || askingToStop_) return !running_;
   askingToStop_ = true;
-  const int answer =
-      framework::MessageBox(GetParent(), L"Do you want to stop the installation?", MB_YESNO | MB_ICONQUESTION);
+  const int answer = framework::MessageBox(GetParent(), texts_en::kStopQuestion, MB_YESNO | MB_ICONQUESTION);
   askingToStop_ = false;
-  if (answer == IDYES) {
-    log_.Write(L"Cancel: the user chose to stop the installation");
-    stopRequested_ = true;
-  } else {
-    log_.Write(L"Cancel: the user chose to go on");
-  }
+  log_.CancelAnswered(answer == IDYES);
+  if (answer == IDYES) stopRequested_ = true;
   return false;
 }
 
@@ -72,8 +70,8 @@ BOOL PageCopyFiles::OnSetActive() {
   } else {
     job = session_.BuildInstallationJob();
     job.log = &log_;
-    LogSetupFolders(log_, session_.PackageFolder(), session_.DestinationFolder());
-    LogChosenPackages(log_, session_.ChosenPackages());
+    log_.Folders(session_.packageFolder(), session_.destinationFolder());
+    log_.ChosenPackages(PackageNames(session_.chosenPackages()));
   }
   job.stopRequested = [this] {
     PaceCopyRun();
@@ -98,21 +96,21 @@ LRESULT PageCopyFiles::OnWizardNext() {
   return framework::PropertyPage::OnWizardNext();
 }
 
-void PageCopyFiles::SetOverallRange(int upper) { m_overallProgress.SetRange32(0, upper); }
+void PageCopyFiles::SetOverallRange(int upper) { overallProgress_.SetRange32(0, upper); }
 
-void PageCopyFiles::SetOverallPosition(int position) { m_overallProgress.SetPos(position); }
+void PageCopyFiles::SetOverallPosition(int position) { overallProgress_.SetPos(position); }
 
-void PageCopyFiles::SetPackageRange(int upper) { m_packageProgress.SetRange(0, static_cast<short>(upper)); }
+void PageCopyFiles::SetPackageRange(int upper) { packageProgress_.SetRange(0, static_cast<short>(upper)); }
 
-void PageCopyFiles::SetPackagePosition(int position) { m_packageProgress.SetPos(position); }
+void PageCopyFiles::SetPackagePosition(int position) { packageProgress_.SetPos(position); }
 
-void PageCopyFiles::SetCurrentFileText(const std::wstring& text) { m_currentFileLabel.SetWindowText(text); }
+void PageCopyFiles::SetCurrentFileText(const std::wstring& text) { currentFileLabel_.SetWindowText(text); }
 
-void PageCopyFiles::SetHeadingText(const std::wstring& text) { m_headingLabel.SetWindowText(text); }
+void PageCopyFiles::SetHeadingText(const std::wstring& text) { headingLabel_.SetWindowText(text); }
 
-void PageCopyFiles::ShowFinishedText() { m_finishedText.ShowWindow(SW_SHOW); }
+void PageCopyFiles::ShowFinishedText() { finishedText_.ShowWindow(SW_SHOW); }
 
-void PageCopyFiles::ShowCancelledText() { m_cancelledText.ShowWindow(SW_SHOW); }
+void PageCopyFiles::ShowCancelledText() { cancelledText_.ShowWindow(SW_SHOW); }
 
 void PageCopyFiles::EnableFinishButton() { SetWizardButtons(kWizardFinish); }
 
@@ -136,3 +134,5 @@ FileErrorAnswer PageCopyFiles::AskAbortRetryIgnore(const std::wstring& message) 
     default: return FileErrorAnswer::kAbort;
   }
 }
+
+}  // namespace app

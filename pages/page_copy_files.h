@@ -1,5 +1,5 @@
 // The last page: starts the worker that installs the chosen packages and
-// shows its progress; the worker changes the controls through CopyPageView.
+// shows its progress; the worker changes the controls through RunView.
 #pragma once
 
 #include <atomic>
@@ -11,10 +11,12 @@
 #include "framework/property_page.h"
 #include "framework/thread.h"
 
+namespace app {
+
 class InstallLog;
 class WizardSession;
 
-class PageCopyFiles : public framework::PropertyPage, public CopyPageView {
+class PageCopyFiles : public framework::PropertyPage, public RunView {
  public:
   // The run logs to `log` (which may not be open).
   PageCopyFiles(WizardSession& session, InstallLog& log);
@@ -55,13 +57,13 @@ class PageCopyFiles : public framework::PropertyPage, public CopyPageView {
   LRESULT OnWizardNext() override;
 
  private:
-  framework::ProgressCtrl m_overallProgress;
-  framework::ProgressCtrl m_packageProgress;
-  std::wstring m_currentFile;
-  framework::StaticCtrl m_currentFileLabel;
-  framework::StaticCtrl m_headingLabel;
-  framework::StaticCtrl m_finishedText;
-  framework::StaticCtrl m_cancelledText;
+  framework::ProgressCtrl overallProgress_;
+  framework::ProgressCtrl packageProgress_;
+  std::wstring currentFile_;
+  framework::StaticCtrl currentFileLabel_;
+  framework::StaticCtrl headingLabel_;
+  framework::StaticCtrl finishedText_;
+  framework::StaticCtrl cancelledText_;
 
   void PressFinishWhenUnattended() const;
 
@@ -80,3 +82,5 @@ class PageCopyFiles : public framework::PropertyPage, public CopyPageView {
   // The stop question is showing: a second Cancel meanwhile is not asked.
   bool askingToStop_ = false;
 };
+
+}  // namespace app

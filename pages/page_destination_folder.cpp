@@ -12,6 +12,9 @@
 #include "framework/message_box.h"
 #include "platform/platform.h"
 #include "resources/resource.h"
+#include "resources/texts_de.h"
+
+namespace app {
 
 namespace {
 constexpr std::size_t kDisplayNameCapacity = 1024;
@@ -23,14 +26,13 @@ PageDestinationFolder::PageDestinationFolder(WizardSession& session)
 void PageDestinationFolder::DoDataExchange(framework::DataExchange& dx) {
   framework::PropertyPage::DoDataExchange(dx);
   dx.Text(IDC_DESTINATION, m_destination);
-  dx.Control(IDC_SPACE, m_spaceText);
+  dx.Control(IDC_SPACE, spaceText_);
 }
 
 BOOL PageDestinationFolder::OnSetActive() {
   SetWizardButtons(kWizardBack | kWizardNext);
-  m_destination = session_.DestinationFolder();
+  m_destination = session_.destinationFolder();
   UpdateData(false);
-  m_packageSizes = session_.ChosenPackageSizes();
   ShowSpace();
   return framework::PropertyPage::OnSetActive();
 }
@@ -59,7 +61,7 @@ void PageDestinationFolder::OnBrowse() {
 
   framework::FolderBrowserOptions options;
   options.owner = m_hWnd;
-  options.title = L"Bitte w\u00e4hlen Sie einen Zielordner:";
+  options.title = texts_de::kChooseDestination;
   // An edit field in the new-style dialog; deliberately not limited to
   // file-system folders.
   options.flags = BIF_EDITBOX | BIF_NEWDIALOGSTYLE;
@@ -81,9 +83,7 @@ bool PageDestinationFolder::CheckDestination() {
   switch (check.outcome) {
     case DestinationCheck::Outcome::kPassed: SetWizardButtons(kWizardBack | kWizardNext); return true;
     case DestinationCheck::Outcome::kRefused: {
-      std::wstring text = platform::SystemErrorText(check.error);
-      if (text.empty()) text = L"Error " + std::to_wstring(check.error);
-      framework::MessageBox(m_hWnd, text, MB_OK | MB_ICONERROR);
+      framework::MessageBox(m_hWnd, SystemErrorMessage(check.error), MB_OK | MB_ICONERROR);
       break;
     }
     case DestinationCheck::Outcome::kRefusedQuietly: break;
@@ -94,8 +94,9 @@ bool PageDestinationFolder::CheckDestination() {
 
 SpaceCheck PageDestinationFolder::ShowSpace() {
   SystemDestinationFileSystem fileSystem;
-  SpaceCheck check = CheckSpace(m_destination, m_packageSizes, fileSystem);
-  m_spaceText.SetWindowText(SpaceSummaryText(check));
+  // The choice and its sizes cannot change while the page shows.
+  SpaceCheck check = CheckSpace(m_destination, session_.chosenPackages(), fileSystem);
+  spaceText_.SetWindowText(SpaceSummaryText(check));
   return check;
 }
 
@@ -111,3 +112,5 @@ int CALLBACK PageDestinationFolder::BrowseCallback(HWND browser, UINT message, L
   if (message == BFFM_INITIALIZED) framework::SetBrowserSelection(browser, reinterpret_cast<const wchar_t*>(data));
   return 0;
 }
+
+}  // namespace app

@@ -5,11 +5,12 @@
 #include <shlobj.h>
 
 #include <string>
-#include <vector>
 
 #include "app/space_check.h"
 #include "framework/controls.h"
 #include "framework/property_page.h"
+
+namespace app {
 
 class WizardSession;
 
@@ -34,8 +35,8 @@ class PageDestinationFolder : public framework::PropertyPage {
   static int CALLBACK BrowseCallback(HWND browser, UINT message, LPARAM parameter, LPARAM data);
 
   std::wstring m_destination;
-  framework::StaticCtrl m_spaceText;
-  // Read once per visit: the choice cannot change while the page shows.
-  std::vector<PackageSizes> m_packageSizes;
+  framework::StaticCtrl spaceText_;
   WizardSession& session_;
 };
+
+}  // namespace app

@@ -3,6 +3,8 @@
 
 #include "framework/property_page.h"
 
+namespace app {
+
 class PageWelcome : public framework::PropertyPage {
  public:
   PageWelcome();
@@ -11,3 +13,5 @@ class PageWelcome : public framework::PropertyPage {
   void DoDataExchange(framework::DataExchange& dx) override;
   BOOL OnSetActive() override;
 };
+
+}  // namespace app

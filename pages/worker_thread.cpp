@@ -2,11 +2,15 @@
 
 #include "pages/page_copy_files.h"
 
+namespace app {
+
 WorkerThread::WorkerThread(InstallationJob job, PageCopyFiles& copyPage, framework::Event& runEnded)
-    : job_(std::move(job)), m_pCopyPage(&copyPage), runEnded_(runEnded) {}
+    : job_(std::move(job)), copyPage_(copyPage), runEnded_(runEnded) {}
 
 bool WorkerThread::InitInstance() {
-  m_pCopyPage->RunEnded(RunInstallationToTheEnd(job_, *m_pCopyPage));
+  copyPage_.RunEnded(RunInstallation(job_, copyPage_));
   runEnded_.Set();
   return true;
 }
+
+}  // namespace app

@@ -4,6 +4,8 @@
 #include "app/installation_run.h"
 #include "framework/thread.h"
 
+namespace app {
+
 class PageCopyFiles;
 
 class WorkerThread : public framework::Thread {
@@ -16,6 +18,8 @@ class WorkerThread : public framework::Thread {
 
  private:
   InstallationJob job_;
-  PageCopyFiles* m_pCopyPage;
+  PageCopyFiles& copyPage_;
   framework::Event& runEnded_;
 };
+
+}  // namespace app

@@ -15,7 +15,14 @@
 #include "tests/app/package_media.h"
 #include "support/temp_dir.h"
 
+namespace app {
+
 namespace {
+
+// A row of the list as the page reads it: what it shows and whether it is ticked.
+PackageRow Row(bool checked, std::wstring name, std::wstring title = {}) {
+  return {checked, false, PackageEntry{std::move(name), std::move(title), {}}};
+}
 
 std::vector<bool> Checks(const std::vector<PackageRow>& rows) {
   std::vector<bool> checks;
@@ -80,12 +87,12 @@ TEST(ChooseCatalogue, AMissingPackageFolderGivesAnEmptyCatalogue) {
 
 TEST(ChooseButtons, NextOnlyWhileARowIsChecked) {
   EXPECT_EQ(WizardButtonsForRows({}), kWizardBack);
-  EXPECT_EQ(WizardButtonsForRows({{false, true, L""}, {false, false, L""}}), kWizardBack);
-  EXPECT_EQ(WizardButtonsForRows({{false, false, L""}, {true, false, L""}}), kWizardBack | kWizardNext);
+  EXPECT_EQ(WizardButtonsForRows({{false, true, {}}, {false, false, {}}}), kWizardBack);
+  EXPECT_EQ(WizardButtonsForRows({{false, false, {}}, {true, false, {}}}), kWizardBack | kWizardNext);
 }
 
 TEST(ChooseClicks, AnUnselectedRowTogglesAlone) {
-  std::vector<PackageRow> rows = {{true, true, L""}, {true, false, L""}, {false, true, L""}};
+  std::vector<PackageRow> rows = {{true, true, {}}, {true, false, {}}, {false, true, {}}};
   ToggleOnCheckBoxClick(rows, 1);
   EXPECT_EQ(Checks(rows), (std::vector<bool>{true, false, false}));
   ToggleOnCheckBoxClick(rows, 1);
@@ -94,7 +101,7 @@ TEST(ChooseClicks, AnUnselectedRowTogglesAlone) {
 
 TEST(ChooseClicks, ASelectedRowTakesEverySelectedRowToItsNewState) {
   // Mixed states among the selection: all follow the clicked row.
-  std::vector<PackageRow> rows = {{true, true, L""}, {false, true, L""}, {true, false, L""}, {true, true, L""}};
+  std::vector<PackageRow> rows = {{true, true, {}}, {false, true, {}}, {true, false, {}}, {true, true, {}}};
   ToggleOnCheckBoxClick(rows, 0);
   EXPECT_EQ(Checks(rows), (std::vector<bool>{false, false, true, false}));
   ToggleOnCheckBoxClick(rows, 1);
@@ -102,7 +109,7 @@ TEST(ChooseClicks, ASelectedRowTakesEverySelectedRowToItsNewState) {
 }
 
 TEST(ChooseClicks, AClickOutsideTheRowsChangesNothing) {
-  std::vector<PackageRow> rows = {{true, true, L""}};
+  std::vector<PackageRow> rows = {{true, true, {}}};
   ToggleOnCheckBoxClick(rows, 5);
   EXPECT_EQ(Checks(rows), (std::vector<bool>{true}));
 }
@@ -132,16 +139,45 @@ TEST(ChooseCatalogue, EachNameKeepsItsOwnTitleAndWhatTheCallerHeldStays) {
       {L"PKG-A", L"Alpen"}, {L"PKG-B", L"Bayern"}, {L"PKG-C", L"Chiemgau"}};
   for (std::size_t i = 1; i < names.size(); ++i)
     EXPECT_EQ(titles[i], titleOf.at(names[i])) << names[i];
+
+  // As one list, in the catalogue's order; sizes are read for chosen packages only.
+  const std::vector<PackageEntry> entries = session.ReadCatalogue();
+  EXPECT_EQ(PackageNames(entries), catalogue);
+  for (const PackageEntry& entry : entries) {
+    EXPECT_EQ(entry.title, titleOf.at(entry.name)) << entry.name;
+    EXPECT_FALSE(entry.sizes.indexed);
+  }
 }
 
 TEST(ChooseNext, TheChoiceFollowsTheRowsAsShownAndReplacesTheLastOne) {
   WizardSession session;
   // Rows as the list shows them, by title: Alpen, Bayern, Bayern.
-  session.ChoosePackages({{true, false, L"PKG-Z"}, {false, true, L"PKG-A"}, {true, false, L"PKG-B"}});
-  EXPECT_EQ(session.ChosenPackages(), (std::vector<std::wstring>{L"PKG-Z", L"PKG-B"}));
+  session.ChoosePackages({Row(true, L"PKG-Z"), {false, true, {L"PKG-A", L"", {}}}, Row(true, L"PKG-B")});
+  EXPECT_EQ(PackageNames(session.chosenPackages()), (std::vector<std::wstring>{L"PKG-Z", L"PKG-B"}));
   // Two rows of the same title are kept apart by their names.
-  session.ChoosePackages({{true, false, L"PKG-B"}, {true, false, L"PKG-C"}});
-  EXPECT_EQ(session.ChosenPackages(), (std::vector<std::wstring>{L"PKG-B", L"PKG-C"}));
-  session.ChoosePackages({{false, false, L"PKG-B"}});
-  EXPECT_TRUE(session.ChosenPackages().empty());
+  session.ChoosePackages({Row(true, L"PKG-B"), Row(true, L"PKG-C")});
+  EXPECT_EQ(PackageNames(session.chosenPackages()), (std::vector<std::wstring>{L"PKG-B", L"PKG-C"}));
+  session.ChoosePackages({Row(false, L"PKG-B")});
+  EXPECT_TRUE(session.chosenPackages().empty());
 }
+
+TEST(ChooseNext, EachChosenPackageKeepsItsTitleAndHasItsSizesReadWhenTheChoiceIsStored) {
+  TempDir medium;
+  WritePackage(medium.Folder(), L"PKG-B", L"Bayern", "bavarian", L"b.txt", L"bayern");
+  WizardSession session;
+  session.SetPackageFolder(medium.Folder());
+
+  session.ChoosePackages({Row(true, L"PKG-B", L"Bayern"), Row(false, L"PKG-A", L"Alpen")});
+  // Read then, once: the file may go now, the sizes stay.
+  std::filesystem::remove(medium.path() / "PKG-B.nwq");
+  ASSERT_EQ(session.chosenPackages().size(), 1u);
+  const PackageEntry& chosen = session.chosenPackages()[0];
+  EXPECT_EQ(chosen.title, L"Bayern");
+  EXPECT_TRUE(chosen.sizes.indexed);
+  EXPECT_GT(chosen.sizes.storedSize, 0u);
+  ASSERT_EQ(chosen.sizes.files.size(), 1u);
+  EXPECT_EQ(chosen.sizes.files[0].name, L"b.txt");
+  EXPECT_EQ(chosen.sizes.files[0].size, 8u);
+}
+
+}  // namespace app

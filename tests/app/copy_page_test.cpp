@@ -22,10 +22,12 @@
 #include "platform/text.h"
 #include "support/temp_dir.h"
 
+namespace app {
+
 namespace {
 
 // Writes down every change the run makes to the page, in order.
-class RecordingPage : public CopyPageView {
+class RecordingView : public RunView {
  public:
   std::vector<std::wstring> events;
   std::vector<std::wstring> questions;
@@ -174,8 +176,8 @@ TEST(CopyRun, InstallsRealPackagesAndRemembersTheDestination) {
   InstallationJob job = Job({L"PKG-A", L"PKG-B"}, &recorded, nullptr);
   job.packageFolder = karten;
   job.destinationFolder = target.Folder();
-  RecordingPage page;
-  EXPECT_TRUE(RunInstallation(job, page));
+  RecordingView page;
+  EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
 
   std::ifstream a(target.path() / "alpen" / "a.txt");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), {}), "alpine data");
@@ -194,7 +196,7 @@ TEST(CopyRun, InstallsRealPackagesAndRemembersTheDestination) {
 TEST(CopyRun, EachPackageFillsItsShareOfTheOverallBar) {
   ScriptedExtractor extractor;
   std::vector<std::wstring> recorded;
-  RecordingPage page;
+  RecordingView page;
   RunInstallation(Job({L"A", L"B", L"C"}, &recorded, &extractor), page);
   EXPECT_EQ(page.overallRange, 300);
   EXPECT_EQ(page.overallPositions, (std::vector<int>{50, 100, 100, 150, 200, 200, 250, 300, 300, 300}));
@@ -205,7 +207,7 @@ TEST(CopyRun, EachPackageFillsItsShareOfTheOverallBar) {
 TEST(CopyRun, ProgressSetsThePackageBarAndTheCurrentFile) {
   ScriptedExtractor extractor;
   std::vector<std::wstring> recorded;
-  RecordingPage page;
+  RecordingView page;
   RunInstallation(Job({L"A"}, &recorded, &extractor), page);
   const std::vector<std::wstring> expected = {L"overall range 100", L"package range 100", L"package 50", L"overall 50",
                                               L"file 'Kopiere: A.dat'"};
@@ -215,7 +217,7 @@ TEST(CopyRun, ProgressSetsThePackageBarAndTheCurrentFile) {
 TEST(CopyRun, MoreThan655PackagesKeepTheirShareOfTheBar) {
   ScriptedExtractor extractor;
   std::vector<std::wstring> recorded;
-  RecordingPage page;
+  RecordingView page;
   RunInstallation(Job(std::vector<std::wstring>(700, L"P"), &recorded, &extractor), page);
   EXPECT_EQ(page.overallRange, 70000);
   EXPECT_EQ(page.overallPositions[page.overallPositions.size() - 2], 70000);
@@ -228,8 +230,8 @@ TEST(CopyRun, AVanishedPackagePassesSilentlyAndTheRunFinishes) {
   InstallationJob job = Job({L"GONE"}, &recorded, nullptr);
   job.packageFolder = medium.Folder();
   job.destinationFolder = target.Folder();
-  RecordingPage page;
-  EXPECT_TRUE(RunInstallation(job, page));
+  RecordingView page;
+  EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
   EXPECT_TRUE(page.questions.empty());
   EXPECT_EQ(page.Tail(3), (std::vector<std::wstring>{L"file ''", L"finished", L"sheet enabled"}));
   EXPECT_EQ(recorded.size(), 1u);
@@ -239,12 +241,12 @@ TEST(CopyRun, RetryStartsThePackageAgainWithoutCountingItTwice) {
   ScriptedExtractor extractor;
   extractor.failures[L"B"] = {{DiskFull(), L"", Kind::kFileError, true}, {DiskFull(), L"", Kind::kFileError, true}};
   std::vector<std::wstring> recorded;
-  RecordingPage page;
+  RecordingView page;
   page.answers = {FileErrorAnswer::kRetry, FileErrorAnswer::kRetry};
   RunLog run;
   InstallationJob job = Job({L"A", L"B", L"C"}, &recorded, &extractor);
   job.log = &run.log;
-  EXPECT_TRUE(RunInstallation(job, page));
+  EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
   // Neither in the log: its end line tells of the attempt that ended it.
   EXPECT_TRUE(run.Has(L"Package B: end, 1 files, 5 bytes, ")) << run.Text();
   EXPECT_EQ(extractor.calls, (std::vector<std::wstring>{L"A", L"B", L"B", L"B", L"C"}));
@@ -259,9 +261,9 @@ TEST(CopyRun, AbortStopsAtOnceShowsTheBarFullAndKeepsNoDestination) {
   ScriptedExtractor extractor;
   extractor.failures[L"A"] = {{DiskFull(), L"", Kind::kFileError}};
   std::vector<std::wstring> recorded;
-  RecordingPage page;
+  RecordingView page;
   page.answers = {FileErrorAnswer::kAbort};
-  EXPECT_FALSE(RunInstallation(Job({L"A", L"B", L"C"}, &recorded, &extractor), page));
+  EXPECT_EQ(RunInstallation(Job({L"A", L"B", L"C"}, &recorded, &extractor), page), RunEnd::kStopped);
   EXPECT_EQ(extractor.calls, std::vector<std::wstring>{L"A"});
   EXPECT_EQ(page.Tail(kCancelledEnd.size() + 1).front(), L"question");
   EXPECT_EQ(page.Tail(kCancelledEnd.size()), kCancelledEnd);
@@ -273,9 +275,9 @@ TEST(CopyRun, IgnoreCountsThePackageAndTheRunStillFinishes) {
   for (const wchar_t* name : {L"A", L"B", L"C"})
     extractor.failures[name] = {{DiskFull(), L"", Kind::kFileError}};
   std::vector<std::wstring> recorded;
-  RecordingPage page;
+  RecordingView page;
   page.answers = {FileErrorAnswer::kIgnore, FileErrorAnswer::kIgnore, FileErrorAnswer::kIgnore};
-  EXPECT_TRUE(RunInstallation(Job({L"A", L"B", L"C"}, &recorded, &extractor), page));
+  EXPECT_EQ(RunInstallation(Job({L"A", L"B", L"C"}, &recorded, &extractor), page), RunEnd::kFinished);
   EXPECT_EQ(page.overallPositions, (std::vector<int>{100, 200, 300, 300}));
   EXPECT_EQ(page.Tail(kFinishedEnd.size()), kFinishedEnd);
   EXPECT_EQ(recorded, std::vector<std::wstring>{L"D:\\Maps\\"});
@@ -294,9 +296,9 @@ TEST(CopyRun, WithoutAnErrorTextTheQuestionTakesTheGermanTextOfTheErrorThenTheGe
                               {FileError(), L"", Kind::kStdException}};
   extractor.failures[L"B"] = {{FileError(), L"", Kind::kAnythingElse}};
   std::vector<std::wstring> recorded;
-  RecordingPage page;
+  RecordingView page;
   page.answers = {FileErrorAnswer::kRetry, FileErrorAnswer::kIgnore, FileErrorAnswer::kIgnore};
-  EXPECT_TRUE(RunInstallation(Job({L"A", L"B"}, &recorded, &extractor), page));
+  EXPECT_EQ(RunInstallation(Job({L"A", L"B"}, &recorded, &extractor), page), RunEnd::kFinished);
   ASSERT_EQ(page.questions.size(), 3u);
   EXPECT_EQ(page.questions[0], L"Access to y was denied.");
   EXPECT_EQ(page.questions[1], L"Generic Error reading or writing the file.");
@@ -313,9 +315,9 @@ TEST(CopyRun, AnythingThrownIsAskedAboutWithTheGenericTextAndTheRunReachesFinish
   extractor.failures[L"A"] = {{FileError(), L"", Kind::kAnythingElse}};
   extractor.failures[L"B"] = {{FileError(), L"", Kind::kAnythingElse}};
   std::vector<std::wstring> recorded;
-  RecordingPage page;
+  RecordingView page;
   page.answers = {FileErrorAnswer::kIgnore, FileErrorAnswer::kAbort};
-  EXPECT_EQ(RunInstallationToTheEnd(Job({L"A", L"B", L"C"}, &recorded, &extractor), page), RunEnd::kStopped);
+  EXPECT_EQ(RunInstallation(Job({L"A", L"B", L"C"}, &recorded, &extractor), page), RunEnd::kStopped);
   EXPECT_EQ(page.questions, (std::vector<std::wstring>(2, L"Generic Error reading or writing the file.")));
   EXPECT_EQ(page.Tail(3), (std::vector<std::wstring>{L"file ''", L"cancelled", L"sheet enabled"}));
   EXPECT_TRUE(recorded.empty());
@@ -325,13 +327,13 @@ TEST(CopyRun, TheEndStepsKeepTheirOrderAndGeoPathIsWrittenBeforeTheSheetIsEnable
   // Finish is posted before the texts and GeoPath; whoever waits for the
   // run must wait for the sheet to be enabled, the last step.
   ScriptedExtractor extractor;
-  RecordingPage page;
+  RecordingView page;
   InstallationJob job = Job({L"A", L"B", L"C"}, nullptr, &extractor);
   job.recordDestination = [&page](std::wstring destination) {
     page.events.push_back(L"geopath " + destination);
     return true;
   };
-  EXPECT_EQ(RunInstallationToTheEnd(job, page), RunEnd::kFinished);
+  EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
   const std::vector<std::wstring> end = {L"package 0",       L"overall 300",        L"finish button",
                                          L"cancel disabled", L"heading ''",         L"file ''",
                                          L"finished",        L"geopath D:\\Maps\\", L"sheet enabled"};
@@ -340,7 +342,7 @@ TEST(CopyRun, TheEndStepsKeepTheirOrderAndGeoPathIsWrittenBeforeTheSheetIsEnable
 
 TEST(CopyRun, AFailureOutsideEveryPackageIsAskedAboutAndStillEndsWithFinish) {
   ScriptedExtractor extractor;
-  RecordingPage page;
+  RecordingView page;
   InstallationJob job = Job({L"A"}, nullptr, &extractor);
   int failures = 1;
   job.recordDestination = [&failures](std::wstring) {
@@ -349,16 +351,16 @@ TEST(CopyRun, AFailureOutsideEveryPackageIsAskedAboutAndStillEndsWithFinish) {
   };
   // Retry runs the whole installation again; this time it goes through.
   page.answers = {FileErrorAnswer::kRetry};
-  EXPECT_EQ(RunInstallationToTheEnd(job, page), RunEnd::kFinished);
+  EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
   EXPECT_EQ(extractor.calls, (std::vector<std::wstring>{L"A", L"A"}));
   EXPECT_EQ(page.questions, std::vector<std::wstring>{L"Generic Error reading or writing the file."});
   EXPECT_EQ(page.Tail(2), (std::vector<std::wstring>{L"finished", L"sheet enabled"}));
 
   // Abort ends the run as stopped.
-  RecordingPage stopped;
+  RecordingView stopped;
   failures = 1;
   stopped.answers = {FileErrorAnswer::kAbort};
-  EXPECT_EQ(RunInstallationToTheEnd(job, stopped), RunEnd::kStopped);
+  EXPECT_EQ(RunInstallation(job, stopped), RunEnd::kStopped);
   const std::vector<std::wstring> end = {L"question",      L"package 0",       L"overall 100",
                                          L"finish button", L"cancel disabled", L"heading ''",
                                          L"file ''",       L"cancelled",       L"sheet enabled"};
@@ -367,7 +369,7 @@ TEST(CopyRun, AFailureOutsideEveryPackageIsAskedAboutAndStillEndsWithFinish) {
 
 TEST(CopyRun, AWorkerThatWillNotStartIsAskedAboutAndEndsAsAStoppedRun) {
   std::vector<std::wstring> recorded;
-  RecordingPage page;
+  RecordingView page;
   page.answers = {FileErrorAnswer::kRetry, FileErrorAnswer::kIgnore};
   int starts = 0;
   EXPECT_FALSE(StartInstallation(Job({L"A", L"B"}, &recorded, nullptr), page, [&](std::wstring& failure) {
@@ -384,7 +386,7 @@ TEST(CopyRun, AWorkerThatWillNotStartIsAskedAboutAndEndsAsAStoppedRun) {
   EXPECT_TRUE(recorded.empty());
 
   // Started at the second attempt: the worker takes over, the page is left alone.
-  RecordingPage started;
+  RecordingView started;
   started.answers = {FileErrorAnswer::kRetry};
   starts = 0;
   EXPECT_TRUE(
@@ -403,7 +405,7 @@ TEST(CopyRun, TheSessionsJobInstallsItsChoiceAndRemembersItsDestination) {
 
   WizardSession session;
   session.SetPackageFolder(karten);
-  session.ChoosePackages({{true, false, L"PKG-B"}, {false, false, L"PKG-A"}});
+  session.ChoosePackages({{true, false, {L"PKG-B", L"Bayern", {}}}, {false, false, {L"PKG-A", L"Alpen", {}}}});
   session.SetDestinationFolder(target.Folder());
   InstallationJob job = session.BuildInstallationJob();
   EXPECT_EQ(job.packageFolder, karten);
@@ -415,8 +417,8 @@ TEST(CopyRun, TheSessionsJobInstallsItsChoiceAndRemembersItsDestination) {
   session.SetDestinationFolder(L"X:\\elsewhere");
   EXPECT_EQ(job.packages, std::vector<std::wstring>{L"PKG-B"});
 
-  RecordingPage page;
-  EXPECT_EQ(RunInstallationToTheEnd(job, page), RunEnd::kFinished);
+  RecordingView page;
+  EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
   EXPECT_TRUE(std::filesystem::exists(target.path() / "bayern" / "b.txt"));
   EXPECT_FALSE(std::filesystem::exists(target.path() / "alpen"));
   std::wstring remembered;
@@ -437,8 +439,8 @@ TEST(CopyRunCancel, AStopMidPackageEndsTheRunAsCancelledAndStartsNothingMore) {
   InstallationJob job = Job({L"A", L"B", L"C"}, &recorded, &extractor);
   job.stopRequested = [&stop] { return stop.load(); };
   job.log = &run.log;
-  RecordingPage page;
-  EXPECT_EQ(RunInstallationToTheEnd(job, page), RunEnd::kCancelled);
+  RecordingView page;
+  EXPECT_EQ(RunInstallation(job, page), RunEnd::kCancelled);
   EXPECT_EQ(extractor.calls, (std::vector<std::wstring>{L"A", L"B"}));
   EXPECT_EQ(page.Tail(kCancelledEnd.size()), kCancelledEnd);
   EXPECT_TRUE(page.questions.empty());
@@ -470,8 +472,8 @@ TEST(CopyRunCancel, AStopBetweenPackagesIsSeenBeforeTheNextOneStarts) {
   };
   RunLog run;
   job.log = &run.log;
-  RecordingPage page;
-  EXPECT_EQ(CopyPackages(job, page), RunEnd::kCancelled);
+  RecordingView page;
+  EXPECT_EQ(RunInstallation(job, page), RunEnd::kCancelled);
   EXPECT_EQ(extractor.calls, std::vector<std::wstring>{L"A"});
   EXPECT_EQ(page.Tail(kCancelledEnd.size()).back(), L"sheet enabled");
   EXPECT_TRUE(run.Has(L"Package A: end")) << run.Text();
@@ -487,8 +489,8 @@ TEST(CopyRunCancel, AStopBetweenPackagesIsSeenBeforeTheNextOneStarts) {
     ++asked;
     return false;
   };
-  RecordingPage finished;
-  EXPECT_EQ(RunInstallationToTheEnd(goesOn, finished), RunEnd::kFinished);
+  RecordingView finished;
+  EXPECT_EQ(RunInstallation(goesOn, finished), RunEnd::kFinished);
   EXPECT_GE(asked, 6) << "before each package and halfway through each";
   EXPECT_EQ(finished.Tail(kFinishedEnd.size()), kFinishedEnd);
   EXPECT_EQ(recorded.size(), 1u);
@@ -506,8 +508,8 @@ TEST(CopyRunCancel, AStopThatComesAfterTheLastPackageChangesNothing) {
     return true;
   };
   job.stopRequested = [&stop] { return stop; };
-  RecordingPage page;
-  EXPECT_EQ(RunInstallationToTheEnd(job, page), RunEnd::kFinished);
+  RecordingView page;
+  EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
   EXPECT_EQ(recorded.size(), 1u);
   EXPECT_EQ(page.Tail(2), (std::vector<std::wstring>{L"finished", L"sheet enabled"}));
 }
@@ -526,8 +528,8 @@ TEST(CopyRunCancel, AfterAStopNoFailureIsPutToTheUserAndNoRetryIsMade) {
   job.stopRequested = [&stop] { return stop; };
   RunLog run;
   job.log = &run.log;
-  RecordingPage page;
-  EXPECT_EQ(CopyPackages(job, page), RunEnd::kCancelled);
+  RecordingView page;
+  EXPECT_EQ(RunInstallation(job, page), RunEnd::kCancelled);
   EXPECT_TRUE(page.questions.empty());
   EXPECT_EQ(extractor.calls, std::vector<std::wstring>{L"A"});
   EXPECT_TRUE(run.Has(L"Error in package A")) << "the failure is still logged\n" << run.Text();
@@ -539,12 +541,12 @@ TEST(CopyRunCancel, AfterAStopNoFailureIsPutToTheUserAndNoRetryIsMade) {
   bool stopLater = false;
   InstallationJob retried = Job({L"A", L"B"}, nullptr, &failing);
   retried.stopRequested = [&stopLater] { return stopLater; };
-  RecordingPage asked;
+  RecordingView asked;
   retried.answer = [&](const FailureQuestion&) {
     stopLater = true;
     return FileErrorAnswer::kRetry;
   };
-  EXPECT_EQ(RunInstallationToTheEnd(retried, asked), RunEnd::kCancelled);
+  EXPECT_EQ(RunInstallation(retried, asked), RunEnd::kCancelled);
   EXPECT_EQ(failing.calls, std::vector<std::wstring>{L"A"});
   EXPECT_EQ(asked.Tail(3), (std::vector<std::wstring>{L"file ''", L"cancelled", L"sheet enabled"}));
 
@@ -558,8 +560,8 @@ TEST(CopyRunCancel, AfterAStopNoFailureIsPutToTheUserAndNoRetryIsMade) {
     throw 42;
   };
   broken.stopRequested = [&stopAtEnd] { return stopAtEnd; };
-  RecordingPage unexpected;
-  EXPECT_EQ(RunInstallationToTheEnd(broken, unexpected), RunEnd::kCancelled);
+  RecordingView unexpected;
+  EXPECT_EQ(RunInstallation(broken, unexpected), RunEnd::kCancelled);
   EXPECT_TRUE(unexpected.questions.empty());
   EXPECT_EQ(unexpected.Tail(2), (std::vector<std::wstring>{L"cancelled", L"sheet enabled"}));
 }
@@ -582,8 +584,8 @@ TEST(CopyRunLog, NamesEachPackagesStartEveryFileAndItsEndWithCountAndBytes) {
   job.packageFolder = karten;
   job.destinationFolder = target.Folder();
   job.log = &run.log;
-  RecordingPage page;
-  EXPECT_TRUE(RunInstallation(job, page));
+  RecordingView page;
+  EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
 
   const std::string text = run.Text();
   const std::vector<std::wstring> inOrder = {L"Package PKG-A: start",
@@ -608,9 +610,9 @@ TEST(CopyRunLog, EveryFailureIsLoggedWithItsFileCodeAndAnswer) {
   RunLog run;
   InstallationJob job = Job({L"A", L"B"}, nullptr, &extractor);
   job.log = &run.log;
-  RecordingPage page;
+  RecordingView page;
   page.answers = {FileErrorAnswer::kRetry, FileErrorAnswer::kIgnore};
-  EXPECT_TRUE(RunInstallation(job, page));
+  EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
   EXPECT_TRUE(run.Has(L"A.nwq): file D:\\Maps\\big.dat, cause 13, system code 112 (")) << run.Text();
   EXPECT_TRUE(run.Has(L"Answer: Retry")) << run.Text();
   EXPECT_TRUE(run.Has(L"Package A: end")) << run.Text();
@@ -630,8 +632,8 @@ TEST(CopyRunAnswerer, StandsInForTheUserAndCountsTheAttemptsOfEachPackage) {
     EXPECT_EQ(question.message, L"Disk full while accessing D:\\Maps\\big.dat.");
     return FileErrorAnswer::kRetry;
   };
-  RecordingPage page;
-  EXPECT_TRUE(RunInstallation(job, page));
+  RecordingView page;
+  EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
   EXPECT_TRUE(page.questions.empty());
   EXPECT_EQ(asked, (std::vector<std::pair<std::wstring, int>>{{L"A", 1}, {L"B", 1}, {L"B", 2}}));
 }
@@ -651,8 +653,8 @@ TEST(CopyRunAnswerer, APackageThatNoLongerOpensPassesInTheWizardButFailsAnUnatte
     std::vector<std::wstring> recorded;
     InstallationJob job = Job({L"A", L"B", L"C"}, &recorded, &extractor);
     job.log = &run.log;
-    RecordingPage page;
-    EXPECT_TRUE(RunInstallation(job, page));
+    RecordingView page;
+    EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
     EXPECT_TRUE(page.questions.empty());
     EXPECT_EQ(recorded.size(), 1u);
     EXPECT_TRUE(run.Has(L"The package B cannot be opened")) << run.Text();
@@ -671,8 +673,8 @@ TEST(CopyRunAnswerer, APackageThatNoLongerOpensPassesInTheWizardButFailsAnUnatte
         messages.push_back(question.message);
         return question.attempt == 1 ? FileErrorAnswer::kRetry : FileErrorAnswer::kAbort;
       };
-      RecordingPage page;
-      EXPECT_FALSE(RunInstallation(job, page));
+      RecordingView page;
+      EXPECT_EQ(RunInstallation(job, page), RunEnd::kStopped);
       EXPECT_EQ(extractor.calls, (std::vector<std::wstring>{failing, failing}));
       ASSERT_EQ(messages.size(), 2u);
       EXPECT_NE(messages[0].find(L"The package " + failing), std::wstring::npos);
@@ -690,9 +692,11 @@ TEST(CopyRunAnswerer, AnUnattendedRunThatCannotRememberItsDestinationFails) {
     job.recordDestination = [](std::wstring) { return false; };
     job.log = &run.log;
     if (unattended) job.answer = [](const FailureQuestion&) { return FileErrorAnswer::kAbort; };
-    RecordingPage page;
+    RecordingView page;
     // The wizard's user saw the files arrive; nobody would notice unattended.
-    EXPECT_EQ(RunInstallation(job, page), !unattended);
+    EXPECT_EQ(RunInstallation(job, page), unattended ? RunEnd::kStopped : RunEnd::kFinished);
     EXPECT_TRUE(run.Has(L"GeoPath could not be written: D:\\Maps\\")) << run.Text();
   }
 }
+
+}  // namespace app

@@ -23,6 +23,8 @@
 #include "support/temp_dir.h"
 #include "tests/app/package_media.h"
 
+namespace app {
+
 namespace {
 
 using Outcome = DestinationCheck::Outcome;
@@ -79,9 +81,9 @@ class ScriptedFileSystem : public DestinationFileSystem {
   platform::ErrorCode last_ = 0;
 };
 
-PackageSizes Indexed(std::vector<IndexedFile> files) { return PackageSizes{true, std::move(files), 0}; }
+PackageEntry Indexed(std::vector<IndexedFile> files) { return {{}, {}, PackageSizes{true, std::move(files), 0}}; }
 
-PackageSizes Unindexed(std::uint64_t storedSize) { return PackageSizes{false, {}, storedSize}; }
+PackageEntry Unindexed(std::uint64_t storedSize) { return {{}, {}, PackageSizes{false, {}, storedSize}}; }
 
 // Sizes of files already in the destination, by the path the rule asks for.
 class ExistingFiles {
@@ -383,11 +385,13 @@ TEST(DestinationCheckSteps, AFailedStepReportsItsOwnError) {
 TEST(DestinationOfTheSession, EveryDestinationEndsInOneBackslash) {
   WizardSession session;
   session.SetDestinationFolder(L"D:\\Maps");
-  EXPECT_EQ(session.DestinationFolder(), L"D:\\Maps\\");
+  EXPECT_EQ(session.destinationFolder(), L"D:\\Maps\\");
   session.SetDestinationFolder(L"D:\\Maps\\");
-  EXPECT_EQ(session.DestinationFolder(), L"D:\\Maps\\");
+  EXPECT_EQ(session.destinationFolder(), L"D:\\Maps\\");
   session.SetDestinationFolder(L"E:\\");
-  EXPECT_EQ(session.DestinationFolder(), L"E:\\");
+  EXPECT_EQ(session.destinationFolder(), L"E:\\");
   session.SetDestinationFolder(L"");
-  EXPECT_EQ(session.DestinationFolder(), L"\\");
+  EXPECT_EQ(session.destinationFolder(), L"\\");
 }
+
+}  // namespace app

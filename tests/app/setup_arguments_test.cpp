@@ -4,6 +4,8 @@
 #include "app/command_line.h"
 #include "app/setup_arguments.h"
 
+namespace app {
+
 namespace {
 using Arguments = std::vector<std::wstring>;
 }  // namespace
@@ -61,3 +63,5 @@ TEST(SetupArguments, ADestinationHasOneSeparatorBetweenItsPartsHoweverTheLineWas
     EXPECT_EQ(parsed.options.destination, destination) << argument;
   }
 }
+
+}  // namespace app

@@ -19,6 +19,8 @@
 #include "tests/windows/win32_owners.h"
 #endif
 
+namespace app {
+
 using namespace std::string_literals;
 
 namespace {
@@ -170,15 +172,15 @@ TEST(Startup, GeoPathReplacesTheDefaultDestination) {
   SettingsSandbox sandbox;
   WizardSession fresh;
   fresh.SetUpFolders(Facts());
-  EXPECT_EQ(fresh.ProgramFolder(), L"C:\\Setup");
-  EXPECT_EQ(fresh.PackageFolder(), L"C:\\Setup\\Karten\\");
-  EXPECT_EQ(fresh.DestinationFolder(), L"C:\\Program Files\\Varnholt\\Digital Maps\\");
-  EXPECT_TRUE(fresh.ChosenPackages().empty());
+  EXPECT_EQ(fresh.programFolder(), L"C:\\Setup");
+  EXPECT_EQ(fresh.packageFolder(), L"C:\\Setup\\Karten\\");
+  EXPECT_EQ(fresh.destinationFolder(), L"C:\\Program Files\\Varnholt\\Digital Maps\\");
+  EXPECT_TRUE(fresh.chosenPackages().empty());
 
   StoreRawGeoPath(Utf16Bytes(u"D:\\Karten\0"s));
   WizardSession remembered;
   remembered.SetUpFolders(Facts());
-  EXPECT_EQ(remembered.DestinationFolder(), L"D:\\Karten\\");
+  EXPECT_EQ(remembered.destinationFolder(), L"D:\\Karten\\");
 }
 
 TEST(Startup, ATooLongGeoPathLeavesTheDefault) {
@@ -186,7 +188,7 @@ TEST(Startup, ATooLongGeoPathLeavesTheDefault) {
   StoreRawGeoPath(Utf16Bytes(std::u16string(512, u'x') + u'\0'));
   WizardSession session;
   session.SetUpFolders(Facts());
-  EXPECT_EQ(session.DestinationFolder(), L"C:\\Program Files\\Varnholt\\Digital Maps\\");
+  EXPECT_EQ(session.destinationFolder(), L"C:\\Program Files\\Varnholt\\Digital Maps\\");
 }
 
 TEST(StartupFacts, TheProgramPathIsThisProgramAndIsCutToItsBuffer) {
@@ -223,12 +225,14 @@ TEST(StartupFacts, StartUpOnTheRealFactsGivesTheDefaultDestinationWithoutGeoPath
   session.SetUpFolders(GatherStartupFacts(L"\\Varnholt\\Digital Maps\\"));
 #if defined(_WIN32)
   const std::filesystem::path program(platform::ProgramPath(kProgramPathCapacity));
-  EXPECT_EQ(session.ProgramFolder(), program.parent_path().wstring());
-  EXPECT_EQ(session.PackageFolder(), program.parent_path().wstring() + L"\\Karten\\");
-  EXPECT_EQ(session.DestinationFolder(), std::wstring(_wgetenv(L"ProgramFiles")) + L"\\Varnholt\\Digital Maps\\");
+  EXPECT_EQ(session.programFolder(), program.parent_path().wstring());
+  EXPECT_EQ(session.packageFolder(), program.parent_path().wstring() + L"\\Karten\\");
+  EXPECT_EQ(session.destinationFolder(), std::wstring(_wgetenv(L"ProgramFiles")) + L"\\Varnholt\\Digital Maps\\");
 #else
   // No backslash in a native path, and no program-files folder.
-  EXPECT_EQ(session.PackageFolder(), L"\\Karten\\");
-  EXPECT_EQ(session.DestinationFolder(), L"%ProgramFiles%\\Varnholt\\Digital Maps\\");
+  EXPECT_EQ(session.packageFolder(), L"\\Karten\\");
+  EXPECT_EQ(session.destinationFolder(), L"%ProgramFiles%\\Varnholt\\Digital Maps\\");
 #endif
 }
+
+}  // namespace app

@@ -21,10 +21,13 @@
 #include "app/wizard_session.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "resources/texts_en.h"
 #include "support/allocation_watch.h"
 #include "support/temp_dir.h"
 #include "tests/app/package_media.h"
 #include "tests/app/settings_sandbox.h"
+
+namespace app {
 
 namespace {
 
@@ -182,7 +185,14 @@ TEST(SetupCommandLine, RelativeOrMalformedValuesAndUnknownSwitchesAreRefused) {
   // The mode is read past the fault: a quiet line shows no usage box.
   EXPECT_EQ(Parse({L"/bogus", L"/quiet"}).options.mode, SetupMode::kQuiet);
   EXPECT_NE(Parse({L"/bogus"}).error.find(L"/bogus"), std::wstring::npos);
-  EXPECT_NE(UsageText().find(L"/packages"), std::wstring::npos);
+  EXPECT_NE(std::wstring(texts_en::kUsage).find(L"/packages"), std::wstring::npos);
+}
+
+TEST(SetupTexts, APatternTakesItsValuesAsTheyAre) {
+  // A path may hold "%2" itself: only the pattern's own placeholders are filled.
+  EXPECT_EQ(texts_en::Filled(texts_en::kLogNotWritable, L"C:\\100%2.log", L"Access is denied."),
+            L"The log file C:\\100%2.log cannot be written: Access is denied.");
+  EXPECT_EQ(Parse({L"/dir"}).error, L"The switch /dir needs a value: /dir=...");
 }
 
 TEST(UnattendedPolicy, RetriesTwiceTwoSecondsApartThenAborts) {
@@ -195,17 +205,20 @@ TEST(UnattendedPolicy, RetriesTwiceTwoSecondsApartThenAborts) {
 }
 
 TEST(UnattendedPackages, AreTheCataloguesValidOnesInTheWizardsOrder) {
-  const std::vector<std::wstring> names = {L"G1", L"G2", L"G3", L"G4"};
-  const std::vector<std::wstring> titles = {L"beta", L"Alpha", L"Beta", L"alpha"};
+  const std::vector<PackageEntry> catalogue = {
+      {L"G1", L"beta", {}}, {L"G2", L"Alpha", {}}, {L"G3", L"Beta", {}}, {L"G4", L"alpha", {}}};
+  const auto names = [](const std::optional<std::vector<PackageEntry>>& selected) {
+    return selected ? std::optional<std::vector<std::wstring>>(PackageNames(*selected)) : std::nullopt;
+  };
   std::wstring unknown;
   // By title ignoring case; equal titles keep the catalogue's order.
-  EXPECT_EQ(SelectPackages(names, titles, std::nullopt, &unknown),
+  EXPECT_EQ(names(SelectPackages(catalogue, std::nullopt, &unknown)),
             (std::vector<std::wstring>{L"G2", L"G4", L"G1", L"G3"}));
-  EXPECT_EQ(SelectPackages(names, titles, std::vector<std::wstring>{}, &unknown)->size(), 4u);
+  EXPECT_EQ(SelectPackages(catalogue, std::vector<std::wstring>{}, &unknown)->size(), 4u);
   // The requested ones, in that same order whatever order or case they came in.
-  EXPECT_EQ(SelectPackages(names, titles, std::vector<std::wstring>{L"g3", L"G2", L"G3"}, &unknown),
+  EXPECT_EQ(names(SelectPackages(catalogue, std::vector<std::wstring>{L"g3", L"G2", L"G3"}, &unknown)),
             (std::vector<std::wstring>{L"G2", L"G3"}));
-  EXPECT_FALSE(SelectPackages(names, titles, std::vector<std::wstring>{L"G1", L"G9", L"G8"}, &unknown));
+  EXPECT_FALSE(SelectPackages(catalogue, std::vector<std::wstring>{L"G1", L"G9", L"G8"}, &unknown));
   EXPECT_EQ(unknown, L"G9");
 }
 
@@ -263,8 +276,8 @@ TEST(UnattendedPlan, RefusesUnknownPackagesAnEmptyMediumAndAnUnwritableDestinati
       attempts.push_back(question.attempt);
       return question.attempt <= kUnattendedRetries ? FileErrorAnswer::kRetry : planned(question);
     };
-    SilentCopyPage page;
-    EXPECT_EQ(ExitCodeOfRun(SetupMode::kQuiet, RunInstallationToTheEnd(plan.job, page)), 1603);
+    SilentRunView page;
+    EXPECT_EQ(ExitCodeOfRun(SetupMode::kQuiet, RunInstallation(plan.job, page)), 1603);
     EXPECT_EQ(attempts, (std::vector<int>{1, 2, 3}));
     EXPECT_TRUE(std::filesystem::exists(medium.target.path() / "alpen" / "a.txt"));
     EXPECT_FALSE(std::filesystem::exists(medium.target.path() / "chiemgau"));
@@ -312,8 +325,8 @@ TEST(UnattendedExitCodes, APassiveRunCancelledMidWayKeepsWhatItInstalledAndEndsW
   // The user says Yes once the first package (alpen) is in place.
   const std::filesystem::path first = medium.target.path() / "alpen" / "a.txt";
   plan.job.stopRequested = [&first] { return std::filesystem::exists(first); };
-  SilentCopyPage page;
-  const RunEnd end = RunInstallationToTheEnd(plan.job, page);
+  SilentRunView page;
+  const RunEnd end = RunInstallation(plan.job, page);
   EXPECT_EQ(end, RunEnd::kCancelled);
   EXPECT_EQ(ExitCodeOfRun(SetupMode::kPassive, end), 1602);
 
@@ -377,10 +390,10 @@ TEST(QuietRun, InstallsExactlyTheNamedPackagesRemembersTheDestinationAndLogsEver
   InstallLog log;
   ASSERT_TRUE(log.Open(logPath, nullptr));
   WizardSession session = medium.Session();
-  LogSetupStart(log, L"1.0", {L"/quiet", L"/dir=C:\\My Maps\\"});
+  log.SetupStarted(L"1.0", {L"/quiet", L"/dir=C:\\My Maps\\"});
 
   EXPECT_EQ(RunQuietInstallation(session, medium.Quiet(std::vector<std::wstring>{L"pkg-c", L"PKG-A"}), log), 0);
-  LogSetupEnd(log, 0);
+  log.SetupEnded(0);
 
   EXPECT_TRUE(std::filesystem::exists(medium.target.path() / "alpen" / "a.txt"));
   EXPECT_TRUE(std::filesystem::exists(medium.target.path() / "chiemgau" / "c.txt"));
@@ -464,8 +477,8 @@ TEST(QuietRun, AfterARetryThePackagesEndLineCountsOnlyTheAttemptThatEndedIt) {
     holder.Close();
     return UnattendedAnswer(question, {});
   };
-  SilentCopyPage page;
-  EXPECT_EQ(RunInstallationToTheEnd(plan.job, page), RunEnd::kFinished);
+  SilentRunView page;
+  EXPECT_EQ(RunInstallation(plan.job, page), RunEnd::kFinished);
 
   EXPECT_EQ(ReadText(busy.wstring()), "22222");
   const std::string written = ReadText(logPath);
@@ -562,3 +575,5 @@ TEST(SetupLockTest, OnlyOneHolderAtATimeAndTheLockGoesWithItsOwner) {
   platform::SetupLock later;
   EXPECT_EQ(later.Acquire(name), platform::SetupLock::Outcome::kAcquired);
 }
+
+}  // namespace app

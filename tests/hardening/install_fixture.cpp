@@ -88,18 +88,18 @@ HRESULT InstallFixture::Extract(const std::wstring& name) {
 namespace {
 
 // The copy page as far as a run's outcome goes: the questions it put.
-class AnsweringPage : public SilentCopyPage {
+class AnsweringView : public app::SilentRunView {
  public:
-  AnsweringPage(const std::function<Answer(const std::wstring&)>& answer, RunOutcome& outcome)
+  AnsweringView(const std::function<Answer(const std::wstring&)>& answer, RunOutcome& outcome)
       : answer_(answer), outcome_(outcome) {}
-  FileErrorAnswer AskAbortRetryIgnore(const std::wstring& message) override {
+  app::FileErrorAnswer AskAbortRetryIgnore(const std::wstring& message) override {
     outcome_.shownErrors.push_back(message);
     switch (answer_(message)) {
-      case Answer::kAbort: return FileErrorAnswer::kAbort;
-      case Answer::kRetry: return FileErrorAnswer::kRetry;
+      case Answer::kAbort: return app::FileErrorAnswer::kAbort;
+      case Answer::kRetry: return app::FileErrorAnswer::kRetry;
       case Answer::kIgnore: break;
     }
-    return FileErrorAnswer::kIgnore;
+    return app::FileErrorAnswer::kIgnore;
   }
 
  private:
@@ -112,8 +112,8 @@ class AnsweringPage : public SilentCopyPage {
 RunOutcome InstallFixture::Run(const std::vector<std::wstring>& names,
                                const std::function<Answer(const std::wstring&)>& answer) {
   RunOutcome outcome;
-  AnsweringPage page(answer, outcome);
-  InstallationJob job;
+  AnsweringView view(answer, outcome);
+  app::InstallationJob job;
   job.packageFolder = packageFolder_;
   job.destinationFolder = destination_;
   job.packages = names;
@@ -121,7 +121,7 @@ RunOutcome InstallFixture::Run(const std::vector<std::wstring>& names,
     outcome.destinationRecorded = true;
     return true;
   };
-  outcome.stopped = !RunInstallation(job, page);
+  outcome.stopped = app::RunInstallation(job, view) != app::RunEnd::kFinished;
   return outcome;
 }
 

@@ -6,6 +6,8 @@
 
 #include "app/copy_pacing.h"
 
+namespace app {
+
 void PaceCopyRun() {
   static const unsigned long delay = [] {
     const char* value = std::getenv("VARNHOLT_TEST_CHUNK_DELAY_MS");
@@ -13,3 +15,5 @@ void PaceCopyRun() {
   }();
   if (delay > 0) ::Sleep(delay);
 }
+
+}  // namespace app

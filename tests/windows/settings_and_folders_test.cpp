@@ -11,6 +11,8 @@
 #include "support/temp_dir.h"
 #include "win32_owners.h"
 
+namespace app {
+
 namespace {
 
 constexpr wchar_t kSettingsKey[] = L"Software\\Varnholt\\Settings";
@@ -99,3 +101,5 @@ TEST(CreateFolderTree, ExistingFolderMissingParentsAndAMissingDrive) {
   ASSERT_NE(drive[0], L'?');
   EXPECT_FALSE(session.CreateFolderTree(drive));
 }
+
+}  // namespace app
