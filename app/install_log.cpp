@@ -165,12 +165,11 @@ void InstallLog::CancelledBefore(const std::wstring& name) {
   Write(L"The user cancelled the installation before package " + name);
 }
 
-void InstallLog::PassedOver(const std::wstring& name, const std::wstring& path, const package_engine::Result& result) {
+void InstallLog::PassedOver(const std::wstring& name, const std::wstring& path, const package::Result& result) {
   Write(NotExtractedText(name, path, result) + L" - passed over");
 }
 
-void InstallLog::NotExtracted(const std::wstring& name, const std::wstring& path,
-                              const package_engine::Result& result) {
+void InstallLog::NotExtracted(const std::wstring& name, const std::wstring& path, const package::Result& result) {
   Write(L"Error in package " + name + L": " + NotExtractedText(name, path, result));
 }
 
@@ -207,13 +206,12 @@ void InstallLog::CancelAnswered(bool stop) {
   Write(stop ? L"Cancel: the user chose to stop the installation" : L"Cancel: the user chose to go on");
 }
 
-std::wstring NotExtractedText(const std::wstring& name, const std::wstring& path,
-                              const package_engine::Result& result) {
-  if (result.outcome == package_engine::Outcome::kCannotOpen) {
+std::wstring NotExtractedText(const std::wstring& name, const std::wstring& path, const package::Result& result) {
+  if (result.outcome == package::Outcome::kCannotOpen) {
     return L"The package " + name + L" cannot be opened: " + DescribeFileError(result.openError);
   }
   return L"The package " + name + L" is damaged (" + path + L"): " +
-         HeaderFaultText(result.headerFault, result.header, name);
+         package::HeaderFaultText(result.headerFault, result.header, name);
 }
 
 }  // namespace app

@@ -53,9 +53,9 @@ class InstallLog {
                     std::chrono::steady_clock::duration elapsed);
   void CancelledBefore(const std::wstring& name);
   // A package that no longer opens or checks out, which the wizard passes over.
-  void PassedOver(const std::wstring& name, const std::wstring& path, const package_engine::Result& result);
+  void PassedOver(const std::wstring& name, const std::wstring& path, const package::Result& result);
   // The same, as the failure of an unattended run.
-  void NotExtracted(const std::wstring& name, const std::wstring& path, const package_engine::Result& result);
+  void NotExtracted(const std::wstring& name, const std::wstring& path, const package::Result& result);
   void FileFailure(const std::wstring& name, const std::wstring& path, const FileError& error);
   void OtherFailure(const std::wstring& name, const std::wstring& path, const std::wstring& message);
   void Answer(FileErrorAnswer answer);
@@ -74,6 +74,6 @@ class InstallLog {
 
 // Why a package was not extracted, naming it and its file: the log's line,
 // and the question an unattended run answers.
-std::wstring NotExtractedText(const std::wstring& name, const std::wstring& path, const package_engine::Result& result);
+std::wstring NotExtractedText(const std::wstring& name, const std::wstring& path, const package::Result& result);
 
 }  // namespace app

@@ -14,14 +14,14 @@ namespace {
 
 // Several decoders and large buffers: a copy from a fast drive is bound by
 // inflate, not by the disk.
-package_engine::Result ExtractWithTheEngine(const std::wstring& path, const std::wstring& name,
-                                            const std::wstring& destination, package_engine::Observer& observer) {
-  return package_engine::Extract(path, name, destination, observer, {package_engine::kLargeBuffers, 0});
+package::Result ExtractWithTheEngine(const std::wstring& path, const std::wstring& name,
+                                     const std::wstring& destination, package::Observer& observer) {
+  return package::Extract(path, name, destination, observer, {package::kLargeBuffers, 0});
 }
 
 // The run's view of one extraction: progress moves both bars and names the
 // file.
-class RunObserver final : public package_trace::TracingObserver {
+class RunObserver final : public package::trace::TracingObserver {
  public:
   RunObserver(const InstallationJob& job, RunView& view, InstallLog& log) : job_(job), view_(view), log_(log) {}
 
@@ -30,7 +30,7 @@ class RunObserver final : public package_trace::TracingObserver {
   std::uint64_t fileCount = 0;
   std::uint64_t byteCount = 0;
 
-  void OnProgress(std::int32_t percent, const PackageFileRecord& record) override {
+  void OnProgress(std::int32_t percent, const package::PackageFileRecord& record) override {
     view_.SetPackageRange(100);
     view_.SetPackagePosition(percent);
     if (percent <= 100) view_.SetOverallPosition(doneCount * 100 + percent);
@@ -120,7 +120,7 @@ class Run {
 
  private:
   AttemptOutcome InstallPackage(const std::wstring& name) {
-    const std::wstring path = package_path::Build(job_.packageFolder, name);
+    const std::wstring path = package::package_path::Build(job_.packageFolder, name);
     log_.PackageStarted(name, path);
     const auto started = std::chrono::steady_clock::now();
     AttemptOutcome outcome = Attempt(name, path, 1);
@@ -140,11 +140,10 @@ class Run {
     observer_.byteCount = 0;
     FailureQuestion question{name, attempt, {}};
     try {
-      const package_engine::Result result = job_.extract
-                                                ? job_.extract(path, name, job_.destinationFolder, observer_)
-                                                : ExtractWithTheEngine(path, name, job_.destinationFolder, observer_);
-      if (result.outcome == package_engine::Outcome::kExtracted) return AttemptOutcome::kDone;
-      if (result.outcome == package_engine::Outcome::kCancelled) return AttemptOutcome::kCancelled;
+      const package::Result result = job_.extract ? job_.extract(path, name, job_.destinationFolder, observer_)
+                                                  : ExtractWithTheEngine(path, name, job_.destinationFolder, observer_);
+      if (result.outcome == package::Outcome::kExtracted) return AttemptOutcome::kDone;
+      if (result.outcome == package::Outcome::kCancelled) return AttemptOutcome::kCancelled;
       if (!job_.unopenablePackageFails) {
         // The catalogue had offered it: the wizard passes it as done.
         log_.PassedOver(name, path, result);
@@ -154,7 +153,7 @@ class Run {
       question.message = FileErrorMessage(NotExtractedText(name, path, result), L"");
     } catch (const FileError& error) {
       log_.FileFailure(name, path, error);
-      question.message = FileErrorMessage(error.Text(), ExtractErrorText(error));
+      question.message = FileErrorMessage(error.Text(), package::ExtractErrorText(error));
     } catch (...) {
       // Not a file error (out of memory, say, or anything a library may
       // throw): asked about all the same, so that the run still reaches its

@@ -85,10 +85,9 @@ class SilentRunView : public RunView {
 };
 
 // One package into the destination, the observer hearing of every step.
-// package_engine::Extract unless a test puts its own in.
-using PackageExtractor =
-    std::function<package_engine::Result(const std::wstring& packagePath, const std::wstring& packageName,
-                                         const std::wstring& destination, package_engine::Observer& observer)>;
+// package::Extract unless a test puts its own in.
+using PackageExtractor = std::function<package::Result(const std::wstring& packagePath, const std::wstring& packageName,
+                                                       const std::wstring& destination, package::Observer& observer)>;
 
 struct InstallationJob {
   std::wstring packageFolder;

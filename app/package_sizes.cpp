@@ -12,10 +12,10 @@ PackageSizes ReadPackageSizes(const std::wstring& path) {
     if (!package.Open(path, platform::File::Mode::kReadExclusive)) return sizes;
     sizes.storedSize = package.Length();
     // Absent or damaged alike: an index that does not check out is never trusted.
-    const size_index::SizeIndex index = size_index::Read(package);
+    const package::size_index::SizeIndex index = package::size_index::Read(package);
     if (!index.IsValid()) return sizes;
     sizes.files.reserve(index.entries.size());
-    for (const size_index::Entry& entry : index.entries)
+    for (const package::size_index::Entry& entry : index.entries)
       sizes.files.push_back(IndexedFile{entry.folder, entry.name, entry.unpackedSize});
     sizes.indexed = true;
   } catch (...) {

@@ -74,9 +74,10 @@ SpaceNeed ComputeSpaceNeed(const std::vector<PackageEntry>& packages, const std:
       Bytes replaced = 0;
       // A path the copy refuses replaces nothing; its size still counts, to
       // be on the safe side.
-      if (entry_path::IsSafe(file.storedFolder, file.name)) {
+      if (package::entry_path::IsSafe(file.storedFolder, file.name)) {
         const std::wstring path =
-            package_path::Join(destination, package_path::StoredFolder(file.storedFolder), file.name).file;
+            package::package_path::Join(destination, package::package_path::StoredFolder(file.storedFolder), file.name)
+                .file;
         auto [at, first] = written.try_emplace(FileKey(path), 0);
         if (first) {
           const std::optional<std::uint64_t> existing = existingSize ? existingSize(path) : std::nullopt;

@@ -73,7 +73,7 @@ UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOpt
   // Files the catalogue leaves out are damaged or foreign: say so, since
   // nobody sees the list.
   for (const std::wstring& file : platform::FindFiles(session.packageFolder(), L"*.nwq")) {
-    const std::optional<std::wstring> name = package_path::PackageNameOf(file);
+    const std::optional<std::wstring> name = package::package_path::PackageNameOf(file);
     const auto listed = [&name](const PackageEntry& package) { return package.name == *name; };
     if (name && std::none_of(catalogue.begin(), catalogue.end(), listed)) log.LeftOut(file);
   }

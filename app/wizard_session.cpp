@@ -40,7 +40,7 @@ void WizardSession::ChoosePackages(const std::vector<PackageRow>& rows) {
   for (const PackageRow& row : rows) {
     if (!row.checked) continue;
     PackageEntry& chosen = m_chosenPackages.emplace_back(row.package);
-    chosen.sizes = ReadPackageSizes(package_path::Build(m_packageFolder, chosen.name));
+    chosen.sizes = ReadPackageSizes(package::package_path::Build(m_packageFolder, chosen.name));
   }
 }
 
@@ -59,16 +59,16 @@ bool WizardSession::CreateFolderTree(std::wstring path) { return platform::Creat
 // leaves that package (or the whole folder) out rather than end the wizard.
 bool WizardSession::GetAvailablePackages(std::vector<std::wstring>& names) {
   try {
-    return GetAvailableGuids(m_packageFolder, names) == S_OK;
+    return package::GetAvailableGuids(m_packageFolder, names) == S_OK;
   } catch (const FileError&) {
     return false;
   }
 }
 
 bool WizardSession::GetPackageTitle(std::wstring name, std::wstring& title) {
-  PackageHeader header;
+  package::PackageHeader header;
   try {
-    if (ReadPackageHeader(m_packageFolder, std::move(name), &header) != S_OK) return false;
+    if (package::ReadPackageHeader(m_packageFolder, std::move(name), &header) != S_OK) return false;
   } catch (const FileError&) {
     return false;
   }

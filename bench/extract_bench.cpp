@@ -100,8 +100,8 @@ std::vector<Entry> LoadEntries(const std::wstring& path) {
   std::vector<Entry> entries;
   platform::File file;
   file.Open(path, platform::File::Mode::kReadExclusive);
-  RecordWalker walker(file, kPackageHeaderSize, file.Length());
-  PackageFileRecord record;
+  package::RecordWalker walker(file, package::kPackageHeaderSize, file.Length());
+  package::PackageFileRecord record;
   while (walker.Next(&record)) {
     Entry e{std::vector<unsigned char>(static_cast<std::size_t>(record.FileSize())), 0};
     walker.ReadData(e.stored.data(), e.stored.size());
@@ -113,7 +113,7 @@ std::vector<Entry> LoadEntries(const std::wstring& path) {
 // One zlib call per stream, whole input into a whole output buffer: the
 // single-core limit of inflate, with no file system at all.
 void InflateEntry(Entry& e, std::vector<unsigned char>& output) {
-  const UniqueInflateStream stream(new z_stream{});
+  const package::UniqueInflateStream stream(new z_stream{});
   z_stream& z = *stream.Get();
   inflateInit(&z);
   z.next_in = e.stored.data();
@@ -149,15 +149,16 @@ double LargestEntryShare(const std::wstring& path, std::size_t outputSize) {
 void BareLoop(const std::wstring& packagePath, const std::wstring& destination) {
   platform::File package;
   package.Open(packagePath, platform::File::Mode::kReadExclusive);
-  RecordWalker walker(package, kPackageHeaderSize, package.Length());
+  package::RecordWalker walker(package, package::kPackageHeaderSize, package.Length());
   unsigned char in[4096], out[8192];
-  PackageFileRecord record;
+  package::PackageFileRecord record;
   while (walker.Next(&record)) {
-    const package_path::EntryPaths paths = package_path::Join(destination, record.Folder(), record.Name());
+    const package::package_path::EntryPaths paths =
+        package::package_path::Join(destination, record.Folder(), record.Name());
     platform::CreateFolderTree(paths.folder);
     platform::File output;
     output.Open(paths.file, platform::File::Mode::kCreateWriteExclusive);
-    const UniqueInflateStream stream(new z_stream{});
+    const package::UniqueInflateStream stream(new z_stream{});
     z_stream& z = *stream.Get();
     inflateInit(&z);
     for (;;) {
@@ -177,10 +178,10 @@ void BareLoop(const std::wstring& packagePath, const std::wstring& destination) 
 }
 
 void ExtractOrFail(const std::wstring& packagePath, const std::wstring& name, const std::wstring& destination,
-                   const ExtractBuffers& buffers, std::size_t decoders) {
-  package_engine::Observer quiet;
-  if (package_engine::Extract(packagePath, name, destination, quiet, {buffers, decoders}).outcome !=
-      package_engine::Outcome::kExtracted)
+                   const package::ExtractBuffers& buffers, std::size_t decoders) {
+  package::Observer quiet;
+  if (package::Extract(packagePath, name, destination, quiet, {buffers, decoders}).outcome !=
+      package::Outcome::kExtracted)
     throw 1;
 }
 
@@ -197,13 +198,13 @@ void WizardRun(const std::wstring& folder, const std::wstring& name, const std::
 
 // Packs every file below `source` into `packagePath`, sorted by path.
 void Pack(const fs::path& source, const std::wstring& packagePath, const std::wstring& name) {
-  PackageWriter writer(packagePath, *PackageHeader::Make(name, L"Benchmark", L""));
+  package::PackageWriter writer(packagePath, *package::PackageHeader::Make(name, L"Benchmark", L""));
   std::vector<fs::path> files;
   for (const auto& e : fs::recursive_directory_iterator(source))
     if (e.is_regular_file()) files.push_back(e.path());
   std::sort(files.begin(), files.end());
   for (const auto& f : files) {
-    const std::wstring sub = package_path::StoredFolderOf(f.parent_path().lexically_relative(source));
+    const std::wstring sub = package::package_path::StoredFolderOf(f.parent_path().lexically_relative(source));
     writer.AddFile(sub, f.filename().wstring(), f.wstring(), 0, 0);
   }
   writer.Close();
@@ -266,12 +267,12 @@ int main(int argc, char** argv) {
     else if (option == "--runs")
       runs = std::max(1, std::atoi(argv[i + 1]));
   }
-  package_trace::SetEnabled(false);
-  const std::size_t decoders = package_engine::DefaultDecoders();
+  package::trace::SetEnabled(false);
+  const std::size_t decoders = package::DefaultDecoders();
   fs::remove_all(work);
   fs::create_directories(work);
   const std::wstring folder = work.wstring();
-  const ExtractBuffers large{256 * 1024, 1024 * 1024};
+  const package::ExtractBuffers large{256 * 1024, 1024 * 1024};
 
   struct Case {
     const char* title;
@@ -286,7 +287,7 @@ int main(int argc, char** argv) {
     fs::remove_all(source);
     std::printf("generating %.0f MiB, %s, in %s ...\n", mib, c.title, work.c_str());
     std::fflush(stdout);
-    const std::wstring packagePath = BuildPackagePath(folder, c.name);
+    const std::wstring packagePath = package::BuildPackagePath(folder, c.name);
     // Generated and packed in a child, so that the parent stays small.
     Measure(
         1, [] {}, [] {},

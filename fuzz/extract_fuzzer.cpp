@@ -73,7 +73,7 @@ const Layout& Setup() {
     const rlimit fileSize{16 << 20, 16 << 20};
     ::setrlimit(RLIMIT_FSIZE, &fileSize);
     ::signal(SIGXFSZ, SIG_IGN);
-    package_trace::SetEnabled(false);
+    package::trace::SetEnabled(false);
     Layout l;
     l.root = fuzz::ScratchRoot() / "extract";
     l.packages = l.root / "Karten";
@@ -121,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   try {
     const HRESULT status =
-        ExtractPackage(fuzz::Wide(layout.packages), L"FUZZ", layout.destinationText, &OnProgress, &OnError);
+        package::ExtractPackage(fuzz::Wide(layout.packages), L"FUZZ", layout.destinationText, &OnProgress, &OnError);
     if (status != S_OK && status != E_FAIL) std::abort();
   } catch (const FileError& error) {
     if (error.cause() <= FileError::kNone || error.cause() > FileError::kDamaged) std::abort();

@@ -17,7 +17,7 @@ const std::u16string kName = u"FUZZ";
 std::uint16_t Unit(const std::uint8_t* at) { return static_cast<std::uint16_t>(at[0] | at[1] << 8); }
 
 bool ValidByTheRules(const std::uint8_t* data, std::size_t size) {
-  if (size < kPackageHeaderSize) return false;
+  if (size < package::kPackageHeaderSize) return false;
   const std::uint16_t magic[4] = {u'N', u'W', u'Q', 0};
   for (std::size_t i = 0; i < 4; ++i)
     if (Unit(data + 2 * i) != magic[i]) return false;
@@ -35,7 +35,7 @@ bool ValidByTheRules(const std::uint8_t* data, std::size_t size) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  package_trace::SetEnabled(false);
+  package::trace::SetEnabled(false);
   const std::filesystem::path folder = fuzz::ScratchRoot() / "Karten";
   std::filesystem::create_directories(folder);
   fuzz::WriteFile(folder / "FUZZ.nwq", data, size);
@@ -43,23 +43,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   platform::File file;
   if (!file.Open(fuzz::Wide(folder / "FUZZ.nwq"), platform::File::Mode::kReadExclusive)) std::abort();
-  PackageHeader header;
-  const HRESULT status = CheckPackageHeader(L"FUZZ", &header, &file);
+  package::PackageHeader header;
+  const HRESULT status = package::CheckPackageHeader(L"FUZZ", &header, &file);
   if ((status == S_OK) != expected) std::abort();
   if (status == S_OK) {
-    if (file.Position() != kPackageHeaderSize) std::abort();
+    if (file.Position() != package::kPackageHeaderSize) std::abort();
     // Texts end inside their slots, whatever the bytes.
-    if (header.TITLE().size() > kMaxTitleLength + 1 || header.DESCRIPTION().size() > kMaxDescriptionLength + 1)
+    if (header.TITLE().size() > package::kMaxTitleLength + 1 ||
+        header.DESCRIPTION().size() > package::kMaxDescriptionLength + 1)
       std::abort();
   } else if (status != E_FAIL) {
     std::abort();
   }
   file.Close();
 
-  PackageHeader again;
-  if ((ReadPackageHeader(fuzz::Wide(folder), L"FUZZ", &again) == S_OK) != expected) std::abort();
+  package::PackageHeader again;
+  if ((package::ReadPackageHeader(fuzz::Wide(folder), L"FUZZ", &again) == S_OK) != expected) std::abort();
   std::vector<std::wstring> names;
-  GetAvailableGuids(fuzz::Wide(folder), names);
+  package::GetAvailableGuids(fuzz::Wide(folder), names);
   if (names != (expected ? std::vector<std::wstring>{L"FUZZ"} : std::vector<std::wstring>{})) std::abort();
   return 0;
 }

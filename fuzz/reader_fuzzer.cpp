@@ -7,16 +7,16 @@
 #include "package/trace.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  package_trace::SetEnabled(false);
+  package::trace::SetEnabled(false);
   const std::filesystem::path path = fuzz::ScratchRoot() / "FUZZ.nwq";
   fuzz::WriteFile(path, data, size);
   try {
-    PackageReader reader({4096, 8192});
-    if (reader.Open(fuzz::Wide(path), L"FUZZ").outcome != package_engine::Outcome::kExtracted) return 0;
-    PackageFileRecord record;
+    package::PackageReader reader({4096, 8192});
+    if (reader.Open(fuzz::Wide(path), L"FUZZ").outcome != package::Outcome::kExtracted) return 0;
+    package::PackageFileRecord record;
     // Each record takes 752 bytes of the input, so the walk is bounded.
     for (std::size_t index = 0; reader.NextRecord(&record); ++index) {
-      if (index > size / kPackageFileRecordSize) std::abort();
+      if (index > size / package::kPackageFileRecordSize) std::abort();
       if (index % 2 == 0) {
         std::uint64_t decoded = 0;
         reader.VerifyData(&decoded);

@@ -25,8 +25,8 @@ Bytes Compress(const Bytes& data) {
   return out;
 }
 
-Bytes Header(const std::wstring& guid = L"FUZZ", std::int32_t version = kPackageVersion) {
-  const auto header = PackageHeader::Make(guid, L"Karte " + guid, L"Seed", version);
+Bytes Header(const std::wstring& guid = L"FUZZ", std::int32_t version = package::kPackageVersion) {
+  const auto header = package::PackageHeader::Make(guid, L"Karte " + guid, L"Seed", version);
   return Bytes(header->bytes.begin(), header->bytes.end());
 }
 
@@ -34,7 +34,7 @@ void Append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), mo
 
 void Record(Bytes& to, const std::wstring& folder, const std::wstring& name, std::int64_t fileSize,
             std::uint64_t created = 0, std::uint64_t modified = 0) {
-  const auto record = PackageFileRecord::Make(name, folder, created, modified, fileSize);
+  const auto record = package::PackageFileRecord::Make(name, folder, created, modified, fileSize);
   to.insert(to.end(), record->bytes.begin(), record->bytes.end());
 }
 
@@ -126,8 +126,8 @@ void PackageSeeds(const std::filesystem::path& folder) {
   Bytes stopRecord = stop;
   Entry(stop, L"", L"a.txt", hello);
   Record(stopRecord, L"", L"b.txt", static_cast<std::int64_t>(hello.size()));
-  stopRecord[kPackageHeaderSize + 6] = 'X';  // "FILX"
-  Append(stop, Bytes(stopRecord.begin() + kPackageHeaderSize, stopRecord.end()));
+  stopRecord[package::kPackageHeaderSize + 6] = 'X';  // "FILX"
+  Append(stop, Bytes(stopRecord.begin() + package::kPackageHeaderSize, stopRecord.end()));
   Append(stop, hello);
   Put(folder, "no-file-magic-ends", stop);
 
@@ -139,16 +139,17 @@ void PackageSeeds(const std::filesystem::path& folder) {
   // one that names a path no record slot could hold.
   Bytes indexed = Header();
   Entry(indexed, L"maps", L"a.txt", hello);
-  Append(indexed, size_index::Encode({{L"maps", L"a.txt", 12, hello.size()}}, indexed.size()));
+  Append(indexed, package::size_index::Encode({{L"maps", L"a.txt", 12, hello.size()}}, indexed.size()));
   Put(folder, "size-index", indexed);
   Bytes overcounted = Header();
   Entry(overcounted, L"", L"a.txt", hello);
-  Append(overcounted, size_index::Encode({{L"", L"a.txt", 12, hello.size()}, {L"", L"b.txt", 12, hello.size()}},
-                                         overcounted.size()));
+  Append(overcounted, package::size_index::Encode(
+                          {{L"", L"a.txt", 12, hello.size()}, {L"", L"b.txt", 12, hello.size()}}, overcounted.size()));
   Put(folder, "size-index-one-too-many", overcounted);
   Bytes longPath = Header();
   Entry(longPath, L"", L"a.txt", hello);
-  Append(longPath, size_index::Encode({{std::wstring(300, L'f'), L"a.txt", 12, hello.size()}}, longPath.size()));
+  Append(longPath,
+         package::size_index::Encode({{std::wstring(300, L'f'), L"a.txt", 12, hello.size()}}, longPath.size()));
   Put(folder, "size-index-long-path", longPath);
 }
 

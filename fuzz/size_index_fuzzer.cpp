@@ -9,20 +9,20 @@
 #include "package/trace.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  package_trace::SetEnabled(false);
+  package::trace::SetEnabled(false);
   const std::filesystem::path path = fuzz::ScratchRoot() / "FUZZ.nwq";
   fuzz::WriteFile(path, data, size);
   try {
-    const size_index::SizeIndex index = size_index::ReadFile(fuzz::Wide(path));
+    const package::size_index::SizeIndex index = package::size_index::ReadFile(fuzz::Wide(path));
     // A footer's word, once its checksum holds, is what nwq index cuts at.
-    if (index.checksummedOffset && *index.checksummedOffset + kPackageFileRecordSize > size) std::abort();
+    if (index.checksummedOffset && *index.checksummedOffset + package::kPackageFileRecordSize > size) std::abort();
     if (!index.IsValid()) {
       if (!index.entries.empty()) std::abort();
       return 0;
     }
-    std::uint64_t end = kPackageHeaderSize;
-    for (const size_index::Entry& entry : index.entries)
-      end += kPackageFileRecordSize + entry.storedSize;
+    std::uint64_t end = package::kPackageHeaderSize;
+    for (const package::size_index::Entry& entry : index.entries)
+      end += package::kPackageFileRecordSize + entry.storedSize;
     if (end != index.contentsEnd || index.contentsEnd > size) std::abort();
   } catch (const FileError&) {
     // An I/O failure is reported, not a crash.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace package_engine {
+namespace package {
 
 bool DecodeJob::StopRequested() const { return pool_->StopRequestedFor(*this); }
 
@@ -171,4 +171,4 @@ void DecoderPool::Decode() {
 
 std::size_t DefaultDecoders() { return std::max(1u, std::thread::hardware_concurrency()); }
 
-}  // namespace package_engine
+}  // namespace package

@@ -20,7 +20,7 @@
 #include "package/package.h"
 #include "package/stream_decoder.h"
 
-namespace package_engine {
+namespace package {
 
 class DecoderPool;
 
@@ -123,4 +123,4 @@ class DecoderPool {
 // One decoder per hardware thread; at least one.
 std::size_t DefaultDecoders();
 
-}  // namespace package_engine
+}  // namespace package

@@ -1,6 +1,6 @@
 #include "package/engine.h"
 
-namespace package_engine {
+namespace package {
 
 Result OpenPackage(const std::wstring& path, const std::wstring& expectedName, platform::File* package) {
   Result result;
@@ -23,4 +23,4 @@ Result Extract(const std::wstring& path, const std::wstring& expectedName, const
   return result;
 }
 
-}  // namespace package_engine
+}  // namespace package

@@ -26,7 +26,7 @@
 #include "package/package.h"
 #include "platform/file_error.h"
 
-namespace package_engine {
+namespace package {
 
 class Observer {
  public:
@@ -88,4 +88,4 @@ Result Extract(const std::wstring& path, const std::wstring& expectedName, const
 Outcome ExtractContents(platform::File& package, const std::wstring& destination, Observer& observer,
                         const Options& options = {});
 
-}  // namespace package_engine
+}  // namespace package

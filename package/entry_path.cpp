@@ -5,7 +5,7 @@
 
 #include "package/temp_files.h"
 
-namespace entry_path {
+namespace package::entry_path {
 namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
@@ -69,4 +69,4 @@ bool IsSafe(const std::wstring& folder, const std::wstring& name) {
   return IsSafeRelative(folder, false) && IsSafeRelative(name, true);
 }
 
-}  // namespace entry_path
+}  // namespace package::entry_path

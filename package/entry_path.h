@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace entry_path {
+namespace package::entry_path {
 
 // True when the record's folder and name stay inside the destination: no
 // ".." (or other dots-only) component, no rooted path, no drive or stream
@@ -12,4 +12,4 @@ namespace entry_path {
 // temporary names (temp_files.h). Both "\" and "/" count as separators.
 bool IsSafe(const std::wstring& folder, const std::wstring& name);
 
-}  // namespace entry_path
+}  // namespace package::entry_path

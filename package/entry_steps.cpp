@@ -8,7 +8,7 @@
 #include "package/extraction_error.h"
 #include "package/file_times.h"
 
-namespace package_engine {
+namespace package {
 namespace {
 
 [[noreturn]] void Fail(ErrorKind kind, const std::wstring& path, FileError error) {
@@ -121,4 +121,4 @@ void CommitEntry(StagedFile staged, const PackageFileRecord& record, const packa
   observer.OnEntryFinished(paths.file, committed->written);
 }
 
-}  // namespace package_engine
+}  // namespace package

@@ -36,7 +36,7 @@
 #include "platform/platform.h"
 #include "platform/unique_resource.h"
 
-namespace package_engine {
+namespace package {
 
 // Whole percent of the package's bytes read, header and records included;
 // told only when it changes, so a package makes at most 101 reports.
@@ -126,4 +126,4 @@ StagedFile DecodeEntry(EntryReader& reader, const PackageFileRecord& record, con
 void CommitEntry(StagedFile staged, const PackageFileRecord& record, const package_path::EntryPaths& paths,
                  Observer& observer);
 
-}  // namespace package_engine
+}  // namespace package

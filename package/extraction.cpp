@@ -25,7 +25,7 @@
 #include "package/stream_decoder.h"
 #include "package/temp_files.h"
 
-namespace package_engine {
+namespace package {
 namespace {
 
 using namespace std::chrono_literals;
@@ -383,4 +383,4 @@ Outcome ExtractContents(platform::File& package, const std::wstring& destination
   return Extraction(package, destination, observer, options).Run();
 }
 
-}  // namespace package_engine
+}  // namespace package

@@ -8,7 +8,7 @@
 
 #include "platform/file_error.h"
 
-namespace package_engine {
+namespace package {
 
 enum class ErrorKind {
   kUnsafePath,          // the record's folder or name leaves the destination
@@ -34,4 +34,4 @@ class ExtractionError : public FileError {
   std::wstring path_;
 };
 
-}  // namespace package_engine
+}  // namespace package

@@ -5,9 +5,11 @@
 #include "package/trace.h"
 #include "resources/texts_de.h"
 
+namespace package {
+
 namespace {
 
-class CallbackObserver : public package_trace::TracingObserver {
+class CallbackObserver : public trace::TracingObserver {
  public:
   CallbackObserver(ExtractProgressCallback progress, ExtractErrorCallback onError)
       : progress_(progress), onError_(onError) {}
@@ -20,7 +22,7 @@ class CallbackObserver : public package_trace::TracingObserver {
   auto Run(Extraction extraction) {
     try {
       return extraction();
-    } catch (const package_engine::ExtractionError& error) {
+    } catch (const ExtractionError& error) {
       if (onError_) onError_(ExtractErrorText(error));
       throw;
     }
@@ -33,8 +35,7 @@ class CallbackObserver : public package_trace::TracingObserver {
 
 }  // namespace
 
-std::wstring ExtractErrorText(package_engine::ErrorKind kind, const std::wstring& path) {
-  using package_engine::ErrorKind;
+std::wstring ExtractErrorText(ErrorKind kind, const std::wstring& path) {
   const wchar_t* pattern = L"%s";
   switch (kind) {
     case ErrorKind::kUnsafePath: pattern = texts_de::kUnsafePath; break;
@@ -49,7 +50,7 @@ std::wstring ExtractErrorText(package_engine::ErrorKind kind, const std::wstring
 }
 
 std::wstring ExtractErrorText(const FileError& error) {
-  const auto* found = dynamic_cast<const package_engine::ExtractionError*>(&error);
+  const auto* found = dynamic_cast<const ExtractionError*>(&error);
   return found ? ExtractErrorText(found->kind(), found->path()) : std::wstring();
 }
 
@@ -58,16 +59,16 @@ HRESULT ExtractPackageContents(const std::wstring& destination, platform::File* 
                                const ExtractBuffers& buffers) {
   if (!package || !package->IsOpen()) return E_FAIL;
   CallbackObserver observer(progress, onError);
-  observer.Run([&] { return package_engine::ExtractContents(*package, destination, observer, {buffers}); });
+  observer.Run([&] { return ExtractContents(*package, destination, observer, {buffers}); });
   return S_OK;
 }
 
 HRESULT ExtractPackage(std::wstring folder, std::wstring packageName, std::wstring destination,
                        ExtractProgressCallback progress, ExtractErrorCallback onError, const ExtractBuffers& buffers) {
   CallbackObserver observer(progress, onError);
-  const package_engine::Result result = observer.Run([&] {
-    return package_engine::Extract(package_path::Build(folder, packageName), packageName, destination, observer,
-                                   {buffers});
-  });
-  return result.outcome == package_engine::Outcome::kExtracted ? S_OK : E_FAIL;
+  const Result result = observer.Run(
+      [&] { return Extract(package_path::Build(folder, packageName), packageName, destination, observer, {buffers}); });
+  return result.outcome == Outcome::kExtracted ? S_OK : E_FAIL;
 }
+
+}  // namespace package

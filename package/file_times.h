@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace file_times {
+namespace package::file_times {
 
 inline constexpr std::uint64_t kTicksPerSecond = 10'000'000;
 // 1970-01-01 and 3001-01-01, 00:00 UTC: the span in which stored times are
@@ -17,4 +17,4 @@ inline bool IsRepresentable(std::uint64_t ticks) {
 
 inline std::uint64_t ToWholeSeconds(std::uint64_t ticks) { return ticks - ticks % kTicksPerSecond; }
 
-}  // namespace file_times
+}  // namespace package::file_times

@@ -2,6 +2,8 @@
 #include "package/package_path.h"
 #include "package/trace.h"
 
+namespace package {
+
 std::wstring BuildPackagePath(std::wstring folder, std::wstring packageName) {
   return package_path::Build(folder, packageName);
 }
@@ -17,13 +19,13 @@ HeaderFault CheckHeader(const std::wstring& packageName, platform::File& file, P
 HRESULT CheckPackageHeader(const std::wstring& packageName, PackageHeader* header, platform::File* file) {
   if (!header || !file || !file->IsOpen()) return E_FAIL;
   const HeaderFault fault = CheckHeader(packageName, *file, header);
-  package_trace::TraceHeader(*header, fault);
+  trace::TraceHeader(*header, fault);
   return fault == HeaderFault::kNone ? S_OK : E_FAIL;
 }
 
 HRESULT ReadPackageHeader(std::wstring folder, std::wstring packageName, PackageHeader* header) {
   const std::wstring path = BuildPackagePath(std::move(folder), packageName);
-  package_trace::Write(L"\r\nDatei: " + path + L"\r\n");
+  trace::Write(L"\r\nDatei: " + path + L"\r\n");
   platform::File file;
   if (!file.Open(path, platform::File::Mode::kReadExclusive)) return E_FAIL;
   return CheckPackageHeader(packageName, header, &file);
@@ -41,3 +43,5 @@ std::wstring HeaderFaultText(HeaderFault fault, const PackageHeader& header, con
   }
   return L"its header is refused";
 }
+
+}  // namespace package

@@ -8,6 +8,8 @@
 
 #include "package/zlib_stream.h"
 
+namespace package {
+
 class Inflater {
  public:
   // Prepares for a new zlib stream (default 32 KiB window). False when zlib
@@ -25,3 +27,5 @@ class Inflater {
  private:
   UniqueInflateStream stream_;
 };
+
+}  // namespace package

@@ -14,6 +14,8 @@
 #include "platform/file_error.h"
 #include "platform/platform.h"
 
+namespace package {
+
 inline constexpr std::size_t kPackageHeaderSize = 924;
 inline constexpr std::size_t kPackageFileRecordSize = 752;
 inline constexpr std::int32_t kPackageVersion = 2;
@@ -115,13 +117,13 @@ HRESULT ExtractPackage(std::wstring folder, std::wstring packageName, std::wstri
 
 // The wizard's German text for an extraction error of the engine; for a
 // FileError that is no ExtractionError, an empty text.
-namespace package_engine {
 enum class ErrorKind;
-}
-std::wstring ExtractErrorText(package_engine::ErrorKind kind, const std::wstring& path);
+std::wstring ExtractErrorText(ErrorKind kind, const std::wstring& path);
 std::wstring ExtractErrorText(const FileError& error);
 
 // The record loop of ExtractPackage; `package` stands just after its header.
 HRESULT ExtractPackageContents(const std::wstring& destination, platform::File* package,
                                ExtractProgressCallback progress, ExtractErrorCallback onError,
                                const ExtractBuffers& buffers = {});
+
+}  // namespace package

@@ -5,7 +5,7 @@
 #include "platform/fs_path.h"
 #include "platform/platform.h"
 
-namespace package_path {
+namespace package::package_path {
 namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'/' || c == platform::kPathSeparator; }
@@ -78,4 +78,4 @@ EntryPaths Join(const std::wstring& destination, const std::wstring& storedFolde
   return paths;
 }
 
-}  // namespace package_path
+}  // namespace package::package_path

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace package_path {
+namespace package::package_path {
 
 // folder + separator + packageName + ".nwq"; the folder is taken unchanged.
 std::wstring Build(const std::wstring& folder, const std::wstring& packageName);
@@ -38,4 +38,4 @@ struct EntryPaths {
 };
 EntryPaths Join(const std::wstring& destination, const std::wstring& storedFolder, const std::wstring& name);
 
-}  // namespace package_path
+}  // namespace package::package_path

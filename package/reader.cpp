@@ -2,24 +2,26 @@
 
 #include "package/trace.h"
 
-package_engine::Result PackageReader::Open(const std::wstring& path, const std::wstring& expectedName, bool forUpdate) {
+namespace package {
+
+Result PackageReader::Open(const std::wstring& path, const std::wstring& expectedName, bool forUpdate) {
   walker_.reset();
   index_ = {};
   file_ = platform::File();
-  package_engine::Result result;
+  Result result;
   if (forUpdate) {
     if (!file_.Open(path, platform::File::Mode::kUpdateExclusive, &result.openError)) {
-      result.outcome = package_engine::Outcome::kCannotOpen;
+      result.outcome = Outcome::kCannotOpen;
     } else {
       result.headerFault = CheckHeader(expectedName, file_, &result.header);
-      if (result.headerFault != HeaderFault::kNone) result.outcome = package_engine::Outcome::kInvalidHeader;
+      if (result.headerFault != HeaderFault::kNone) result.outcome = Outcome::kInvalidHeader;
     }
   } else {
-    result = package_engine::OpenPackage(path, expectedName, &file_);
+    result = OpenPackage(path, expectedName, &file_);
   }
   header_ = result.header;
-  if (result.outcome != package_engine::Outcome::kCannotOpen) package_trace::TraceHeader(header_, result.headerFault);
-  if (result.outcome == package_engine::Outcome::kExtracted) {
+  if (result.outcome != Outcome::kCannotOpen) trace::TraceHeader(header_, result.headerFault);
+  if (result.outcome == Outcome::kExtracted) {
     index_ = size_index::Read(file_);
     walker_.emplace(file_, file_.Position(), file_.Length());
   }
@@ -38,3 +40,5 @@ StreamState PackageReader::VerifyData(std::uint64_t* decodedBytes) {
   return DecodeStream(
       *walker_, work_, [&](const unsigned char*, std::size_t n) { *decodedBytes += n; }, [] { return true; });
 }
+
+}  // namespace package

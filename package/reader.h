@@ -11,6 +11,8 @@
 #include "package/size_index.h"
 #include "package/stream_decoder.h"
 
+namespace package {
+
 class PackageReader {
  public:
   explicit PackageReader(const ExtractBuffers& buffers = {256 * 1024, 1024 * 1024}) : work_(buffers) {}
@@ -20,7 +22,7 @@ class PackageReader {
   // Opens exactly `path` and checks its header against `expectedName`; a
   // package that passes has its size index read too. `forUpdate` opens it for
   // writing as well (see file()).
-  package_engine::Result Open(const std::wstring& path, const std::wstring& expectedName, bool forUpdate = false);
+  Result Open(const std::wstring& path, const std::wstring& expectedName, bool forUpdate = false);
   const PackageHeader& header() const { return header_; }
   const size_index::SizeIndex& index() const { return index_; }
 
@@ -44,3 +46,5 @@ class PackageReader {
   DecodeWorkspace work_;
   std::optional<RecordWalker> walker_;
 };
+
+}  // namespace package

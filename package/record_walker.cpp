@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace package {
+
 EntryReader::EntryReader(const platform::File& package, std::uint64_t dataOffset, std::int64_t dataSize,
                          std::uint64_t length)
     : package_(&package),
@@ -74,3 +76,5 @@ void RecordWalker::SkipData() {
   }
   dataLeft_ = 0;
 }
+
+}  // namespace package

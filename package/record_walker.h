@@ -9,6 +9,8 @@
 
 #include "package/package.h"
 
+namespace package {
+
 // One entry's stored bytes, read by offset on whichever thread decodes it.
 class EntryReader {
  public:
@@ -76,3 +78,5 @@ class RecordWalker {
   std::uint64_t entriesEnd_;
   bool ended_ = false;
 };
+
+}  // namespace package

@@ -4,6 +4,8 @@
 #include "package/package_path.h"
 #include "platform/text.h"
 
+namespace package {
+
 namespace {
 
 // Offsets and slot sizes (in UTF-16 units) of the fixed records.
@@ -110,3 +112,5 @@ std::optional<PackageFileRecord> PackageFileRecord::Make(const std::wstring& nam
   WriteLe(&record.bytes[kRecordFileSize], static_cast<std::uint64_t>(fileSize), 8);
   return record;
 }
+
+}  // namespace package

@@ -12,7 +12,7 @@
 #include "package/trace.h"
 #include "platform/text.h"
 
-namespace size_index {
+namespace package::size_index {
 namespace {
 
 constexpr std::uint8_t kBlockMagic[] = {'S', 0, 'I', 0, 'Z', 0, 'E', 0, 0, 0};
@@ -227,7 +227,7 @@ SizeIndex Read(platform::File& package) {
   SizeIndex index = ReadFromEnd(package);
   package.Seek(static_cast<std::int64_t>(start), platform::File::Origin::kBegin);
   if (index.state == State::kDamaged)
-    package_trace::Write(L"Size index ignored: " + package.Path() + L": " + index.damage + L"\r\n");
+    trace::Write(L"Size index ignored: " + package.Path() + L": " + index.damage + L"\r\n");
   return index;
 }
 
@@ -306,4 +306,4 @@ std::wstring Mismatch(const SizeIndex& index, const std::vector<Entry>& entries,
   return {};
 }
 
-}  // namespace size_index
+}  // namespace package::size_index

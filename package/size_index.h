@@ -37,7 +37,7 @@
 
 #include "platform/platform.h"
 
-namespace size_index {
+namespace package::size_index {
 
 inline constexpr std::size_t kFooterSize = 24;
 inline constexpr std::uint32_t kLayoutVersion = 1;
@@ -100,4 +100,4 @@ bool FollowsEntries(platform::File& package, std::uint64_t contentsEnd);
 std::wstring Mismatch(const SizeIndex& index, const std::vector<Entry>& entries, std::uint64_t contentsEnd,
                       bool unpackedKnown);
 
-}  // namespace size_index
+}  // namespace package::size_index

@@ -13,6 +13,8 @@
 #include "package/package.h"
 #include "package/record_walker.h"
 
+namespace package {
+
 enum class StreamState {
   kComplete,   // the stream ended and its check value matched
   kCorrupt,    // zlib rejected the data
@@ -71,3 +73,5 @@ StreamState DecodeStream(Source& walker, DecodeWorkspace& work, Sink&& sink, OnC
     }
   }
 }
+
+}  // namespace package

@@ -3,7 +3,7 @@
 #include <cwchar>
 #include <random>
 
-namespace temp_files {
+namespace package::temp_files {
 namespace {
 
 constexpr std::size_t kPrefixLength = std::char_traits<wchar_t>::length(kPrefix);
@@ -79,4 +79,4 @@ void RemoveLeftovers(const std::wstring& folder, const OwnFiles& own) {
     if (IsTempName(name) && !own.Holds(name)) platform::RemoveUnusedFile(base + name);
 }
 
-}  // namespace temp_files
+}  // namespace package::temp_files

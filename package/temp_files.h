@@ -11,7 +11,7 @@
 
 #include "platform/platform.h"
 
-namespace temp_files {
+namespace package::temp_files {
 
 inline constexpr wchar_t kPrefix[] = L"~nwq";
 inline constexpr std::size_t kHexDigits = 8;
@@ -45,4 +45,4 @@ bool Create(const std::wstring& folder, platform::File* file, FileError* error, 
 // name stay.
 void RemoveLeftovers(const std::wstring& folder, const OwnFiles& own);
 
-}  // namespace temp_files
+}  // namespace package::temp_files

@@ -6,7 +6,7 @@
 #include "package/package.h"
 #include "platform/text.h"
 
-namespace package_trace {
+namespace package::trace {
 namespace {
 
 std::atomic<bool> g_enabled{true};
@@ -57,4 +57,4 @@ void TraceRecord(const PackageFileRecord& record) {
   Write(L"FileSize: " + std::to_wstring(record.FileSize()) + L"\r\n");
 }
 
-}  // namespace package_trace
+}  // namespace package::trace

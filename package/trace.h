@@ -6,7 +6,7 @@
 
 #include "package/engine.h"
 
-namespace package_trace {
+namespace package::trace {
 
 void SetEnabled(bool enabled);
 bool Enabled();
@@ -22,10 +22,10 @@ void TraceRecord(const PackageFileRecord& record);
 
 // An engine observer that writes the header's and each record's lines as the
 // wizard's extraction always has; the wizard's observers derive from it.
-class TracingObserver : public package_engine::Observer {
+class TracingObserver : public Observer {
  public:
   void OnHeaderChecked(const PackageHeader& header, HeaderFault fault) override { TraceHeader(header, fault); }
   void OnEntryStarted(const PackageFileRecord& record, const std::wstring&) override { TraceRecord(record); }
 };
 
-}  // namespace package_trace
+}  // namespace package::trace

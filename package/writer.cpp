@@ -8,6 +8,8 @@
 
 #include "package/zlib_stream.h"
 
+namespace package {
+
 namespace {
 
 constexpr std::size_t kChunk = 256 * 1024;
@@ -104,3 +106,5 @@ void PackageWriter::Close() {
   size_index::WriteAt(file_, file_.Position(), entries_);
   file_.Close();
 }
+
+}  // namespace package

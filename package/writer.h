@@ -9,6 +9,8 @@
 #include "package/package.h"
 #include "package/size_index.h"
 
+namespace package {
+
 class PackageWriter {
  public:
   // Creates (or replaces) the package file and writes its header. Raises
@@ -40,3 +42,5 @@ class PackageWriter {
   int level_;
   std::vector<size_index::Entry> entries_;
 };
+
+}  // namespace package

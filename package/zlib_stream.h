@@ -6,6 +6,8 @@
 
 #include "platform/unique_resource.h"
 
+namespace package {
+
 // A z_stream on the heap: zlib keeps a pointer back to it, so it must not
 // move. `End` is inflateEnd or deflateEnd.
 template <int (*End)(z_streamp)>
@@ -21,3 +23,5 @@ struct ZlibStreamTraits {
 
 using UniqueInflateStream = platform::UniqueResource<ZlibStreamTraits<inflateEnd>>;
 using UniqueDeflateStream = platform::UniqueResource<ZlibStreamTraits<deflateEnd>>;
+
+}  // namespace package

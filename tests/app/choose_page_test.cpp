@@ -42,7 +42,7 @@ TEST(ChooseCatalogue, ListsValidPackagesWithTheirTitlesAndLeavesTheRestOut) {
   WritePackage(karten, L"a.b", L"Dotted");
   {
     // The header names another package than the file, if only by case.
-    PackageWriter writer(karten + L"real.nwq", *PackageHeader::Make(L"Real", L"Wrong name", L""));
+    package::PackageWriter writer(karten + L"real.nwq", *package::PackageHeader::Make(L"Real", L"Wrong name", L""));
     writer.Close();
   }
   std::ofstream(std::filesystem::path(karten) / L"junk.nwq") << "not a package";

@@ -83,43 +83,41 @@ struct ScriptedExtractor {
   };
   std::map<std::wstring, std::vector<Failure>> failures;
   // A package that does not open or check out, instead of progress.
-  std::map<std::wstring, package_engine::Result> notExtracted;
+  std::map<std::wstring, package::Result> notExtracted;
   // Called halfway through each package, where the engine would next ask
   // whether to stop (as it does after every chunk).
   std::function<void(const std::wstring& name)> halfway;
   std::vector<std::wstring> calls;
 
   PackageExtractor Function() {
-    return
-        [this](const std::wstring&, const std::wstring& name, const std::wstring&, package_engine::Observer& observer) {
-          calls.push_back(name);
-          std::vector<Failure>& pending = failures[name];
-          if (!pending.empty()) {
-            const Failure failure = pending.front();
-            pending.erase(pending.begin());
-            if (failure.fileWrittenFirst) observer.OnEntryFinished(L"D:\\Maps\\" + name + L".dat", 5);
-            switch (failure.kind) {
-              case Failure::Kind::kFileError:
-                if (failure.unopenedOutput.empty()) throw failure.error;
-                throw package_engine::ExtractionError(package_engine::ErrorKind::kOutputNotOpened,
-                                                      failure.unopenedOutput, failure.error);
-              case Failure::Kind::kStdException: throw std::runtime_error("out of memory");
-              case Failure::Kind::kAnythingElse: throw 42;
-            }
-          }
-          if (const auto found = notExtracted.find(name); found != notExtracted.end()) return found->second;
-          const PackageFileRecord record = *PackageFileRecord::Make(name + L".dat", L"", 0, 0, 0);
-          observer.OnProgress(50, record);
-          if (halfway) halfway(name);
-          if (observer.StopRequested()) {
-            package_engine::Result stopped;
-            stopped.outcome = package_engine::Outcome::kCancelled;
-            return stopped;
-          }
-          observer.OnProgress(100, record);
-          observer.OnEntryFinished(L"D:\\Maps\\" + name + L".dat", 5);
-          return package_engine::Result{};
-        };
+    return [this](const std::wstring&, const std::wstring& name, const std::wstring&, package::Observer& observer) {
+      calls.push_back(name);
+      std::vector<Failure>& pending = failures[name];
+      if (!pending.empty()) {
+        const Failure failure = pending.front();
+        pending.erase(pending.begin());
+        if (failure.fileWrittenFirst) observer.OnEntryFinished(L"D:\\Maps\\" + name + L".dat", 5);
+        switch (failure.kind) {
+          case Failure::Kind::kFileError:
+            if (failure.unopenedOutput.empty()) throw failure.error;
+            throw package::ExtractionError(package::ErrorKind::kOutputNotOpened, failure.unopenedOutput, failure.error);
+          case Failure::Kind::kStdException: throw std::runtime_error("out of memory");
+          case Failure::Kind::kAnythingElse: throw 42;
+        }
+      }
+      if (const auto found = notExtracted.find(name); found != notExtracted.end()) return found->second;
+      const package::PackageFileRecord record = *package::PackageFileRecord::Make(name + L".dat", L"", 0, 0, 0);
+      observer.OnProgress(50, record);
+      if (halfway) halfway(name);
+      if (observer.StopRequested()) {
+        package::Result stopped;
+        stopped.outcome = package::Outcome::kCancelled;
+        return stopped;
+      }
+      observer.OnProgress(100, record);
+      observer.OnEntryFinished(L"D:\\Maps\\" + name + L".dat", 5);
+      return package::Result{};
+    };
   }
 };
 
@@ -285,10 +283,10 @@ TEST(CopyRun, IgnoreCountsThePackageAndTheRunStillFinishes) {
 
 TEST(CopyRun, WithoutAnErrorTextTheQuestionTakesTheGermanTextOfTheErrorThenTheGenericText) {
   // The German text is formed from the raised error alone.
-  const package_engine::ExtractionError unopened(package_engine::ErrorKind::kOutputNotOpened, L"x", FileError());
-  EXPECT_EQ(FileErrorMessage(L"", ExtractErrorText(unopened)),
+  const package::ExtractionError unopened(package::ErrorKind::kOutputNotOpened, L"x", FileError());
+  EXPECT_EQ(FileErrorMessage(L"", package::ExtractErrorText(unopened)),
             L"Die Ausgabedatei 'x' konnte nicht ge\u00f6ffnet werden.");
-  EXPECT_EQ(ExtractErrorText(FileError(FileError::kDiskFull, 28, L"x")), L"");
+  EXPECT_EQ(package::ExtractErrorText(FileError(FileError::kDiskFull, 28, L"x")), L"");
   // A failure that is no file error has neither text, on every attempt: an
   // earlier attempt's error never stands in for it.
   ScriptedExtractor extractor;
@@ -461,8 +459,8 @@ TEST(CopyRunCancel, AStopBetweenPackagesIsSeenBeforeTheNextOneStarts) {
   int asked = 0;
   InstallationJob job = Job({L"A", L"B"}, nullptr, &extractor);
   job.extract = [&](const std::wstring& path, const std::wstring& name, const std::wstring& destination,
-                    package_engine::Observer& observer) {
-    const package_engine::Result result = extractor.Function()(path, name, destination, observer);
+                    package::Observer& observer) {
+    const package::Result result = extractor.Function()(path, name, destination, observer);
     stop = true;
     return result;
   };
@@ -521,7 +519,7 @@ TEST(CopyRunCancel, AfterAStopNoFailureIsPutToTheUserAndNoRetryIsMade) {
   bool stop = false;
   InstallationJob job = Job({L"A", L"B"}, nullptr, &extractor);
   job.extract = [&](const std::wstring& path, const std::wstring& name, const std::wstring& destination,
-                    package_engine::Observer& observer) {
+                    package::Observer& observer) {
     stop = true;
     return extractor.Function()(path, name, destination, observer);
   };
@@ -573,7 +571,8 @@ TEST(CopyRunLog, NamesEachPackagesStartEveryFileAndItsEndWithCountAndBytes) {
   std::filesystem::create_directories(karten);
   WritePackage(karten, L"PKG-A", L"Alpen", "alpine data", L"a.txt", L"alpen");
   {
-    PackageWriter writer(BuildPackagePath(karten, L"PKG-B"), *PackageHeader::Make(L"PKG-B", L"B", L"two files"));
+    package::PackageWriter writer(package::BuildPackagePath(karten, L"PKG-B"),
+                                  *package::PackageHeader::Make(L"PKG-B", L"B", L"two files"));
     writer.AddData(L"b", L"one.txt", "12345", 5, 0, 0);
     writer.AddData(L"b", L"two.txt", "1234567", 7, 0, 0);
     writer.Close();
@@ -640,12 +639,12 @@ TEST(CopyRunAnswerer, StandsInForTheUserAndCountsTheAttemptsOfEachPackage) {
 
 TEST(CopyRunAnswerer, APackageThatNoLongerOpensPassesInTheWizardButFailsAnUnattendedRun) {
   ScriptedExtractor extractor;
-  package_engine::Result gone;
-  gone.outcome = package_engine::Outcome::kCannotOpen;
+  package::Result gone;
+  gone.outcome = package::Outcome::kCannotOpen;
   gone.openError = FileError(FileError::kFileNotFound, 2, L"P:\\Karten\\B.nwq");
-  package_engine::Result foreign;
-  foreign.outcome = package_engine::Outcome::kInvalidHeader;
-  foreign.headerFault = HeaderFault::kWrongMagic;
+  package::Result foreign;
+  foreign.outcome = package::Outcome::kInvalidHeader;
+  foreign.headerFault = package::HeaderFault::kWrongMagic;
   extractor.notExtracted = {{L"B", gone}, {L"C", foreign}};
 
   {  // The wizard: the catalogue had offered them, so they pass as done.

@@ -90,7 +90,7 @@ class ExistingFiles {
  public:
   explicit ExistingFiles(std::wstring destination) : destination_(std::move(destination)) {}
   void Add(const std::wstring& folder, const std::wstring& name, std::uint64_t size) {
-    sizes_[package_path::Join(destination_, package_path::StoredFolder(folder), name).file] = size;
+    sizes_[package::package_path::Join(destination_, package::package_path::StoredFolder(folder), name).file] = size;
   }
   ExistingFileSize Lookup() const {
     return [this](const std::wstring& path) -> std::optional<std::uint64_t> {
@@ -252,7 +252,7 @@ TEST(SpaceOnDisk, ReplacedFilesAreMeasuredInTheDestination) {
 TEST(SpaceOnDisk, APackagesSizesComeFromItsIndexOnlyWhileItChecksOut) {
   TempDir folder;
   WritePackage(folder.Folder(), L"PKG", L"Alpen", std::string(5000, 'x'), L"a.txt", L"maps\\nord");
-  const std::wstring path = BuildPackagePath(folder.Folder(), L"PKG");
+  const std::wstring path = package::BuildPackagePath(folder.Folder(), L"PKG");
   const PackageSizes sound = ReadPackageSizes(path);
   ASSERT_TRUE(sound.indexed);
   ASSERT_EQ(sound.files.size(), 1u);
@@ -282,7 +282,8 @@ TEST(SpaceOnDisk, APackagesSizesComeFromItsIndexOnlyWhileItChecksOut) {
 TEST(SpaceOnDisk, AnIndexThatCannotBeReadInMemoryLeavesItsPackageUnknown) {
   TempDir folder;
   constexpr std::uint32_t kEntries = 24'000;
-  constexpr std::uint64_t kOffset = kPackageHeaderSize + std::uint64_t{kEntries} * kPackageFileRecordSize;
+  constexpr std::uint64_t kOffset =
+      package::kPackageHeaderSize + std::uint64_t{kEntries} * package::kPackageFileRecordSize;
   constexpr std::size_t kLimit = 1u << 20;  // less than either index asks for
   const struct {
     const char* label;

@@ -450,7 +450,8 @@ TEST(QuietRun, ADamagedPackageFailsTheRunAndLeavesGeoPathAsItWas) {
 TEST(QuietRun, AfterARetryThePackagesEndLineCountsOnlyTheAttemptThatEndedIt) {
   Medium medium;
   {
-    PackageWriter writer(BuildPackagePath(medium.karten, L"PKG-T"), *PackageHeader::Make(L"PKG-T", L"Tirol", L"three"));
+    package::PackageWriter writer(package::BuildPackagePath(medium.karten, L"PKG-T"),
+                                  *package::PackageHeader::Make(L"PKG-T", L"Tirol", L"three"));
     writer.AddData(L"tirol", L"one.txt", "11111", 5, 0, 0);
     writer.AddData(L"tirol", L"two.txt", "22222", 5, 0, 0);
     writer.AddData(L"tirol", L"three.txt", "33333", 5, 0, 0);

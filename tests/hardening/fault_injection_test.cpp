@@ -36,8 +36,8 @@ const FaultCase kFaults[] = {
      L"maps/south/tiles.bin", L"", L"Disk full while accessing %1."},
     {"ReadErrorOnThePackage", fi::Operation::kRead, L"MAPA.nwq", EIO, FileError::kHardIO, EIO, L"", L"",
      L"Encountered a hardware I/O error while accessing %1."},
-    {"LateWriteErrorOnClose", fi::Operation::kClose, temp_files::kPrefix, EIO, FileError::kHardIO, EIO, L"readme.txt",
-     L"", L"Encountered a hardware I/O error while accessing %1."},
+    {"LateWriteErrorOnClose", fi::Operation::kClose, package::temp_files::kPrefix, EIO, FileError::kHardIO, EIO,
+     L"readme.txt", L"", L"Encountered a hardware I/O error while accessing %1."},
     {"FolderCannotBeCreated", fi::Operation::kCreateFolder, L"maps/south", EACCES, FileError::kBadPath, -1,
      L"maps/south/", L"Der Ordner '%s' konnte nicht erstellt werden.", L"%1 contains an incorrect path."},
     {"OutputFileCannotBeCreated", fi::Operation::kOpen, L"maps/north/tiles.bin", EACCES, FileError::kAccessDenied,
@@ -46,8 +46,8 @@ const FaultCase kFaults[] = {
     {"TooManyOpenFiles", fi::Operation::kOpen, L"readme.txt", EMFILE, FileError::kTooManyOpenFiles, EMFILE,
      L"readme.txt", L"Die Ausgabedatei '%s' konnte nicht ge\u00F6ffnet werden.",
      L"Could not open %1 because there are too many open files."},
-    {"TemporaryFileCannotBeCreated", fi::Operation::kOpen, temp_files::kPrefix, EMFILE, FileError::kTooManyOpenFiles,
-     EMFILE, L"readme.txt", L"Die Ausgabedatei '%s' konnte nicht ge\u00F6ffnet werden.",
+    {"TemporaryFileCannotBeCreated", fi::Operation::kOpen, package::temp_files::kPrefix, EMFILE,
+     FileError::kTooManyOpenFiles, EMFILE, L"readme.txt", L"Die Ausgabedatei '%s' konnte nicht ge\u00F6ffnet werden.",
      L"Could not open %1 because there are too many open files."},
     {"MoveOverTheTargetFails", fi::Operation::kMove, L"maps/south/tiles.bin", EIO, FileError::kHardIO, EIO,
      L"maps/south/tiles.bin", L"Die Ausgabedatei '%s' konnte nicht ge\u00F6ffnet werden.",
@@ -184,7 +184,7 @@ TEST_F(InstallFixture, RetryAfterTheDiskIsFreedInstallsEverything) {
 
 TEST_F(InstallFixture, APackageThatVanishesAfterTheCatalogueIsPassedOverSilently) {
   std::vector<std::wstring> listed;
-  GetAvailableGuids(packageFolder_, listed);
+  package::GetAvailableGuids(packageFolder_, listed);
   std::sort(listed.begin(), listed.end());
   ASSERT_EQ(listed, (std::vector<std::wstring>{L"MAPA", L"MAPB", L"MAPC"}));
 

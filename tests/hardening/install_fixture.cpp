@@ -21,7 +21,7 @@ const std::filesystem::file_time_type kEarlierTime = std::chrono::floor<std::chr
 }  // namespace
 
 void InstallFixture::SetUp() {
-  package_trace::SetEnabled(false);
+  package::trace::SetEnabled(false);
   CallbackLog::Errors().clear();
   packageFolder_ = sandbox_.Folder("Karten");
   UseDestination("dest");
@@ -53,7 +53,7 @@ void InstallFixture::UseDestination(const std::string& relative) {
 }
 
 void InstallFixture::AddPackage(const std::wstring& name, std::vector<PackageFile> files) {
-  PackageWriter writer(PackagePath(name), *PackageHeader::Make(name, name + L" sheets", L""));
+  package::PackageWriter writer(PackagePath(name), *package::PackageHeader::Make(name, name + L" sheets", L""));
   for (const PackageFile& file : files)
     writer.AddData(file.folder, file.name, file.content.data(), file.content.size(), kStoredTime, kStoredTime);
   writer.Close();
@@ -62,18 +62,18 @@ void InstallFixture::AddPackage(const std::wstring& name, std::vector<PackageFil
 }
 
 std::wstring InstallFixture::PackagePath(const std::wstring& name) const {
-  return BuildPackagePath(packageFolder_, name);
+  return package::BuildPackagePath(packageFolder_, name);
 }
 
 std::wstring InstallFixture::DestinationPath(const std::wstring& relative) const {
-  return destination_ + package_path::ToNative(relative);
+  return destination_ + package::package_path::ToNative(relative);
 }
 
 std::uint64_t InstallFixture::DataOffset(const std::wstring& name, std::size_t index) const {
   const std::vector<std::uint8_t> bytes = ReadBytes(text::ToUtf8(PackagePath(name)));
-  std::uint64_t at = kPackageHeaderSize;
+  std::uint64_t at = package::kPackageHeaderSize;
   for (std::size_t i = 0;; ++i) {
-    PackageFileRecord record;
+    package::PackageFileRecord record;
     std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), record.bytes.size(), record.bytes.begin());
     at += record.bytes.size();
     if (i == index) return at;
@@ -82,7 +82,7 @@ std::uint64_t InstallFixture::DataOffset(const std::wstring& name, std::size_t i
 }
 
 HRESULT InstallFixture::Extract(const std::wstring& name) {
-  return ExtractPackage(packageFolder_, name, destination_, &CallbackLog::OnProgress, &CallbackLog::OnError);
+  return package::ExtractPackage(packageFolder_, name, destination_, &CallbackLog::OnProgress, &CallbackLog::OnError);
 }
 
 namespace {
@@ -162,6 +162,6 @@ void InstallFixture::ExpectEarlierKept(const std::wstring& relative) {
 
 void InstallFixture::ExpectNoTempFiles() {
   for (const auto& entry : std::filesystem::recursive_directory_iterator(sandbox_.root()))
-    EXPECT_FALSE(temp_files::IsTempName(text::FromUtf8(entry.path().filename().string())))
+    EXPECT_FALSE(package::temp_files::IsTempName(text::FromUtf8(entry.path().filename().string())))
         << "temporary file left: " << entry.path();
 }

@@ -150,10 +150,10 @@ TEST_F(RealDiskFull, AVolumeOutOfInodesStillHasEveryFileReplacedWithAnyNumberOfD
 
   for (const std::size_t decoders : {1u, 2u, 4u}) {
     SCOPED_TRACE(decoders);
-    package_engine::Observer quiet;
+    package::Observer quiet;
     try {
-      EXPECT_EQ(package_engine::Extract(PackagePath(L"MANY"), L"MANY", destination_, quiet, {{}, decoders}).outcome,
-                package_engine::Outcome::kExtracted);
+      EXPECT_EQ(package::Extract(PackagePath(L"MANY"), L"MANY", destination_, quiet, {{}, decoders}).outcome,
+                package::Outcome::kExtracted);
     } catch (const FileError& error) {
       ADD_FAILURE() << text::ToUtf8(error.Text());
     }
@@ -180,9 +180,9 @@ TEST_F(RealDiskFull, AFolderTreeMadeInPartForAnEntryAheadGoesWhenTheEntryIsForgo
       if (!volume_->mounted())
         GTEST_SKIP() << "mounting a tmpfs is not allowed here (" << std::strerror(volume_->error()) << ")";
       UseDestination("volume/dest");
-      package_engine::Observer quiet;
+      package::Observer quiet;
       try {
-        package_engine::Extract(PackagePath(L"TREES"), L"TREES", destination_, quiet, {{}, decoders});
+        package::Extract(PackagePath(L"TREES"), L"TREES", destination_, quiet, {{}, decoders});
         ADD_FAILURE() << "the volume did not run out of inodes";
       } catch (const FileError& error) {
         EXPECT_EQ(error.cause(), FileError::kBadPath);

@@ -12,7 +12,7 @@ namespace {
 
 std::vector<std::wstring> Scan(const std::wstring& folder) {
   std::vector<std::wstring> names;
-  EXPECT_EQ(GetAvailableGuids(folder, names), S_OK);
+  EXPECT_EQ(package::GetAvailableGuids(folder, names), S_OK);
   return names;
 }
 
@@ -41,7 +41,7 @@ TEST(Catalogue, ListsValidPackagesOnlyAndAppends) {
   PackageBytes(L"Deep").WriteTo(dir.Folder(L"sub"));
 
   std::vector<std::wstring> names{L"kept"};
-  EXPECT_EQ(GetAvailableGuids(dir.Folder(), names), S_OK);
+  EXPECT_EQ(package::GetAvailableGuids(dir.Folder(), names), S_OK);
   EXPECT_EQ(Sorted(names), (std::vector<std::wstring>{L"Nord", L"Sued", L"a.b", L"kept"}));
 }
 
@@ -51,7 +51,7 @@ TEST(Catalogue, TraceNamesEachCandidateBeforeItsHeaderIsRead) {
   PackageBytes(L"Nord").WriteTo(dir.Folder());
   std::vector<std::wstring> names;
   ::testing::internal::CaptureStdout();
-  GetAvailableGuids(dir.Folder(), names);
+  package::GetAvailableGuids(dir.Folder(), names);
   std::fflush(stdout);
   const std::string output = ::testing::internal::GetCapturedStdout();
   EXPECT_EQ(output.substr(0, output.find("\r\nDatei: ")), "GetAvailableGuids: Nord\r\n");

@@ -30,8 +30,8 @@ class DamagedInput : public ::testing::Test {
   FileError ExpectFileError(const PackageBytes& package) {
     package.WriteTo(root_.Folder());
     try {
-      ExtractPackage(root_.Folder(), L"Pkg", root_.Folder(L"dest"), CallbackRecord::OnProgress,
-                     CallbackRecord::OnError);
+      package::ExtractPackage(root_.Folder(), L"Pkg", root_.Folder(L"dest"), CallbackRecord::OnProgress,
+                              CallbackRecord::OnError);
     } catch (const FileError& error) {
       return error;
     }
@@ -98,7 +98,7 @@ TEST_F(DamagedInput, HarmlessDotsAndNamesAreAccepted) {
       .Entry(L"console", L"com10.txt", Bytes("2"))
       .Entry(L"~nwq0123ABCD.tmp", L"~nwq0123ABCD.tmp.txt", Bytes("3"));
   package.WriteTo(root_.Folder());
-  EXPECT_EQ(ExtractPackage(root_.Folder(), L"Pkg", root_.Folder(L"dest"), nullptr, nullptr), S_OK);
+  EXPECT_EQ(package::ExtractPackage(root_.Folder(), L"Pkg", root_.Folder(L"dest"), nullptr, nullptr), S_OK);
   EXPECT_EQ(ReadAll(root_.path() / "dest" / "a" / "..name.txt"), Bytes("1"));
 }
 
@@ -171,8 +171,8 @@ TEST_F(DamagedInput, BytesAfterACompleteStreamAreSkipped) {
   stored.insert(stored.end(), 5000, 0xAB);
   package.RawEntry(L"", L"a.txt", stored, static_cast<std::int64_t>(stored.size())).Entry(L"", L"b.txt", Bytes("next"));
   package.WriteTo(root_.Folder());
-  ASSERT_EQ(ExtractPackage(root_.Folder(), L"Pkg", root_.Folder(L"dest"), CallbackRecord::OnProgress,
-                           CallbackRecord::OnError),
+  ASSERT_EQ(package::ExtractPackage(root_.Folder(), L"Pkg", root_.Folder(L"dest"), CallbackRecord::OnProgress,
+                                    CallbackRecord::OnError),
             S_OK);
   EXPECT_EQ(ReadAll(root_.path() / "dest" / "a.txt"), Bytes("payload"));
   EXPECT_EQ(ReadAll(root_.path() / "dest" / "b.txt"), Bytes("next"));
@@ -188,8 +188,8 @@ TEST_F(DamagedInput, ACompleteStreamWhoseSizeReachesBeyondThePackageEndsIt) {
     package.Entry(L"", L"first.txt", Bytes("first"))
         .RawEntry(L"", L"last.txt", Compress(Bytes("last")), fileSize, 0, 132855446450000000ull);
     package.WriteTo(root_.Folder());
-    ASSERT_EQ(ExtractPackage(root_.Folder(), L"Pkg", root_.Folder(L"dest"), CallbackRecord::OnProgress,
-                             CallbackRecord::OnError),
+    ASSERT_EQ(package::ExtractPackage(root_.Folder(), L"Pkg", root_.Folder(L"dest"), CallbackRecord::OnProgress,
+                                      CallbackRecord::OnError),
               S_OK)
         << fileSize;
     EXPECT_EQ(ReadAll(root_.path() / "dest" / "last.txt"), Bytes("last"));

@@ -10,8 +10,8 @@
 
 namespace {
 
-using package_engine::DecodeJob;
-using package_engine::DecoderPool;
+using package::DecodeJob;
+using package::DecoderPool;
 using namespace std::chrono_literals;
 
 // Waits for a job to end as the committer does, collecting what it published.
@@ -37,10 +37,10 @@ bool Eventually(Condition condition) {
 TEST(DecoderPool, DecodersRunEntriesAtOnceEachWithItsOwnBuffers) {
   DecoderPool pool(2, 4, {1000, 3000});
   std::atomic<int> started{0};
-  std::vector<const DecodeWorkspace*> seen(2, nullptr);
+  std::vector<const package::DecodeWorkspace*> seen(2, nullptr);
   std::vector<std::shared_ptr<DecodeJob>> jobs;
   for (int i = 0; i < 2; ++i)
-    jobs.push_back(pool.Submit([&, i](DecodeWorkspace& work, DecodeJob&) {
+    jobs.push_back(pool.Submit([&, i](package::DecodeWorkspace& work, DecodeJob&) {
       EXPECT_EQ(work.input.size(), 1000u);
       EXPECT_EQ(work.output.size(), 3000u);
       seen[i] = &work;
@@ -60,7 +60,7 @@ TEST(DecoderPool, NoMoreThanTheLimitIsOutUntilReleased) {
   DecoderPool pool(2, 3, {});
   std::vector<std::shared_ptr<DecodeJob>> jobs;
   while (pool.HasRoom())
-    jobs.push_back(pool.Submit([](DecodeWorkspace&, DecodeJob&) { return true; }));
+    jobs.push_back(pool.Submit([](package::DecodeWorkspace&, DecodeJob&) { return true; }));
   EXPECT_EQ(jobs.size(), 3u);
   ASSERT_TRUE(WaitEnded(pool, *jobs[0]));
   // Finished is not enough: the place is free once the committer let it go.
@@ -68,7 +68,7 @@ TEST(DecoderPool, NoMoreThanTheLimitIsOutUntilReleased) {
   pool.Release(*jobs[0]);
   pool.Release(*jobs[0]);  // twice frees one place only
   EXPECT_TRUE(pool.HasRoom());
-  jobs.push_back(pool.Submit([](DecodeWorkspace&, DecodeJob&) { return true; }));
+  jobs.push_back(pool.Submit([](package::DecodeWorkspace&, DecodeJob&) { return true; }));
   EXPECT_FALSE(pool.HasRoom());
   EXPECT_EQ(pool.PeakInFlight(), 3u);
   for (auto& job : jobs)
@@ -77,7 +77,7 @@ TEST(DecoderPool, NoMoreThanTheLimitIsOutUntilReleased) {
 
 TEST(DecoderPool, ProgressIsHandedOverInOrderEachValueOnce) {
   DecoderPool pool(1, 1, {});
-  auto job = pool.Submit([](DecodeWorkspace&, DecodeJob& self) {
+  auto job = pool.Submit([](package::DecodeWorkspace&, DecodeJob& self) {
     for (const std::int32_t p : {3, 3, 4, 7, 7, 7, 9})
       self.Publish(p);
     return true;
@@ -93,17 +93,17 @@ TEST(DecoderPool, AFailureIsKeptWithItsEntryAndStopsOnlyTheEntriesAfterIt) {
   std::atomic<int> laterRuns{0};
   // The first entry goes on until the failure behind it is known: entries
   // before a failure are still committed and must complete.
-  auto first = pool.Submit([&](DecodeWorkspace&, DecodeJob& self) {
+  auto first = pool.Submit([&](package::DecodeWorkspace&, DecodeJob& self) {
     EXPECT_TRUE(Eventually([&] { return failed.load(); }));
     EXPECT_FALSE(self.StopRequested());
     return true;
   });
-  auto broken = pool.Submit([&](DecodeWorkspace&, DecodeJob& self) -> bool {
+  auto broken = pool.Submit([&](package::DecodeWorkspace&, DecodeJob& self) -> bool {
     self.Fail(std::make_exception_ptr(std::runtime_error("first")));
     failed = true;
     throw std::runtime_error("second");
   });
-  auto later = pool.Submit([&](DecodeWorkspace&, DecodeJob&) {
+  auto later = pool.Submit([&](package::DecodeWorkspace&, DecodeJob&) {
     ++laterRuns;
     return true;
   });
@@ -120,7 +120,7 @@ TEST(DecoderPool, AFailureIsKeptWithItsEntryAndStopsOnlyTheEntriesAfterIt) {
   EXPECT_FALSE(pool.Completed(*later));
   EXPECT_EQ(laterRuns, 0);
   // Whatever comes after the failure is stopped at once.
-  auto after = pool.Submit([&](DecodeWorkspace&, DecodeJob&) {
+  auto after = pool.Submit([&](package::DecodeWorkspace&, DecodeJob&) {
     ++laterRuns;
     return true;
   });
@@ -134,13 +134,13 @@ TEST(DecoderPool, AStopReachesRunningDecodersAndQueuedEntriesNeverStart) {
   std::atomic<int> queuedRuns{0};
   std::vector<std::shared_ptr<DecodeJob>> busy;
   for (int i = 0; i < 2; ++i)
-    busy.push_back(pool.Submit([&](DecodeWorkspace&, DecodeJob& self) {
+    busy.push_back(pool.Submit([&](package::DecodeWorkspace&, DecodeJob& self) {
       ++running;
       while (!self.StopRequested())
         std::this_thread::sleep_for(1ms);
       return false;
     }));
-  auto queued = pool.Submit([&](DecodeWorkspace&, DecodeJob&) {
+  auto queued = pool.Submit([&](package::DecodeWorkspace&, DecodeJob&) {
     ++queuedRuns;
     return true;
   });
@@ -152,7 +152,7 @@ TEST(DecoderPool, AStopReachesRunningDecodersAndQueuedEntriesNeverStart) {
   }
   EXPECT_TRUE(WaitEnded(pool, *queued));
   EXPECT_EQ(queuedRuns, 0);
-  auto late = pool.Submit([&](DecodeWorkspace&, DecodeJob&) {
+  auto late = pool.Submit([&](package::DecodeWorkspace&, DecodeJob&) {
     ++queuedRuns;
     return true;
   });
@@ -165,7 +165,7 @@ TEST(DecoderPool, GoingAwayStopsWhatIsStillRunning) {
   {
     DecoderPool pool(1, 2, {});
     std::atomic<bool> began{false};
-    pool.Submit([&](DecodeWorkspace&, DecodeJob& self) {
+    pool.Submit([&](package::DecodeWorkspace&, DecodeJob& self) {
       began = true;
       while (!self.StopRequested())
         std::this_thread::sleep_for(1ms);

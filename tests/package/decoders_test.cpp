@@ -28,17 +28,17 @@ namespace {
 
 // Every observer call but the stop questions, whose number depends on how
 // long the committer waits.
-class Recorder : public package_engine::Observer {
+class Recorder : public package::Observer {
  public:
   std::vector<std::wstring> calls;
 
-  void OnHeaderChecked(const PackageHeader& header, HeaderFault fault) override {
+  void OnHeaderChecked(const package::PackageHeader& header, package::HeaderFault fault) override {
     calls.push_back(L"header " + header.GUID() + L" " + std::to_wstring(static_cast<int>(fault)));
   }
-  void OnEntryStarted(const PackageFileRecord& record, const std::wstring& outputPath) override {
+  void OnEntryStarted(const package::PackageFileRecord& record, const std::wstring& outputPath) override {
     calls.push_back(L"start " + record.Name() + L" " + outputPath);
   }
-  void OnProgress(std::int32_t percent, const PackageFileRecord& record) override {
+  void OnProgress(std::int32_t percent, const package::PackageFileRecord& record) override {
     calls.push_back(L"progress " + std::to_wstring(percent) + L" " + record.Name());
   }
   void OnEntryFinished(const std::wstring& outputPath, std::uint64_t bytesWritten) override {
@@ -70,7 +70,7 @@ struct Outcome {
   std::vector<std::vector<std::uint8_t>> contents;  // of every file in `tree`
   bool raised = false;
   FileError error;
-  package_engine::Outcome result = package_engine::Outcome::kExtracted;
+  package::Outcome result = package::Outcome::kExtracted;
 };
 
 class Decoders : public ::testing::Test {
@@ -86,14 +86,14 @@ class Decoders : public ::testing::Test {
     Outcome outcome;
     try {
       outcome.result =
-          package_engine::Extract(BuildPackagePath(media_.Folder(), L"Pkg"), L"Pkg",
-                                  destination.wstring() + platform::kPathSeparator, recorder, {{1024, 2048}, decoders})
+          package::Extract(package::BuildPackagePath(media_.Folder(), L"Pkg"), L"Pkg",
+                           destination.wstring() + platform::kPathSeparator, recorder, {{1024, 2048}, decoders})
               .outcome;
     } catch (const FileError& error) {
       outcome.raised = true;
       outcome.error = error;
       // What failed, as the raised error says, ends the calls.
-      if (const auto* failed = dynamic_cast<const package_engine::ExtractionError*>(&error))
+      if (const auto* failed = dynamic_cast<const package::ExtractionError*>(&error))
         recorder.calls.push_back(L"error " + std::to_wstring(static_cast<int>(failed->kind())) + L" " + failed->path());
     }
     // The destinations differ by name only: compare the calls without it.
@@ -111,7 +111,7 @@ class Decoders : public ::testing::Test {
 
   static void ExpectNoTempFiles(const Outcome& outcome) {
     for (const std::string& entry : outcome.tree)
-      EXPECT_FALSE(temp_files::IsTempName(fs::path(entry).filename().wstring())) << entry;
+      EXPECT_FALSE(package::temp_files::IsTempName(fs::path(entry).filename().wstring())) << entry;
   }
 
   void ExpectSame(const Outcome& one, const Outcome& many) {
@@ -213,7 +213,7 @@ TEST_F(Decoders, TheFirstDamagedEntryInRecordOrderRaisesTheSameErrorAndNothingAf
 class StopAt : public Recorder {
  public:
   explicit StopAt(std::wstring entry) : entry_(std::move(entry)) {}
-  void OnProgress(std::int32_t percent, const PackageFileRecord& record) override {
+  void OnProgress(std::int32_t percent, const package::PackageFileRecord& record) override {
     Recorder::OnProgress(percent, record);
     if (record.Name() == entry_) stop_ = true;
   }
@@ -238,7 +238,7 @@ TEST_F(Decoders, AStopEndsEveryDecoderAtTheEntryInHand) {
     StopAt stop(L"second.bin");
     const Outcome outcome = Run(package, decoders, &stop);
     EXPECT_FALSE(outcome.raised);
-    EXPECT_EQ(outcome.result, package_engine::Outcome::kCancelled);
+    EXPECT_EQ(outcome.result, package::Outcome::kCancelled);
     EXPECT_GT(stop.asked, 0);
     // The finished entry stays, the one in hand keeps only its folder, and
     // nothing decoded ahead is left, not even its folder.
@@ -253,7 +253,7 @@ TEST_F(Decoders, AStopEndsEveryDecoderAtTheEntryInHand) {
 class FileCounter : public Recorder {
  public:
   explicit FileCounter(fs::path root) : root_(std::move(root)) {}
-  void OnProgress(std::int32_t percent, const PackageFileRecord& record) override {
+  void OnProgress(std::int32_t percent, const package::PackageFileRecord& record) override {
     Recorder::OnProgress(percent, record);
     if (record.Name() != L"large.bin") return;
     std::size_t files = 0;
@@ -321,7 +321,7 @@ TEST_F(Decoders, EntriesThatAValidIndexListsButTheWalkMissesMakeThePackageDamage
   const std::vector<std::uint8_t> contents[] = {Content(3'000, 1), Content(4'000, 2), Content(5'000, 3),
                                                 Content(6'000, 4)};
   PackageBytes package(L"Pkg");
-  std::vector<size_index::Entry> listed;
+  std::vector<package::size_index::Entry> listed;
   std::uint64_t thirdRecord = 0;
   for (int i = 0; i < 4; ++i) {
     const std::wstring name = std::to_wstring(i) + L".bin";
@@ -331,7 +331,7 @@ TEST_F(Decoders, EntriesThatAValidIndexListsButTheWalkMissesMakeThePackageDamage
     listed.push_back({L"maps", name, contents[i].size(), stored.size()});
   }
   PackageBytes indexed = package;
-  indexed.Append(size_index::Encode(listed, package.bytes().size()));
+  indexed.Append(package::size_index::Encode(listed, package.bytes().size()));
   indexed.bytes()[thirdRecord] ^= 0x01;  // "FILE" becomes "GILE"
   package.bytes()[thirdRecord] ^= 0x01;
 
@@ -340,9 +340,9 @@ TEST_F(Decoders, EntriesThatAValidIndexListsButTheWalkMissesMakeThePackageDamage
     const Outcome lost = Run(indexed, decoders);
     ASSERT_TRUE(lost.raised);
     EXPECT_EQ(lost.error.cause(), FileError::kDamaged);
-    EXPECT_EQ(lost.error.fileName(), BuildPackagePath(media_.Folder(), L"Pkg"));
-    EXPECT_EQ(lost.calls.back(), L"error " + std::to_wstring(static_cast<int>(package_engine::ErrorKind::kDamaged)) +
-                                     L" " + BuildPackagePath(media_.Folder(), L"Pkg"));
+    EXPECT_EQ(lost.error.fileName(), package::BuildPackagePath(media_.Folder(), L"Pkg"));
+    EXPECT_EQ(lost.calls.back(), L"error " + std::to_wstring(static_cast<int>(package::ErrorKind::kDamaged)) + L" " +
+                                     package::BuildPackagePath(media_.Folder(), L"Pkg"));
     EXPECT_EQ(lost.tree, (std::vector<std::string>{"maps", "maps/0.bin", "maps/1.bin"}));
   }
   // Without an index nothing proves a loss: the list ends at the damage.
@@ -355,20 +355,20 @@ TEST_F(Decoders, EntriesThatAValidIndexListsButTheWalkMissesMakeThePackageDamage
 // memory proves nothing, and the entries are unpacked as without it.
 TEST_F(Decoders, AnIndexTooLargeToHoldLeavesTheEntriesToTheWalk) {
   constexpr std::uint32_t kRoom = 24'000;
-  const std::uint64_t offset = kPackageHeaderSize + std::uint64_t{kRoom} * kPackageFileRecordSize;
+  const std::uint64_t offset = package::kPackageHeaderSize + std::uint64_t{kRoom} * package::kPackageFileRecordSize;
   const std::wstring path =
       WriteLargeIndexedPackage(media_.Folder(), L"Big", offset, kRoom, 4 + 20 * std::uint64_t{kRoom}, true);
-  package_engine::Observer quiet;
-  package_engine::Outcome outcome = package_engine::Outcome::kCancelled;
+  package::Observer quiet;
+  package::Outcome outcome = package::Outcome::kCancelled;
   {
     AllocationWatch limited(256 << 10);
     try {
-      outcome = package_engine::Extract(path, L"Big", target_.Folder(), quiet, {{}, 1}).outcome;
+      outcome = package::Extract(path, L"Big", target_.Folder(), quiet, {{}, 1}).outcome;
     } catch (...) {
       ADD_FAILURE() << "the index's allocation escaped";
     }
   }
-  EXPECT_EQ(outcome, package_engine::Outcome::kExtracted);
+  EXPECT_EQ(outcome, package::Outcome::kExtracted);
 }
 
 #if defined(VARNHOLT_FAULT_INJECTION)

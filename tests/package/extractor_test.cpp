@@ -32,7 +32,8 @@ class Extraction : public ::testing::Test {
 
   HRESULT Extract(const PackageBytes& package, const std::wstring& destination) {
     package.WriteTo(media_.Folder());
-    return ExtractPackage(media_.Folder(), name_, destination, CallbackRecord::OnProgress, CallbackRecord::OnError);
+    return package::ExtractPackage(media_.Folder(), name_, destination, CallbackRecord::OnProgress,
+                                   CallbackRecord::OnError);
   }
   std::wstring Destination() const { return target_.Folder(L"dest"); }
   fs::path Out(const std::string& relative) const { return target_.path() / "dest" / relative; }
@@ -46,7 +47,7 @@ class Extraction : public ::testing::Test {
 bool HasTempFile(const fs::path& root) {
   if (!fs::exists(root)) return false;
   for (const auto& entry : fs::recursive_directory_iterator(root))
-    if (temp_files::IsTempName(entry.path().filename().wstring())) return true;
+    if (package::temp_files::IsTempName(entry.path().filename().wstring())) return true;
   return false;
 }
 
@@ -57,9 +58,9 @@ TEST_F(Extraction, AHeaderOnlyPackageExtractsNothingAndCreatesNoFolder) {
 }
 
 TEST_F(Extraction, MissingOrInvalidPackagesFailWithoutCallbacks) {
-  EXPECT_EQ(
-      ExtractPackage(media_.Folder(), L"none", Destination(), CallbackRecord::OnProgress, CallbackRecord::OnError),
-      E_FAIL);
+  EXPECT_EQ(package::ExtractPackage(media_.Folder(), L"none", Destination(), CallbackRecord::OnProgress,
+                                    CallbackRecord::OnError),
+            E_FAIL);
   PackageBytes wrongVersion(name_, L"t", 3);
   wrongVersion.Entry(L"", L"a.txt", Bytes("a"));
   EXPECT_EQ(Extract(wrongVersion, Destination()), E_FAIL);
@@ -92,7 +93,7 @@ TEST_F(Extraction, AnEmptyEntryMakesAnEmptyFileWithItsTimesAndNoProgress) {
   EXPECT_TRUE(CallbackRecord::Current().progress.empty());
   platform::FileTimes times;
   ASSERT_TRUE(platform::GetFileTimes(Out("leer/empty.dat").wstring(), &times));
-  EXPECT_EQ(times.lastWrite, file_times::ToWholeSeconds(kModified));
+  EXPECT_EQ(times.lastWrite, package::file_times::ToWholeSeconds(kModified));
 }
 
 TEST_F(Extraction, StoredTimesAreSetCutToWholeSeconds) {
@@ -313,7 +314,7 @@ TEST_F(Extraction, ThePackageIsClosedWhenAnErrorLeavesTheExtraction) {
   package.Entry(L"", L"taken.txt", Bytes("x"));
   EXPECT_THROW(Extract(package, Destination()), FileError);
   platform::File again;
-  EXPECT_TRUE(again.Open(BuildPackagePath(media_.Folder(), name_), platform::File::Mode::kReadExclusive));
+  EXPECT_TRUE(again.Open(package::BuildPackagePath(media_.Folder(), name_), platform::File::Mode::kReadExclusive));
 }
 
 TEST_F(Extraction, ARecordWithoutFileMagicEndsThePackage) {
@@ -321,7 +322,7 @@ TEST_F(Extraction, ARecordWithoutFileMagicEndsThePackage) {
   package.Entry(L"", L"a.txt", Bytes("a"));
   PackageBytes rest(L"X");
   rest.Entry(L"", L"never.txt", Bytes("n"));
-  std::vector<std::uint8_t> trailing(rest.bytes().begin() + kPackageHeaderSize, rest.bytes().end());
+  std::vector<std::uint8_t> trailing(rest.bytes().begin() + package::kPackageHeaderSize, rest.bytes().end());
   trailing[0] = 'G';  // "GILE"
   package.Append(trailing);
   ASSERT_EQ(Extract(package, Destination()), S_OK);
@@ -340,7 +341,8 @@ TEST_F(Extraction, LargerBuffersGiveTheSameFiles) {
   PackageBytes package(name_);
   package.Entry(L"x", L"big.bin", data);
   package.WriteTo(media_.Folder());
-  ASSERT_EQ(ExtractPackage(media_.Folder(), name_, Destination(), nullptr, nullptr, {256 * 1024, 1024 * 1024}), S_OK);
+  ASSERT_EQ(package::ExtractPackage(media_.Folder(), name_, Destination(), nullptr, nullptr, {256 * 1024, 1024 * 1024}),
+            S_OK);
   EXPECT_EQ(ReadAll(Out("x/big.bin")), data);
 }
 
@@ -354,10 +356,10 @@ TEST_F(Extraction, AnExistingFileIsReplacedWholeAndGetsTheStoredTimes) {
   EXPECT_EQ(ReadAll(Out("maps/sheet.bin")), Bytes("shorter new sheet"));
   platform::FileTimes times;
   ASSERT_TRUE(platform::GetFileTimes(Out("maps/sheet.bin").wstring(), &times));
-  EXPECT_EQ(times.lastWrite, file_times::ToWholeSeconds(kModified));
+  EXPECT_EQ(times.lastWrite, package::file_times::ToWholeSeconds(kModified));
 #if defined(_WIN32)
   if (!RunningUnderWine()) {  // not the replaced file's creation time, which NTFS may carry over
-    EXPECT_EQ(times.creation, file_times::ToWholeSeconds(kCreated));
+    EXPECT_EQ(times.creation, package::file_times::ToWholeSeconds(kCreated));
   }
 #endif
   EXPECT_EQ(TreeOf(Out("")), (std::vector<std::string>{"maps", "maps/sheet.bin"}));
@@ -396,9 +398,9 @@ TEST_F(Extraction, LeftoverTemporaryFilesGoFromTheFoldersWrittenIntoAndNothingEl
 }
 
 // An observer that asks the engine to stop once `stopWhen` says so.
-class StoppingObserver : public package_engine::Observer {
+class StoppingObserver : public package::Observer {
  public:
-  void OnEntryStarted(const PackageFileRecord& record, const std::wstring&) override {
+  void OnEntryStarted(const package::PackageFileRecord& record, const std::wstring&) override {
     current = record.Name();
     questionsInEntry = 0;
   }
@@ -426,8 +428,8 @@ class Cancel : public Extraction {
         .Entry(L"", L"last.txt", Bytes("last"));
     package_.WriteTo(media_.Folder());
   }
-  package_engine::Result Run(StoppingObserver& observer) {
-    return package_engine::Extract(BuildPackagePath(media_.Folder(), name_), name_, Destination(), observer);
+  package::Result Run(StoppingObserver& observer) {
+    return package::Extract(package::BuildPackagePath(media_.Folder(), name_), name_, Destination(), observer);
   }
   // Whatever the moment of the cancel: the earlier file is whole, nothing
   // half-written remains, nothing beside the destination changed.
@@ -447,7 +449,7 @@ TEST_F(Cancel, InTheMiddleOfAnEntryDiscardsItAndKeepsTheEarlierEntries) {
   StoppingObserver observer;
   // Pattern data barely shrinks: 100000 bytes take many 4096-byte chunks.
   observer.stopWhen = [](const StoppingObserver& o) { return o.current == L"big.bin" && o.questionsInEntry == 3; };
-  EXPECT_EQ(Run(observer).outcome, package_engine::Outcome::kCancelled);
+  EXPECT_EQ(Run(observer).outcome, package::Outcome::kCancelled);
   EXPECT_EQ(observer.finished, std::vector<std::wstring>{Out("first.txt").wstring()});
   EXPECT_EQ(ReadAll(Out("first.txt")), Bytes("first"));
   ExpectCancelledCleanly();
@@ -456,7 +458,7 @@ TEST_F(Cancel, InTheMiddleOfAnEntryDiscardsItAndKeepsTheEarlierEntries) {
 TEST_F(Cancel, BeforeAnEntryStopsWithoutTouchingIt) {
   StoppingObserver observer;
   observer.stopWhen = [](const StoppingObserver& o) { return o.finished.size() == 1; };
-  EXPECT_EQ(Run(observer).outcome, package_engine::Outcome::kCancelled);
+  EXPECT_EQ(Run(observer).outcome, package::Outcome::kCancelled);
   EXPECT_EQ(observer.current, L"first.txt");  // big.bin never started
   ExpectCancelledCleanly();
 }

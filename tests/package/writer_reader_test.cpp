@@ -29,15 +29,15 @@ TEST(PackageWriter, WhatItWritesReadsBackEntryByEntry) {
   TempDir dir;
   const std::wstring path = dir.File(L"Round.nwq");
   {
-    PackageWriter writer(path, *PackageHeader::Make(L"Round", L"Rund", L"D"));
+    package::PackageWriter writer(path, *package::PackageHeader::Make(L"Round", L"Rund", L"D"));
     writer.AddData(L"", L"a.txt", "alpha", 5, 1, 2);
     writer.AddData(L"x\\y", L"empty", "", 0, 3, 4);
     std::vector<char> big(3'000'000, 'b');
     writer.AddData(L"x", L"big", big.data(), big.size(), 5, 6);
     writer.Close();
   }
-  PackageReader reader;
-  ASSERT_EQ(reader.Open(path, L"Round").outcome, package_engine::Outcome::kExtracted);
+  package::PackageReader reader;
+  ASSERT_EQ(reader.Open(path, L"Round").outcome, package::Outcome::kExtracted);
   EXPECT_EQ(reader.header().TITLE(), L"Rund");
   const struct {
     const wchar_t* folder;
@@ -46,21 +46,21 @@ TEST(PackageWriter, WhatItWritesReadsBackEntryByEntry) {
     std::uint64_t created;
   } expected[] = {{L"", L"a.txt", 5, 1}, {L"x\\y", L"empty", 0, 3}, {L"x", L"big", 3'000'000, 5}};
   for (const auto& e : expected) {
-    PackageFileRecord record;
+    package::PackageFileRecord record;
     ASSERT_TRUE(reader.NextRecord(&record));
     EXPECT_EQ(record.Folder(), e.folder);
     EXPECT_EQ(record.Name(), e.name);
     EXPECT_EQ(record.CreateDate(), e.created);
     EXPECT_EQ(record.ModifiedDate(), e.created + 1);
     std::uint64_t decoded = 0;
-    EXPECT_EQ(reader.VerifyData(&decoded), StreamState::kComplete);
+    EXPECT_EQ(reader.VerifyData(&decoded), package::StreamState::kComplete);
     EXPECT_EQ(decoded, e.bytes);
   }
-  PackageFileRecord end;
+  package::PackageFileRecord end;
   EXPECT_FALSE(reader.NextRecord(&end));
 
   // The index behind the entries lists each of them with its unpacked size.
-  const size_index::SizeIndex& index = reader.index();
+  const package::size_index::SizeIndex& index = reader.index();
   ASSERT_TRUE(index.IsValid()) << index.damage;
   EXPECT_EQ(index.contentsEnd, reader.EntriesEnd());
   ASSERT_EQ(index.entries.size(), 3u);
@@ -70,14 +70,15 @@ TEST(PackageWriter, WhatItWritesReadsBackEntryByEntry) {
     EXPECT_EQ(index.entries[i].unpackedSize, expected[i].bytes);
   }
   EXPECT_EQ(index.UnpackedTotal(), 3'000'005u);
-  EXPECT_EQ(std::filesystem::file_size(path), index.contentsEnd + size_index::Encode(index.entries, 0).size());
+  EXPECT_EQ(std::filesystem::file_size(path), index.contentsEnd + package::size_index::Encode(index.entries, 0).size());
 }
 
 TEST(PackageWriter, RefusesTextsThatDoNotFitAndReportsUncreatableFiles) {
   TempDir dir;
-  PackageWriter writer(dir.File(L"T.nwq"), *PackageHeader::Make(L"T", L"", L""));
-  EXPECT_THROW(writer.AddData(std::wstring(259, L'f'), L"n", "", 0, 0, 0), PackageWriter::TextTooLong);
-  EXPECT_THROW(PackageWriter(dir.File(L"missing/T.nwq"), *PackageHeader::Make(L"T", L"", L"")), FileError);
+  package::PackageWriter writer(dir.File(L"T.nwq"), *package::PackageHeader::Make(L"T", L"", L""));
+  EXPECT_THROW(writer.AddData(std::wstring(259, L'f'), L"n", "", 0, 0, 0), package::PackageWriter::TextTooLong);
+  EXPECT_THROW(package::PackageWriter(dir.File(L"missing/T.nwq"), *package::PackageHeader::Make(L"T", L"", L"")),
+               FileError);
 }
 
 TEST(PackageWriter, AHeaderThatCannotBeWrittenLeavesNoPackage) {
@@ -94,7 +95,7 @@ TEST(PackageWriter, AHeaderThatCannotBeWrittenLeavesNoPackage) {
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
   bool raised = false;
   try {
-    PackageWriter writer(path, *PackageHeader::Make(L"Cut", L"", L""));
+    package::PackageWriter writer(path, *package::PackageHeader::Make(L"Cut", L"", L""));
   } catch (const FileError&) {
     raised = true;
   }
@@ -120,7 +121,7 @@ void PutLe(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value
 // The checksum in the footer made right again after a test changed the index:
 // what a hostile package would do to get past it.
 void Reseal(std::vector<std::uint8_t>& bytes) {
-  const std::size_t footer = bytes.size() - size_index::kFooterSize;
+  const std::size_t footer = bytes.size() - package::size_index::kFooterSize;
   const auto offset = static_cast<std::size_t>(Le(bytes, footer, 8));
   const uLong crc = crc32(crc32(0L, Z_NULL, 0), bytes.data() + offset, static_cast<uInt>(footer - offset));
   PutLe(bytes, footer + 8, crc, 4);
@@ -132,14 +133,14 @@ class SizeIndexTest : public ::testing::Test {
   // last byte of the entries.
   void SetUp() override {
     path_ = dir_.File(L"Idx.nwq");
-    PackageWriter writer(path_, *PackageHeader::Make(L"Idx", L"Index", L""));
+    package::PackageWriter writer(path_, *package::PackageHeader::Make(L"Idx", L"Index", L""));
     for (const auto& [folder, name, data] : files_)
       writer.AddData(folder, name, data.data(), data.size(), 0, 0);
     writer.Close();
     bytes_ = ReadAll(path_);
-    footer_ = bytes_.size() - size_index::kFooterSize;
+    footer_ = bytes_.size() - package::size_index::kFooterSize;
     offset_ = static_cast<std::size_t>(Le(bytes_, footer_, 8));
-    written_ = size_index::ReadFile(path_);
+    written_ = package::size_index::ReadFile(path_);
     ASSERT_TRUE(written_.IsValid());
   }
 
@@ -154,7 +155,7 @@ class SizeIndexTest : public ::testing::Test {
   std::vector<std::uint8_t> bytes_;
   std::size_t footer_ = 0;  // where the footer starts
   std::size_t offset_ = 0;  // where the index block starts
-  size_index::SizeIndex written_;
+  package::size_index::SizeIndex written_;
 };
 
 // A reader written from the format's rules alone: records until a short read
@@ -167,12 +168,12 @@ struct FormatOnlyResult {
 
 FormatOnlyResult ReadByTheFormatAlone(const std::vector<std::uint8_t>& bytes) {
   FormatOnlyResult result;
-  std::size_t at = kPackageHeaderSize;
-  while (bytes.size() - at >= kPackageFileRecordSize) {
-    PackageFileRecord record;
+  std::size_t at = package::kPackageHeaderSize;
+  while (bytes.size() - at >= package::kPackageFileRecordSize) {
+    package::PackageFileRecord record;
     std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), record.bytes.size(), record.bytes.begin());
     if (record.Magic() != L"FILE") break;
-    at += kPackageFileRecordSize;
+    at += package::kPackageFileRecordSize;
     const auto size = static_cast<std::size_t>(record.FileSize());
     std::vector<std::uint8_t> out;
     if (size > 0) {
@@ -203,7 +204,7 @@ TEST_F(SizeIndexTest, AReaderOfTheFormatAloneExtractsTheSameFilesAndStopsAtTheIn
   EXPECT_TRUE(read.clean);
   std::map<std::wstring, std::vector<std::uint8_t>> expected;
   for (const File& file : files_)
-    expected[package_path::StoredFolder(file.folder) + file.name] = file.data;
+    expected[package::package_path::StoredFolder(file.folder) + file.name] = file.data;
   EXPECT_EQ(read.files, expected);
   EXPECT_EQ(read.stoppedAt, offset_);
   EXPECT_EQ(written_.contentsEnd, offset_);
@@ -212,8 +213,9 @@ TEST_F(SizeIndexTest, AReaderOfTheFormatAloneExtractsTheSameFilesAndStopsAtTheIn
 TEST_F(SizeIndexTest, TheBarOfAnIndexedPackageEndsAtExactly100) {
   CallbackRecord::Reset();
   TempDir out;
-  ASSERT_EQ(ExtractPackage(dir_.Folder(), L"Idx", out.Folder(), CallbackRecord::OnProgress, CallbackRecord::OnError),
-            S_OK);
+  ASSERT_EQ(
+      package::ExtractPackage(dir_.Folder(), L"Idx", out.Folder(), CallbackRecord::OnProgress, CallbackRecord::OnError),
+      S_OK);
   const auto& calls = CallbackRecord::Current().progress;
   ASSERT_FALSE(calls.empty());
   EXPECT_EQ(calls.back().percent, 100);
@@ -229,46 +231,47 @@ TEST_F(SizeIndexTest, ADamagedIndexIsNeverTrustedAndSaysWhy) {
   const struct {
     const char* label;
     std::function<void(Bytes8&)> damage;
-    size_index::State state;
+    package::size_index::State state;
     const wchar_t* why;
   } cases[] = {
-      {"a byte of its data", [&](Bytes8& b) { b[offset_ + kPackageFileRecordSize + 4] ^= 1; },
-       size_index::State::kDamaged, L"checksum"},
-      {"its checksum", [&](Bytes8& b) { b[footer_ + 8] ^= 0x80; }, size_index::State::kDamaged, L"checksum"},
-      {"its offset", [&](Bytes8& b) { b[footer_] ^= 4; }, size_index::State::kDamaged, L"no index block"},
-      {"an offset beyond the file", [&](Bytes8& b) { PutLe(b, footer_, ~0ull, 8); }, size_index::State::kDamaged,
-       L"outside the package"},
-      {"its version", [&](Bytes8& b) { b[footer_ + 12] = 2; }, size_index::State::kDamaged, L"layout version 2"},
-      {"its footer's magic", [&](Bytes8& b) { b.back() = 'Y'; }, size_index::State::kAbsent, L""},
-      {"a cut inside it", [&](Bytes8& b) { b.resize(b.size() - 30); }, size_index::State::kAbsent, L""},
-      {"bytes behind it", [&](Bytes8& b) { b.push_back(0); }, size_index::State::kAbsent, L""},
+      {"a byte of its data", [&](Bytes8& b) { b[offset_ + package::kPackageFileRecordSize + 4] ^= 1; },
+       package::size_index::State::kDamaged, L"checksum"},
+      {"its checksum", [&](Bytes8& b) { b[footer_ + 8] ^= 0x80; }, package::size_index::State::kDamaged, L"checksum"},
+      {"its offset", [&](Bytes8& b) { b[footer_] ^= 4; }, package::size_index::State::kDamaged, L"no index block"},
+      {"an offset beyond the file", [&](Bytes8& b) { PutLe(b, footer_, ~0ull, 8); },
+       package::size_index::State::kDamaged, L"outside the package"},
+      {"its version", [&](Bytes8& b) { b[footer_ + 12] = 2; }, package::size_index::State::kDamaged,
+       L"layout version 2"},
+      {"its footer's magic", [&](Bytes8& b) { b.back() = 'Y'; }, package::size_index::State::kAbsent, L""},
+      {"a cut inside it", [&](Bytes8& b) { b.resize(b.size() - 30); }, package::size_index::State::kAbsent, L""},
+      {"bytes behind it", [&](Bytes8& b) { b.push_back(0); }, package::size_index::State::kAbsent, L""},
       {"a data length that misses the footer",
        [&](Bytes8& b) {
          PutLe(b, offset_ + 744, Le(b, offset_ + 744, 8) + 1, 8);
          Reseal(b);
        },
-       size_index::State::kDamaged, L"before the footer"},
+       package::size_index::State::kDamaged, L"before the footer"},
       {"an entry too few",
        [&](Bytes8& b) {
          auto entries = written_.entries;
          entries.pop_back();
          b.resize(offset_);
-         const auto index = size_index::Encode(entries, offset_);
+         const auto index = package::size_index::Encode(entries, offset_);
          b.insert(b.end(), index.begin(), index.end());
        },
-       size_index::State::kDamaged, L"its entries end at offset"},
+       package::size_index::State::kDamaged, L"its entries end at offset"},
       {"a hostile count",
        [&](Bytes8& b) {
-         PutLe(b, offset_ + kPackageFileRecordSize, 0xFFFFFFFFu, 4);
+         PutLe(b, offset_ + package::kPackageFileRecordSize, 0xFFFFFFFFu, 4);
          Reseal(b);
        },
-       size_index::State::kDamaged, L"4294967295 entries, but the package has room for"},
+       package::size_index::State::kDamaged, L"4294967295 entries, but the package has room for"},
       {"an unpacked size changed",
        [&](Bytes8& b) {
-         b[offset_ + kPackageFileRecordSize + 4] ^= 1;
+         b[offset_ + package::kPackageFileRecordSize + 4] ^= 1;
          Reseal(b);
        },
-       size_index::State::kValid, L""},
+       package::size_index::State::kValid, L""},
   };
   const std::wstring destination = dir_.Folder(L"out");
   for (const auto& c : cases) {
@@ -276,29 +279,30 @@ TEST_F(SizeIndexTest, ADamagedIndexIsNeverTrustedAndSaysWhy) {
     std::vector<std::uint8_t> bytes = bytes_;
     c.damage(bytes);
     WriteAll(path_, bytes);
-    package_trace::SetEnabled(true);
+    package::trace::SetEnabled(true);
     ::testing::internal::CaptureStdout();
-    const size_index::SizeIndex index = size_index::ReadFile(path_);
+    const package::size_index::SizeIndex index = package::size_index::ReadFile(path_);
     std::fflush(stdout);
     const std::string trace = ::testing::internal::GetCapturedStdout();
     EXPECT_EQ(index.state, c.state);
     EXPECT_NE(index.damage.find(c.why), std::wstring::npos) << text::ToUtf8(index.damage);
-    EXPECT_EQ(trace.find("Size index ignored") != std::string::npos, c.state == size_index::State::kDamaged);
+    EXPECT_EQ(trace.find("Size index ignored") != std::string::npos, c.state == package::size_index::State::kDamaged);
     if (!index.IsValid()) {
       EXPECT_TRUE(index.entries.empty());
     }
 
     // Readers go on as without an index: every entry, and the bar measures
     // the whole file, which the ignored index keeps short of 100.
-    package_trace::SetEnabled(false);
+    package::trace::SetEnabled(false);
     CallbackRecord::Reset();
     std::filesystem::remove_all(destination);
-    ASSERT_EQ(ExtractPackage(dir_.Folder(), L"Idx", destination, CallbackRecord::OnProgress, CallbackRecord::OnError),
+    ASSERT_EQ(package::ExtractPackage(dir_.Folder(), L"Idx", destination, CallbackRecord::OnProgress,
+                                      CallbackRecord::OnError),
               S_OK);
     EXPECT_EQ(ReadAll(std::filesystem::path(destination) / "maps" / "north" / "tiles.bin"), files_[2].data);
     EXPECT_EQ(CallbackRecord::Current().progress.back().percent < 100, !index.IsValid());
   }
-  package_trace::SetEnabled(true);
+  package::trace::SetEnabled(true);
 }
 
 // A footer may claim as much index data as the package in front of it
@@ -307,7 +311,8 @@ TEST_F(SizeIndexTest, ADamagedIndexIsNeverTrustedAndSaysWhy) {
 TEST(SizeIndexMemory, AClaimedLengthIsCheckedBeforeAnythingIsAllocatedForIt) {
   TempDir dir;
   constexpr std::uint32_t kRoom = 24'000;  // entries the package in front has room for
-  constexpr std::uint64_t kOffset = kPackageHeaderSize + std::uint64_t{kRoom} * kPackageFileRecordSize;
+  constexpr std::uint64_t kOffset =
+      package::kPackageHeaderSize + std::uint64_t{kRoom} * package::kPackageFileRecordSize;
   constexpr std::uint64_t kClaimed = 16u << 20;
   constexpr std::size_t kChunk = 1u << 20;  // far above what reading in chunks takes
   const struct {
@@ -315,23 +320,23 @@ TEST(SizeIndexMemory, AClaimedLengthIsCheckedBeforeAnythingIsAllocatedForIt) {
     std::uint32_t count;
     std::uint64_t dataLength;
     bool sealed;
-    size_index::State state;
+    package::size_index::State state;
     const wchar_t* why;
   } cases[] = {
-      {"a checksum that does not match", kRoom, kClaimed, false, size_index::State::kDamaged, L"checksum"},
-      {"a checksum made to match over data of nothing", 0, kClaimed, true, size_index::State::kDamaged,
+      {"a checksum that does not match", kRoom, kClaimed, false, package::size_index::State::kDamaged, L"checksum"},
+      {"a checksum made to match over data of nothing", 0, kClaimed, true, package::size_index::State::kDamaged,
        L"its entries end at offset 924"},
-      {"as many entries as there is room for", kRoom, 4 + 20 * std::uint64_t{kRoom}, true, size_index::State::kValid,
-       L""},
+      {"as many entries as there is room for", kRoom, 4 + 20 * std::uint64_t{kRoom}, true,
+       package::size_index::State::kValid, L""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     const std::wstring path = WriteLargeIndexedPackage(dir.Folder(), L"Big", kOffset, c.count, c.dataLength, c.sealed);
     std::size_t largest = 0;
-    size_index::SizeIndex index;
+    package::size_index::SizeIndex index;
     {
       AllocationWatch watch;
-      index = size_index::ReadFile(path);
+      index = package::size_index::ReadFile(path);
       largest = watch.Largest();
     }
     EXPECT_EQ(index.state, c.state);
@@ -347,28 +352,28 @@ TEST(SizeIndexMemory, AClaimedLengthIsCheckedBeforeAnythingIsAllocatedForIt) {
 
 TEST(PackagePath, SplitsAndJoinsPackageAndEntryPaths) {
   const std::wstring sep(1, platform::kPathSeparator);
-  EXPECT_EQ(package_path::PackageNameOf(L"a/b/c.d.nwq"), L"c.d");
-  EXPECT_EQ(package_path::PackageNameOf(L"a" + sep + L"Nord.nwq"), L"Nord");
-  EXPECT_EQ(package_path::PackageNameOf(L"Nord.old"), std::nullopt);
-  EXPECT_EQ(package_path::PackageNameOf(L"plain"), std::nullopt);
-  EXPECT_EQ(package_path::PackageNameOf(L"x.nwq/inner"), std::nullopt);
+  EXPECT_EQ(package::package_path::PackageNameOf(L"a/b/c.d.nwq"), L"c.d");
+  EXPECT_EQ(package::package_path::PackageNameOf(L"a" + sep + L"Nord.nwq"), L"Nord");
+  EXPECT_EQ(package::package_path::PackageNameOf(L"Nord.old"), std::nullopt);
+  EXPECT_EQ(package::package_path::PackageNameOf(L"plain"), std::nullopt);
+  EXPECT_EQ(package::package_path::PackageNameOf(L"x.nwq/inner"), std::nullopt);
 #if defined(_WIN32)  // the file system ignores case there
-  EXPECT_EQ(package_path::PackageNameOf(L"Nord.NWQ"), L"Nord");
+  EXPECT_EQ(package::package_path::PackageNameOf(L"Nord.NWQ"), L"Nord");
 #else
-  EXPECT_EQ(package_path::PackageNameOf(L"Nord.NWQ"), std::nullopt);
+  EXPECT_EQ(package::package_path::PackageNameOf(L"Nord.NWQ"), std::nullopt);
 #endif
-  EXPECT_EQ(package_path::FolderOf(L"a/b/c.nwq"), L"a/b/");
-  EXPECT_EQ(package_path::FolderOf(L"c.nwq"), L"");
-  EXPECT_EQ(package_path::StoredFolderOf(std::filesystem::path("x") / "y" / "z"), L"x\\y\\z");
-  EXPECT_EQ(package_path::StoredFolderOf(std::filesystem::path()), L"");
+  EXPECT_EQ(package::package_path::FolderOf(L"a/b/c.nwq"), L"a/b/");
+  EXPECT_EQ(package::package_path::FolderOf(L"c.nwq"), L"");
+  EXPECT_EQ(package::package_path::StoredFolderOf(std::filesystem::path("x") / "y" / "z"), L"x\\y\\z");
+  EXPECT_EQ(package::package_path::StoredFolderOf(std::filesystem::path()), L"");
 
-  const package_path::EntryPaths top = package_path::Join(L"D" + sep, L"", L"a.txt");
+  const package::package_path::EntryPaths top = package::package_path::Join(L"D" + sep, L"", L"a.txt");
   EXPECT_EQ(top.folder, L"D" + sep);
   EXPECT_EQ(top.file, L"D" + sep + L"a.txt");
-  const package_path::EntryPaths deep = package_path::Join(L"D" + sep, L"m\\n", L"a.txt");
+  const package::package_path::EntryPaths deep = package::package_path::Join(L"D" + sep, L"m\\n", L"a.txt");
   EXPECT_EQ(deep.folder, L"D" + sep + L"m" + sep + L"n" + sep);
   EXPECT_EQ(deep.file, deep.folder + L"a.txt");
-  EXPECT_EQ(package_path::Join(L"D" + sep, L"m\\n\\", L"a.txt").file, deep.file);
+  EXPECT_EQ(package::package_path::Join(L"D" + sep, L"m\\n\\", L"a.txt").file, deep.file);
 }
 
 }  // namespace

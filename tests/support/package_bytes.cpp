@@ -28,7 +28,7 @@ std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t>& data, int le
 }
 
 PackageBytes::PackageBytes(const std::wstring& guid, const std::wstring& title, std::int32_t version) : guid_(guid) {
-  const auto header = PackageHeader::Make(guid, title, L"Beschreibung", version);
+  const auto header = package::PackageHeader::Make(guid, title, L"Beschreibung", version);
   bytes_.assign(header->bytes.begin(), header->bytes.end());
 }
 
@@ -42,7 +42,7 @@ PackageBytes& PackageBytes::Entry(const std::wstring& folder, const std::wstring
 PackageBytes& PackageBytes::RawEntry(const std::wstring& folder, const std::wstring& name,
                                      const std::vector<std::uint8_t>& stored, std::int64_t fileSize,
                                      std::uint64_t created, std::uint64_t modified) {
-  const auto record = PackageFileRecord::Make(name, folder, created, modified, fileSize);
+  const auto record = package::PackageFileRecord::Make(name, folder, created, modified, fileSize);
   if (!record) throw std::runtime_error("record text too long");
   bytes_.insert(bytes_.end(), record->bytes.begin(), record->bytes.end());
   bytes_.insert(bytes_.end(), stored.begin(), stored.end());
@@ -55,7 +55,7 @@ PackageBytes& PackageBytes::Append(const std::vector<std::uint8_t>& bytes) {
 }
 
 std::wstring PackageBytes::WriteTo(const std::wstring& folder) const {
-  const std::wstring path = BuildPackagePath(folder, guid_);
+  const std::wstring path = package::BuildPackagePath(folder, guid_);
   WriteAll(std::filesystem::path(path), bytes_);
   return path;
 }

@@ -17,7 +17,7 @@ std::vector<std::uint8_t> Compress(const std::vector<std::uint8_t>& data, int le
 class PackageBytes {
  public:
   explicit PackageBytes(const std::wstring& guid, const std::wstring& title = L"Title",
-                        std::int32_t version = kPackageVersion);
+                        std::int32_t version = package::kPackageVersion);
 
   // An entry with `data` compressed as one zlib stream.
   PackageBytes& Entry(const std::wstring& folder, const std::wstring& name, const std::vector<std::uint8_t>& data,

@@ -33,7 +33,7 @@ std::string WithoutCarriageReturns(std::string text) {
 class Nwq : public ::testing::Test {
  protected:
   void SetUp() override {
-    package_trace::SetEnabled(false);  // as the tool runs without --trace
+    package::trace::SetEnabled(false);  // as the tool runs without --trace
     source_ = dir_.path() / "source";
     fs::create_directories(source_ / "tiles" / "z12");
     fs::create_directories(source_ / "empty-folder");
@@ -69,15 +69,15 @@ TEST_F(Nwq, CreateVerifyExtractRoundTripKeepsBytesAndTimes) {
     platform::FileTimes original, extracted;
     ASSERT_TRUE(platform::GetFileTimes((source_ / file).wstring(), &original));
     ASSERT_TRUE(platform::GetFileTimes((out / file).wstring(), &extracted));
-    EXPECT_EQ(extracted.lastWrite, file_times::ToWholeSeconds(original.lastWrite)) << file;
+    EXPECT_EQ(extracted.lastWrite, package::file_times::ToWholeSeconds(original.lastWrite)) << file;
   }
 
-  PackageReader reader;
-  ASSERT_EQ(reader.Open(Package(), L"Nord").outcome, package_engine::Outcome::kExtracted);
+  package::PackageReader reader;
+  ASSERT_EQ(reader.Open(Package(), L"Nord").outcome, package::Outcome::kExtracted);
   EXPECT_EQ(reader.header().GUID(), L"Nord");
   EXPECT_EQ(reader.header().TITLE(), L"Nordkarte");
   std::vector<std::wstring> entries;
-  PackageFileRecord record;
+  package::PackageFileRecord record;
   while (reader.NextRecord(&record)) {
     entries.push_back(record.Folder() + L"|" + record.Name());
     reader.SkipData();
@@ -153,12 +153,13 @@ TEST_F(Nwq, IndexAppendsAnIndexWithoutChangingAByteBeforeItAndLeavesAValidOneAlo
   const std::vector<std::uint8_t> after = ReadAll(Package());
   ASSERT_GT(after.size(), before.size());
   EXPECT_TRUE(std::equal(before.begin(), before.end(), after.begin()));
-  const size_index::SizeIndex read = size_index::ReadFile(Package());
+  const package::size_index::SizeIndex read = package::size_index::ReadFile(Package());
   ASSERT_TRUE(read.IsValid()) << text::ToUtf8(read.damage);
   EXPECT_EQ(read.contentsEnd, before.size());
-  EXPECT_EQ(read.entries, (std::vector<size_index::Entry>{{L"", L"readme.txt", 5, Compress(Bytes("Karte")).size()},
-                                                          {L"tiles", L"a.bin", 100'000,
-                                                           Compress(std::vector<std::uint8_t>(100'000, 'a')).size()}}));
+  EXPECT_EQ(read.entries,
+            (std::vector<package::size_index::Entry>{
+                {L"", L"readme.txt", 5, Compress(Bytes("Karte")).size()},
+                {L"tiles", L"a.bin", 100'000, Compress(std::vector<std::uint8_t>(100'000, 'a')).size()}}));
   EXPECT_TRUE(Contains(RunCommand(nwq::Verify, {Package()}).out, "size index matches"));
 
   const Captured again = RunCommand(nwq::Index, {Package()});
@@ -171,21 +172,21 @@ TEST_F(Nwq, IndexAppendsAnIndexWithoutChangingAByteBeforeItAndLeavesAValidOneAlo
 TEST_F(Nwq, ADamagedIndexIsReportedByVerifyIgnoredByListAndReplacedByIndex) {
   ASSERT_EQ(nwq::Create({Package(), source_.wstring()}), nwq::kExitOk);
   const std::vector<std::uint8_t> created = ReadAll(Package());
-  const size_index::SizeIndex written = size_index::ReadFile(Package());
+  const package::size_index::SizeIndex written = package::size_index::ReadFile(Package());
   ASSERT_TRUE(written.IsValid());
   const std::size_t offset = written.contentsEnd;
-  auto reindexed = [&](std::vector<size_index::Entry> entries) {
+  auto reindexed = [&](std::vector<package::size_index::Entry> entries) {
     std::vector<std::uint8_t> bytes(created.begin(), created.begin() + static_cast<std::ptrdiff_t>(offset));
-    const std::vector<std::uint8_t> index = size_index::Encode(entries, offset);
+    const std::vector<std::uint8_t> index = package::size_index::Encode(entries, offset);
     bytes.insert(bytes.end(), index.begin(), index.end());
     return bytes;
   };
-  std::vector<size_index::Entry> wrongSize = written.entries, oneFewer = written.entries;
+  std::vector<package::size_index::Entry> wrongSize = written.entries, oneFewer = written.entries;
   wrongSize[2].unpackedSize += 1;
   oneFewer.pop_back();
   std::vector<std::uint8_t> flippedData = created, flippedFooter = created, cut = created;
-  flippedData[offset + kPackageFileRecordSize + 10] ^= 0x01;
-  flippedFooter[created.size() - size_index::kFooterSize + 9] ^= 0x10;
+  flippedData[offset + package::kPackageFileRecordSize + 10] ^= 0x01;
+  flippedFooter[created.size() - package::size_index::kFooterSize + 9] ^= 0x10;
   cut.resize(cut.size() - 40);
   const struct {
     const char* label;
@@ -258,20 +259,21 @@ TEST_F(Nwq, IndexRefusesPackagesItCannotIndexSafelyAndLeavesThemAsTheyAre) {
 TEST_F(Nwq, IndexNeverCutsOffEntriesBehindARecordTheWalkStopsAt) {
   ASSERT_EQ(nwq::Create({Package(), source_.wstring()}), nwq::kExitOk);
   const std::vector<std::uint8_t> created = ReadAll(Package());
-  const size_index::SizeIndex written = size_index::ReadFile(Package());
+  const package::size_index::SizeIndex written = package::size_index::ReadFile(Package());
   ASSERT_TRUE(written.IsValid());
   ASSERT_EQ(written.entries.size(), 4u);
   const std::size_t offset = written.contentsEnd;
-  const std::size_t third =
-      kPackageHeaderSize + 2 * kPackageFileRecordSize + written.entries[0].storedSize + written.entries[1].storedSize;
+  const std::size_t third = package::kPackageHeaderSize + 2 * package::kPackageFileRecordSize +
+                            written.entries[0].storedSize + written.entries[1].storedSize;
   std::vector<std::uint8_t> stopped = created;
   stopped[third] ^= 0x01;  // "FILE" becomes "GILE"
   ASSERT_EQ(stopped[third], 'G');
   std::vector<std::uint8_t> alsoDamaged = stopped;
-  alsoDamaged[offset + kPackageFileRecordSize + 10] ^= 0x01;
+  alsoDamaged[offset + package::kPackageFileRecordSize + 10] ^= 0x01;
   // An index of the first two entries that checks out, though not where the walk stops.
   std::vector<std::uint8_t> twoListed(stopped.begin(), stopped.begin() + static_cast<std::ptrdiff_t>(offset));
-  const std::vector<std::uint8_t> twoIndexed = size_index::Encode({written.entries[0], written.entries[1]}, offset);
+  const std::vector<std::uint8_t> twoIndexed =
+      package::size_index::Encode({written.entries[0], written.entries[1]}, offset);
   twoListed.insert(twoListed.end(), twoIndexed.begin(), twoIndexed.end());
   const struct {
     const char* label;
@@ -363,14 +365,15 @@ TEST_F(Nwq, APackageCutShortInsideARecordHeaderIsCaughtWhenItHasAnIndex) {
   // What the format reads as a complete package of one entry: the second
   // record breaks off after 300 bytes.
   std::vector<std::uint8_t> bytes = package.bytes();
-  const std::size_t second = kPackageHeaderSize + kPackageFileRecordSize + Compress(Bytes("a")).size();
+  const std::size_t second =
+      package::kPackageHeaderSize + package::kPackageFileRecordSize + Compress(Bytes("a")).size();
   bytes.resize(second + 300);
   WriteAll(Package(), bytes);
   EXPECT_EQ(RunCommand(nwq::Verify, {Package()}).status, nwq::kExitOk);
 
-  const std::vector<size_index::Entry> listed = {{L"", L"a.txt", 1, Compress(Bytes("a")).size()},
-                                                 {L"", L"b.txt", 1, Compress(Bytes("b")).size()}};
-  const std::vector<std::uint8_t> index = size_index::Encode(listed, bytes.size());
+  const std::vector<package::size_index::Entry> listed = {{L"", L"a.txt", 1, Compress(Bytes("a")).size()},
+                                                          {L"", L"b.txt", 1, Compress(Bytes("b")).size()}};
+  const std::vector<std::uint8_t> index = package::size_index::Encode(listed, bytes.size());
   bytes.insert(bytes.end(), index.begin(), index.end());
   WriteAll(Package(), bytes);
   const Captured verify = RunCommand(nwq::Verify, {Package()});

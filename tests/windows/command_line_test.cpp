@@ -93,7 +93,7 @@ TEST(SetupCommandLine, ADamagedPackageFailsTheQuietRunNamesTheFileAndKeepsGeoPat
   // Bayern's last stream breaks off (the size index behind it goes too); its
   // header still checks out.
   const std::wstring damaged = medium.Package(L"PKG-B");
-  const size_index::SizeIndex index = size_index::ReadFile(damaged);
+  const package::size_index::SizeIndex index = package::size_index::ReadFile(damaged);
   ASSERT_TRUE(index.IsValid());
   std::filesystem::resize_file(damaged, index.contentsEnd - 100);
   TempDir target;

@@ -49,7 +49,8 @@ Medium::Medium(const char* programVariable) {
 }
 
 void Medium::Add(const std::wstring& name, const std::wstring& title, const std::vector<PackageFile>& files) {
-  PackageWriter writer(BuildPackagePath(dir_.Folder(L"Karten"), name), *PackageHeader::Make(name, title, L"e2e"));
+  package::PackageWriter writer(package::BuildPackagePath(dir_.Folder(L"Karten"), name),
+                                *package::PackageHeader::Make(name, title, L"e2e"));
   for (const PackageFile& file : files) {
     writer.AddData(file.folder, file.name, file.content.data(), file.content.size(), kStoredTime, kStoredTime);
   }
@@ -68,7 +69,9 @@ bool Medium::Create(const std::wstring& name, const std::wstring& title, const s
   return nwq.WaitForExit(std::chrono::seconds(60)) == 0;
 }
 
-std::wstring Medium::Package(const std::wstring& name) const { return BuildPackagePath(dir_.Folder(L"Karten"), name); }
+std::wstring Medium::Package(const std::wstring& name) const {
+  return package::BuildPackagePath(dir_.Folder(L"Karten"), name);
+}
 
 void ClearSettings() { ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSettingsKey); }
 

@@ -32,7 +32,7 @@ std::vector<SourceFile> CollectFiles(const std::filesystem::path& root) {
     const std::filesystem::path relative = entry.path().lexically_relative(root);
     SourceFile file;
     file.name = platform::WidePath(relative.filename());
-    file.folder = package_path::StoredFolderOf(relative.parent_path());
+    file.folder = package::package_path::StoredFolderOf(relative.parent_path());
     file.path = entry.path();
     files.push_back(std::move(file));
   }
@@ -46,8 +46,8 @@ std::vector<SourceFile> CollectFiles(const std::filesystem::path& root) {
 std::wstring ProblemWith(const SourceFile& file) {
   if (file.name.find(L'\\') != std::wstring::npos || file.folder.find(L'/') != std::wstring::npos)
     return L"contains a backslash, which packages use as their folder separator";
-  if (text::Utf16Length(file.name) > kMaxRecordNameLength) return L"has a name longer than 99 characters";
-  if (text::Utf16Length(file.folder) > kMaxRecordFolderLength)
+  if (text::Utf16Length(file.name) > package::kMaxRecordNameLength) return L"has a name longer than 99 characters";
+  if (text::Utf16Length(file.folder) > package::kMaxRecordFolderLength)
     return L"lies in a folder path longer than 258 characters";
   return {};
 }
@@ -94,7 +94,7 @@ int Create(const Arguments& arguments) {
   }
   const std::wstring& out = positional[0];
   const std::filesystem::path source = platform::FsPath(positional[1]);
-  const std::optional<std::wstring> packageName = package_path::PackageNameOf(out);
+  const std::optional<std::wstring> packageName = package::package_path::PackageNameOf(out);
   if (!packageName) {
     PrintError(out + L": a package file's name must end in .nwq");
     return kExitUsage;
@@ -105,9 +105,9 @@ int Create(const Arguments& arguments) {
     const std::wstring& text;
     std::size_t limit;
     const wchar_t* what;
-  } fields[] = {{guid, kMaxGuidLength, L"the package name (file name without .nwq)"},
-                {title, kMaxTitleLength, L"the title"},
-                {description, kMaxDescriptionLength, L"the description"}};
+  } fields[] = {{guid, package::kMaxGuidLength, L"the package name (file name without .nwq)"},
+                {title, package::kMaxTitleLength, L"the title"},
+                {description, package::kMaxDescriptionLength, L"the description"}};
   for (const auto& field : fields) {
     if (text::Utf16Length(field.text) > field.limit) {
       PrintError(std::wstring(field.what) + L" has " + std::to_wstring(text::Utf16Length(field.text)) +
@@ -131,7 +131,7 @@ int Create(const Arguments& arguments) {
         return kExitFailed;
       }
     }
-    PackageWriter writer(out, *PackageHeader::Make(guid, title, description), level);
+    package::PackageWriter writer(out, *package::PackageHeader::Make(guid, title, description), level);
     created = true;
     for (const SourceFile& file : files) {
       platform::FileTimes times;

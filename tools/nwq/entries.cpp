@@ -6,33 +6,33 @@
 namespace nwq {
 namespace {
 
-const wchar_t* Describe(StreamState state) {
+const wchar_t* Describe(package::StreamState state) {
   switch (state) {
-    case StreamState::kCorrupt: return L"damaged: the stored data does not decode";
-    case StreamState::kTruncated: return L"damaged: the stored data ends early";
-    case StreamState::kNoDecoder: return L"cannot be decoded: out of memory";
-    case StreamState::kComplete:
-    case StreamState::kStopped: break;  // verification never stops
+    case package::StreamState::kCorrupt: return L"damaged: the stored data does not decode";
+    case package::StreamState::kTruncated: return L"damaged: the stored data ends early";
+    case package::StreamState::kNoDecoder: return L"cannot be decoded: out of memory";
+    case package::StreamState::kComplete:
+    case package::StreamState::kStopped: break;  // verification never stops
   }
   return L"";
 }
 
 }  // namespace
 
-DecodedEntries DecodeEntries(const std::wstring& path, PackageReader& reader) {
+DecodedEntries DecodeEntries(const std::wstring& path, package::PackageReader& reader) {
   DecodedEntries result;
-  PackageFileRecord record;
+  package::PackageFileRecord record;
   while (reader.NextRecord(&record)) {
     const std::wstring folder = record.FolderWithSeparator();
     const std::wstring entry = folder + record.Name();
-    if (!entry_path::IsSafe(folder, record.Name())) {
+    if (!package::entry_path::IsSafe(folder, record.Name())) {
       PrintError(path + L": " + entry + L": would be written outside the destination");
       result.sound = false;
     }
     std::uint64_t decoded = 0;
-    const StreamState state = reader.VerifyData(&decoded);
+    const package::StreamState state = reader.VerifyData(&decoded);
     result.unpackedBytes += decoded;
-    if (state != StreamState::kComplete) {
+    if (state != package::StreamState::kComplete) {
       PrintError(path + L": " + entry + L": " + Describe(state));
       result.sound = false;
       return result;
@@ -43,17 +43,17 @@ DecodedEntries DecodeEntries(const std::wstring& path, PackageReader& reader) {
   return result;
 }
 
-IndexCheck CheckIndex(PackageReader& reader, const DecodedEntries& decoded) {
-  const size_index::SizeIndex& index = reader.index();
-  if (index.state == size_index::State::kValid) {
-    const std::wstring mismatch = size_index::Mismatch(index, decoded.entries, decoded.end, true);
+IndexCheck CheckIndex(package::PackageReader& reader, const DecodedEntries& decoded) {
+  const package::size_index::SizeIndex& index = reader.index();
+  if (index.state == package::size_index::State::kValid) {
+    const std::wstring mismatch = package::size_index::Mismatch(index, decoded.entries, decoded.end, true);
     if (mismatch.empty()) return {IndexState::kSound, {}};
     return {IndexState::kBroken, L"does not match the entries: " + mismatch};
   }
-  if (index.state == size_index::State::kDamaged) return {IndexState::kBroken, L"damaged: " + index.damage};
+  if (index.state == package::size_index::State::kDamaged) return {IndexState::kBroken, L"damaged: " + index.damage};
   const std::uint64_t length = reader.file().Length();
   if (decoded.end >= length) return {IndexState::kAbsent, {}};
-  if (size_index::FollowsEntries(reader.file(), decoded.end))
+  if (package::size_index::FollowsEntries(reader.file(), decoded.end))
     return {IndexState::kBroken, L"damaged: the file does not end in its footer"};
   return {IndexState::kForeignTail, {}};
 }

@@ -12,7 +12,7 @@
 namespace nwq {
 
 struct DecodedEntries {
-  std::vector<size_index::Entry> entries;  // with their decoded sizes
+  std::vector<package::size_index::Entry> entries;  // with their decoded sizes
   std::uint64_t unpackedBytes = 0;
   std::uint64_t end = 0;  // where the entry list ended
   bool sound = true;
@@ -21,7 +21,7 @@ struct DecodedEntries {
 // Decodes every entry of the package `reader` has just opened, naming each
 // damaged or unsafe entry of `path` on standard error. The walk stops at the
 // first broken stream, whose successor's place cannot be trusted.
-DecodedEntries DecodeEntries(const std::wstring& path, PackageReader& reader);
+DecodedEntries DecodeEntries(const std::wstring& path, package::PackageReader& reader);
 
 enum class IndexState {
   kAbsent,      // none, and nothing behind the entries
@@ -36,6 +36,6 @@ struct IndexCheck {
 };
 
 // Judges the package's size index against its decoded entries.
-IndexCheck CheckIndex(PackageReader& reader, const DecodedEntries& decoded);
+IndexCheck CheckIndex(package::PackageReader& reader, const DecodedEntries& decoded);
 
 }  // namespace nwq

@@ -34,17 +34,17 @@ std::size_t ParseJobs(const std::wstring& value) {
 }
 
 // A bar on a terminal; elsewhere one line per file and one at 100 %.
-class ProgressDisplay : public package_engine::Observer {
+class ProgressDisplay : public package::Observer {
  public:
   explicit ProgressDisplay(bool terminal) : terminal_(terminal) {}
 
-  void OnHeaderChecked(const PackageHeader& header, HeaderFault fault) override {
-    package_trace::TraceHeader(header, fault);
+  void OnHeaderChecked(const package::PackageHeader& header, package::HeaderFault fault) override {
+    package::trace::TraceHeader(header, fault);
   }
-  void OnEntryStarted(const PackageFileRecord& record, const std::wstring&) override {
-    package_trace::TraceRecord(record);
+  void OnEntryStarted(const package::PackageFileRecord& record, const std::wstring&) override {
+    package::trace::TraceRecord(record);
   }
-  void OnProgress(std::int32_t percent, const PackageFileRecord& record) override {
+  void OnProgress(std::int32_t percent, const package::PackageFileRecord& record) override {
     const std::wstring fileName = record.Name();
     if (terminal_) {
       constexpr int kWidth = 30;
@@ -78,7 +78,7 @@ int Extract(const Arguments& arguments) {
     return kExitOk;
   }
   Arguments positional;
-  package_engine::Options options{package_engine::kLargeBuffers, 0};
+  package::Options options{package::kLargeBuffers, 0};
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     if (arguments[i] != L"--jobs") {
       positional.push_back(arguments[i]);
@@ -108,18 +108,18 @@ int Extract(const Arguments& arguments) {
   if (name.empty()) return kExitFailed;
   ProgressDisplay display(platform::IsTerminal(stdout));
   try {
-    const package_engine::Result result = package_engine::Extract(packagePath, name, destination, display, options);
-    if (result.outcome != package_engine::Outcome::kExtracted) {
+    const package::Result result = package::Extract(packagePath, name, destination, display, options);
+    if (result.outcome != package::Outcome::kExtracted) {
       PrintError(Refusal(packagePath, name, result));
       return kExitFailed;
     }
     display.EndLine();
     Print(L"extracted " + packagePath + L" into " + destination);
     return kExitOk;
-  } catch (const package_engine::ExtractionError& error) {
+  } catch (const package::ExtractionError& error) {
     // The German line first, as the wizard's callback hears it, then the file error's.
     display.EndLine();
-    PrintError(ExtractErrorText(error));
+    PrintError(package::ExtractErrorText(error));
     display.EndLine();
     PrintError(error.Text());
     return kExitFailed;

@@ -24,10 +24,10 @@ std::wstring Summary(const DecodedEntries& decoded) {
 }
 
 // Writes the index behind the entries; on failure nothing of it stays.
-void WriteIndex(PackageReader& reader, const DecodedEntries& decoded) {
+void WriteIndex(package::PackageReader& reader, const DecodedEntries& decoded) {
   platform::File& file = reader.file();
   try {
-    size_index::WriteAt(file, decoded.end, decoded.entries);
+    package::size_index::WriteAt(file, decoded.end, decoded.entries);
     file.Close();
   } catch (const FileError&) {
     try {
@@ -41,25 +41,25 @@ void WriteIndex(PackageReader& reader, const DecodedEntries& decoded) {
 
 // Why the entries may go on past where the walk stopped, so that cutting
 // the package back there would lose them; empty when an index starts there.
-std::wstring EntriesMayGoOn(PackageReader& reader, const DecodedEntries& decoded) {
+std::wstring EntriesMayGoOn(package::PackageReader& reader, const DecodedEntries& decoded) {
   const std::wstring stop = L"its entries stop at offset " + std::to_wstring(decoded.end);
   // A footer whose checksum holds knows where the entries end.
   if (const std::optional<std::uint64_t> at = reader.index().checksummedOffset) {
     if (*at == decoded.end) return {};
     return stop + L", not where its size index starts (offset " + std::to_wstring(*at) + L")";
   }
-  if (size_index::FollowsEntries(reader.file(), decoded.end)) return {};
+  if (package::size_index::FollowsEntries(reader.file(), decoded.end)) return {};
   return stop + L", where no size index starts";
 }
 
 bool IndexPackage(const std::wstring& path) {
-  PackageReader reader;
+  package::PackageReader reader;
   const std::wstring name = PackageNameFor(path);
   if (name.empty()) return false;
-  const package_engine::Result opened = reader.Open(path, name, true);
+  const package::Result opened = reader.Open(path, name, true);
   std::wstring refusal = Refusal(path, name, opened);
   // A file that exists but cannot be opened for writing: say so, not "cannot be read".
-  if (opened.outcome == package_engine::Outcome::kCannotOpen && !refusal.ends_with(L": not found"))
+  if (opened.outcome == package::Outcome::kCannotOpen && !refusal.ends_with(L": not found"))
     refusal = path + L": cannot be opened for writing: " + opened.openError.Text();
   if (!refusal.empty()) {
     PrintError(refusal);

@@ -16,37 +16,37 @@ constexpr const wchar_t* kHelp =
 int ListFolder(std::wstring folder) {
   if (folder.back() != platform::kPathSeparator && folder.back() != L'/') folder += platform::kPathSeparator;
   std::vector<std::wstring> names;
-  GetAvailableGuids(folder, names);
+  package::GetAvailableGuids(folder, names);
   for (const std::wstring& name : names) {
-    PackageHeader header;
-    const std::wstring title = ReadPackageHeader(folder, name, &header) == S_OK ? header.TITLE() : L"";
+    package::PackageHeader header;
+    const std::wstring title = package::ReadPackageHeader(folder, name, &header) == S_OK ? header.TITLE() : L"";
     Print(name + L"\t" + title);
   }
   return kExitOk;
 }
 
 int ListPackage(const std::wstring& path) {
-  PackageReader reader;
+  package::PackageReader reader;
   if (!OpenPackage(path, reader)) return kExitFailed;
-  const PackageHeader& header = reader.header();
+  const package::PackageHeader& header = reader.header();
   Print(L"GUID: " + header.GUID());
   Print(L"TITLE: " + header.TITLE());
   Print(L"DESCRIPTION: " + header.DESCRIPTION());
   Print(L"Version: " + std::to_wstring(header.Version()));
   std::vector<std::wstring> lines;
-  std::vector<size_index::Entry> entries;
-  PackageFileRecord record;
+  std::vector<package::size_index::Entry> entries;
+  package::PackageFileRecord record;
   while (reader.NextRecord(&record)) {
     lines.push_back(record.FolderWithSeparator() + record.Name() + L"\t" + std::to_wstring(record.FileSize()) + L"\t" +
                     IsoTime(record.CreateDate()) + L"\t" + IsoTime(record.ModifiedDate()));
     entries.push_back({record.Folder(), record.Name(), 0, static_cast<std::uint64_t>(record.FileSize())});
   }
   // Sizes only from an index that lists exactly these entries.
-  const size_index::SizeIndex& index = reader.index();
+  const package::size_index::SizeIndex& index = reader.index();
   bool sized = index.IsValid();
-  if (index.state == size_index::State::kDamaged) PrintError(path + L": size index ignored: " + index.damage);
+  if (index.state == package::size_index::State::kDamaged) PrintError(path + L": size index ignored: " + index.damage);
   if (sized) {
-    const std::wstring mismatch = size_index::Mismatch(index, entries, reader.EntriesEnd(), false);
+    const std::wstring mismatch = package::size_index::Mismatch(index, entries, reader.EntriesEnd(), false);
     if (!mismatch.empty()) PrintError(path + L": size index ignored: " + mismatch);
     sized = mismatch.empty();
   }

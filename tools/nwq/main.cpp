@@ -31,9 +31,9 @@ int main(int argc, char** argv) {
   platform::UseUtf8Console();
   nwq::Arguments arguments = platform::CommandLineArguments(argc, argv);
   if (!arguments.empty()) arguments.erase(arguments.begin());
-  package_trace::SetEnabled(false);
+  package::trace::SetEnabled(false);
   if (!arguments.empty() && arguments.front() == L"--trace") {
-    package_trace::SetEnabled(true);
+    package::trace::SetEnabled(true);
     arguments.erase(arguments.begin());
   }
   if (arguments.empty() || arguments.front() == L"--help" || arguments.front() == L"-h") {

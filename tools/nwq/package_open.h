@@ -12,8 +12,8 @@ namespace nwq {
 // file is not named as a package.
 std::wstring PackageNameFor(const std::wstring& path);
 // Why the engine refused `path`; empty when it did not.
-std::wstring Refusal(const std::wstring& path, const std::wstring& expectedName, const package_engine::Result& result);
+std::wstring Refusal(const std::wstring& path, const std::wstring& expectedName, const package::Result& result);
 // Opens `path` for reading; false after a message on standard error.
-bool OpenPackage(const std::wstring& path, PackageReader& reader);
+bool OpenPackage(const std::wstring& path, package::PackageReader& reader);
 
 }  // namespace nwq

@@ -15,14 +15,14 @@ constexpr const wchar_t* kHelp =
 
 // True when the package is sound.
 bool VerifyPackage(const std::wstring& path) {
-  PackageReader reader;
+  package::PackageReader reader;
   if (!OpenPackage(path, reader)) return false;
   const DecodedEntries decoded = DecodeEntries(path, reader);
   bool sound = decoded.sound;
   bool indexed = false;
   // Matching an index against entries cut short by a broken stream would only
   // repeat that fault; a damaged index is told in any case.
-  if (decoded.sound || reader.index().state == size_index::State::kDamaged) {
+  if (decoded.sound || reader.index().state == package::size_index::State::kDamaged) {
     const IndexCheck check = CheckIndex(reader, decoded);
     if (check.state == IndexState::kBroken) {
       PrintError(path + L": size index " + check.why);
