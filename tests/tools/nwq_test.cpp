@@ -519,6 +519,17 @@ TEST_F(Nwq, ExtractWithAnyNumberOfJobsGivesTheSameFilesAndRefusesABadCount) {
   EXPECT_FALSE(fs::exists(refused));
 }
 
+// An unset variable in a script ("$DEST") hands over an empty destination,
+// which once became the root of the file system. The package's only entry is
+// refused before anything is written, so that a run into the root leaves no
+// trace there either.
+TEST_F(Nwq, ExtractRefusesAnEmptyDestination) {
+  PackageBytes(L"Root").Entry(L"..", L"evil.txt", Bytes("evil")).WriteTo(dir_.path().wstring());
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(nwq::Extract({Package(L"Root.nwq"), L""}), nwq::kExitUsage);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "nwq: DEST must name a folder, it is empty\n");
+}
+
 TEST_F(Nwq, VerifyAndExtractFailOnDamagedOrInvalidPackages) {
   auto stored = Compress(std::vector<std::uint8_t>(10'000, 'z'));
   stored[stored.size() / 2] ^= 0x55;

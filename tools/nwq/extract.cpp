@@ -99,6 +99,11 @@ int Extract(const Arguments& arguments) {
     return kExitUsage;
   }
   const std::wstring& packagePath = positional[0];
+  // Taken as it stands, "" would end as the separator alone: the root.
+  if (positional[1].empty()) {
+    PrintError(L"DEST must name a folder, it is empty");
+    return kExitUsage;
+  }
   std::error_code ec;
   std::wstring destination = platform::WidePath(std::filesystem::absolute(platform::FsPath(positional[1]), ec));
   if (ec || destination.empty()) destination = positional[1];
