@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <iterator>
 #include <map>
 #include <stdexcept>
@@ -123,10 +124,16 @@ struct ScriptedExtractor {
 
 using Kind = ScriptedExtractor::Failure::Kind;
 
-const std::vector<std::wstring> kFinishedEnd = {L"package 0",  L"overall 300", L"finish button", L"cancel disabled",
-                                                L"heading ''", L"file ''",     L"finished",      L"sheet enabled"};
-const std::vector<std::wstring> kCancelledEnd = {L"package 0",  L"overall 300", L"finish button", L"cancel disabled",
-                                                 L"heading ''", L"file ''",     L"cancelled",     L"sheet enabled"};
+// The steps that end every run, after `before`: the bars at their ends, the
+// buttons, the texts emptied, the outcome shown and the sheet given back.
+std::vector<std::wstring> EndSteps(int overall, const wchar_t* outcome, std::vector<std::wstring> before = {}) {
+  before.insert(before.end(), {L"package 0", L"overall " + std::to_wstring(overall), L"finish button",
+                               L"cancel disabled", L"heading ''", L"file ''", outcome, L"sheet enabled"});
+  return before;
+}
+
+const std::vector<std::wstring> kFinishedEnd = EndSteps(300, L"finished");
+const std::vector<std::wstring> kCancelledEnd = EndSteps(300, L"cancelled");
 
 InstallationJob Job(std::vector<std::wstring> packages, std::vector<std::wstring>* recorded,
                     ScriptedExtractor* extractor) {
@@ -144,6 +151,22 @@ InstallationJob Job(std::vector<std::wstring> packages, std::vector<std::wstring
   return job;
 }
 
+// Real packages in the Karten folder of a medium, and a destination for the
+// real engine to unpack them to.
+struct RealMedium {
+  TempDir root;
+  TempDir target;
+  std::wstring karten = root.Folder(L"Karten");
+
+  RealMedium() { std::filesystem::create_directories(karten); }
+  InstallationJob JobFor(std::vector<std::wstring> packages, std::vector<std::wstring>* recorded) const {
+    InstallationJob job = Job(std::move(packages), recorded, nullptr);
+    job.packageFolder = karten;
+    job.destinationFolder = target.Folder();
+    return job;
+  }
+};
+
 // The run's log, read back after the run.
 struct RunLog {
   TempDir folder;
@@ -156,6 +179,11 @@ struct RunLog {
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
   bool Has(const std::wstring& part) const { return Text().find(text::ToUtf8(part)) != std::string::npos; }
+  // Each part is in the log; a missing one is named, with the whole log.
+  void ExpectHas(std::initializer_list<std::wstring> parts) const {
+    for (const std::wstring& part : parts)
+      EXPECT_TRUE(Has(part)) << text::ToUtf8(part) << "\n" << Text();
+  }
 };
 
 FileError DiskFull() { return FileError(FileError::kDiskFull, 112, L"D:\\Maps\\big.dat"); }
@@ -163,23 +191,17 @@ FileError DiskFull() { return FileError(FileError::kDiskFull, 112, L"D:\\Maps\\b
 }  // namespace
 
 TEST(CopyRun, InstallsRealPackagesAndRemembersTheDestination) {
-  TempDir medium;
-  TempDir target;
-  const std::wstring karten = medium.Folder(L"Karten");
-  std::filesystem::create_directories(karten);
-  WritePackage(karten, L"PKG-A", L"Alpen", "alpine data", L"a.txt", L"alpen");
-  WritePackage(karten, L"PKG-B", L"Bayern", std::string(100000, 'b'), L"b.txt", L"");
+  RealMedium medium;
+  WritePackage(medium.karten, L"PKG-A", L"Alpen", "alpine data", L"a.txt", L"alpen");
+  WritePackage(medium.karten, L"PKG-B", L"Bayern", std::string(100000, 'b'), L"b.txt", L"");
 
   std::vector<std::wstring> recorded;
-  InstallationJob job = Job({L"PKG-A", L"PKG-B"}, &recorded, nullptr);
-  job.packageFolder = karten;
-  job.destinationFolder = target.Folder();
   RecordingView page;
-  EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
+  EXPECT_EQ(RunInstallation(medium.JobFor({L"PKG-A", L"PKG-B"}, &recorded), page), RunEnd::kFinished);
 
-  std::ifstream a(target.path() / "alpen" / "a.txt");
+  std::ifstream a(medium.target.path() / "alpen" / "a.txt");
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), {}), "alpine data");
-  EXPECT_EQ(std::filesystem::file_size(target.path() / "b.txt"), 100000u);
+  EXPECT_EQ(std::filesystem::file_size(medium.target.path() / "b.txt"), 100000u);
   EXPECT_EQ(page.overallRange, 200);
   EXPECT_NE(std::find(page.events.begin(), page.events.end(), L"file 'Kopiere: a.txt'"), page.events.end());
   EXPECT_NE(std::find(page.events.begin(), page.events.end(), L"file 'Kopiere: b.txt'"), page.events.end());
@@ -187,7 +209,7 @@ TEST(CopyRun, InstallsRealPackagesAndRemembersTheDestination) {
   EXPECT_TRUE(std::is_sorted(page.overallPositions.begin(), page.overallPositions.end()));
   EXPECT_EQ(page.overallPositions.back(), 200);
   EXPECT_EQ(page.packagePositions.back(), 0);
-  EXPECT_EQ(recorded, std::vector<std::wstring>{target.Folder()});
+  EXPECT_EQ(recorded, std::vector<std::wstring>{medium.target.Folder()});
   EXPECT_TRUE(page.questions.empty());
 }
 
@@ -222,14 +244,10 @@ TEST(CopyRun, MoreThan655PackagesKeepTheirShareOfTheBar) {
 }
 
 TEST(CopyRun, AVanishedPackagePassesSilentlyAndTheRunFinishes) {
-  TempDir medium;
-  TempDir target;
+  RealMedium medium;
   std::vector<std::wstring> recorded;
-  InstallationJob job = Job({L"GONE"}, &recorded, nullptr);
-  job.packageFolder = medium.Folder();
-  job.destinationFolder = target.Folder();
   RecordingView page;
-  EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
+  EXPECT_EQ(RunInstallation(medium.JobFor({L"GONE"}, &recorded), page), RunEnd::kFinished);
   EXPECT_TRUE(page.questions.empty());
   EXPECT_EQ(page.Tail(3), (std::vector<std::wstring>{L"file ''", L"finished", L"sheet enabled"}));
   EXPECT_EQ(recorded.size(), 1u);
@@ -359,9 +377,7 @@ TEST(CopyRun, AFailureOutsideEveryPackageIsAskedAboutAndStillEndsWithFinish) {
   failures = 1;
   stopped.answers = {FileErrorAnswer::kAbort};
   EXPECT_EQ(RunInstallation(job, stopped), RunEnd::kStopped);
-  const std::vector<std::wstring> end = {L"question",      L"package 0",       L"overall 100",
-                                         L"finish button", L"cancel disabled", L"heading ''",
-                                         L"file ''",       L"cancelled",       L"sheet enabled"};
+  const std::vector<std::wstring> end = EndSteps(100, L"cancelled", {L"question"});
   EXPECT_EQ(stopped.Tail(end.size()), end);
 }
 
@@ -377,9 +393,7 @@ TEST(CopyRun, AWorkerThatWillNotStartIsAskedAboutAndEndsAsAStoppedRun) {
   EXPECT_EQ(starts, 2);
   EXPECT_EQ(page.questions,
             (std::vector<std::wstring>{L"Not enough memory.", L"Generic Error reading or writing the file."}));
-  const std::vector<std::wstring> end = {L"question",      L"overall range 200", L"package 0",  L"overall 200",
-                                         L"finish button", L"cancel disabled",   L"heading ''", L"file ''",
-                                         L"cancelled",     L"sheet enabled"};
+  const std::vector<std::wstring> end = EndSteps(200, L"cancelled", {L"question", L"overall range 200"});
   EXPECT_EQ(page.Tail(end.size()), end);
   EXPECT_TRUE(recorded.empty());
 
@@ -394,20 +408,17 @@ TEST(CopyRun, AWorkerThatWillNotStartIsAskedAboutAndEndsAsAStoppedRun) {
 
 TEST(CopyRun, TheSessionsJobInstallsItsChoiceAndRemembersItsDestination) {
   SettingsSandbox sandbox;
-  TempDir medium;
-  TempDir target;
-  const std::wstring karten = medium.Folder(L"Karten");
-  std::filesystem::create_directories(karten);
-  WritePackage(karten, L"PKG-A", L"Alpen", "alpine", L"a.txt", L"alpen");
-  WritePackage(karten, L"PKG-B", L"Bayern", "bavarian", L"b.txt", L"bayern");
+  RealMedium medium;
+  WritePackage(medium.karten, L"PKG-A", L"Alpen", "alpine", L"a.txt", L"alpen");
+  WritePackage(medium.karten, L"PKG-B", L"Bayern", "bavarian", L"b.txt", L"bayern");
 
   WizardSession session;
-  session.SetPackageFolder(karten);
+  session.SetPackageFolder(medium.karten);
   session.ChoosePackages({{true, false, {L"PKG-B", L"Bayern", {}}}, {false, false, {L"PKG-A", L"Alpen", {}}}});
-  session.SetDestinationFolder(target.Folder());
+  session.SetDestinationFolder(medium.target.Folder());
   InstallationJob job = session.BuildInstallationJob();
-  EXPECT_EQ(job.packageFolder, karten);
-  EXPECT_EQ(job.destinationFolder, target.Folder());
+  EXPECT_EQ(job.packageFolder, medium.karten);
+  EXPECT_EQ(job.destinationFolder, medium.target.Folder());
   EXPECT_EQ(job.packages, std::vector<std::wstring>{L"PKG-B"});
 
   // The job is the run's own: later changes to the session do not reach it.
@@ -417,12 +428,12 @@ TEST(CopyRun, TheSessionsJobInstallsItsChoiceAndRemembersItsDestination) {
 
   RecordingView page;
   EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
-  EXPECT_TRUE(std::filesystem::exists(target.path() / "bayern" / "b.txt"));
-  EXPECT_FALSE(std::filesystem::exists(target.path() / "alpen"));
+  EXPECT_TRUE(std::filesystem::exists(medium.target.path() / "bayern" / "b.txt"));
+  EXPECT_FALSE(std::filesystem::exists(medium.target.path() / "alpen"));
   std::wstring remembered;
   ASSERT_TRUE(session.ReadGeoPath(remembered));
   // Read back by the Windows rule, which adds "\" to a native "/".
-  EXPECT_EQ(remembered, EnsureTrailingBackslash(target.Folder()));
+  EXPECT_EQ(remembered, EnsureTrailingBackslash(medium.target.Folder()));
 }
 
 // The user's Cancel reaches the run as the job's stopRequested.
@@ -445,9 +456,8 @@ TEST(CopyRunCancel, AStopMidPackageEndsTheRunAsCancelledAndStartsNothingMore) {
   EXPECT_TRUE(recorded.empty());
   // A counts, the cancelled B does not; the end shows the bar full.
   EXPECT_EQ(page.overallPositions, (std::vector<int>{50, 100, 100, 150, 300}));
-  EXPECT_TRUE(run.Has(L"Package A: end")) << run.Text();
-  EXPECT_TRUE(run.Has(L"Package B: cancelled by the user")) << run.Text();
-  EXPECT_TRUE(run.Has(L"GeoPath not written: the user cancelled the installation")) << run.Text();
+  run.ExpectHas({L"Package A: end", L"Package B: cancelled by the user",
+                 L"GeoPath not written: the user cancelled the installation"});
   EXPECT_FALSE(run.Has(L"Package C")) << run.Text();
 }
 
@@ -474,8 +484,7 @@ TEST(CopyRunCancel, AStopBetweenPackagesIsSeenBeforeTheNextOneStarts) {
   EXPECT_EQ(RunInstallation(job, page), RunEnd::kCancelled);
   EXPECT_EQ(extractor.calls, std::vector<std::wstring>{L"A"});
   EXPECT_EQ(page.Tail(kCancelledEnd.size()).back(), L"sheet enabled");
-  EXPECT_TRUE(run.Has(L"Package A: end")) << run.Text();
-  EXPECT_TRUE(run.Has(L"cancelled the installation before package B")) << run.Text();
+  run.ExpectHas({L"Package A: end", L"cancelled the installation before package B"});
 
   // Never asked to stop (the user said No): asked all the same, and the run
   // goes through.
@@ -565,13 +574,10 @@ TEST(CopyRunCancel, AfterAStopNoFailureIsPutToTheUserAndNoRetryIsMade) {
 }
 
 TEST(CopyRunLog, NamesEachPackagesStartEveryFileAndItsEndWithCountAndBytes) {
-  TempDir medium;
-  TempDir target;
-  const std::wstring karten = medium.Folder(L"Karten");
-  std::filesystem::create_directories(karten);
-  WritePackage(karten, L"PKG-A", L"Alpen", "alpine data", L"a.txt", L"alpen");
+  RealMedium medium;
+  WritePackage(medium.karten, L"PKG-A", L"Alpen", "alpine data", L"a.txt", L"alpen");
   {
-    package::PackageWriter writer(package::BuildPackagePath(karten, L"PKG-B"),
+    package::PackageWriter writer(package::BuildPackagePath(medium.karten, L"PKG-B"),
                                   *package::PackageHeader::Make(L"PKG-B", L"B", L"two files"));
     writer.AddData(L"b", L"one.txt", "12345", 5, 0, 0);
     writer.AddData(L"b", L"two.txt", "1234567", 7, 0, 0);
@@ -579,9 +585,7 @@ TEST(CopyRunLog, NamesEachPackagesStartEveryFileAndItsEndWithCountAndBytes) {
   }
   RunLog run;
   std::vector<std::wstring> recorded;
-  InstallationJob job = Job({L"PKG-A", L"PKG-B"}, &recorded, nullptr);
-  job.packageFolder = karten;
-  job.destinationFolder = target.Folder();
+  InstallationJob job = medium.JobFor({L"PKG-A", L"PKG-B"}, &recorded);
   job.log = &run.log;
   RecordingView page;
   EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
@@ -594,7 +598,7 @@ TEST(CopyRunLog, NamesEachPackagesStartEveryFileAndItsEndWithCountAndBytes) {
                                              L"one.txt (5 bytes)",
                                              L"two.txt (7 bytes)",
                                              L"Package PKG-B: end, 2 files, 12 bytes, ",
-                                             L"GeoPath written: " + target.Folder()};
+                                             L"GeoPath written: " + medium.target.Folder()};
   std::size_t at = 0;
   for (const std::wstring& part : inOrder) {
     at = text.find(text::ToUtf8(part), at);
@@ -612,12 +616,8 @@ TEST(CopyRunLog, EveryFailureIsLoggedWithItsFileCodeAndAnswer) {
   RecordingView page;
   page.answers = {FileErrorAnswer::kRetry, FileErrorAnswer::kIgnore};
   EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
-  EXPECT_TRUE(run.Has(L"A.nwq): file D:\\Maps\\big.dat, cause 13, system code 112 (")) << run.Text();
-  EXPECT_TRUE(run.Has(L"Answer: Retry")) << run.Text();
-  EXPECT_TRUE(run.Has(L"Package A: end")) << run.Text();
-  EXPECT_TRUE(run.Has(L"B.nwq), not a file error")) << run.Text();
-  EXPECT_TRUE(run.Has(L"Answer: Ignore")) << run.Text();
-  EXPECT_TRUE(run.Has(L"Package B: ignored")) << run.Text();
+  run.ExpectHas({L"A.nwq): file D:\\Maps\\big.dat, cause 13, system code 112 (", L"Answer: Retry", L"Package A: end",
+                 L"B.nwq), not a file error", L"Answer: Ignore", L"Package B: ignored"});
 }
 
 TEST(CopyRunAnswerer, StandsInForTheUserAndCountsTheAttemptsOfEachPackage) {
@@ -656,8 +656,7 @@ TEST(CopyRunAnswerer, APackageThatNoLongerOpensPassesInTheWizardButFailsAnUnatte
     EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
     EXPECT_TRUE(page.questions.empty());
     EXPECT_EQ(recorded.size(), 1u);
-    EXPECT_TRUE(run.Has(L"The package B cannot be opened")) << run.Text();
-    EXPECT_TRUE(run.Has(L"The package C is damaged")) << run.Text();
+    run.ExpectHas({L"The package B cannot be opened", L"The package C is damaged"});
   }
   {  // Unattended: each is a failure, put to the answerer with the package named.
     for (const std::wstring& failing : {std::wstring(L"B"), std::wstring(L"C")}) {

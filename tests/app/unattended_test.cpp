@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <regex>
 #include <string>
@@ -40,6 +41,12 @@ std::string ReadText(const std::wstring& path) {
 
 bool Contains(const std::string& text, const std::wstring& part) {
   return text.find(text::ToUtf8(part)) != std::string::npos;
+}
+
+// Each part is in the log; a missing one is named, with all that was written.
+void ExpectLogged(const std::string& written, std::initializer_list<std::wstring> parts) {
+  for (const std::wstring& part : parts)
+    EXPECT_TRUE(Contains(written, part)) << text::ToUtf8(part) << "\n" << written;
 }
 
 // A file system whose folder creation fails with `code`.
@@ -83,12 +90,15 @@ std::string Noise(std::size_t size) {
   return data;
 }
 
-// A medium of three packages in Karten\, the settings in a sandbox.
+// A medium of three packages in Karten\, the settings in a sandbox, and a
+// place for the setup's log.
 struct Medium {
   SettingsSandbox sandbox;
   TempDir root;
   TempDir target;
+  TempDir logFolder;
   std::wstring karten = root.Folder(L"Karten");
+  std::wstring logPath = logFolder.File(L"setup.log");
 
   Medium() {
     std::filesystem::create_directories(std::filesystem::path(karten));
@@ -109,6 +119,7 @@ struct Medium {
     options.packages = std::move(packages);
     return options;
   }
+  std::string Logged() const { return ReadText(logPath); }
 };
 
 }  // namespace
@@ -224,22 +235,20 @@ TEST(UnattendedPackages, AreTheCataloguesValidOnesInTheWizardsOrder) {
 
 TEST(UnattendedPlan, RefusesUnknownPackagesAnEmptyMediumAndAnUnwritableDestination) {
   Medium medium;
-  TempDir logFolder;
-  const std::wstring logPath = logFolder.File(L"setup.log");
 
   // Not a package: left out of the choice, but named.
   std::ofstream(std::filesystem::path(medium.karten) / "junk.nwq") << "no header";
   {  // An unknown name: nothing touched, not even the destination's folders.
     InstallLog log;
-    ASSERT_TRUE(log.Open(logPath, nullptr));
+    ASSERT_TRUE(log.Open(medium.logPath, nullptr));
     WizardSession session = medium.Session();
     SetupOptions options = medium.Quiet(std::vector<std::wstring>{L"PKG-A", L"PKG-X"});
     options.destination = medium.target.Folder(L"sub");
     SystemDestinationFileSystem fileSystem;
     EXPECT_EQ(PlanUnattendedInstallation(session, options, log, fileSystem).exitCode, 1639);
     EXPECT_FALSE(std::filesystem::exists(medium.target.path() / "sub"));
-    EXPECT_TRUE(Contains(ReadText(logPath), L"PKG-X"));
-    EXPECT_TRUE(Contains(ReadText(logPath), L"junk.nwq"));
+    EXPECT_TRUE(Contains(medium.Logged(), L"PKG-X"));
+    EXPECT_TRUE(Contains(medium.Logged(), L"junk.nwq"));
   }
   {  // No valid package on the medium.
     InstallLog log;
@@ -251,19 +260,17 @@ TEST(UnattendedPlan, RefusesUnknownPackagesAnEmptyMediumAndAnUnwritableDestinati
   }
   {  // The destination refused: the system's own text goes to the log.
     InstallLog log;
-    ASSERT_TRUE(log.Open(logPath, nullptr));
+    ASSERT_TRUE(log.Open(medium.logPath, nullptr));
     WizardSession session = medium.Session();
     RefusingFileSystem refusing(kAccessDenied);
     EXPECT_EQ(PlanUnattendedInstallation(session, medium.Quiet(std::nullopt), log, refusing).exitCode, 1603);
-    const std::string written = ReadText(logPath);
-    EXPECT_TRUE(Contains(written, platform::SystemErrorText(kAccessDenied))) << written;
-    EXPECT_TRUE(Contains(written, medium.target.Folder())) << written;
+    ExpectLogged(medium.Logged(), {platform::SystemErrorText(kAccessDenied), medium.target.Folder()});
   }
   {  // A plan that goes on: its job logs to the setup's log, and a package that
      // no longer opens is a failure, retried and then aborted by the
      // unattended answer, which stops the run.
     InstallLog log;
-    ASSERT_TRUE(log.Open(logPath, nullptr));
+    ASSERT_TRUE(log.Open(medium.logPath, nullptr));
     WizardSession session = medium.Session();
     SystemDestinationFileSystem fileSystem;
     UnattendedPlan plan = PlanUnattendedInstallation(session, medium.Quiet(std::nullopt), log, fileSystem);
@@ -281,10 +288,7 @@ TEST(UnattendedPlan, RefusesUnknownPackagesAnEmptyMediumAndAnUnwritableDestinati
     EXPECT_EQ(attempts, (std::vector<int>{1, 2, 3}));
     EXPECT_TRUE(std::filesystem::exists(medium.target.path() / "alpen" / "a.txt"));
     EXPECT_FALSE(std::filesystem::exists(medium.target.path() / "chiemgau"));
-    const std::string written = ReadText(logPath);
-    EXPECT_TRUE(Contains(written, L"The package PKG-B cannot be opened")) << written;
-    EXPECT_TRUE(Contains(written, L"Answer: Abort")) << written;
-    EXPECT_TRUE(Contains(written, L"GeoPath not written")) << written;
+    ExpectLogged(medium.Logged(), {L"The package PKG-B cannot be opened", L"Answer: Abort", L"GeoPath not written"});
   }
 }
 
@@ -313,10 +317,8 @@ TEST(UnattendedExitCodes, APassiveRunCancelledMidWayKeepsWhatItInstalledAndEndsW
   Medium medium;
   WizardSession session = medium.Session();
   ASSERT_TRUE(session.WriteGeoPath(L"D:\\Before\\"));
-  TempDir logFolder;
-  const std::wstring logPath = logFolder.File(L"setup.log");
   InstallLog log;
-  ASSERT_TRUE(log.Open(logPath, nullptr));
+  ASSERT_TRUE(log.Open(medium.logPath, nullptr));
   SetupOptions options = medium.Quiet(std::nullopt);
   options.mode = SetupMode::kPassive;
   SystemDestinationFileSystem fileSystem;
@@ -336,27 +338,25 @@ TEST(UnattendedExitCodes, APassiveRunCancelledMidWayKeepsWhatItInstalledAndEndsW
   std::wstring remembered;
   ASSERT_TRUE(session.ReadGeoPath(remembered));
   EXPECT_EQ(remembered, L"D:\\Before\\");
-  const std::string written = ReadText(logPath);
+  const std::string written = medium.Logged();
   EXPECT_TRUE(Contains(written, L"the user cancelled the installation")) << written;
   EXPECT_FALSE(Contains(written, L"Answer:")) << "a cancel is not a failure\n" << written;
 }
 
 TEST(UnattendedPlan, ACopyThatCannotFitEndsWith1603BeforeAnythingIsWritten) {
   Medium medium;
-  TempDir logFolder;
-  const std::wstring logPath = logFolder.File(L"setup.log");
   SetupOptions options = medium.Quiet(std::nullopt);
   options.destination = medium.target.Folder(L"maps");
   // 11 + 70000 + 13 bytes unpacked, and beside them the largest file again.
   constexpr std::uint64_t kNeeded = 11 + 70000 + 13 + 70000;
   {
     InstallLog log;
-    ASSERT_TRUE(log.Open(logPath, nullptr));
+    ASSERT_TRUE(log.Open(medium.logPath, nullptr));
     WizardSession session = medium.Session();
     SmallDrive drive(kNeeded - 1);
     EXPECT_EQ(PlanUnattendedInstallation(session, options, log, drive).exitCode, 1603);
     EXPECT_TRUE(std::filesystem::is_empty(medium.target.path())) << "not even the destination was created";
-    const std::string written = ReadText(logPath);
+    const std::string written = medium.Logged();
     EXPECT_TRUE(Contains(written, L"Error: not enough free space on the destination drive of " + *options.destination +
                                       L": " + std::to_wstring(kNeeded) + L" bytes needed, " +
                                       std::to_wstring(kNeeded - 1) + L" bytes available"))
@@ -373,11 +373,11 @@ TEST(UnattendedPlan, ACopyThatCannotFitEndsWith1603BeforeAnythingIsWritten) {
     const std::filesystem::path bayern = std::filesystem::path(medium.karten) / "PKG-B.nwq";
     std::filesystem::resize_file(bayern, std::filesystem::file_size(bayern) - 1);
     InstallLog log;
-    ASSERT_TRUE(log.Open(logPath, nullptr));
+    ASSERT_TRUE(log.Open(medium.logPath, nullptr));
     WizardSession session = medium.Session();
     SmallDrive drive(11 + 13 + 13);
     EXPECT_EQ(PlanUnattendedInstallation(session, options, log, drive).exitCode, 0);
-    EXPECT_TRUE(Contains(ReadText(logPath), L"at least")) << ReadText(logPath);
+    EXPECT_TRUE(Contains(medium.Logged(), L"at least")) << medium.Logged();
     SmallDrive smaller(11 + 13 + 13 - 1);
     EXPECT_EQ(PlanUnattendedInstallation(session, options, log, smaller).exitCode, 1603);
   }
@@ -385,10 +385,8 @@ TEST(UnattendedPlan, ACopyThatCannotFitEndsWith1603BeforeAnythingIsWritten) {
 
 TEST(QuietRun, InstallsExactlyTheNamedPackagesRemembersTheDestinationAndLogsEveryFile) {
   Medium medium;
-  TempDir logFolder;
-  const std::wstring logPath = logFolder.File(L"setup.log");
   InstallLog log;
-  ASSERT_TRUE(log.Open(logPath, nullptr));
+  ASSERT_TRUE(log.Open(medium.logPath, nullptr));
   WizardSession session = medium.Session();
   log.SetupStarted(L"1.0", {L"/quiet", L"/dir=C:\\My Maps\\"});
 
@@ -402,15 +400,11 @@ TEST(QuietRun, InstallsExactlyTheNamedPackagesRemembersTheDestinationAndLogsEver
   ASSERT_TRUE(session.ReadGeoPath(remembered));
   EXPECT_EQ(remembered, EnsureTrailingBackslash(medium.target.Folder()));
 
-  const std::string written = ReadText(logPath);
-  for (const std::wstring& part :
-       {std::wstring(L"Tessavo 1.0"), std::wstring(L"\"/dir=C:\\My Maps\\\""), L"Medium folder: " + medium.karten,
-        L"Destination: " + medium.target.Folder(), std::wstring(L"Packages: PKG-A, PKG-C"),
-        std::wstring(L"Package PKG-A: start"), std::wstring(L"Package PKG-A: end, 1 files, 11 bytes"),
-        std::wstring(L"Package PKG-C: end, 1 files, 13 bytes"), std::wstring(L"a.txt (11 bytes)"),
-        std::wstring(L"c.txt (13 bytes)"), std::wstring(L"GeoPath written"), std::wstring(L"Exit code: 0")}) {
-    EXPECT_TRUE(Contains(written, part)) << text::ToUtf8(part) << "\n" << written;
-  }
+  const std::string written = medium.Logged();
+  ExpectLogged(written, {L"Tessavo 1.0", L"\"/dir=C:\\My Maps\\\"", L"Medium folder: " + medium.karten,
+                         L"Destination: " + medium.target.Folder(), L"Packages: PKG-A, PKG-C", L"Package PKG-A: start",
+                         L"Package PKG-A: end, 1 files, 11 bytes", L"Package PKG-C: end, 1 files, 13 bytes",
+                         L"a.txt (11 bytes)", L"c.txt (13 bytes)", L"GeoPath written", L"Exit code: 0"});
   EXPECT_FALSE(Contains(written, L"PKG-B")) << written;
 }
 
@@ -426,10 +420,8 @@ TEST(QuietRun, ADamagedPackageFailsTheRunAndLeavesGeoPathAsItWas) {
     const std::string garbage(64, '\xA5');
     file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
   }
-  TempDir logFolder;
-  const std::wstring logPath = logFolder.File(L"setup.log");
   InstallLog log;
-  ASSERT_TRUE(log.Open(logPath, nullptr));
+  ASSERT_TRUE(log.Open(medium.logPath, nullptr));
 
   EXPECT_EQ(RunQuietInstallation(session, medium.Quiet(std::nullopt), log), 1603);
   std::wstring remembered;
@@ -438,12 +430,8 @@ TEST(QuietRun, ADamagedPackageFailsTheRunAndLeavesGeoPathAsItWas) {
   // Stopped as Abort stops: the package after the damaged one never starts.
   EXPECT_TRUE(std::filesystem::exists(medium.target.path() / "alpen" / "a.txt"));
   EXPECT_FALSE(std::filesystem::exists(medium.target.path() / "chiemgau"));
-  const std::string written = ReadText(logPath);
-  EXPECT_TRUE(Contains(written, L"PKG-B.nwq")) << written;
-  EXPECT_TRUE(Contains(written, L"b.txt")) << written;
-  EXPECT_TRUE(Contains(written, L"Answer: Retry")) << written;
-  EXPECT_TRUE(Contains(written, L"Answer: Abort")) << written;
-  EXPECT_TRUE(Contains(written, L"GeoPath not written")) << written;
+  const std::string written = medium.Logged();
+  ExpectLogged(written, {L"PKG-B.nwq", L"b.txt", L"Answer: Retry", L"Answer: Abort", L"GeoPath not written"});
   EXPECT_FALSE(Contains(written, L"Package PKG-C")) << written;
 }
 
@@ -464,10 +452,8 @@ TEST(QuietRun, AfterARetryThePackagesEndLineCountsOnlyTheAttemptThatEndedIt) {
   platform::File holder;
   ASSERT_TRUE(holder.Open(busy.wstring(), platform::File::Mode::kReadExclusive));
 
-  TempDir logFolder;
-  const std::wstring logPath = logFolder.File(L"setup.log");
   InstallLog log;
-  ASSERT_TRUE(log.Open(logPath, nullptr));
+  ASSERT_TRUE(log.Open(medium.logPath, nullptr));
   WizardSession session = medium.Session();
   SystemDestinationFileSystem fileSystem;
   UnattendedPlan plan =
@@ -482,19 +468,15 @@ TEST(QuietRun, AfterARetryThePackagesEndLineCountsOnlyTheAttemptThatEndedIt) {
   EXPECT_EQ(RunInstallation(plan.job, page), RunEnd::kFinished);
 
   EXPECT_EQ(ReadText(busy.wstring()), "22222");
-  const std::string written = ReadText(logPath);
-  EXPECT_TRUE(Contains(written, L"Answer: Retry")) << written;
-  EXPECT_TRUE(Contains(written, L"Package PKG-T: end, 3 files, 15 bytes, ")) << written;
+  ExpectLogged(medium.Logged(), {L"Answer: Retry", L"Package PKG-T: end, 3 files, 15 bytes, "});
 }
 
 // Nobody is there to see a crash: whatever goes wrong, here memory that runs
 // out as the plan begins, ends the run with 1603 and a line in the log.
 TEST(QuietRun, AnythingThatGoesWrongEndsItWith1603AndALogLine) {
   Medium medium;
-  TempDir logFolder;
-  const std::wstring logPath = logFolder.File(L"setup.log");
   InstallLog log;
-  ASSERT_TRUE(log.Open(logPath, nullptr));
+  ASSERT_TRUE(log.Open(medium.logPath, nullptr));
   WizardSession session = medium.Session();
   SetupOptions options = medium.Quiet(std::nullopt);
   options.destination = medium.target.Folder() + std::wstring(4000, L'd');  // more than the limit holds
@@ -509,7 +491,7 @@ TEST(QuietRun, AnythingThatGoesWrongEndsItWith1603AndALogLine) {
   }
   EXPECT_EQ(exitCode, 1603);
   EXPECT_TRUE(std::filesystem::is_empty(medium.target.path()));
-  const std::string written = ReadText(logPath);
+  const std::string written = medium.Logged();
   EXPECT_TRUE(Contains(written, L"Error: the installation failed unexpectedly: out of memory")) << written;
 }
 

@@ -34,6 +34,14 @@ bool Eventually(Condition condition) {
   return false;
 }
 
+// An entry that only counts its runs: one that must never start leaves 0.
+DecoderPool::Work Counted(std::atomic<int>& runs) {
+  return [&runs](package::DecodeWorkspace&, DecodeJob&) {
+    ++runs;
+    return true;
+  };
+}
+
 TEST(DecoderPool, DecodersRunEntriesAtOnceEachWithItsOwnBuffers) {
   DecoderPool pool(2, 4, {1000, 3000});
   std::atomic<int> started{0};
@@ -103,10 +111,7 @@ TEST(DecoderPool, AFailureIsKeptWithItsEntryAndStopsOnlyTheEntriesAfterIt) {
     failed = true;
     throw std::runtime_error("second");
   });
-  auto later = pool.Submit([&](package::DecodeWorkspace&, DecodeJob&) {
-    ++laterRuns;
-    return true;
-  });
+  auto later = pool.Submit(Counted(laterRuns));
   ASSERT_TRUE(WaitEnded(pool, *first));
   EXPECT_TRUE(pool.Completed(*first));
   ASSERT_TRUE(WaitEnded(pool, *broken));
@@ -120,10 +125,7 @@ TEST(DecoderPool, AFailureIsKeptWithItsEntryAndStopsOnlyTheEntriesAfterIt) {
   EXPECT_FALSE(pool.Completed(*later));
   EXPECT_EQ(laterRuns, 0);
   // Whatever comes after the failure is stopped at once.
-  auto after = pool.Submit([&](package::DecodeWorkspace&, DecodeJob&) {
-    ++laterRuns;
-    return true;
-  });
+  auto after = pool.Submit(Counted(laterRuns));
   ASSERT_TRUE(WaitEnded(pool, *after));
   EXPECT_EQ(laterRuns, 0);
 }
@@ -140,10 +142,7 @@ TEST(DecoderPool, AStopReachesRunningDecodersAndQueuedEntriesNeverStart) {
         std::this_thread::sleep_for(1ms);
       return false;
     }));
-  auto queued = pool.Submit([&](package::DecodeWorkspace&, DecodeJob&) {
-    ++queuedRuns;
-    return true;
-  });
+  auto queued = pool.Submit(Counted(queuedRuns));
   ASSERT_TRUE(Eventually([&] { return running == 2; }));
   pool.StopAndWait();
   for (auto& job : busy) {
@@ -152,10 +151,7 @@ TEST(DecoderPool, AStopReachesRunningDecodersAndQueuedEntriesNeverStart) {
   }
   EXPECT_TRUE(WaitEnded(pool, *queued));
   EXPECT_EQ(queuedRuns, 0);
-  auto late = pool.Submit([&](package::DecodeWorkspace&, DecodeJob&) {
-    ++queuedRuns;
-    return true;
-  });
+  auto late = pool.Submit(Counted(queuedRuns));
   EXPECT_TRUE(WaitEnded(pool, *late));
   EXPECT_EQ(queuedRuns, 0);
 }

@@ -19,14 +19,32 @@
 
 namespace {
 
-// The medium most command-line cases share: three packages made by nwq,
-// listed by title as Alpen, Bayern, Chiemgau.
+// GeoPath as an earlier setup left it.
+constexpr wchar_t kPreviousGeoPath[] = L"C:\\previous\\";
+
+// Apart from the medium below, as a constructor cannot hold an ASSERT.
 void AddThreePackages(Medium& medium) {
   ASSERT_TRUE(medium.Create(L"PKG-C", L"Chiemgau", {{L"chiemgau", L"c.txt", Bytes("chiemgau")}}));
   ASSERT_TRUE(medium.Create(L"PKG-A", L"Alpen", {{L"alpen\\nord", L"a.txt", Bytes("alpen")}}));
   ASSERT_TRUE(medium.Create(L"PKG-B", L"Bayern",
                             {{L"bayern", L"b1.dat", RandomBytes(300000, 4)}, {L"bayern", L"b2.dat", Bytes("b2")}}));
 }
+
+// The medium most command-line cases share: three packages made by nwq,
+// listed by title as Alpen, Bayern, Chiemgau. The settings key starts out
+// empty, or holding `geoPath` alone.
+struct ThreePackageMedium : Medium {
+  explicit ThreePackageMedium(const wchar_t* geoPath = nullptr) {
+    AddThreePackages(*this);
+    ClearSettings();
+    if (geoPath != nullptr) StoreGeoPath(geoPath);
+  }
+};
+
+// A folder of the case's own: the destination goes below it, the log into it.
+struct Target : TempDir {
+  const std::filesystem::path log = path() / L"setup.log";
+};
 
 // A message box the program shows instead of its sheet; its text, after OK.
 std::wstring AnswerTheBox(RemoteWizard& program) {
@@ -41,15 +59,12 @@ std::wstring AnswerTheBox(RemoteWizard& program) {
 }  // namespace
 
 TEST(SetupCommandLine, QuietInstallsExactlyTheNamedPackagesAndLogsEveryStep) {
-  Medium medium;
-  AddThreePackages(medium);
+  ThreePackageMedium medium(kPreviousGeoPath);
   ScratchFolder target;
   // A space in both paths, and the quotes the argument rules leave behind a
   // trailing backslash.
   const std::wstring destination = target.Folder(L"Digital Maps");
   const std::filesystem::path log = target.path() / L"setup log.txt";
-  ClearSettings();
-  StoreGeoPath(L"C:\\previous\\");
 
   const Ended ended = RunToTheEnd(
       medium, L"/QUIET /dir=" + Quoted(destination) + L" /packages=PKG-C,PKG-A -log=" + Quoted(log.wstring()));
@@ -96,19 +111,18 @@ TEST(SetupCommandLine, ADamagedPackageFailsTheQuietRunNamesTheFileAndKeepsGeoPat
   const package::size_index::SizeIndex index = package::size_index::ReadFile(damaged);
   ASSERT_TRUE(index.IsValid());
   std::filesystem::resize_file(damaged, index.contentsEnd - 100);
-  TempDir target;
-  const std::filesystem::path log = target.path() / L"setup.log";
+  Target target;
   ClearSettings();
-  StoreGeoPath(L"C:\\previous\\");
+  StoreGeoPath(kPreviousGeoPath);
 
-  const Ended ended = RunToTheEnd(medium, L"-quiet /dir=" + target.Folder(L"maps") + L" /log=" + log.wstring());
+  const Ended ended = RunToTheEnd(medium, L"-quiet /dir=" + target.Folder(L"maps") + L" /log=" + target.log.wstring());
   EXPECT_EQ(ended.code, kInstallFailure);
-  EXPECT_EQ(StoredGeoPath(), L"C:\\previous\\");
+  EXPECT_EQ(StoredGeoPath(), kPreviousGeoPath);
   const std::filesystem::path root(target.Folder(L"maps"));
   EXPECT_EQ(ReadAll(root / L"alpen" / L"nord" / L"a.txt"), Bytes("alpen")) << "what came before stays";
   EXPECT_FALSE(std::filesystem::exists(root / L"chiemgau")) << "nothing after the failed package";
 
-  const std::vector<std::string> lines = LogLines(log);
+  const std::vector<std::string> lines = LogLines(target.log);
   const int failure = LineWith(lines, Utf8((root / L"bayern" / L"b2.dat").wstring()) + ", cause");
   EXPECT_GE(failure, 0) << Joined(lines);
   EXPECT_GE(LineWith(lines, "Error in package PKG-B"), 0);
@@ -120,13 +134,9 @@ TEST(SetupCommandLine, ADamagedPackageFailsTheQuietRunNamesTheFileAndKeepsGeoPat
 }
 
 TEST(SetupCommandLine, AWrongLineInstallsNothing) {
-  Medium medium;
-  AddThreePackages(medium);
-  TempDir target;
+  ThreePackageMedium medium(kPreviousGeoPath);
+  Target target;
   const std::wstring destination = target.Folder(L"maps");
-  const std::filesystem::path log = target.path() / L"setup.log";
-  ClearSettings();
-  StoreGeoPath(L"C:\\previous\\");
 
   struct Case {
     std::wstring arguments;
@@ -136,7 +146,8 @@ TEST(SetupCommandLine, AWrongLineInstallsNothing) {
   for (const Case& silent : {
            Case{L"/quiet /bogus", kInvalidCommandLine},
            Case{L"/quiet /dir=maps\\relative", kInvalidCommandLine},
-           Case{L"/quiet /packages=PKG-A,PKG-X /dir=" + destination + L" /log=" + log.wstring(), kInvalidCommandLine},
+           Case{L"/quiet /packages=PKG-A,PKG-X /dir=" + destination + L" /log=" + target.log.wstring(),
+                kInvalidCommandLine},
            Case{L"/passive /packages=NOPE /dir=" + destination, kInvalidCommandLine},
            Case{L"/quiet /dir=" + destination + L" /log=Z:\\no-such-folder\\setup.log", kInstallFailure},
        }) {
@@ -145,7 +156,7 @@ TEST(SetupCommandLine, AWrongLineInstallsNothing) {
     EXPECT_EQ(ended.code, silent.code);
     EXPECT_FALSE(ended.sawWindow);
   }
-  const std::vector<std::string> lines = LogLines(log);
+  const std::vector<std::string> lines = LogLines(target.log);
   EXPECT_GE(LineWith(lines, "PKG-X"), 0) << "the unknown package is named in the log";
   ASSERT_NO_FATAL_FAILURE(ExpectTheLogEndsWithExitCode(lines, kInvalidCommandLine));
 
@@ -167,15 +178,13 @@ TEST(SetupCommandLine, AWrongLineInstallsNothing) {
   }
 
   EXPECT_FALSE(std::filesystem::exists(destination)) << "not even the destination was created";
-  EXPECT_EQ(StoredGeoPath(), L"C:\\previous\\");
+  EXPECT_EQ(StoredGeoPath(), kPreviousGeoPath);
 }
 
 TEST(SetupCommandLine, OneSetupAtATime) {
-  Medium medium;
-  AddThreePackages(medium);
+  ThreePackageMedium medium;
   TempDir target;
   const std::filesystem::path log = target.path() / L"first.log";
-  ClearSettings();
   RemoteWizard first(medium.Program(), L"/log=" + log.wstring());
   ASSERT_TRUE(first.started());
 
@@ -202,16 +211,13 @@ TEST(SetupCommandLine, OneSetupAtATime) {
 }
 
 TEST(SetupCommandLine, PassiveShowsOnlyTheCopyPageRetriesByItselfAndCloses) {
-  Medium medium;
-  AddThreePackages(medium);
-  TempDir target;
-  const std::filesystem::path log = target.path() / L"setup.log";
+  ThreePackageMedium medium;
+  Target target;
   // Held by another program at first: the run waits and tries again.
   FileLock lock(target.path() / L"maps" / L"bayern" / L"b2.dat");
   ASSERT_TRUE(lock.held());
-  ClearSettings();
 
-  RemoteWizard wizard(medium.Program(), L"/passive /dir=" + target.Folder(L"maps") + L" /log=" + log.wstring());
+  RemoteWizard wizard(medium.Program(), L"/passive /dir=" + target.Folder(L"maps") + L" /log=" + target.log.wstring());
   ASSERT_TRUE(wizard.started());
   EXPECT_EQ(wizard.Title(), L"VARNHOLT Setup: Copying Files");
   EXPECT_FALSE(wizard.Button(kBackButton).enabled);
@@ -221,8 +227,8 @@ TEST(SetupCommandLine, PassiveShowsOnlyTheCopyPageRetriesByItselfAndCloses) {
   Screenshot(L"10-passive");
   // Released only once the run has met the lock: on a busy machine it may
   // take a while to get there.
-  EXPECT_TRUE(
-      WaitUntil([&] { return LineWith(LogLines(log), "Error in package PKG-B") >= 0; }, std::chrono::seconds(30)));
+  EXPECT_TRUE(WaitUntil([&] { return LineWith(LogLines(target.log), "Error in package PKG-B") >= 0; },
+                        std::chrono::seconds(30)));
   lock.Release();
 
   EXPECT_EQ(wizard.WaitForExit(std::chrono::seconds(60)), kSuccess) << "it closes itself";
@@ -230,22 +236,18 @@ TEST(SetupCommandLine, PassiveShowsOnlyTheCopyPageRetriesByItselfAndCloses) {
   EXPECT_EQ(ReadAll(root / L"bayern" / L"b2.dat"), Bytes("b2"));
   EXPECT_EQ(ReadAll(root / L"chiemgau" / L"c.txt"), Bytes("chiemgau"));
   EXPECT_EQ(StoredGeoPath(), target.Folder(L"maps"));
-  const std::vector<std::string> lines = LogLines(log);
+  const std::vector<std::string> lines = LogLines(target.log);
   EXPECT_GE(LineWith(lines, "answer: Retry"), 0) << Joined(lines);
   ExpectTheLogEndsWithExitCode(lines, kSuccess);
 }
 
 TEST(SetupCommandLine, TheWizardStartsWithTheNamedPackagesAndDestination) {
-  Medium medium;
-  AddThreePackages(medium);
-  TempDir target;
+  ThreePackageMedium medium(kPreviousGeoPath);
+  Target target;
   const std::wstring destination = target.Folder(L"Digital Maps");
-  const std::filesystem::path log = target.path() / L"setup.log";
-  ClearSettings();
-  StoreGeoPath(L"C:\\previous\\");
 
   RemoteWizard wizard(medium.Program(),
-                      L"/packages=PKG-C,PKG-A /dir=" + Quoted(destination) + L" /log=" + Quoted(log.wstring()));
+                      L"/packages=PKG-C,PKG-A /dir=" + Quoted(destination) + L" /log=" + Quoted(target.log.wstring()));
   ASSERT_TRUE(wizard.started());
   ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
   wizard.Press(PSBTN_NEXT);
@@ -266,16 +268,14 @@ TEST(SetupCommandLine, TheWizardStartsWithTheNamedPackagesAndDestination) {
   EXPECT_EQ(TreeOf(destination),
             (std::vector<std::string>{"alpen", "alpen/nord", "alpen/nord/a.txt", "chiemgau", "chiemgau/c.txt"}));
   EXPECT_EQ(StoredGeoPath(), destination);
-  const std::vector<std::string> lines = LogLines(log);
+  const std::vector<std::string> lines = LogLines(target.log);
   EXPECT_GE(LineWith(lines, "PKG-A, PKG-C"), 0) << Joined(lines);
   EXPECT_GE(LineWith(lines, Utf8((std::filesystem::path(destination) / L"chiemgau" / L"c.txt").wstring())), 0);
   ExpectTheLogEndsWithExitCode(lines, kSuccess);
 }
 
 TEST(SetupCommandLine, TheWizardGoesOnWithoutALogItCannotWrite) {
-  Medium medium;
-  AddThreePackages(medium);
-  ClearSettings();
+  ThreePackageMedium medium;
   const std::wstring log = L"Z:\\no-such-folder\\setup.log";
   RemoteWizard wizard(medium.Program(), L"/log=" + log, false);
   EXPECT_EQ(AnswerTheBox(wizard), L"The log file " + log + L" cannot be written: " + SystemText(ERROR_PATH_NOT_FOUND));

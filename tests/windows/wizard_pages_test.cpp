@@ -26,6 +26,14 @@ std::uint64_t LastWriteTime(const std::filesystem::path& path) {
   return (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) | data.ftLastWriteTime.dwLowDateTime;
 }
 
+// A medium of one small package, and an empty settings key.
+struct OnePackageMedium : Medium {
+  OnePackageMedium() {
+    Add(L"PKG-A", L"Alpen", {{L"", L"a.txt", Bytes("a")}});
+    ClearSettings();
+  }
+};
+
 }  // namespace
 
 TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
@@ -183,9 +191,7 @@ TEST(WizardEndToEnd, InstallsTheChosenPackagesPageByPage) {
 }
 
 TEST(WizardEndToEnd, CancelOnTheFirstPageCreatesTheKeyWritesNothingAndSaysCancelled) {
-  Medium medium;
-  medium.Add(L"PKG-A", L"Alpen", {{L"", L"a.txt", Bytes("a")}});
-  ClearSettings();
+  OnePackageMedium medium;
   RemoteWizard wizard(medium.Program());
   ASSERT_TRUE(wizard.started());
   ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
@@ -195,9 +201,7 @@ TEST(WizardEndToEnd, CancelOnTheFirstPageCreatesTheKeyWritesNothingAndSaysCancel
 }
 
 TEST(WizardEndToEnd, WithoutGeoPathTheDestinationLiesInTheProgramFilesFolder) {
-  Medium medium;
-  medium.Add(L"PKG-A", L"Alpen", {{L"", L"a.txt", Bytes("a")}});
-  ClearSettings();
+  OnePackageMedium medium;
   RemoteWizard wizard(medium.Program());
   ASSERT_TRUE(wizard.started());
   WalkToDestinationPage(wizard);
@@ -255,9 +259,7 @@ TEST(WizardEndToEnd, AnEmptyMediumOffersNoWayOnFromTheChoosePage) {
 }
 
 TEST(WizardEndToEnd, ADestinationThatCannotBeCreatedShowsTheSystemsTextAndDisablesNext) {
-  Medium medium;
-  medium.Add(L"PKG-A", L"Alpen", {{L"", L"a.txt", Bytes("a")}});
-  ClearSettings();
+  OnePackageMedium medium;
   // Q: is no drive of the prefix: its space is unknown, so only the
   // writable check refuses it (a full read-only drive is refused for space).
   const std::wstring unwritable = L"Q:\\varnholt-e2e\\maps\\";
