@@ -80,6 +80,12 @@ std::optional<ErrorCode> OnCall(Operation operation, const std::wstring& path) {
   return std::nullopt;
 }
 
+void OnTruncate(const std::wstring& path, std::uint64_t freed) {
+  std::lock_guard lock(g_mutex);
+  for (Armed& armed : g_armed)
+    if (Matches(armed.fault, Operation::kWrite, path)) armed.transferred -= std::min(armed.transferred, freed);
+}
+
 void OnOpenForReading(const std::wstring& path) {
   std::lock_guard lock(g_mutex);
   for (const Armed& armed : g_armed) {

@@ -21,7 +21,7 @@ enum class Operation {
   kRead,          // File::Read/ReadAt fail where they reach offset `afterBytes`
   kWrite,         // File::Write fails once `afterBytes` have been written
   kClose,         // File::Close reports a late error
-  kSync,          // flushing the settings store to disk fails
+  kSync,          // flushing to disk fails: File::Flush, or the settings store
   kCreateFolder,  // CreateFolderTree fails
   kVanish,        // the file is deleted just before File::Open reads it
   kMove,          // MoveReplacing fails (matched on either path)
@@ -35,7 +35,7 @@ struct Fault {
   ErrorCode error = 0;
   // Writes: bytes that still go through, across all matching calls, before
   // the fault strikes; a call that crosses the limit is cut short there, as a
-  // filling disk cuts a write short. Reads: the offset of an unreadable spot
+  // filling disk cuts a write short. A file cut short gives its bytes back. Reads: the offset of an unreadable spot
   // in the file, as a bad sector is; a read is cut short before it, one that
   // starts there fails, and bytes beyond it read. Where the spot lies does not
   // depend on which thread reads first.
@@ -64,6 +64,9 @@ std::optional<ErrorCode> OnTransfer(Operation operation, const std::wstring& pat
 // A read of `*count` bytes at `offset`.
 std::optional<ErrorCode> OnRead(const std::wstring& path, std::uint64_t offset, std::size_t* count);
 std::optional<ErrorCode> OnCall(Operation operation, const std::wstring& path);
+// A file was cut short by `freed` bytes: as on a real volume, the room they
+// took goes back to the write faults that counted them.
+void OnTruncate(const std::wstring& path, std::uint64_t freed);
 // Deletes the file if a kVanish fault matches it.
 void OnOpenForReading(const std::wstring& path);
 

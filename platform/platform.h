@@ -82,6 +82,10 @@ class File {
   // Cuts the file to `length` bytes (or extends it with zeros); the position
   // is left where it was. Raises FileError on failure.
   void Truncate(std::uint64_t length);
+  // Puts what this handle wrote on the disk before it returns. Raises
+  // FileError on failure. Costs milliseconds on a real disk, so only data
+  // that would be lost in a crash is flushed.
+  void Flush();
   // Raises FileError if the OS reports a failure on close (late write errors).
   void Close();
 
@@ -137,12 +141,15 @@ bool IsExistsError(ErrorCode code);
 // Whether the file at `path` could be replaced now, found without creating or
 // changing it: no file there passes; a read-only file, one that someone holds
 // open, a folder or another non-file refuses, and *error (if given) then holds
-// the cause, the OS code and the path.
-bool CanReplace(const std::wstring& path, FileError* error = nullptr);
+// the cause, the OS code and the path. *exists (if given) tells whether a
+// file was there.
+bool CanReplace(const std::wstring& path, FileError* error = nullptr, bool* exists = nullptr);
 
-// Moves the closed file `from` over `to` in one step, replacing a file there,
-// with its data on the disk before the move; both lie on one volume. False
-// when it cannot (LastError() says why); `from` is then left as it was.
+// Moves the closed file `from` over `to` in one step, replacing a file there;
+// both lie on one volume. The data is not flushed here: a file that replaces
+// one worth keeping is flushed (File::Flush) by its writer first, or a crash
+// could leave an empty target where the earlier file was. False when it
+// cannot (LastError() says why); `from` is then left as it was.
 bool MoveReplacing(const std::wstring& from, const std::wstring& to);
 
 // Creates an empty file with a unique name "<prefix><hex>.tmp" in `folder` and

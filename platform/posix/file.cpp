@@ -177,7 +177,22 @@ std::uint64_t File::Length() {
 }
 
 void File::Truncate(std::uint64_t length) {
+#if defined(VARNHOLT_FAULT_INJECTION)
+  struct stat before {};
+  const bool known = ::fstat(handle_.Get(), &before) == 0;
+#endif
   if (::ftruncate(handle_.Get(), static_cast<off_t>(length)) != 0) Raise(errno);
+#if defined(VARNHOLT_FAULT_INJECTION)
+  if (known && static_cast<std::uint64_t>(before.st_size) > length)
+    fault_injection::OnTruncate(path_, static_cast<std::uint64_t>(before.st_size) - length);
+#endif
+}
+
+void File::Flush() {
+#if defined(VARNHOLT_FAULT_INJECTION)
+  if (const auto code = fault_injection::OnCall(fault_injection::Operation::kSync, path_)) Raise(*code);
+#endif
+  if (::fsync(handle_.Get()) != 0) Raise(errno);
 }
 
 void File::Close() {
@@ -185,7 +200,8 @@ void File::Close() {
   if (!CloseNative(handle_, path_) && errno != EINTR) Raise(errno);
 }
 
-bool CanReplace(const std::wstring& path, FileError* error) {
+bool CanReplace(const std::wstring& path, FileError* error, bool* exists) {
+  if (exists) *exists = false;
   auto fail = [&](int code) {
     errno = code;
     if (error) *error = FileError(CauseFromError(static_cast<ErrorCode>(code)), code, path);
@@ -199,6 +215,7 @@ bool CanReplace(const std::wstring& path, FileError* error) {
   // the way from blocking it.
   const UniqueFd fd(::open(NativePath(path).c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
   if (!fd) return errno == ENOENT ? true : fail(errno);
+  if (exists) *exists = true;
   struct stat info {};
   if (::fstat(fd.Get(), &info) != 0) return fail(errno);
   if (!S_ISREG(info.st_mode)) return fail(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
@@ -216,18 +233,7 @@ bool MoveReplacing(const std::wstring& from, const std::wstring& to) {
     }
   }
 #endif
-  const std::string source = NativePath(from);
-  UniqueFd fd(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-  if (!fd) return false;
-  // The rename may reach the disk before the data does: after a crash the
-  // target would be empty, the earlier file gone. So the data goes first.
-  if (::fsync(fd.Get()) != 0) {
-    const int code = errno;
-    fd.Reset();
-    errno = code;
-    return false;
-  }
-  return ::rename(source.c_str(), NativePath(to).c_str()) == 0;
+  return ::rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
 }
 
 void File::Raise(ErrorCode code) const { Raise(CauseFromError(code), code); }

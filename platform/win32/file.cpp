@@ -155,6 +155,9 @@ std::uint64_t File::Length() {
 }
 
 void File::Truncate(std::uint64_t length) {
+#if defined(VARNHOLT_FAULT_INJECTION)
+  const std::uint64_t before = Length();
+#endif
   const std::uint64_t position = Position();
   Seek(static_cast<std::int64_t>(length), Origin::kBegin);
   if (!::SetEndOfFile(Native(handle_))) {
@@ -163,6 +166,16 @@ void File::Truncate(std::uint64_t length) {
     Raise(code);
   }
   Seek(static_cast<std::int64_t>(position), Origin::kBegin);
+#if defined(VARNHOLT_FAULT_INJECTION)
+  if (before > length) fault_injection::OnTruncate(path_, before - length);
+#endif
+}
+
+void File::Flush() {
+#if defined(VARNHOLT_FAULT_INJECTION)
+  if (const auto code = fault_injection::OnCall(fault_injection::Operation::kSync, path_)) Raise(*code);
+#endif
+  if (!::FlushFileBuffers(Native(handle_))) Raise(::GetLastError());
 }
 
 void File::Close() {
@@ -173,7 +186,8 @@ void File::Close() {
 #endif
 }
 
-bool CanReplace(const std::wstring& path, FileError* error) {
+bool CanReplace(const std::wstring& path, FileError* error, bool* exists) {
+  if (exists) *exists = false;
   auto fail = [&](DWORD code) {
     if (error) *error = FileError(CauseFromError(code), code, path);
     ::SetLastError(code);
@@ -190,6 +204,7 @@ bool CanReplace(const std::wstring& path, FileError* error) {
     const DWORD code = ::GetLastError();
     return code == ERROR_FILE_NOT_FOUND ? true : fail(code);
   }
+  if (exists) *exists = true;
   if (::GetFileType(file.Get()) != FILE_TYPE_DISK || IsFolder(path)) return fail(ERROR_ACCESS_DENIED);
   return true;
 }
@@ -203,18 +218,6 @@ bool MoveReplacing(const std::wstring& from, const std::wstring& to) {
     }
   }
 #endif
-  DWORD flushError = ERROR_SUCCESS;
-  {
-    // Write-through covers the move, not the data that NTFS may still hold
-    // in its cache: flushed first, a crash cannot leave an empty target.
-    const UniqueFileHandle file(
-        ::CreateFileW(from.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file || !::FlushFileBuffers(file.Get())) flushError = ::GetLastError();
-  }
-  if (flushError != ERROR_SUCCESS) {
-    ::SetLastError(flushError);
-    return false;
-  }
   return ::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
 }
 
