@@ -1,5 +1,7 @@
 #include "package/decoder_pool.h"
 
+#include "package/engine.h"
+
 #include <algorithm>
 
 namespace package {
@@ -169,6 +171,6 @@ void DecoderPool::Decode() {
   }
 }
 
-std::size_t DefaultDecoders() { return std::max(1u, std::thread::hardware_concurrency()); }
+std::size_t DefaultDecoders() { return std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, kMaxDecoders); }
 
 }  // namespace package

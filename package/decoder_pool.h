@@ -120,7 +120,7 @@ class DecoderPool {
   std::vector<std::thread> threads_;
 };
 
-// One decoder per hardware thread; at least one.
+// One decoder per hardware thread; at least one, at most kMaxDecoders.
 std::size_t DefaultDecoders();
 
 }  // namespace package

@@ -18,6 +18,7 @@
 // so the files, the calls and the errors are those of one decoder.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -51,11 +52,33 @@ class Observer {
 // percent of the package, whatever the buffers.
 inline constexpr ExtractBuffers kLargeBuffers{256 * 1024, 1024 * 1024};
 
+// The largest entry a decoder reads and decodes whole, in one call, when the
+// package's size index gives its unpacked size: both its stored and its
+// unpacked bytes must fit. Beyond a few hundred KiB the call gains nothing
+// more, and each decoder holds both buffers.
+inline constexpr std::uint64_t kWholeEntryBudget = 2 * 1024 * 1024;
+
+// Decoders at most, whatever the machine has: each holds its buffers and a
+// few temporary files open.
+inline constexpr std::size_t kMaxDecoders = 8;
+
+// How a run's entries were decoded, for the benchmark and the tests; the
+// decoders count side by side.
+struct DecodeCounts {
+  std::atomic<std::uint64_t> whole{0};     // decoded in one call
+  std::atomic<std::uint64_t> streamed{0};  // through zlib, chunk by chunk
+  std::atomic<std::uint64_t> flushed{0};   // flushed before replacing a file
+};
+
 struct Options {
   // The wizard's 4096/8192 bytes by default.
   ExtractBuffers buffers;
-  // Entries decoded at once; 0 is one per hardware thread.
+  // Entries decoded at once; 0 is one per hardware thread, at most kMaxDecoders.
   std::size_t decoders = 0;
+  // 0 streams every entry through zlib.
+  std::uint64_t wholeEntryBudget = kWholeEntryBudget;
+  // Counted into when given.
+  DecodeCounts* counts = nullptr;
 };
 
 enum class Outcome {

@@ -31,6 +31,49 @@ void ApplyTimes(const PackageFileRecord& record, const std::wstring& outputPath)
   }
 }
 
+void Count(const DecodePlan& plan, std::atomic<std::uint64_t> DecodeCounts::*counter) {
+  if (plan.counts) (plan.counts->*counter).fetch_add(1, std::memory_order_relaxed);
+}
+
+// Tells what streaming the entry chunk by chunk would have told: the
+// progress after each chunk read, at the same positions, and once more after
+// the bytes behind the stream were stepped over, asking about a stop each
+// time. False on a stop.
+bool ReplayChunks(const EntryReader& reader, std::uint64_t consumed, std::size_t chunk, const PackageFileRecord& record,
+                  Progress& progress, Observer& observer) {
+  const std::uint64_t start = reader.position();
+  const auto size = static_cast<std::uint64_t>(reader.dataSize());
+  std::uint64_t read = 0;
+  while (read < consumed) {
+    read = std::min<std::uint64_t>(read + chunk, size);
+    progress.ReportAt(start + read, record);
+    if (observer.StopRequested()) return false;
+  }
+  if (read == size) return true;
+  progress.ReportAt(start + size, record);
+  return !observer.StopRequested();
+}
+
+// The whole-entry path: nullopt leaves the entry, its reader and its empty
+// temporary file to the streaming path, which then meets whatever went wrong
+// with the progress it tells on the way.
+std::optional<StreamState> DecodeWhole(const EntryReader& reader, const PackageFileRecord& record,
+                                       std::uint64_t unpackedSize, DecodeWorkspace& work, TempFile& temp,
+                                       Progress& progress, Observer& observer) {
+  const auto decoded = work.whole.Decode(reader, unpackedSize);
+  if (!decoded) return std::nullopt;
+  try {
+    temp.Write(decoded->bytes.data(), decoded->bytes.size());
+  } catch (const FileError&) {
+    temp.file.Truncate(0);
+    temp.file.Seek(0, platform::File::Origin::kBegin);
+    temp.written = 0;
+    return std::nullopt;
+  }
+  return ReplayChunks(reader, decoded->consumed, work.input.size(), record, progress, observer) ? StreamState::kComplete
+                                                                                                : StreamState::kStopped;
+}
+
 }  // namespace
 
 void CheckEntry(const PackageFileRecord& record, const package_path::EntryPaths& paths) {
@@ -69,13 +112,16 @@ void RemoveFolders(const std::vector<std::wstring>& made) noexcept {
     platform::RemoveEmptyFolder(*folder);
 }
 
-void CheckTarget(const package_path::EntryPaths& paths) {
+bool CheckTarget(const package_path::EntryPaths& paths) {
   FileError error;
-  if (!platform::CanReplace(paths.file, &error)) Fail(ErrorKind::kOutputNotOpened, paths.file, error);
+  bool exists = false;
+  if (!platform::CanReplace(paths.file, &error, &exists)) Fail(ErrorKind::kOutputNotOpened, paths.file, error);
+  return exists;
 }
 
 StagedFile DecodeEntry(EntryReader& reader, const PackageFileRecord& record, const package_path::EntryPaths& paths,
-                       DecodeWorkspace& work, Progress& progress, temp_files::OwnFiles& own, Observer& observer) {
+                       const DecodePlan& plan, DecodeWorkspace& work, Progress& progress, temp_files::OwnFiles& own,
+                       Observer& observer) {
   auto created = std::make_unique<TempFile>();
   FileError createError;
   if (!temp_files::Create(paths.folder, &created->file, &createError, own))
@@ -86,13 +132,27 @@ StagedFile DecodeEntry(EntryReader& reader, const PackageFileRecord& record, con
 
   StreamState state = StreamState::kComplete;
   try {
-    state = DecodeStream(
-        reader, work, [&](const unsigned char* data, std::size_t size) { temp.Write(data, size); },
-        [&] {
-          progress.Report(reader, record);
-          return !observer.StopRequested();
-        });
-    if (state == StreamState::kComplete) temp.file.Close();
+    std::optional<StreamState> whole;
+    if (plan.wholeSize) whole = DecodeWhole(reader, record, *plan.wholeSize, work, temp, progress, observer);
+    if (whole) {
+      state = *whole;
+      Count(plan, &DecodeCounts::whole);
+    } else {
+      Count(plan, &DecodeCounts::streamed);
+      state = DecodeStream(
+          reader, work, [&](const unsigned char* data, std::size_t size) { temp.Write(data, size); },
+          [&] {
+            progress.Report(reader, record);
+            return !observer.StopRequested();
+          });
+    }
+    if (state == StreamState::kComplete) {
+      if (plan.replaces) {
+        temp.file.Flush();
+        Count(plan, &DecodeCounts::flushed);
+      }
+      temp.file.Close();
+    }
   } catch (const FileError& error) {
     // The temporary name means nothing to the user: the error names the file being installed.
     if (error.fileName() != temp.path) throw;

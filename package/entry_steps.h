@@ -9,7 +9,9 @@
 //   3. CheckTarget    refuses a target that cannot be replaced, without
 //                     touching it.
 //   4. DecodeEntry    decodes the stream into a new temporary file in the
-//                     target's folder: a StagedFile.
+//                     target's folder (a StagedFile), whole in one call when
+//                     the size index allows, else chunk by chunk, and flushes
+//                     it when it replaces a file.
 //   5. CommitEntry    moves the staged file over the target in one step and
 //                     gives it its times.
 //
@@ -22,6 +24,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <variant>
@@ -45,9 +48,11 @@ class Progress {
   Progress(Observer& observer, std::uint64_t total) : observer_(observer), total_(total) {}
 
   // After a chunk that `reader` read of the entry.
-  void Report(const EntryReader& reader, const PackageFileRecord& record) {
+  void Report(const EntryReader& reader, const PackageFileRecord& record) { ReportAt(reader.position(), record); }
+  // Once the package's bytes before `position` have been read.
+  void ReportAt(std::uint64_t position, const PackageFileRecord& record) {
     if (total_ == 0) return;
-    const auto at = std::min(reader.position(), total_);
+    const auto at = std::min(position, total_);
     Report(static_cast<std::int32_t>(static_cast<double>(at) * 100.0 / static_cast<double>(total_)), record);
   }
   // True when the observer was told. The percentage only rises: an entry
@@ -97,6 +102,19 @@ using StagedFile = platform::UniqueResource<StagedFileTraits>;
 // Windows) counts as the same.
 using FolderSet = std::set<std::variant<platform::FileIdentity, std::wstring>>;
 
+// How an entry is decoded, as found while it was prepared.
+struct DecodePlan {
+  // A file was there: the new one reaches the disk before it replaces it, so
+  // that a crash cannot leave an empty file where one was. A new file has
+  // nothing to lose and is not flushed.
+  bool replaces = false;
+  // The unpacked size the size index gives, when it fits the whole-entry
+  // budget: the entry is then decoded in one call (whole_entry.h).
+  std::optional<std::uint64_t> wholeSize;
+  // Where the decoding is counted, when someone asks.
+  DecodeCounts* counts = nullptr;
+};
+
 // Refuses what must not be written before anything is.
 void CheckEntry(const PackageFileRecord& record, const package_path::EntryPaths& paths);
 
@@ -112,13 +130,17 @@ void PrepareFolder(const package_path::EntryPaths& paths, FolderSet& prepared, c
 void RemoveFolders(const std::vector<std::wstring>& made) noexcept;
 
 // A target that cannot be replaced is refused before anything is decoded,
-// reported as the open of the output file always was.
-void CheckTarget(const package_path::EntryPaths& paths);
+// reported as the open of the output file always was. True when a file is
+// there to be replaced.
+bool CheckTarget(const package_path::EntryPaths& paths);
 
-// Decodes the entry into a new temporary file in its folder and closes it.
-// Empty when the observer asked to stop; the temporary file is gone then.
+// Decodes the entry into a new temporary file in its folder, flushes it when
+// it replaces a file, and closes it. Empty when the observer asked to stop;
+// the temporary file is gone then. Whichever way it is decoded, the observer
+// hears the progress that streaming it would have told.
 StagedFile DecodeEntry(EntryReader& reader, const PackageFileRecord& record, const package_path::EntryPaths& paths,
-                       DecodeWorkspace& work, Progress& progress, temp_files::OwnFiles& own, Observer& observer);
+                       const DecodePlan& plan, DecodeWorkspace& work, Progress& progress, temp_files::OwnFiles& own,
+                       Observer& observer);
 
 // Moves the decoded file over the target in one step, then gives it its
 // times (after the move, since NTFS may carry the replaced file's creation

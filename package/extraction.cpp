@@ -6,7 +6,9 @@
 // that may come from the work done side by side is met again alone, so any
 // number of decoders gives the same files, the same observer calls and the
 // same FileError. The steps of one entry are in entry_steps.h.
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -91,6 +93,8 @@ struct PendingEntry {
   State state = State::kEndsList;
   PackageFileRecord record;
   package_path::EntryPaths paths;
+  // Its place in the entry list, counted from 0.
+  std::size_t number = 0;
   // Where the entry's stored bytes lie; the walk can go back to behind them.
   std::uint64_t dataOffset = 0;
   std::int64_t dataSize = 0;
@@ -98,6 +102,7 @@ struct PendingEntry {
   // entry is forgotten before its turn.
   std::vector<std::wstring> madeFolders;
   std::exception_ptr failure;
+  DecodePlan plan;
   // Reads the entry's stored bytes from their start; all but kEndsList.
   std::optional<EntryReader> reader;
   std::shared_ptr<DecodeJob> job;
@@ -106,16 +111,33 @@ struct PendingEntry {
 };
 using State = PendingEntry::State;
 
-// The index behind the entries is not extracted, so the bar ends where they do.
-// An index too large to hold proves nothing here: the entries are unpacked
-// as from a package without one.
-std::optional<std::uint64_t> IndexedEnd(platform::File& package) {
+// What a valid size index tells the run. An index too large to hold proves
+// nothing here: the entries are unpacked as from a package without one.
+struct IndexFacts {
+  // Where the entries end. The index behind them is not extracted, so the
+  // bar ends there.
+  std::optional<std::uint64_t> end;
+  // Each entry's unpacked size, in record order, where it fits the budget;
+  // kBeyondBudget elsewhere. Four bytes an entry, whatever the names.
+  std::vector<std::uint32_t> wholeSizes;
+  static constexpr std::uint32_t kBeyondBudget = UINT32_MAX;
+};
+
+IndexFacts ReadIndexFacts(platform::File& package, std::uint64_t budget) {
+  IndexFacts facts;
   try {
     const size_index::SizeIndex index = size_index::Read(package);
-    if (index.IsValid()) return index.contentsEnd;
+    if (!index.IsValid()) return facts;
+    facts.end = index.contentsEnd;
+    facts.wholeSizes.reserve(index.entries.size());
+    for (const size_index::Entry& entry : index.entries) {
+      const bool fits = entry.unpackedSize <= budget && entry.storedSize <= budget;
+      facts.wholeSizes.push_back(fits ? static_cast<std::uint32_t>(entry.unpackedSize) : IndexFacts::kBeyondBudget);
+    }
   } catch (const std::bad_alloc&) {
+    facts = {};
   }
-  return std::nullopt;
+  return facts;
 }
 
 class Extraction {
@@ -125,7 +147,9 @@ class Extraction {
         packagePath_(package.Path()),
         destination_(destination),
         observer_(observer),
-        indexedEnd_(IndexedEnd(package)),
+        options_(options),
+        index_(ReadIndexFacts(package, std::min(options.wholeEntryBudget, kMaxWholeEntryBudget))),
+        indexedEnd_(index_.end),
         total_(indexedEnd_.value_or(walker_.length())),
         progress_(observer, total_),
         buffers_(options.buffers),
@@ -147,6 +171,9 @@ class Extraction {
   static constexpr std::size_t kEntriesPerDecoder = 4;
   // How long the committer waits for a decoder before it asks about a stop.
   static constexpr auto kStopPoll = 50ms;
+
+  // Whole-entry sizes are kept in four bytes.
+  static constexpr std::uint64_t kMaxWholeEntryBudget = 1u << 30;
 
   static std::size_t Decoders(const Options& options) {
     return options.decoders != 0 ? options.decoders : DefaultDecoders();
@@ -202,7 +229,8 @@ class Extraction {
     if (entry.state == State::kPrepareFailed) Prepare(entry);
     if (!workspace_) workspace_ = std::make_unique<DecodeWorkspace>(buffers_);
     EntryReader reader = *entry.reader;
-    StagedFile decoded = DecodeEntry(reader, entry.record, entry.paths, *workspace_, progress_, ownFiles_, observer_);
+    StagedFile decoded =
+        DecodeEntry(reader, entry.record, entry.paths, entry.plan, *workspace_, progress_, ownFiles_, observer_);
     if (!decoded) return false;
     entry.staged = std::move(decoded);
     entry.state = State::kDecoded;
@@ -229,6 +257,7 @@ class Extraction {
     }
     const PendingEntry& front = *pending_.front();
     walker_.ResumeAfter(front.dataOffset, front.dataSize);
+    nextNumber_ = front.number + 1;
     walked_ = false;
   }
 
@@ -252,6 +281,9 @@ class Extraction {
         return;
       }
       entry->paths = package_path::Join(destination_, entry->record.Folder(), entry->record.Name());
+      entry->number = nextNumber_++;
+      entry->plan.wholeSize = WholeSize(entry->number, walker_.dataSize());
+      entry->plan.counts = options_.counts;
       entry->dataOffset = walker_.dataOffset();
       entry->dataSize = walker_.dataSize();
       entry->reader = walker_.Entry();
@@ -286,7 +318,18 @@ class Extraction {
     // Kept before they are made: a tree made only in part goes with the entry too.
     entry.madeFolders = MissingFolders(entry.paths.folder);
     PrepareFolder(entry.paths, preparedFolders_, ownFiles_);
-    CheckTarget(entry.paths);
+    entry.plan.replaces = CheckTarget(entry.paths);
+  }
+
+  // The entry's unpacked size, when the index gives it and it is read whole.
+  std::optional<std::uint64_t> WholeSize(std::size_t number, std::int64_t storedSize) const {
+    if (number >= index_.wholeSizes.size() || storedSize <= 0) return std::nullopt;
+    const std::uint32_t size = index_.wholeSizes[number];
+    if (size == IndexFacts::kBeyondBudget || size == 0) return std::nullopt;
+    // The walk reads the stored size from the record; the index may say otherwise.
+    if (static_cast<std::uint64_t>(storedSize) > std::min(options_.wholeEntryBudget, kMaxWholeEntryBudget))
+      return std::nullopt;
+    return size;
   }
 
   void Submit(PendingEntry& entry) {
@@ -294,7 +337,7 @@ class Extraction {
                                  DecodeWorkspace& work, DecodeJob& job) mutable {
       DecoderObserver decoder(job);
       Progress progress(decoder, total);
-      entry->staged = DecodeEntry(reader, entry->record, entry->paths, work, progress, *own, decoder);
+      entry->staged = DecodeEntry(reader, entry->record, entry->paths, entry->plan, work, progress, *own, decoder);
       return static_cast<bool>(entry->staged);
     });
     entry.state = State::kDecoding;
@@ -361,6 +404,8 @@ class Extraction {
   const std::wstring packagePath_;
   const std::wstring& destination_;
   Observer& observer_;
+  const Options options_;
+  const IndexFacts index_;
   // Where a valid size index says the entries end.
   const std::optional<std::uint64_t> indexedEnd_;
   const std::uint64_t total_;
@@ -368,6 +413,7 @@ class Extraction {
   FolderSet preparedFolders_;
   temp_files::OwnFiles ownFiles_;
   std::deque<std::unique_ptr<PendingEntry>> pending_;
+  std::size_t nextNumber_ = 0;
   bool walked_ = false;
   const ExtractBuffers buffers_;
   // For an entry decoded on this thread.

@@ -12,6 +12,7 @@
 #include "package/inflater.h"
 #include "package/package.h"
 #include "package/record_walker.h"
+#include "package/whole_entry.h"
 
 namespace package {
 
@@ -30,6 +31,7 @@ struct DecodeWorkspace {
   std::vector<unsigned char> input;
   std::vector<unsigned char> output;
   Inflater inflater;
+  WholeEntryDecoder whole;
 };
 
 // Decodes the current entry of `walker` (a RecordWalker or an EntryReader;

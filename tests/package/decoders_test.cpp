@@ -1,7 +1,7 @@
-// The engine with one decoder and with several: the same files, the same
-// observer calls in the same order and the same FileError, whatever the
-// decoders' timing; a stop or a failure ends every decoder and leaves nothing
-// half done behind.
+// The engine with one decoder and with several, each streaming through zlib
+// or decoding whole entries: the same files, the same observer calls in the
+// same order and the same FileError, whatever the decoders' timing; a stop or
+// a failure ends every decoder and leaves nothing half done behind.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -71,24 +71,34 @@ struct Outcome {
   bool raised = false;
   FileError error;
   package::Outcome result = package::Outcome::kExtracted;
+  std::uint64_t whole = 0;     // entries decoded in one call
+  std::uint64_t streamed = 0;  // entries decoded chunk by chunk
+  std::uint64_t flushed = 0;
 };
+
+// How the entries a size index lists are decoded.
+enum class Decoding { kStreamed, kWhole };
 
 class Decoders : public ::testing::Test {
  protected:
   // Extracts the package into a fresh destination with `decoders` decoders
   // and small buffers, so that entries take many chunks.
-  Outcome Run(const PackageBytes& package, std::size_t decoders, Recorder* observer = nullptr) {
+  Outcome Run(const PackageBytes& package, std::size_t decoders, Recorder* observer = nullptr,
+              Decoding decoding = Decoding::kWhole) {
     package.WriteTo(media_.Folder());
     const fs::path destination = target_.path() / ("dest" + std::to_string(++runs_));
     fs::create_directories(destination);
     Recorder own;
     Recorder& recorder = observer ? *observer : own;
     Outcome outcome;
+    package::DecodeCounts counts;
+    package::Options options{{1024, 2048}, decoders};
+    options.wholeEntryBudget = decoding == Decoding::kWhole ? package::kWholeEntryBudget : 0;
+    options.counts = &counts;
     try {
-      outcome.result =
-          package::Extract(package::BuildPackagePath(media_.Folder(), L"Pkg"), L"Pkg",
-                           destination.wstring() + platform::kPathSeparator, recorder, {{1024, 2048}, decoders})
-              .outcome;
+      outcome.result = package::Extract(package::BuildPackagePath(media_.Folder(), L"Pkg"), L"Pkg",
+                                        destination.wstring() + platform::kPathSeparator, recorder, options)
+                           .outcome;
     } catch (const FileError& error) {
       outcome.raised = true;
       outcome.error = error;
@@ -106,6 +116,9 @@ class Decoders : public ::testing::Test {
     for (const std::string& entry : outcome.tree)
       if (fs::is_regular_file(destination / entry)) outcome.contents.push_back(ReadAll(destination / entry));
     lastDestination_ = destination;
+    outcome.whole = counts.whole;
+    outcome.streamed = counts.streamed;
+    outcome.flushed = counts.flushed;
     return outcome;
   }
 
@@ -150,20 +163,52 @@ class Decoders : public ::testing::Test {
   int runs_ = 0;
 };
 
-TEST_F(Decoders, AnyNumberGivesTheSameFilesAndCallsAsOne) {
-  const PackageBytes package = MapLike();
-  const Outcome one = Run(package, 1);
+TEST_F(Decoders, AnyNumberEitherWayGivesTheSameFilesAndCallsAsOneStreaming) {
+  for (const bool indexed : {false, true}) {
+    SCOPED_TRACE(indexed ? "with a size index" : "without an index");
+    const PackageBytes package = indexed ? MapLike().Indexed() : MapLike();
+    const Outcome one = Run(package, 1, nullptr, Decoding::kStreamed);
+    ASSERT_FALSE(one.raised);
+    EXPECT_EQ(one.whole, 0u);
+    EXPECT_EQ(ReadAll(lastDestination_ / "tiles" / "z10" / "0" / "0.csv"), Bytes("the later copy wins"));
+    std::vector<std::int32_t> percents;
+    for (const std::wstring& call : one.calls)
+      if (call.starts_with(L"progress ")) percents.push_back(std::stoi(call.substr(9)));
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+    EXPECT_EQ(std::adjacent_find(percents.begin(), percents.end()), percents.end());
+    EXPECT_EQ(percents.back(), 100);
+    for (const std::size_t decoders : {1u, 2u, 3u, 8u}) {
+      SCOPED_TRACE(decoders);
+      const Outcome whole = Run(package, decoders);
+      ExpectSame(one, whole);
+      // Every entry but the empty one, when the index gives its size.
+      EXPECT_EQ(whole.whole, indexed ? 16u : 0u);
+    }
+  }
+}
+
+// An index whose checksum holds may still give an entry the wrong size: the
+// whole-entry decoder refuses it, and zlib decodes it as ever.
+TEST_F(Decoders, AnEntryTheIndexSizesWronglyIsStreamedAndComesOutAsItIs) {
+  const std::vector<std::uint8_t> content = Content(30'000, 4);
+  PackageBytes package(L"Pkg");
+  package.Entry(L"a", L"longer.bin", content)
+      .Unpacked(content.size() + 1)
+      .Entry(L"a", L"shorter.bin", content)
+      .Unpacked(content.size() - 1)
+      .Entry(L"a", L"huge.bin", content)
+      .Unpacked(std::uint64_t{1} << 40)
+      .Entry(L"a", L"right.bin", content);
+  const PackageBytes indexed = package.Indexed();
+  const Outcome one = Run(indexed, 1, nullptr, Decoding::kStreamed);
   ASSERT_FALSE(one.raised);
-  EXPECT_EQ(ReadAll(lastDestination_ / "tiles" / "z10" / "0" / "0.csv"), Bytes("the later copy wins"));
-  std::vector<std::int32_t> percents;
-  for (const std::wstring& call : one.calls)
-    if (call.starts_with(L"progress ")) percents.push_back(std::stoi(call.substr(9)));
-  EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
-  EXPECT_EQ(std::adjacent_find(percents.begin(), percents.end()), percents.end());
-  EXPECT_EQ(percents.back(), 100);
-  for (const std::size_t decoders : {2u, 3u, 8u}) {
+  for (const std::size_t decoders : {1u, 3u}) {
     SCOPED_TRACE(decoders);
-    ExpectSame(one, Run(package, decoders));
+    const Outcome whole = Run(indexed, decoders);
+    ExpectSame(one, whole);
+    EXPECT_EQ(whole.whole, 1u);
+    EXPECT_EQ(whole.streamed, 3u);
+    EXPECT_EQ(whole.contents, std::vector<std::vector<std::uint8_t>>(4, content));
   }
 }
 
@@ -181,8 +226,10 @@ TEST_F(Decoders, TheFirstDamagedEntryInRecordOrderRaisesTheSameErrorAndNothingAf
                      .Entry(L"a", L"one.bin", Content(150'000, 1))
                      .Entry(L"a", L"two.bin", Content(20'000, 2))
                      .RawEntry(L"b", L"bad.bin", corrupt, static_cast<std::int64_t>(corrupt.size()))
+                     .Unpacked(200'000)
                      .Entry(L"c\\d", L"after.bin", Content(30'000, 3))
                      .RawEntry(L"e", L"bad2.bin", alsoCorrupt, static_cast<std::int64_t>(alsoCorrupt.size()))
+                     .Unpacked(50'000)
                      .Entry(L"f", L"last.bin", Content(10'000, 4)))},
       {"an unsafe path behind a large entry", std::move(PackageBytes(L"Pkg")
                                                             .Entry(L"a", L"big.bin", Content(300'000, 1))
@@ -195,10 +242,13 @@ TEST_F(Decoders, TheFirstDamagedEntryInRecordOrderRaisesTheSameErrorAndNothingAf
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
-    const Outcome one = Run(c.package, 1);
-    ASSERT_TRUE(one.raised);
-    ExpectSame(one, Run(c.package, 4));
-    EXPECT_EQ(one.calls.back().substr(0, 6), L"error ");
+    for (const PackageBytes& package : {c.package, c.package.Indexed()}) {
+      const Outcome one = Run(package, 1, nullptr, Decoding::kStreamed);
+      ASSERT_TRUE(one.raised);
+      ExpectSame(one, Run(package, 1));
+      ExpectSame(one, Run(package, 4));
+      EXPECT_EQ(one.calls.back().substr(0, 6), L"error ");
+    }
   }
   // The package cut inside its last entry's data.
   PackageBytes cut(L"Pkg");
@@ -233,10 +283,14 @@ TEST_F(Decoders, AStopEndsEveryDecoderAtTheEntryInHand) {
   package.Entry(L"a", L"first.bin", Content(50'000, 1)).Entry(L"b", L"second.bin", Content(400'000, 2));
   for (int i = 0; i < 10; ++i)
     package.Entry(L"c\\" + std::to_wstring(i), L"later.bin", Content(40'000, 3 + i));
+  package = package.Indexed();
+  StopAt streaming(L"second.bin");
+  const Outcome one = Run(package, 1, &streaming, Decoding::kStreamed);
   for (const std::size_t decoders : {1u, 4u}) {
     SCOPED_TRACE(decoders);
     StopAt stop(L"second.bin");
     const Outcome outcome = Run(package, decoders, &stop);
+    ExpectSame(one, outcome);
     EXPECT_FALSE(outcome.raised);
     EXPECT_EQ(outcome.result, package::Outcome::kCancelled);
     EXPECT_GT(stop.asked, 0);
@@ -371,29 +425,90 @@ TEST_F(Decoders, AnIndexTooLargeToHoldLeavesTheEntriesToTheWalk) {
   EXPECT_EQ(outcome, package::Outcome::kExtracted);
 }
 
+// A file that did not exist has nothing to lose and is not flushed; one that
+// replaces a file reaches the disk before its move, once.
+TEST_F(Decoders, OnlyAFileThatReplacesOneIsFlushed) {
+  PackageBytes package(L"Pkg");
+  package.Entry(L"a", L"one.bin", Content(20'000, 1))
+      .Entry(L"b", L"two.bin", Content(30'000, 2))
+      .Entry(L"b", L"three.bin", Content(10'000, 3));
+  package.WriteTo(media_.Folder());
+  const fs::path destination = target_.path() / "same";
+  fs::create_directories(destination);
+  auto flushes = [&](std::size_t decoders) {
+    package::DecodeCounts counts;
+    package::Options options{{1024, 2048}, decoders};
+    options.counts = &counts;
+    package::Observer quiet;
+    package::Extract(package::BuildPackagePath(media_.Folder(), L"Pkg"), L"Pkg",
+                     destination.wstring() + platform::kPathSeparator, quiet, options);
+    return counts.flushed.load();
+  };
+  EXPECT_EQ(flushes(2), 0u);
+  EXPECT_EQ(flushes(2), 3u);
+  fs::remove(destination / "b" / "two.bin");
+  EXPECT_EQ(flushes(1), 2u);
+  EXPECT_EQ(ReadAll(destination / "b" / "two.bin"), Content(30'000, 2));
+}
+
 #if defined(VARNHOLT_FAULT_INJECTION)
 namespace fi = platform::fault_injection;
+
+// The flush is what keeps a replaced file whole through a crash: when it
+// fails, the earlier file stays and the error names it. A new file is not
+// flushed, so the failing flushes do not touch it.
+TEST_F(Decoders, AFailedFlushKeepsTheFileItWouldReplace) {
+  PackageBytes package(L"Pkg");
+  package.Entry(L"n", L"new.bin", Content(40'000, 1)).Entry(L"a", L"keep.bin", Content(50'000, 2));
+  package = package.Indexed();
+  for (const std::size_t decoders : {1u, 3u}) {
+    SCOPED_TRACE(decoders);
+    package.WriteTo(media_.Folder());
+    const fs::path destination = target_.path() / ("flush" + std::to_string(decoders));
+    fs::create_directories(destination / "a");
+    WriteAll(destination / "a" / "keep.bin", Bytes("earlier"));
+    fi::ScopedFault failing({fi::Operation::kSync, L"", EIO});
+    package::Observer quiet;
+    try {
+      package::Extract(package::BuildPackagePath(media_.Folder(), L"Pkg"), L"Pkg",
+                       destination.wstring() + platform::kPathSeparator, quiet, {{1024, 2048}, decoders});
+      ADD_FAILURE() << "a failed flush passed";
+    } catch (const FileError& error) {
+      EXPECT_EQ(error.osError(), EIO);
+      EXPECT_EQ(fs::path(error.fileName()), destination / "a" / "keep.bin");
+    }
+    EXPECT_EQ(ReadAll(destination / "a" / "keep.bin"), Bytes("earlier"));
+    EXPECT_EQ(ReadAll(destination / "n" / "new.bin"), Content(40'000, 1));
+    EXPECT_EQ(TreeOf(destination), (std::vector<std::string>{"a", "a/keep.bin", "n", "n/new.bin"}));
+  }
+}
 
 TEST_F(Decoders, AWriteFailureInOneDecoderRaisesTheSameErrorAndStopsTheOthers) {
   PackageBytes package(L"Pkg");
   package.Entry(L"a", L"one.bin", Content(200'000, 1)).Entry(L"voll", L"full.bin", Content(300'000, 2));
   for (int i = 0; i < 6; ++i)
     package.Entry(L"c\\" + std::to_wstring(i), L"later.bin", Content(60'000, 3 + i));
-  Outcome outcomes[2];
-  const std::size_t counts[] = {1, 4};
-  for (int i = 0; i < 2; ++i) {
+  package = package.Indexed();
+  Outcome outcomes[3];
+  const struct {
+    std::size_t decoders;
+    Decoding decoding;
+  } runs[] = {{1, Decoding::kStreamed}, {4, Decoding::kStreamed}, {4, Decoding::kWhole}};
+  for (int i = 0; i < 3; ++i) {
     // The entry is written into a temporary file in its folder.
     const std::wstring folder = std::wstring(1, platform::kPathSeparator) + L"voll" + platform::kPathSeparator;
     fi::ScopedFault full({fi::Operation::kWrite, folder, ENOSPC, 100'000});
-    outcomes[i] = Run(package, counts[i]);
+    outcomes[i] = Run(package, runs[i].decoders, nullptr, runs[i].decoding);
     ASSERT_TRUE(outcomes[i].raised);
     EXPECT_EQ(outcomes[i].error.cause(), FileError::kDiskFull);
     EXPECT_EQ(fs::path(outcomes[i].error.fileName()).filename(), "full.bin");
   }
   ExpectSame(outcomes[0], outcomes[1]);
-  EXPECT_EQ(std::count_if(outcomes[1].tree.begin(), outcomes[1].tree.end(),
-                          [](const std::string& entry) { return entry.starts_with("c"); }),
-            0);
+  ExpectSame(outcomes[0], outcomes[2]);
+  for (const Outcome& outcome : outcomes)
+    EXPECT_EQ(std::count_if(outcome.tree.begin(), outcome.tree.end(),
+                            [](const std::string& entry) { return entry.starts_with("c"); }),
+              0);
 }
 #endif
 

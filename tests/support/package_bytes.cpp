@@ -36,7 +36,8 @@ PackageBytes& PackageBytes::Entry(const std::wstring& folder, const std::wstring
                                   const std::vector<std::uint8_t>& data, std::uint64_t created,
                                   std::uint64_t modified) {
   const auto stored = Compress(data);
-  return RawEntry(folder, name, stored, static_cast<std::int64_t>(stored.size()), created, modified);
+  return RawEntry(folder, name, stored, static_cast<std::int64_t>(stored.size()), created, modified)
+      .Unpacked(data.size());
 }
 
 PackageBytes& PackageBytes::RawEntry(const std::wstring& folder, const std::wstring& name,
@@ -46,7 +47,19 @@ PackageBytes& PackageBytes::RawEntry(const std::wstring& folder, const std::wstr
   if (!record) throw std::runtime_error("record text too long");
   bytes_.insert(bytes_.end(), record->bytes.begin(), record->bytes.end());
   bytes_.insert(bytes_.end(), stored.begin(), stored.end());
+  listed_.push_back({folder, name, 0, static_cast<std::uint64_t>(fileSize)});
   return *this;
+}
+
+PackageBytes& PackageBytes::Unpacked(std::uint64_t size) {
+  listed_.back().unpackedSize = size;
+  return *this;
+}
+
+PackageBytes PackageBytes::Indexed() const {
+  PackageBytes indexed = *this;
+  indexed.Append(package::size_index::Encode(listed_, bytes_.size()));
+  return indexed;
 }
 
 PackageBytes& PackageBytes::Append(const std::vector<std::uint8_t>& bytes) {

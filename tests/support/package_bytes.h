@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "package/package.h"
+#include "package/size_index.h"
 
 // Bytes that are the same every run and barely compress: data whose stream
 // spans many input chunks.
@@ -26,6 +27,11 @@ class PackageBytes {
   PackageBytes& RawEntry(const std::wstring& folder, const std::wstring& name, const std::vector<std::uint8_t>& stored,
                          std::int64_t fileSize, std::uint64_t created = 0, std::uint64_t modified = 0);
   PackageBytes& Append(const std::vector<std::uint8_t>& bytes);
+  // The unpacked size the index lists for the last entry: a raw entry's is 0
+  // (unknown) unless given here.
+  PackageBytes& Unpacked(std::uint64_t size);
+  // A copy with a valid size index behind the entries added so far.
+  PackageBytes Indexed() const;
 
   std::vector<std::uint8_t>& bytes() { return bytes_; }
   // Writes <folder>/<guid>.nwq and returns its path.
@@ -34,6 +40,7 @@ class PackageBytes {
  private:
   std::wstring guid_;
   std::vector<std::uint8_t> bytes_;
+  std::vector<package::size_index::Entry> listed_;
 };
 
 // A package of no entries whose size index stands at `offset` and lists

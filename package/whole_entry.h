@@ -1,0 +1,54 @@
+// Decodes an entry's zlib stream in one call with libdeflate, two to three
+// times as fast as zlib's streaming inflate. Only for an entry whose unpacked
+// size the size index gives and that fits the decoder's memory budget: its
+// stored bytes are read whole, by position, and decoded straight into a
+// buffer of exactly that size, the Adler-32 checked.
+//
+// It decides nothing on its own: whatever it cannot do (a read that fails, a
+// stream libdeflate refuses, a size that differs from the index) it leaves to
+// the streaming path, which then reads the entry from its start and reports
+// the outcome with zlib's rules. So a damaged entry fails exactly as it always
+// did, and a sound one gives the same bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "package/record_walker.h"
+
+struct libdeflate_decompressor;
+
+namespace package {
+
+class WholeEntryDecoder {
+ public:
+  WholeEntryDecoder();
+  ~WholeEntryDecoder();
+  WholeEntryDecoder(const WholeEntryDecoder&) = delete;
+  WholeEntryDecoder& operator=(const WholeEntryDecoder&) = delete;
+
+  struct Decoded {
+    std::span<const unsigned char> bytes;  // valid until the next Decode
+    std::uint64_t consumed = 0;            // stored bytes the stream took, header and check value included
+  };
+
+  // Reads the entry of `reader` (at its start; the copy leaves the caller's
+  // alone) and decodes it into exactly `unpackedSize` bytes. nullopt when the
+  // streaming path has to decide.
+  std::optional<Decoded> Decode(EntryReader reader, std::uint64_t unpackedSize);
+
+ private:
+  struct Free {
+    void operator()(libdeflate_decompressor* decompressor) const noexcept;
+  };
+  std::unique_ptr<libdeflate_decompressor, Free> decompressor_;
+  // Kept between entries: grown to the largest entry met, never beyond the budget.
+  std::vector<unsigned char> stored_;
+  std::vector<unsigned char> decoded_;
+};
+
+}  // namespace package
