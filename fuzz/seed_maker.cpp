@@ -151,6 +151,53 @@ void PackageSeeds(const std::filesystem::path& folder) {
   Append(longPath,
          package::size_index::Encode({{std::wstring(300, L'f'), L"a.txt", 12, hello.size()}}, longPath.size()));
   Put(folder, "size-index-long-path", longPath);
+
+  // Entries the index sizes, decoded whole: sound, spread over many input
+  // chunks, sized wrongly, damaged, and with bytes after the stream.
+  Bytes mixed;
+  for (int i = 0; i < 20000; ++i)
+    mixed.push_back(static_cast<std::uint8_t>(i % 7 == 0 ? i * 31 : 'a' + i % 5));
+  const Bytes mixedStored = Compress(mixed);
+  Bytes damaged = mixedStored;
+  damaged[damaged.size() / 2] ^= 0x40;
+  Bytes whole = Header();
+  Entry(whole, L"maps", L"a.txt", hello);
+  Entry(whole, L"maps\\big", L"mixed.bin", mixedStored);
+  Entry(whole, L"maps", L"short.bin", mixedStored);
+  Entry(whole, L"maps", L"damaged.bin", damaged);
+  Entry(whole, L"maps", L"padded.txt", padded);
+  Append(whole, package::size_index::Encode({{L"maps", L"a.txt", 12, hello.size()},
+                                             {L"maps\\big", L"mixed.bin", mixed.size(), mixedStored.size()},
+                                             {L"maps", L"short.bin", mixed.size() - 1, mixedStored.size()},
+                                             {L"maps", L"damaged.bin", mixed.size(), damaged.size()},
+                                             {L"maps", L"padded.txt", 12, padded.size()}},
+                                            whole.size()));
+  Put(folder, "size-index-whole-entries", whole);
+}
+
+// A claimed unpacked size (u32, little-endian), then a zlib stream.
+void StreamSeeds(const std::filesystem::path& folder) {
+  auto seed = [&](const std::string& name, std::uint32_t size, const Bytes& stream) {
+    Bytes bytes = {static_cast<std::uint8_t>(size), static_cast<std::uint8_t>(size >> 8),
+                   static_cast<std::uint8_t>(size >> 16), static_cast<std::uint8_t>(size >> 24)};
+    Append(bytes, stream);
+    Put(folder, name, bytes);
+  };
+  Bytes text;
+  for (int i = 0; i < 9000; ++i)
+    text.push_back(static_cast<std::uint8_t>(i % 11 == 0 ? i * 17 : 'k' + i % 3));
+  seed("text", static_cast<std::uint32_t>(text.size()), Compress(text));
+  seed("text-size-wrong", static_cast<std::uint32_t>(text.size() + 1), Compress(text));
+  Bytes trailing = Compress(text);
+  Append(trailing, Text("after the stream"));
+  seed("bytes-after-stream", static_cast<std::uint32_t>(text.size()), trailing);
+  uLongf size = compressBound(static_cast<uLong>(text.size()));
+  Bytes stored(size);
+  compress2(stored.data(), &size, text.data(), static_cast<uLong>(text.size()), 0);
+  stored.resize(size);
+  seed("stored-blocks", static_cast<std::uint32_t>(text.size()), stored);
+  seed("empty", 0, Compress({}));
+  seed("one", 1, Compress(Text("x")));
 }
 
 // FuzzedDataProvider ends a text at a backslash followed by any other byte.
@@ -210,6 +257,7 @@ int main(int argc, char** argv) {
   const std::filesystem::path seeds = argv[1];
   HeaderSeeds(seeds / "header");
   PackageSeeds(seeds / "package");
+  StreamSeeds(seeds / "stream");
   VersionSeeds(seeds / "version");
   PropertySeeds(seeds / "property");
   GeoPathSeeds(seeds / "geo_path");
