@@ -2,6 +2,7 @@
 
 #include <libdeflate.h>
 
+#include <cstdint>
 #include <new>
 
 #include "platform/file_error.h"
@@ -15,16 +16,32 @@ void WholeEntryDecoder::Free::operator()(libdeflate_decompressor* decompressor) 
   libdeflate_free_decompressor(decompressor);
 }
 
+unsigned char* WholeEntryDecoder::Buffer::Reserve(std::size_t size) {
+  if (size > capacity) {
+    bytes.reset();
+    capacity = 0;
+    bytes.reset(new unsigned char[size]);
+    capacity = size;
+  }
+  return bytes.get();
+}
+
 std::optional<WholeEntryDecoder::Decoded> WholeEntryDecoder::Decode(EntryReader reader, std::uint64_t unpackedSize) {
   const std::int64_t storedSize = reader.dataSize();
-  if (storedSize <= 0 || unpackedSize == 0) return std::nullopt;
+  if (storedSize <= 0 || unpackedSize == 0 || unpackedSize > SIZE_MAX ||
+      static_cast<std::uint64_t>(storedSize) > SIZE_MAX)
+    return std::nullopt;
+  const auto storedBytes = static_cast<std::size_t>(storedSize);
+  const auto decodedBytes = static_cast<std::size_t>(unpackedSize);
+  unsigned char* stored = nullptr;
+  unsigned char* decoded = nullptr;
   try {
     if (!decompressor_) decompressor_.reset(libdeflate_alloc_decompressor());
     if (!decompressor_) return std::nullopt;
-    stored_.resize(static_cast<std::size_t>(storedSize));
-    decoded_.resize(static_cast<std::size_t>(unpackedSize));
+    stored = stored_.Reserve(storedBytes);
+    decoded = decoded_.Reserve(decodedBytes);
     // An entry cut by the package's end reads short here.
-    if (reader.ReadData(stored_.data(), stored_.size()) != stored_.size()) return std::nullopt;
+    if (reader.ReadData(stored, storedBytes) != storedBytes) return std::nullopt;
   } catch (const FileError&) {
     return std::nullopt;
   } catch (const std::bad_alloc&) {
@@ -32,10 +49,10 @@ std::optional<WholeEntryDecoder::Decoded> WholeEntryDecoder::Decode(EntryReader 
   }
   std::size_t consumed = 0;
   // No actual-size argument: anything but exactly `unpackedSize` bytes fails.
-  const libdeflate_result result = libdeflate_zlib_decompress_ex(decompressor_.get(), stored_.data(), stored_.size(),
-                                                                 decoded_.data(), decoded_.size(), &consumed, nullptr);
+  const libdeflate_result result = libdeflate_zlib_decompress_ex(decompressor_.get(), stored, storedBytes, decoded,
+                                                                 decodedBytes, &consumed, nullptr);
   if (result != LIBDEFLATE_SUCCESS) return std::nullopt;
-  return Decoded{{decoded_.data(), decoded_.size()}, consumed};
+  return Decoded{{decoded, decodedBytes}, consumed};
 }
 
 }  // namespace package

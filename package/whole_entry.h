@@ -16,7 +16,6 @@
 #include <memory>
 #include <optional>
 #include <span>
-#include <vector>
 
 #include "package/record_walker.h"
 
@@ -45,10 +44,17 @@ class WholeEntryDecoder {
   struct Free {
     void operator()(libdeflate_decompressor* decompressor) const noexcept;
   };
+  // Kept between entries and grown to the largest met, never beyond the
+  // budget; left uninitialised, since every byte is written before it is read.
+  struct Buffer {
+    std::unique_ptr<unsigned char[]> bytes;
+    std::size_t capacity = 0;
+    unsigned char* Reserve(std::size_t size);
+  };
+
   std::unique_ptr<libdeflate_decompressor, Free> decompressor_;
-  // Kept between entries: grown to the largest entry met, never beyond the budget.
-  std::vector<unsigned char> stored_;
-  std::vector<unsigned char> decoded_;
+  Buffer stored_;
+  Buffer decoded_;
 };
 
 }  // namespace package
