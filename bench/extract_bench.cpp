@@ -1,4 +1,5 @@
-// extract_bench [--mib N] [--work DIR] [--nwq PATH] [--runs N]
+// extract_bench [--mib N] [--work DIR] [--disk DIR] [--nwq PATH] [--runs N]
+//               [--budget BYTES]
 //
 // Builds two packages and reports MiB/s of written output and the peak
 // resident memory of each way of extracting them, each run in its own
@@ -9,7 +10,22 @@
 //  - a package whose one large entry takes most of the work, where decoding
 //    entries side by side cannot help.
 // The in-memory baseline's peak includes the loaded streams and its buffer.
+//
+// The packages and the first table's output live in --work (in memory by
+// default). The engine rows decode with and without whole entries; --budget
+// sets their whole-entry budget (the engine's by default), 0 streams all.
+//
+// The second table runs the engine as `nwq extract` does, into memory and
+// into a folder on a disk (by default beside this program, so on the disk
+// that holds the build; --disk DIR makes the folder inside DIR): a fresh
+// install into an empty folder, and an update over the tree the run before
+// left, where every file is replaced. It prints the disk-to-memory ratio of
+// both. Engine rows also show how many entries were decoded whole, streamed,
+// and flushed before they replaced a file, in one run.
+#include <linux/magic.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -17,10 +33,12 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,19 +58,34 @@ namespace fs = std::filesystem;
 
 namespace {
 
+struct Counts {
+  std::uint64_t whole = 0, streamed = 0, flushed = 0;
+  bool operator==(const Counts& o) const { return whole == o.whole && streamed == o.streamed && flushed == o.flushed; }
+};
+
 struct Measurement {
   double seconds = 0;
   long peakKib = 0;
+  std::optional<Counts> counts;  // the first run's
+  bool countsVaried = false;     // a later run counted otherwise
+};
+
+// What a child sends back.
+struct Report {
+  double seconds = 0;
+  Counts counts;
 };
 
 // Runs `work` in a forked child `runs` times and keeps the median time and the
 // largest peak resident size. The child times only `work`, after its own
-// untimed `setup`, and sends the time back through a pipe. The parent stays
+// untimed `setup`, and sends the time back through a pipe, with what `counts`
+// (the child's copy, zero at the fork) holds after `work`. The parent stays
 // small, so a child's peak is its own work's, not what it inherited.
 Measurement Measure(int runs, const std::function<void()>& prepare, const std::function<void()>& setup,
-                    const std::function<void()>& work) {
+                    const std::function<void()>& work, const package::DecodeCounts* counts = nullptr) {
   std::vector<double> times;
   long peakKib = 0;
+  Measurement m;
   for (int i = 0; i < runs; ++i) {
     prepare();
     int channel[2];
@@ -65,16 +98,18 @@ Measurement Measure(int runs, const std::function<void()>& prepare, const std::f
         setup();
         const auto start = std::chrono::steady_clock::now();
         work();
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (write(writeEnd.Get(), &seconds, sizeof seconds) != sizeof seconds) _exit(1);
+        Report report;
+        report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (counts) report.counts = {counts->whole.load(), counts->streamed.load(), counts->flushed.load()};
+        if (write(writeEnd.Get(), &report, sizeof report) != sizeof report) _exit(1);
       } catch (...) {
         _exit(1);
       }
       _exit(0);
     }
     writeEnd.Reset();
-    double seconds = 0;
-    const bool timed = read(readEnd.Get(), &seconds, sizeof seconds) == sizeof seconds;
+    Report report;
+    const bool timed = read(readEnd.Get(), &report, sizeof report) == sizeof report;
     readEnd.Reset();
     int status = 0;
     rusage usage{};
@@ -83,11 +118,18 @@ Measurement Measure(int runs, const std::function<void()>& prepare, const std::f
       std::fprintf(stderr, "a measured run failed\n");
       std::exit(1);
     }
-    times.push_back(seconds);
+    times.push_back(report.seconds);
     peakKib = std::max(peakKib, usage.ru_maxrss);
+    if (!counts) continue;
+    if (!m.counts)
+      m.counts = report.counts;
+    else if (!(*m.counts == report.counts))
+      m.countsVaried = true;
   }
   std::sort(times.begin(), times.end());
-  return {times[times.size() / 2], peakKib};
+  m.seconds = times[times.size() / 2];
+  m.peakKib = peakKib;
+  return m;
 }
 
 struct Entry {
@@ -178,11 +220,18 @@ void BareLoop(const std::wstring& packagePath, const std::wstring& destination) 
 }
 
 void ExtractOrFail(const std::wstring& packagePath, const std::wstring& name, const std::wstring& destination,
-                   const package::ExtractBuffers& buffers, std::size_t decoders) {
+                   const package::Options& options) {
   package::Observer quiet;
-  if (package::Extract(packagePath, name, destination, quiet, {buffers, decoders}).outcome !=
-      package::Outcome::kExtracted)
-    throw 1;
+  if (package::Extract(packagePath, name, destination, quiet, options).outcome != package::Outcome::kExtracted) throw 1;
+}
+
+// An engine run, measured with how its entries were decoded and flushed.
+Measurement MeasureEngine(int runs, const std::function<void()>& prepare, const std::wstring& packagePath,
+                          const std::wstring& name, const std::wstring& destination, package::Options options) {
+  package::DecodeCounts counts;
+  options.counts = &counts;
+  return Measure(
+      runs, prepare, [] {}, [&] { ExtractOrFail(packagePath, name, destination, options); }, &counts);
 }
 
 // The wizard's whole copy run, without its window.
@@ -233,8 +282,24 @@ void MakeOneBigSource(const fs::path& source, double mib) {
 }
 
 struct Figures {
-  Measurement memory, bare, oldWizard, engineOne, engineMany, tool, wizard;
+  Measurement memory, bare, oldWizard, streamOne, engineOne, streamMany, engineMany, tool, wizard;
+  Measurement freshMemory, updateMemory, freshDisk, updateDisk;
 };
+
+// What holds `folder`: the disk rows mean something only when it is not memory.
+const char* FileSystemKind(const fs::path& folder) {
+  struct statfs s {};
+  if (statfs(folder.c_str(), &s) != 0) return "unknown";
+  if (s.f_type == static_cast<decltype(s.f_type)>(TMPFS_MAGIC)) return "tmpfs";
+  if (s.f_type == static_cast<decltype(s.f_type)>(RAMFS_MAGIC)) return "ramfs";
+  return "disk";
+}
+
+bool SameDevice(const fs::path& a, const fs::path& b) {
+  struct stat sa {};
+  struct stat sb {};
+  return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
+}
 
 std::uint64_t LargestFile(const fs::path& root, std::uint64_t* total) {
   std::uint64_t largest = 0;
@@ -255,24 +320,44 @@ int main(int argc, char** argv) {
   // In memory by default: the disk's writeback would drown the differences.
   fs::path work =
       fs::exists("/dev/shm") ? fs::path("/dev/shm/varnholt-bench") : fs::temp_directory_path() / "varnholt-bench";
-  fs::path nwq = fs::path(argv[0]).parent_path().parent_path() / "tools" / "nwq";
+  const fs::path here = fs::absolute(argv[0]).parent_path();
+  fs::path nwq = here.parent_path() / "tools" / "nwq";
+  // Beside the program: on the disk that holds the build, where /tmp may be in memory.
+  fs::path diskParent = here;
+  std::uint64_t budget = package::kWholeEntryBudget;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--mib")
       mib = std::atof(argv[i + 1]);
     else if (option == "--work")
       work = argv[i + 1];
+    else if (option == "--disk")
+      diskParent = argv[i + 1];
     else if (option == "--nwq")
       nwq = argv[i + 1];
     else if (option == "--runs")
       runs = std::max(1, std::atoi(argv[i + 1]));
+    else if (option == "--budget")
+      budget = std::strtoull(argv[i + 1], nullptr, 10);
   }
   package::trace::SetEnabled(false);
   const std::size_t decoders = package::DefaultDecoders();
   fs::remove_all(work);
   fs::create_directories(work);
+  // A folder of its own inside --disk, so that nothing else there is touched.
+  const fs::path disk = diskParent / "varnholt-bench-disk";
+  fs::remove_all(disk);
+  fs::create_directories(disk);
   const std::wstring folder = work.wstring();
   const package::ExtractBuffers large{256 * 1024, 1024 * 1024};
+
+  std::printf("memory rows in %s (%s), disk rows in %s (%s)\n", work.c_str(), FileSystemKind(work), disk.c_str(),
+              FileSystemKind(disk));
+  if (std::string(FileSystemKind(disk)) != "disk")
+    std::printf("warning: the disk rows are not on a disk, see --disk\n");
+  if (SameDevice(work, disk)) std::printf("warning: both on one file system, the disk rows measure nothing new\n");
+  std::printf("%zu decoders by default, whole-entry budget %llu bytes\n\n", decoders,
+              static_cast<unsigned long long>(budget));
 
   struct Case {
     const char* title;
@@ -315,12 +400,14 @@ int main(int argc, char** argv) {
         [&] { InflateInMemory(entries, scratch); });
     f.bare = Measure(
         runs, clean, [] {}, [&] { BareLoop(packagePath, destination); });
-    f.oldWizard = Measure(
-        runs, clean, [] {}, [&] { ExtractOrFail(packagePath, c.name, destination, {}, 1); });
-    f.engineOne = Measure(
-        runs, clean, [] {}, [&] { ExtractOrFail(packagePath, c.name, destination, large, 1); });
-    f.engineMany = Measure(
-        runs, clean, [] {}, [&] { ExtractOrFail(packagePath, c.name, destination, large, decoders); });
+    auto engine = [&](const package::ExtractBuffers& buffers, std::size_t n, std::uint64_t wholeBudget) {
+      return MeasureEngine(runs, clean, packagePath, c.name, destination, {buffers, n, wholeBudget});
+    };
+    f.oldWizard = engine({}, 1, budget);
+    f.streamOne = engine(large, 1, 0);
+    f.engineOne = engine(large, 1, budget);
+    f.streamMany = engine(large, decoders, 0);
+    f.engineMany = engine(large, decoders, budget);
     std::string nwqCommand = "'";
     nwqCommand.append(nwq.string()).append("' extract '").append(text::ToUtf8(packagePath));
     nwqCommand.append("' '").append((work / "out").string()).append("' >/dev/null");
@@ -331,6 +418,33 @@ int main(int argc, char** argv) {
         });
     f.wizard = Measure(
         runs, clean, [] {}, [&] { WizardRun(folder + L"/", c.name, destination); });
+
+    // As `nwq extract` runs it. Each run starts with nothing dirty in the page
+    // cache: the data the run before wrote would otherwise be written back
+    // while this one is timed. The sync is not timed.
+    const package::Options asTool{large, 0, budget};
+    auto install = [&](const fs::path& root, bool fresh) {
+      const fs::path out = root / "out";
+      const std::wstring target = out.wstring() + L"/";
+      if (!fresh) {
+        // The tree an earlier run left, which each timed run then replaces.
+        fs::remove_all(out);
+        Measure(
+            1, [] {}, [] {}, [&] { ExtractOrFail(packagePath, c.name, target, asTool); });
+      }
+      auto prepare = [&] {
+        if (fresh) fs::remove_all(out);
+        sync();
+      };
+      const Measurement m = MeasureEngine(runs, prepare, packagePath, c.name, target, asTool);
+      fs::remove_all(out);
+      sync();
+      return m;
+    };
+    f.freshMemory = install(work, true);
+    f.updateMemory = install(work, false);
+    f.freshDisk = install(disk, true);
+    f.updateDisk = install(disk, false);
     clean();
     double share = 0;
     Measure(
@@ -345,26 +459,48 @@ int main(int argc, char** argv) {
         });
 
     auto row = [&](const char* what, const Measurement& m) {
-      std::printf("%-50s %8.1f MiB/s  %5.2f  peak %6.1f MiB\n", what, outMib / m.seconds, f.memory.seconds / m.seconds,
+      std::printf("%-52s %8.1f MiB/s  %5.2f  peak %6.1f MiB", what, outMib / m.seconds, f.memory.seconds / m.seconds,
                   static_cast<double>(m.peakKib) / 1024);
+      if (m.counts)
+        std::printf("  %6llu %8llu %7llu%s", static_cast<unsigned long long>(m.counts->whole),
+                    static_cast<unsigned long long>(m.counts->streamed),
+                    static_cast<unsigned long long>(m.counts->flushed), m.countsVaried ? " (runs differ)" : "");
+      std::printf("\n");
     };
-    std::printf("%s (median of %d; ratio: to whole-buffer inflate)\n", c.title, runs);
-    std::printf("%-50s %14s  %5s  %s\n", "extraction", "output", "ratio", "memory");
+    auto heading = [](const char* what) {
+      std::printf("%-52s %14s  %5s  %-15s  %6s %8s %7s\n", what, "output", "ratio", "memory", "whole", "streamed",
+                  "flushed");
+    };
+    char many[64], manyStream[64];
+    std::snprintf(many, sizeof many, "engine, 256 KiB/1 MiB, %zu decoders, whole entries", decoders);
+    std::snprintf(manyStream, sizeof manyStream, "engine, 256 KiB/1 MiB, %zu decoders, streaming only", decoders);
+    std::printf("%s (median of %d; ratio: to whole-buffer inflate; entries of one run)\n", c.title, runs);
+    heading("extraction");
     row("inflate in memory, whole buffers, one thread", f.memory);
     row("bare zlib loop, 4096/8192, to files", f.bare);
     row("engine, 4096/8192, 1 decoder", f.oldWizard);
-    row("engine, 256 KiB/1 MiB, 1 decoder", f.engineOne);
-    char many[64];
-    std::snprintf(many, sizeof many, "engine, 256 KiB/1 MiB, %zu decoders", decoders);
+    row("engine, 256 KiB/1 MiB, 1 decoder, streaming only", f.streamOne);
+    row("engine, 256 KiB/1 MiB, 1 decoder, whole entries", f.engineOne);
+    row(manyStream, f.streamMany);
     row(many, f.engineMany);
     row("nwq extract (process, default jobs)", f.tool);
     row("the wizard's run (no window)", f.wizard);
     std::printf("nwq extract / whole-buffer inflate: %.2f\n", f.memory.seconds / f.tool.seconds);
     std::printf("nwq extract / engine with 1 decoder: %.2f\n", f.engineOne.seconds / f.tool.seconds);
+    std::printf("whole entries / streaming only: %.2f with 1 decoder, %.2f with %zu\n",
+                f.streamOne.seconds / f.engineOne.seconds, f.streamMany.seconds / f.engineMany.seconds, decoders);
     std::printf("wizard's run / nwq extract: %.2f\n\n", f.tool.seconds / f.wizard.seconds);
+    heading("as nwq extract, by destination");
+    row("fresh install into an empty folder, memory", f.freshMemory);
+    row("update over the same tree, memory", f.updateMemory);
+    row("fresh install into an empty folder, disk", f.freshDisk);
+    row("update over the same tree, disk", f.updateDisk);
+    std::printf("disk / memory: %.2f for a fresh install, %.2f for an update\n\n",
+                f.freshDisk.seconds / f.freshMemory.seconds, f.updateDisk.seconds / f.updateMemory.seconds);
     std::fflush(stdout);
     fs::remove(packagePath);
   }
   fs::remove_all(work);
+  fs::remove_all(disk);
   return 0;
 }
