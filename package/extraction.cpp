@@ -255,6 +255,7 @@ class Extraction {
       RemoveFolders(later.madeFolders);
       pending_.pop_back();
     }
+    lastFolder_.clear();
     const PendingEntry& front = *pending_.front();
     walker_.ResumeAfter(front.dataOffset, front.dataSize);
     nextNumber_ = front.number + 1;
@@ -315,9 +316,14 @@ class Extraction {
   // Checks the entry, makes its folder and probes its target.
   void Prepare(PendingEntry& entry) {
     CheckEntry(entry.record, entry.paths);
-    // Kept before they are made: a tree made only in part goes with the entry too.
-    entry.madeFolders = MissingFolders(entry.paths.folder);
-    PrepareFolder(entry.paths, preparedFolders_, ownFiles_);
+    // Most entries share their folder with the one before, which made it:
+    // it stands unless a clean-up took it since.
+    if (entry.paths.folder != lastFolder_) {
+      // Kept before they are made: a tree made only in part goes with the entry too.
+      entry.madeFolders = MissingFolders(entry.paths.folder);
+      PrepareFolder(entry.paths, preparedFolders_, ownFiles_);
+      lastFolder_ = entry.paths.folder;
+    }
     entry.plan.replaces = CheckTarget(entry.paths);
   }
 
@@ -411,6 +417,8 @@ class Extraction {
   const std::uint64_t total_;
   Progress progress_;
   FolderSet preparedFolders_;
+  // The folder the last entry prepared made sure of.
+  std::wstring lastFolder_;
   temp_files::OwnFiles ownFiles_;
   std::deque<std::unique_ptr<PendingEntry>> pending_;
   std::size_t nextNumber_ = 0;

@@ -42,6 +42,24 @@ bool IsDirectory(const std::string& native) {
   return ::stat(native.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// The folder, after its missing parents: one look when it stands already,
+// which is nearly always, rather than a mkdir for every level.
+bool MakeFolders(const std::string& native) {
+  if (IsDirectory(native)) return true;
+  if (::mkdir(native.c_str(), 0777) == 0) return true;
+  if (errno == ENOENT) {
+    const std::size_t slash = native.find_last_of('/');
+    const std::size_t cut = slash == std::string::npos ? slash : native.find_last_not_of('/', slash);
+    if (cut == std::string::npos || !MakeFolders(native.substr(0, cut + 1))) return false;
+    if (::mkdir(native.c_str(), 0777) == 0) return true;
+  }
+  // Another may have made it meanwhile; a file of that name is no folder.
+  if (errno != EEXIST) return false;
+  if (IsDirectory(native)) return true;
+  errno = ENOTDIR;
+  return false;
+}
+
 }  // namespace
 
 std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstring& pattern) {
@@ -69,15 +87,7 @@ bool CreateFolderTree(const std::wstring& path) {
     errno = ENOENT;
     return false;
   }
-  // Create each prefix that ends at a separator, then the whole path.
-  for (std::size_t at = native.find('/', 1);; at = native.find('/', at + 1)) {
-    const std::string prefix = at == std::string::npos ? native : native.substr(0, at);
-    if (!prefix.empty() && ::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
-    if (at == std::string::npos) break;
-  }
-  if (IsDirectory(native)) return true;
-  errno = ENOTDIR;
-  return false;
+  return MakeFolders(native);
 }
 
 bool GetFileTimes(const std::wstring& path, FileTimes* times) {

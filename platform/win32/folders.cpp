@@ -53,6 +53,8 @@ bool CreateFolderTree(const std::wstring& path) {
     return false;
   }
 #endif
+  // Nearly always there already: one look, not the shell's walk of every level.
+  if (IsFolder(path)) return true;
   const auto createDirectory =
       SystemFunction<decltype(::SHCreateDirectoryExW)>(SystemDll::kShell32, "SHCreateDirectoryExW");
   if (createDirectory == nullptr) return false;
