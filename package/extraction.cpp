@@ -148,7 +148,8 @@ class Extraction {
         destination_(destination),
         observer_(observer),
         options_(options),
-        index_(ReadIndexFacts(package, std::min(options.wholeEntryBudget, kMaxWholeEntryBudget))),
+        wholeBudget_(WholeBudget(options)),
+        index_(ReadIndexFacts(package, wholeBudget_)),
         indexedEnd_(index_.end),
         total_(indexedEnd_.value_or(walker_.length())),
         progress_(observer, total_),
@@ -174,6 +175,11 @@ class Extraction {
 
   // Whole-entry sizes are kept in four bytes.
   static constexpr std::uint64_t kMaxWholeEntryBudget = 1u << 30;
+
+  // The entry budget, shared out once more decoders than kMaxDecoders hold buffers.
+  static std::uint64_t WholeBudget(const Options& options) {
+    return std::min({options.wholeEntryBudget, kWholeEntryMemory / Decoders(options), kMaxWholeEntryBudget});
+  }
 
   static std::size_t Decoders(const Options& options) {
     return options.decoders != 0 ? options.decoders : DefaultDecoders();
@@ -333,8 +339,7 @@ class Extraction {
     const std::uint32_t size = index_.wholeSizes[number];
     if (size == IndexFacts::kBeyondBudget || size == 0) return std::nullopt;
     // The walk reads the stored size from the record; the index may say otherwise.
-    if (static_cast<std::uint64_t>(storedSize) > std::min(options_.wholeEntryBudget, kMaxWholeEntryBudget))
-      return std::nullopt;
+    if (static_cast<std::uint64_t>(storedSize) > wholeBudget_) return std::nullopt;
     return size;
   }
 
@@ -411,6 +416,7 @@ class Extraction {
   const std::wstring& destination_;
   Observer& observer_;
   const Options options_;
+  const std::uint64_t wholeBudget_;
   const IndexFacts index_;
   // Where a valid size index says the entries end.
   const std::optional<std::uint64_t> indexedEnd_;
