@@ -178,7 +178,7 @@ class Extraction {
 
   // The entry budget, shared out once more decoders than kMaxDecoders hold buffers.
   static std::uint64_t WholeBudget(const Options& options) {
-    return std::min({options.wholeEntryBudget, kWholeEntryMemory / Decoders(options), kMaxWholeEntryBudget});
+    return std::min({options.wholeEntryBudget, kWholeEntryMemory / (2 * Decoders(options)), kMaxWholeEntryBudget});
   }
 
   static std::size_t Decoders(const Options& options) {
