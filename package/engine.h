@@ -63,7 +63,8 @@ inline constexpr std::uint64_t kWholeEntryBudget = 2 * 1024 * 1024;
 // Decoders at most, whatever the machine has: each holds its buffers and a
 // few temporary files open.
 inline constexpr std::size_t kMaxDecoders = 8;
-inline constexpr std::uint64_t kWholeEntryMemory = kMaxDecoders * kWholeEntryBudget;
+// Both buffers of every decoder: 32 MiB, however many decoders there are.
+inline constexpr std::uint64_t kWholeEntryMemory = 2 * kMaxDecoders * kWholeEntryBudget;
 
 // How a run's entries were decoded, for the benchmark and the tests; the
 // decoders count side by side.

@@ -178,7 +178,7 @@ class Extraction {
 
   // The entry budget, shared out once more decoders than kMaxDecoders hold buffers.
   static std::uint64_t WholeBudget(const Options& options) {
-    return std::min({options.wholeEntryBudget, kWholeEntryMemory / Decoders(options), kMaxWholeEntryBudget});
+    return std::min({options.wholeEntryBudget, kWholeEntryMemory / (2 * Decoders(options)), kMaxWholeEntryBudget});
   }
 
   static std::size_t Decoders(const Options& options) {
@@ -202,10 +202,28 @@ class Extraction {
         if (IsPackageFault(entry.failure)) Raise(entry);
         if (!TryAlone(entry)) return StopInTheFrontEntry();
       }
-      CommitEntry(std::move(entry.staged), entry.record, entry.paths, observer_);
+      if (!Commit(entry)) return StopInTheFrontEntry();
       if (entry.job) pool_.Release(*entry.job);
       pending_.pop_front();
     }
+  }
+
+  // Moves the front entry into place. A move refused while entries behind it
+  // are prepared may be their doing (a folder made ahead where this entry's
+  // file goes): it is met again alone, prepared anew. False on a stop.
+  bool Commit(PendingEntry& entry) {
+    if (pending_.size() > 1) {
+      try {
+        CommitEntry(std::move(entry.staged), entry.record, entry.paths, observer_);
+        return true;
+      } catch (const ExtractionError& error) {
+        if (error.kind() != ErrorKind::kOutputNotOpened) throw;
+      }
+      entry.state = State::kPrepareFailed;
+      if (!TryAlone(entry)) return false;
+    }
+    CommitEntry(std::move(entry.staged), entry.record, entry.paths, observer_);
+    return true;
   }
 
   // The front entry's decoder has ended: decoded, or failed.

@@ -368,6 +368,31 @@ TEST_F(Decoders, OneFolderSpeltTwoWaysKeepsTheEntriesWaitingInIt) {
   }
 }
 
+// A file, then a folder of the same name: in record order the file is
+// installed and the folder cannot be made. A later entry prepared ahead
+// must not make the folder first and so refuse the file its move.
+TEST_F(Decoders, AFolderMadeAheadDoesNotTakeTheNameOfAFileBeforeIt) {
+  for (const int between : {0, 5, 40}) {
+    SCOPED_TRACE(between);
+    PackageBytes package(L"Pkg");
+    package.Entry(L"", L"a", Content(3'000, 1));
+    for (int i = 0; i < between; ++i)
+      package.Entry(L"fill", std::to_wstring(i) + L".bin", Content(2'000, i));
+    package.Entry(L"a", L"x.bin", Content(3'000, 2));
+    for (const std::size_t decoders : {1u, 2u, 8u}) {
+      SCOPED_TRACE(decoders);
+      const Outcome outcome = Run(package, decoders);
+      ASSERT_TRUE(outcome.raised);
+      EXPECT_EQ(outcome.calls.back(), L"error " +
+                                          std::to_wstring(static_cast<int>(package::ErrorKind::kFolderNotCreated)) +
+                                          L" <dest>" + platform::kPathSeparator + L"a" + platform::kPathSeparator);
+      ASSERT_TRUE(fs::is_regular_file(lastDestination_ / "a"));
+      EXPECT_EQ(ReadAll(lastDestination_ / "a"), Content(3'000, 1));
+      ExpectNoTempFiles(outcome);
+    }
+  }
+}
+
 // A size index whose checksum holds proves how far the entries reach. A walk
 // that ends before (a record's magic damaged) has lost entries: the package
 // is damaged, by its own name, after the entries before the damage.
