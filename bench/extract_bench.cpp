@@ -11,8 +11,8 @@
 //    entries side by side cannot help.
 // The in-memory baseline's peak includes the loaded streams and its buffer.
 //
-// The packages and the first table's output live in --work (in memory by
-// default). The engine rows decode with and without whole entries; --budget
+// The packages and the first table's output live in a folder the benchmark
+// makes inside --work DIR (in memory by default). The engine rows decode with and without whole entries; --budget
 // sets their whole-entry budget (the engine's by default), 0 streams all.
 //
 // The second table runs the engine as `nwq extract` does, into memory and
@@ -330,7 +330,8 @@ int main(int argc, char** argv) {
     if (option == "--mib")
       mib = std::atof(argv[i + 1]);
     else if (option == "--work")
-      work = argv[i + 1];
+      // A folder of its own inside DIR, since it is emptied: `--work ~` must not empty home.
+      work = fs::path(argv[i + 1]) / "varnholt-bench";
     else if (option == "--disk")
       diskParent = argv[i + 1];
     else if (option == "--nwq")
