@@ -12,8 +12,9 @@
 // The in-memory baseline's peak includes the loaded streams and its buffer.
 //
 // The packages and the first table's output live in a folder the benchmark
-// makes inside --work DIR (in memory by default). The engine rows decode with and without whole entries; --budget
-// sets their whole-entry budget (the engine's by default), 0 streams all.
+// makes inside --work DIR (in memory by default). The engine rows decode with
+// and without whole entries; --budget sets their whole-entry budget (the
+// engine's by default), 0 streams all.
 //
 // The second table runs the engine as `nwq extract` does, into memory and
 // into a folder on a disk (by default beside this program, so on the disk
@@ -60,7 +61,7 @@ namespace {
 
 struct Counts {
   std::uint64_t whole = 0, streamed = 0, flushed = 0;
-  bool operator==(const Counts& o) const { return whole == o.whole && streamed == o.streamed && flushed == o.flushed; }
+  bool operator==(const Counts&) const = default;
 };
 
 struct Measurement {
@@ -350,7 +351,7 @@ int main(int argc, char** argv) {
   fs::remove_all(disk);
   fs::create_directories(disk);
   const std::wstring folder = work.wstring();
-  const package::ExtractBuffers large{256 * 1024, 1024 * 1024};
+  const package::ExtractBuffers large = package::kLargeBuffers;
 
   std::printf("memory rows in %s (%s), disk rows in %s (%s)\n", work.c_str(), FileSystemKind(work), disk.c_str(),
               FileSystemKind(disk));

@@ -1,8 +1,8 @@
 #include "package/decoder_pool.h"
 
-#include "package/engine.h"
-
 #include <algorithm>
+
+#include "package/engine.h"
 
 namespace package {
 

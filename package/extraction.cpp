@@ -153,7 +153,6 @@ class Extraction {
         indexedEnd_(index_.end),
         total_(indexedEnd_.value_or(walker_.length())),
         progress_(observer, total_),
-        buffers_(options.buffers),
         pool_(Decoders(options), Decoders(options) * kEntriesPerDecoder, options.buffers) {}
 
   Outcome Run() {
@@ -251,7 +250,7 @@ class Extraction {
     pool_.ForgetFailure();
     entry.failure = nullptr;
     if (entry.state == State::kPrepareFailed) Prepare(entry);
-    if (!workspace_) workspace_ = std::make_unique<DecodeWorkspace>(buffers_);
+    if (!workspace_) workspace_ = std::make_unique<DecodeWorkspace>(options_.buffers);
     EntryReader reader = *entry.reader;
     StagedFile decoded =
         DecodeEntry(reader, entry.record, entry.paths, entry.plan, *workspace_, progress_, ownFiles_, observer_);
@@ -447,7 +446,6 @@ class Extraction {
   std::deque<std::unique_ptr<PendingEntry>> pending_;
   std::size_t nextNumber_ = 0;
   bool walked_ = false;
-  const ExtractBuffers buffers_;
   // For an entry decoded on this thread.
   std::unique_ptr<DecodeWorkspace> workspace_;
   // Last: it stops and joins its decoders before the entries they write go.

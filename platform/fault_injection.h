@@ -35,10 +35,11 @@ struct Fault {
   ErrorCode error = 0;
   // Writes: bytes that still go through, across all matching calls, before
   // the fault strikes; a call that crosses the limit is cut short there, as a
-  // filling disk cuts a write short. A file cut short gives its bytes back. Reads: the offset of an unreadable spot
-  // in the file, as a bad sector is; a read is cut short before it, one that
-  // starts there fails, and bytes beyond it read. Where the spot lies does not
-  // depend on which thread reads first.
+  // filling disk cuts a write short; a file cut short gives its bytes back.
+  // Reads: the offset of an unreadable spot in the file, as a bad sector is;
+  // a read is cut short before it, one that starts there fails, and bytes
+  // beyond it read. Where the spot lies does not depend on which thread reads
+  // first.
   std::uint64_t afterBytes = 0;
 };
 
