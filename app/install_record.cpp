@@ -173,14 +173,19 @@ std::string SerializeInstallRecord(const InstallRecord& record) {
   out += "\r\n";
   out += record.ended ? "run\tended\r\n" : "run\tgoing\r\n";
   for (const RecordedDestination& destination : record.destinations) {
+    // Entries put in by hand that the reader would refuse are left out, or
+    // one of them would make the whole record unreadable.
+    if (!ValidDestination(destination.root)) continue;
     out += "destination\t" + text::ToUtf8(destination.root) + "\r\n";
     for (const RecordedFile& file : destination.files) {
+      if (!ValidPackage(file.package) || !ValidRelativePath(file.path)) continue;
       char adler[9];
       std::snprintf(adler, sizeof adler, "%08x", static_cast<unsigned>(file.adler));
       out += "file\t" + text::ToUtf8(file.package) + "\t" + std::to_string(file.size) + "\t" +
              std::to_string(file.modified) + "\t" + adler + "\t" + text::ToUtf8(file.path) + "\r\n";
     }
     for (const RecordedFolder& folder : destination.folders) {
+      if (!ValidPackage(folder.package) || !ValidRelativePath(folder.path)) continue;
       out += "folder\t" + text::ToUtf8(folder.package) + "\t" + text::ToUtf8(folder.path) + "\r\n";
     }
   }
@@ -345,11 +350,17 @@ RecordReading ReadInstallRecord(const std::wstring& path) {
   }
   try {
     const std::uint64_t length = file.Length();
-    if (length > kMaxRecordBytes) return Damaged(0, L"the record is far too large");
+    if (length > kMaxRecordBytes) {
+      reading = Damaged(0, L"the record is far too large");
+      reading.error = FileError(FileError::kDamaged, -1, path);
+      return reading;
+    }
     std::string bytes(static_cast<std::size_t>(length), '\0');
     bytes.resize(file.Read(bytes.data(), bytes.size()));
     file.Close();
-    return ParseInstallRecord(bytes);
+    reading = ParseInstallRecord(bytes);
+    if (reading.status == RecordReading::Status::kDamaged) reading.error = FileError(FileError::kDamaged, -1, path);
+    return reading;
   } catch (const FileError& error) {
     reading.status = RecordReading::Status::kUnreadable;
     reading.error = error;

@@ -105,6 +105,17 @@ TEST(InstallRecordText, RefusesNamesItCouldNotWriteOrThatLeadOutOfTheDestination
   EXPECT_FALSE(record.RecordCommitted(kNorth, L"relative" + kSep, L"a", 1, 1, 1));
   EXPECT_FALSE(record.RecordFolderCreated(kNorth, kMaps, L"."));
   EXPECT_TRUE(record.Empty());
+
+  // Put in by hand, such an entry is left out of the text rather than
+  // making the whole record unreadable.
+  record = TwoPackages();
+  const InstallRecord good = record;
+  record.destinations[0].files.push_back(RecordedFile{kNorth, L"a\tb", 1, 1, 1});
+  record.destinations[1].folders.push_back(RecordedFolder{kSouth, Rel(L"..", L"x")});
+  record.destinations.push_back(RecordedDestination{L"nowhere", {RecordedFile{kNorth, L"c", 1, 1, 1}}, {}});
+  const RecordReading reading = ParseInstallRecord(SerializeInstallRecord(record));
+  ASSERT_EQ(reading.status, RecordReading::Status::kRead);
+  EXPECT_EQ(reading.record, good);
 }
 
 TEST(InstallRecordText, ADamagedRecordReadsAsNothingWithTheLineAndTheReason) {
@@ -157,7 +168,9 @@ TEST(InstallRecordFile, IsReplacedWholeAndReadBack) {
   EXPECT_EQ(TreeOf(dir.path()).size(), 1u) << "no temporary file is left beside it";
 
   WriteAll(dir.path() / "cut.txt", Bytes(SerializeInstallRecord(record).substr(0, 60)));
-  EXPECT_EQ(ReadInstallRecord(dir.File(L"cut.txt")).status, RecordReading::Status::kDamaged);
+  const RecordReading cut = ReadInstallRecord(dir.File(L"cut.txt"));
+  EXPECT_EQ(cut.status, RecordReading::Status::kDamaged);
+  EXPECT_EQ(cut.error.fileName(), dir.File(L"cut.txt"));
 
   // A folder that is not there keeps nothing half-written anywhere.
   EXPECT_FALSE(WriteInstallRecord(dir.File(L"missing" + kSep + L"record.txt"), record, &error));
