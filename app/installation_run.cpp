@@ -36,7 +36,7 @@ class RunObserver final : public package::trace::TracingObserver {
     if (percent <= 100) view_.SetOverallPosition(doneCount * 100 + percent);
     view_.SetCurrentFileText(texts_de::kCopying + record.Name());
   }
-  void OnEntryFinished(const std::wstring& outputPath, std::uint64_t bytesWritten) override {
+  void OnEntryFinished(const std::wstring& outputPath, std::uint64_t bytesWritten, std::uint32_t /*adler32*/) override {
     ++fileCount;
     byteCount += bytesWritten;
     log_.FileWritten(outputPath, bytesWritten);

@@ -52,6 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (state == package::StreamState::kCorrupt) return 0;
   if (state != package::StreamState::kComplete) std::abort();
   if (!std::equal(streamed.begin(), streamed.end(), decoded->bytes.begin(), decoded->bytes.end())) std::abort();
+  if (decoded->adler32 != work.inflater.stream().adler) std::abort();
 
   // The positions a whole entry's progress replays.
   std::vector<std::uint64_t> replayed;

@@ -39,8 +39,11 @@ class Observer {
   // The whole percentage of the package's bytes read, after an input chunk,
   // only when it changed.
   virtual void OnProgress(std::int32_t /*percent*/, const PackageFileRecord& /*record*/) {}
-  // The file is complete, closed and has its times.
-  virtual void OnEntryFinished(const std::wstring& /*outputPath*/, std::uint64_t /*bytesWritten*/) {}
+  // The file is complete, closed and has its times. `adler32` is the check
+  // value of its contents as its stream ended and the decoder verified it (1
+  // for an empty file), so that nobody has to read the file again for it.
+  virtual void OnEntryFinished(const std::wstring& /*outputPath*/, std::uint64_t /*bytesWritten*/,
+                               std::uint32_t /*adler32*/) {}
   // Asked before each entry and after each input chunk; true stops the
   // extraction there: the entry in hand is discarded, earlier ones stay, and
   // Extract returns kCancelled. May be called from the extracting thread only.

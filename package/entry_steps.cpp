@@ -64,6 +64,7 @@ std::optional<StreamState> DecodeWhole(const EntryReader& reader, const PackageF
   if (!decoded) return std::nullopt;
   try {
     temp.Write(decoded->bytes.data(), decoded->bytes.size());
+    temp.adler32 = decoded->adler32;
   } catch (const FileError&) {
     temp.file.Truncate(0);
     temp.file.Seek(0, platform::File::Origin::kBegin);
@@ -145,6 +146,8 @@ StagedFile DecodeEntry(EntryReader& reader, const PackageFileRecord& record, con
             progress.Report(reader, record);
             return !observer.StopRequested();
           });
+      // zlib holds the check value it verified at the stream's end.
+      if (state == StreamState::kComplete && reader.dataSize() > 0) temp.adler32 = work.inflater.stream().adler;
     }
     if (state == StreamState::kComplete) {
       if (plan.replaces) {
@@ -178,7 +181,7 @@ void CommitEntry(StagedFile staged, const PackageFileRecord& record, const packa
   // Moved over the target: no longer ours to remove, only to free.
   const std::unique_ptr<TempFile> committed(staged.Release());
   ApplyTimes(record, paths.file);
-  observer.OnEntryFinished(paths.file, committed->written);
+  observer.OnEntryFinished(paths.file, committed->written, committed->adler32);
 }
 
 }  // namespace package

@@ -75,6 +75,7 @@ struct TempFile {
   platform::File file;
   std::wstring path;
   std::uint64_t written = 0;
+  std::uint32_t adler32 = 1;  // of an empty file
 
   void Write(const unsigned char* data, std::size_t size) {
     file.Write(data, size);

@@ -52,7 +52,11 @@ std::optional<WholeEntryDecoder::Decoded> WholeEntryDecoder::Decode(EntryReader 
   const libdeflate_result result = libdeflate_zlib_decompress_ex(decompressor_.get(), stored, storedBytes, decoded,
                                                                  decodedBytes, &consumed, nullptr);
   if (result != LIBDEFLATE_SUCCESS) return std::nullopt;
-  return Decoded{{decoded, decodedBytes}, consumed};
+  // The stream ends with its Adler-32, most significant byte first.
+  const unsigned char* check = stored + consumed - 4;
+  const std::uint32_t adler32 = (std::uint32_t{check[0]} << 24) | (std::uint32_t{check[1]} << 16) |
+                                (std::uint32_t{check[2]} << 8) | std::uint32_t{check[3]};
+  return Decoded{{decoded, decodedBytes}, consumed, adler32};
 }
 
 }  // namespace package

@@ -33,6 +33,7 @@ class WholeEntryDecoder {
   struct Decoded {
     std::span<const unsigned char> bytes;  // valid until the next Decode
     std::uint64_t consumed = 0;            // stored bytes the stream took, header and check value included
+    std::uint32_t adler32 = 0;             // the check value the stream ends with, verified
   };
 
   // Reads the entry of `reader` (at its start; the copy leaves the caller's

@@ -97,7 +97,7 @@ struct ScriptedExtractor {
       if (!pending.empty()) {
         const Failure failure = pending.front();
         pending.erase(pending.begin());
-        if (failure.fileWrittenFirst) observer.OnEntryFinished(L"D:\\Maps\\" + name + L".dat", 5);
+        if (failure.fileWrittenFirst) observer.OnEntryFinished(L"D:\\Maps\\" + name + L".dat", 5, 1);
         switch (failure.kind) {
           case Failure::Kind::kFileError:
             if (failure.unopenedOutput.empty()) throw failure.error;
@@ -116,7 +116,7 @@ struct ScriptedExtractor {
         return stopped;
       }
       observer.OnProgress(100, record);
-      observer.OnEntryFinished(L"D:\\Maps\\" + name + L".dat", 5);
+      observer.OnEntryFinished(L"D:\\Maps\\" + name + L".dat", 5, 1);
       return package::Result{};
     };
   }

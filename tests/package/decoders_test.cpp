@@ -3,6 +3,7 @@
 // same order and the same FileError, whatever the decoders' timing; a stop or
 // a failure ends every decoder and leaves nothing half done behind.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -41,8 +42,8 @@ class Recorder : public package::Observer {
   void OnProgress(std::int32_t percent, const package::PackageFileRecord& record) override {
     calls.push_back(L"progress " + std::to_wstring(percent) + L" " + record.Name());
   }
-  void OnEntryFinished(const std::wstring& outputPath, std::uint64_t bytesWritten) override {
-    calls.push_back(L"finished " + outputPath + L" " + std::to_wstring(bytesWritten));
+  void OnEntryFinished(const std::wstring& outputPath, std::uint64_t bytesWritten, std::uint32_t adler32) override {
+    calls.push_back(L"finished " + outputPath + L" " + std::to_wstring(bytesWritten) + L" " + std::to_wstring(adler32));
   }
 };
 
@@ -184,6 +185,28 @@ TEST_F(Decoders, AnyNumberEitherWayGivesTheSameFilesAndCallsAsOneStreaming) {
       // Every entry but the empty one, when the index gives its size.
       EXPECT_EQ(whole.whole, indexed ? 16u : 0u);
     }
+  }
+}
+
+// Each finished file tells the Adler-32 of its contents, as its stream ended,
+// whichever decoder ran; an empty file has none to end with and tells 1.
+TEST_F(Decoders, EveryFinishedFileTellsTheCheckValueOfItsContents) {
+  PackageBytes plain(L"Pkg");
+  plain.Entry(L"a", L"text.csv", Content(70'000, 3)).Entry(L"a", L"empty.txt", {});
+  std::vector<std::uint8_t> padded = Compress(Bytes("kurz"));
+  const std::vector<std::uint8_t> tail = Bytes("behind the stream");
+  padded.insert(padded.end(), tail.begin(), tail.end());
+  plain.RawEntry(L"b", L"padded.txt", padded, static_cast<std::int64_t>(padded.size())).Unpacked(4);
+  for (const Decoding decoding : {Decoding::kStreamed, Decoding::kWhole}) {
+    const Outcome outcome = Run(plain.Indexed(), 2, nullptr, decoding);
+    ASSERT_FALSE(outcome.raised);
+    std::vector<std::wstring> finished;
+    for (const std::wstring& call : outcome.calls)
+      if (call.starts_with(L"finished ")) finished.push_back(call.substr(call.rfind(L' ') + 1));
+    const auto check = [](const std::vector<std::uint8_t>& data) {
+      return std::to_wstring(adler32(adler32(0, nullptr, 0), data.data(), static_cast<uInt>(data.size())));
+    };
+    EXPECT_EQ(finished, (std::vector<std::wstring>{check(Content(70'000, 3)), L"1", check(Bytes("kurz"))}));
   }
 }
 

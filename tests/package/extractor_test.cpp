@@ -404,7 +404,9 @@ class StoppingObserver : public package::Observer {
     current = record.Name();
     questionsInEntry = 0;
   }
-  void OnEntryFinished(const std::wstring& outputPath, std::uint64_t) override { finished.push_back(outputPath); }
+  void OnEntryFinished(const std::wstring& outputPath, std::uint64_t, std::uint32_t) override {
+    finished.push_back(outputPath);
+  }
   bool StopRequested() override {
     ++questionsInEntry;
     return stopWhen(*this);

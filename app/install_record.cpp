@@ -1,0 +1,511 @@
+#include "app/install_record.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cwctype>
+#include <exception>
+#include <string_view>
+#include <utility>
+
+#include "platform/text.h"
+
+namespace app {
+
+namespace {
+
+constexpr std::string_view kFirstLine = "Varnholt setup install record 1";
+constexpr std::string_view kFormatName = "Varnholt setup install record ";
+// Far above any real record; keeps a stray huge file from taking the memory.
+constexpr std::uint64_t kMaxRecordBytes = 256ull << 20;
+
+bool IsSeparator(wchar_t c) {
+#if defined(_WIN32)
+  return c == L'\\' || c == L'/';
+#else
+  return c == L'/';
+#endif
+}
+
+bool HasControlCharacter(const std::wstring& s) {
+  return std::any_of(s.begin(), s.end(), [](wchar_t c) { return c < 0x20 || c == 0x7f; });
+}
+
+std::vector<std::wstring> Parts(const std::wstring& path) {
+  std::vector<std::wstring> parts(1);
+  for (wchar_t c : path) {
+    if (IsSeparator(c)) {
+      parts.emplace_back();
+    } else {
+      parts.back() += c;
+    }
+  }
+  return parts;
+}
+
+bool IsDotPart(const std::wstring& part) { return part == L"." || part == L".."; }
+
+bool ValidPackage(const std::wstring& package) { return !package.empty() && !HasControlCharacter(package); }
+
+// A path that stays below the destination whatever it is joined to.
+bool ValidRelativePath(const std::wstring& path) {
+  if (path.empty() || HasControlCharacter(path)) return false;
+#if defined(_WIN32)
+  // A drive or a stream would lead out of the destination.
+  if (path.find(L':') != std::wstring::npos) return false;
+#endif
+  for (const std::wstring& part : Parts(path)) {
+    if (part.empty() || IsDotPart(part)) return false;
+  }
+  return true;
+}
+
+bool ValidDestination(const std::wstring& root) {
+  if (root.size() < 2 || HasControlCharacter(root) || !IsSeparator(root.back())) return false;
+#if defined(_WIN32)
+  const bool drive = root.size() >= 3 && std::iswalpha(root[0]) && root[1] == L':' && IsSeparator(root[2]);
+  const bool share = IsSeparator(root[0]) && IsSeparator(root[1]);
+  if (!drive && !share) return false;
+#else
+  if (!IsSeparator(root[0])) return false;
+#endif
+  const std::vector<std::wstring> parts = Parts(root);
+  return std::none_of(parts.begin(), parts.end(), IsDotPart);
+}
+
+std::wstring Folded(const std::wstring& path) {
+#if defined(_WIN32)
+  std::wstring folded = path;
+  for (wchar_t& c : folded)
+    c = c == L'/' ? L'\\' : static_cast<wchar_t>(std::towupper(c));
+  return folded;
+#else
+  return path;
+#endif
+}
+
+std::size_t Depth(const std::wstring& path) { return Parts(path).size(); }
+
+// Whether a staying file or folder lies inside `folder`.
+bool HoldsStaying(const std::wstring& folder, const RecordedDestination& staying) {
+  const std::wstring prefix = Folded(folder + std::wstring(1, platform::kPathSeparator));
+  auto inside = [&](const std::wstring& path) { return Folded(path).compare(0, prefix.size(), prefix) == 0; };
+  return std::any_of(staying.files.begin(), staying.files.end(),
+                     [&](const RecordedFile& f) { return inside(f.path); }) ||
+         std::any_of(staying.folders.begin(), staying.folders.end(),
+                     [&](const RecordedFolder& f) { return inside(f.path); });
+}
+
+bool Selected(const std::optional<std::set<std::wstring>>& packages, const std::wstring& package) {
+  return !packages || packages->count(package) != 0;
+}
+
+}  // namespace
+
+bool SamePath(const std::wstring& a, const std::wstring& b) { return Folded(a) == Folded(b); }
+
+RecordedDestination& InstallRecord::DestinationFor(const std::wstring& root) {
+  for (RecordedDestination& destination : destinations) {
+    if (SamePath(destination.root, root)) return destination;
+  }
+  destinations.push_back(RecordedDestination{root, {}, {}});
+  return destinations.back();
+}
+
+bool InstallRecord::RecordCommitted(const std::wstring& package, const std::wstring& destination,
+                                    const std::wstring& relPath, std::uint64_t size, std::uint64_t modified,
+                                    std::uint32_t adler) {
+  if (!ValidPackage(package) || !ValidDestination(destination) || !ValidRelativePath(relPath)) return false;
+  RecordedDestination& target = DestinationFor(destination);
+  for (RecordedFile& file : target.files) {
+    if (file.package == package && SamePath(file.path, relPath)) {
+      file = RecordedFile{package, relPath, size, modified, adler};
+      return true;
+    }
+  }
+  target.files.push_back(RecordedFile{package, relPath, size, modified, adler});
+  return true;
+}
+
+bool InstallRecord::RecordFolderCreated(const std::wstring& package, const std::wstring& destination,
+                                        const std::wstring& relPath) {
+  if (!ValidPackage(package) || !ValidDestination(destination) || !ValidRelativePath(relPath)) return false;
+  RecordedDestination& target = DestinationFor(destination);
+  for (const RecordedFolder& folder : target.folders) {
+    if (folder.package == package && SamePath(folder.path, relPath)) return true;
+  }
+  target.folders.push_back(RecordedFolder{package, relPath});
+  return true;
+}
+
+bool InstallRecord::Empty() const {
+  return std::all_of(destinations.begin(), destinations.end(),
+                     [](const RecordedDestination& d) { return d.files.empty() && d.folders.empty(); });
+}
+
+std::set<std::wstring> InstallRecord::Packages() const {
+  std::set<std::wstring> packages;
+  for (const RecordedDestination& destination : destinations) {
+    for (const RecordedFile& file : destination.files)
+      packages.insert(file.package);
+    for (const RecordedFolder& folder : destination.folders)
+      packages.insert(folder.package);
+  }
+  return packages;
+}
+
+std::uint64_t InstallRecord::Bytes(const std::optional<std::set<std::wstring>>& packages) const {
+  std::uint64_t bytes = 0;
+  for (const RecordedDestination& destination : destinations) {
+    std::set<std::wstring> counted;
+    for (const RecordedFile& file : destination.files) {
+      if (Selected(packages, file.package) && counted.insert(Folded(file.path)).second) bytes += file.size;
+    }
+  }
+  return bytes;
+}
+
+// ---------------------------------------------------------------------------
+// The text.
+
+std::string SerializeInstallRecord(const InstallRecord& record) {
+  std::string out;
+  out += kFirstLine;
+  out += "\r\n";
+  out += record.ended ? "run\tended\r\n" : "run\tgoing\r\n";
+  for (const RecordedDestination& destination : record.destinations) {
+    // Entries put in by hand that the reader would refuse are left out, or
+    // one of them would make the whole record unreadable.
+    if (!ValidDestination(destination.root)) continue;
+    out += "destination\t" + text::ToUtf8(destination.root) + "\r\n";
+    for (const RecordedFile& file : destination.files) {
+      if (!ValidPackage(file.package) || !ValidRelativePath(file.path)) continue;
+      char adler[9];
+      std::snprintf(adler, sizeof adler, "%08x", static_cast<unsigned>(file.adler));
+      out += "file\t" + text::ToUtf8(file.package) + "\t" + std::to_string(file.size) + "\t" +
+             std::to_string(file.modified) + "\t" + adler + "\t" + text::ToUtf8(file.path) + "\r\n";
+    }
+    for (const RecordedFolder& folder : destination.folders) {
+      if (!ValidPackage(folder.package) || !ValidRelativePath(folder.path)) continue;
+      out += "folder\t" + text::ToUtf8(folder.package) + "\t" + text::ToUtf8(folder.path) + "\r\n";
+    }
+  }
+  out += "end\r\n";
+  return out;
+}
+
+namespace {
+
+std::vector<std::string_view> SplitTabs(std::string_view line) {
+  std::vector<std::string_view> fields;
+  std::size_t start = 0;
+  while (true) {
+    const std::size_t tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab == std::string_view::npos ? std::string_view::npos : tab - start));
+    if (tab == std::string_view::npos) return fields;
+    start = tab + 1;
+  }
+}
+
+std::optional<std::uint64_t> Decimal(std::string_view field) {
+  if (field.empty() || field.size() > 20) return std::nullopt;
+  std::uint64_t value = 0;
+  for (char c : field) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const std::uint64_t digit = static_cast<std::uint64_t>(c - '0');
+    if (value > (UINT64_MAX - digit) / 10) return std::nullopt;
+    value = value * 10 + digit;
+  }
+  return value;
+}
+
+std::optional<std::uint32_t> Hex8(std::string_view field) {
+  if (field.size() != 8) return std::nullopt;
+  std::uint32_t value = 0;
+  for (char c : field) {
+    std::uint32_t digit;
+    if (c >= '0' && c <= '9') {
+      digit = static_cast<std::uint32_t>(c - '0');
+    } else if (c >= 'a' && c <= 'f') {
+      digit = static_cast<std::uint32_t>(c - 'a' + 10);
+    } else if (c >= 'A' && c <= 'F') {
+      digit = static_cast<std::uint32_t>(c - 'A' + 10);
+    } else {
+      return std::nullopt;
+    }
+    value = value << 4 | digit;
+  }
+  return value;
+}
+
+// The text as wide, when it is UTF-8 throughout (the conversion would mend
+// anything else into U+FFFD, a different name).
+std::optional<std::wstring> Wide(std::string_view utf8) {
+  std::wstring wide = text::FromUtf8(utf8);
+  if (text::ToUtf8(wide) != utf8) return std::nullopt;
+  return wide;
+}
+
+RecordReading Damaged(std::size_t line, std::wstring reason) {
+  RecordReading reading;
+  reading.status = RecordReading::Status::kDamaged;
+  reading.line = line;
+  reading.reason = std::move(reason);
+  return reading;
+}
+
+}  // namespace
+
+RecordReading ParseInstallRecord(const std::string& text) {
+  std::vector<std::string_view> lines;
+  {
+    std::string_view rest(text);
+    while (!rest.empty()) {
+      const std::size_t end = rest.find('\n');
+      if (end == std::string_view::npos) {
+        lines.push_back(rest);
+        break;
+      }
+      std::string_view line = rest.substr(0, end);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      lines.push_back(line);
+      rest.remove_prefix(end + 1);
+    }
+  }
+  if (lines.empty()) return Damaged(0, L"the record is empty");
+  if (lines[0] != kFirstLine) {
+    if (lines[0].substr(0, kFormatName.size()) == kFormatName) {
+      return Damaged(1, L"the record has a version this setup does not read");
+    }
+    return Damaged(1, L"the record does not begin with its format's name");
+  }
+
+  InstallRecord record;
+  bool runSeen = false;
+  bool endSeen = false;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const std::size_t number = i + 1;
+    if (endSeen) return Damaged(number, L"a line follows the end of the record");
+    const std::vector<std::string_view> fields = SplitTabs(lines[i]);
+    const std::string_view kind = fields[0];
+    if (i == 1) {
+      if (kind != "run" || fields.size() != 2 || (fields[1] != "ended" && fields[1] != "going")) {
+        return Damaged(number, L"the second line does not say whether the run had ended");
+      }
+      record.ended = fields[1] == "ended";
+      runSeen = true;
+    } else if (kind == "destination") {
+      const std::optional<std::wstring> root = fields.size() == 2 ? Wide(fields[1]) : std::nullopt;
+      if (!root || !ValidDestination(*root)) return Damaged(number, L"the destination does not read");
+      for (const RecordedDestination& earlier : record.destinations) {
+        if (SamePath(earlier.root, *root)) return Damaged(number, L"the destination is listed twice");
+      }
+      record.destinations.push_back(RecordedDestination{*root, {}, {}});
+    } else if (kind == "file") {
+      if (record.destinations.empty()) return Damaged(number, L"a file comes before any destination");
+      if (fields.size() != 6) return Damaged(number, L"the file line does not have six fields");
+      const std::optional<std::wstring> package = Wide(fields[1]);
+      const std::optional<std::uint64_t> size = Decimal(fields[2]);
+      const std::optional<std::uint64_t> modified = Decimal(fields[3]);
+      const std::optional<std::uint32_t> adler = Hex8(fields[4]);
+      const std::optional<std::wstring> path = Wide(fields[5]);
+      if (!package || !ValidPackage(*package)) return Damaged(number, L"the package name does not read");
+      if (!size || !modified || !adler) return Damaged(number, L"a number does not read");
+      if (!path || !ValidRelativePath(*path)) return Damaged(number, L"the path does not read or leads outside");
+      RecordedDestination& destination = record.destinations.back();
+      for (const RecordedFile& earlier : destination.files) {
+        if (earlier.package == *package && SamePath(earlier.path, *path)) {
+          return Damaged(number, L"the file is listed twice for its package");
+        }
+      }
+      destination.files.push_back(RecordedFile{*package, *path, *size, *modified, *adler});
+    } else if (kind == "folder") {
+      if (record.destinations.empty()) return Damaged(number, L"a folder comes before any destination");
+      if (fields.size() != 3) return Damaged(number, L"the folder line does not have three fields");
+      const std::optional<std::wstring> package = Wide(fields[1]);
+      const std::optional<std::wstring> path = Wide(fields[2]);
+      if (!package || !ValidPackage(*package)) return Damaged(number, L"the package name does not read");
+      if (!path || !ValidRelativePath(*path)) return Damaged(number, L"the path does not read or leads outside");
+      record.destinations.back().folders.push_back(RecordedFolder{*package, *path});
+    } else if (kind == "end" && fields.size() == 1) {
+      endSeen = true;
+    } else {
+      return Damaged(number, L"the line does not read");
+    }
+  }
+  if (!runSeen || !endSeen) return Damaged(lines.size(), L"the record is cut short");
+
+  RecordReading reading;
+  reading.status = RecordReading::Status::kRead;
+  reading.record = std::move(record);
+  return reading;
+}
+
+RecordReading ReadInstallRecord(const std::wstring& path) {
+  RecordReading reading;
+  platform::File file;
+  if (!file.Open(path, platform::File::Mode::kReadExclusive, &reading.error)) {
+    reading.status = reading.error.cause() == FileError::kFileNotFound ? RecordReading::Status::kMissing
+                                                                       : RecordReading::Status::kUnreadable;
+    return reading;
+  }
+  try {
+    const std::uint64_t length = file.Length();
+    if (length > kMaxRecordBytes) {
+      reading = Damaged(0, L"the record is far too large");
+      reading.error = FileError(FileError::kDamaged, -1, path);
+      return reading;
+    }
+    std::string bytes(static_cast<std::size_t>(length), '\0');
+    bytes.resize(file.Read(bytes.data(), bytes.size()));
+    file.Close();
+    reading = ParseInstallRecord(bytes);
+    if (reading.status == RecordReading::Status::kDamaged) reading.error = FileError(FileError::kDamaged, -1, path);
+    return reading;
+  } catch (const FileError& error) {
+    reading.status = RecordReading::Status::kUnreadable;
+    reading.error = error;
+    return reading;
+  }
+}
+
+bool WriteInstallRecord(const std::wstring& path, const InstallRecord& record, FileError* error) {
+  FileError ignored;
+  FileError& failure = error ? *error : ignored;
+  const std::size_t cut = path.find_last_of(
+#if defined(_WIN32)
+      L"\\/"
+#else
+      L"/"
+#endif
+  );
+  const std::wstring folder = cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
+  const std::optional<std::wstring> temp = platform::CreateTempFile(folder, L"record");
+  if (!temp) {
+    const platform::ErrorCode code = platform::LastError();
+    failure = FileError(platform::CauseFromError(code), code, path);
+    return false;
+  }
+  try {
+    const std::string bytes = SerializeInstallRecord(record);
+    platform::File file;
+    if (!file.Open(*temp, platform::File::Mode::kCreateWriteExclusive, &failure)) {
+      platform::RemoveFile(*temp);
+      return false;
+    }
+    file.Write(bytes.data(), bytes.size());
+    file.Flush();
+    file.Close();
+  } catch (const FileError& raised) {
+    failure = raised;
+    platform::RemoveFile(*temp);
+    return false;
+  }
+  if (!platform::MoveReplacing(*temp, path)) {
+    const platform::ErrorCode code = platform::LastError();
+    failure = FileError(platform::CauseFromError(code), code, path);
+    platform::RemoveFile(*temp);
+    return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Removal.
+
+std::optional<DiskFile> LookAtDisk(const std::wstring& path) {
+  const std::optional<std::uint64_t> size = platform::FileSize(path);
+  platform::FileTimes times;
+  if (!size || !platform::GetFileTimes(path, &times)) return std::nullopt;
+  return DiskFile{*size, times.lastWrite};
+}
+
+RemovalPlan PlanRemoval(const InstallRecord& record, const std::optional<std::set<std::wstring>>& packages,
+                        const DiskLook& look) {
+  RemovalPlan plan;
+  plan.remaining.ended = record.ended;
+  for (const RecordedDestination& destination : record.destinations) {
+    RecordedDestination kept{destination.root, {}, {}};
+    std::set<std::wstring> stayingFiles;
+    std::set<std::wstring> stayingFolders;
+    for (const RecordedFile& file : destination.files) {
+      if (!Selected(packages, file.package)) {
+        kept.files.push_back(file);
+        stayingFiles.insert(Folded(file.path));
+      }
+    }
+    for (const RecordedFolder& folder : destination.folders) {
+      if (!Selected(packages, folder.package)) {
+        kept.folders.push_back(folder);
+        stayingFolders.insert(Folded(folder.path));
+      }
+    }
+
+    // The leaving packages' entries, one group per path, in record order.
+    std::vector<PlannedRemoval> files;
+    for (const RecordedFile& file : destination.files) {
+      if (!Selected(packages, file.package)) continue;
+      auto same = std::find_if(files.begin(), files.end(), [&](const PlannedRemoval& planned) {
+        return SamePath(planned.files[0].path, file.path);
+      });
+      if (same == files.end()) {
+        files.push_back(PlannedRemoval{destination.root, destination.root + file.path, {file}, {}});
+      } else {
+        same->files.push_back(file);
+      }
+    }
+    for (PlannedRemoval& removal : files) {
+      if (stayingFiles.count(Folded(removal.files[0].path)) != 0) {
+        plan.sharedFiles.push_back(removal.path);
+        continue;
+      }
+      const std::optional<DiskFile> onDisk = look(removal.path);
+      if (!onDisk) continue;  // gone already
+      // Two leaving packages may have written it in turn; either's values show it is the setup's.
+      const bool asWritten = std::any_of(removal.files.begin(), removal.files.end(), [&](const RecordedFile& file) {
+        return file.size == onDisk->size && file.modified == onDisk->modified;
+      });
+      if (asWritten) {
+        plan.files.push_back(std::move(removal));
+      } else {
+        plan.changedFiles.push_back(removal.path);
+      }
+    }
+
+    std::vector<PlannedRemoval> folders;
+    for (const RecordedFolder& folder : destination.folders) {
+      if (!Selected(packages, folder.package) || stayingFolders.count(Folded(folder.path)) != 0) continue;
+      if (HoldsStaying(folder.path, kept)) {
+        // Its staying contents keep it; it goes with their last package.
+        kept.folders.push_back(folder);
+        continue;
+      }
+      auto same = std::find_if(folders.begin(), folders.end(), [&](const PlannedRemoval& planned) {
+        return SamePath(planned.folders[0].path, folder.path);
+      });
+      if (same == folders.end()) {
+        folders.push_back(PlannedRemoval{destination.root, destination.root + folder.path, {}, {folder}});
+      } else {
+        same->folders.push_back(folder);
+      }
+    }
+    std::stable_sort(folders.begin(), folders.end(), [](const PlannedRemoval& a, const PlannedRemoval& b) {
+      return Depth(a.folders[0].path) > Depth(b.folders[0].path);
+    });
+    for (PlannedRemoval& folder : folders)
+      plan.folders.push_back(std::move(folder));
+
+    if (!kept.files.empty() || !kept.folders.empty()) plan.remaining.destinations.push_back(std::move(kept));
+  }
+  return plan;
+}
+
+void RestoreEntries(InstallRecord* record, const PlannedRemoval& removal) {
+  for (const RecordedFile& file : removal.files) {
+    record->RecordCommitted(file.package, removal.destination, file.path, file.size, file.modified, file.adler);
+  }
+  for (const RecordedFolder& folder : removal.folders) {
+    record->RecordFolderCreated(folder.package, removal.destination, folder.path);
+  }
+}
+
+}  // namespace app

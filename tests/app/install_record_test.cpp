@@ -1,0 +1,283 @@
+// The install record: its text, a damaged one read safely, how runs update
+// it, and what a removal may take.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "app/install_record.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "support/temp_dir.h"
+
+namespace app {
+
+namespace {
+
+#if defined(_WIN32)
+const std::wstring kMaps = L"D:\\Karten \u00fcber \u6f22\u5b57\\";
+const std::wstring kMore = L"\\\\server\\share\\Maps\\";
+const std::wstring kSep = L"\\";
+#else
+const std::wstring kMaps = L"/mnt/Karten \u00fcber \u6f22\u5b57/";
+const std::wstring kMore = L"/srv/share/Maps/";
+const std::wstring kSep = L"/";
+#endif
+const std::wstring kNorth = L"{11111111-1111-1111-1111-111111111111}";
+const std::wstring kSouth = L"{22222222-2222-2222-2222-222222222222}";
+
+std::wstring Rel(const std::wstring& a, const std::wstring& b) { return a + kSep + b; }
+
+// A record of two packages in two destinations, sharing one file.
+InstallRecord TwoPackages() {
+  InstallRecord record;
+  EXPECT_TRUE(record.RecordFolderCreated(kNorth, kMaps, L"Nord"));
+  EXPECT_TRUE(record.RecordFolderCreated(kNorth, kMaps, Rel(L"Nord", L"Stra\u00dfen \U0001F5FA")));
+  EXPECT_TRUE(record.RecordCommitted(kNorth, kMaps, Rel(Rel(L"Nord", L"Stra\u00dfen \U0001F5FA"), L"k\u00f6ln.map"),
+                                     1234, 133000000000000000ull, 0xdeadbeef));
+  EXPECT_TRUE(record.RecordCommitted(kNorth, kMaps, L"legend.txt", 0, 133000000000000001ull, 1));
+  EXPECT_TRUE(record.RecordCommitted(kSouth, kMaps, L"legend.txt", 0, 133000000000000001ull, 1));
+  EXPECT_TRUE(record.RecordCommitted(kSouth, kMore, L"s\u00fcd.map", 99, 133000000000000002ull, 0x00010001));
+  return record;
+}
+
+// A disk that holds exactly what the record says, unless told otherwise.
+struct FakeDisk {
+  std::map<std::wstring, DiskFile> files;
+  std::set<std::wstring> asked;
+  explicit FakeDisk(const InstallRecord& record) {
+    for (const RecordedDestination& destination : record.destinations) {
+      for (const RecordedFile& file : destination.files) {
+        files[destination.root + file.path] = DiskFile{file.size, file.modified};
+      }
+    }
+  }
+  DiskLook Look() {
+    return [this](const std::wstring& path) -> std::optional<DiskFile> {
+      asked.insert(path);
+      auto found = files.find(path);
+      if (found == files.end()) return std::nullopt;
+      return found->second;
+    };
+  }
+};
+
+std::vector<std::wstring> Paths(const std::vector<PlannedRemoval>& removals) {
+  std::vector<std::wstring> paths;
+  for (const PlannedRemoval& removal : removals)
+    paths.push_back(removal.path);
+  return paths;
+}
+
+}  // namespace
+
+TEST(InstallRecordText, ReadsBackWhatItWroteWithNonAsciiPathsAndTwoDestinations) {
+  InstallRecord record = TwoPackages();
+  record.ended = true;
+  const std::string text = SerializeInstallRecord(record);
+  EXPECT_EQ(text.substr(0, 42), "Varnholt setup install record 1\r\nrun\tended");
+  const RecordReading reading = ParseInstallRecord(text);
+  ASSERT_EQ(reading.status, RecordReading::Status::kRead) << reading.line << " " << text::ToUtf8(reading.reason);
+  EXPECT_EQ(reading.record, record);
+  ASSERT_EQ(reading.record.destinations.size(), 2u);
+
+  record.ended = false;
+  EXPECT_FALSE(ParseInstallRecord(SerializeInstallRecord(record)).record.ended);
+
+  // An administrator's editor may save it with bare line ends.
+  std::string unix;
+  for (char c : text) {
+    if (c != '\r') unix += c;
+  }
+  EXPECT_EQ(ParseInstallRecord(unix).record, reading.record);
+}
+
+TEST(InstallRecordText, RefusesNamesItCouldNotWriteOrThatLeadOutOfTheDestination) {
+  InstallRecord record;
+  EXPECT_FALSE(record.RecordCommitted(kNorth, kMaps, L"a\tb", 1, 1, 1));
+  EXPECT_FALSE(record.RecordCommitted(kNorth, kMaps, L"a\nb", 1, 1, 1));
+  EXPECT_FALSE(record.RecordCommitted(kNorth, kMaps, Rel(L"..", L"evil"), 1, 1, 1));
+  EXPECT_FALSE(record.RecordCommitted(kNorth, kMaps, kSep + L"abs", 1, 1, 1));
+  EXPECT_FALSE(record.RecordCommitted(kNorth, kMaps, L"", 1, 1, 1));
+  EXPECT_FALSE(record.RecordCommitted(L"", kMaps, L"a", 1, 1, 1));
+  EXPECT_FALSE(record.RecordCommitted(kNorth, L"relative" + kSep, L"a", 1, 1, 1));
+  EXPECT_FALSE(record.RecordFolderCreated(kNorth, kMaps, L"."));
+  EXPECT_TRUE(record.Empty());
+
+  // Put in by hand, such an entry is left out of the text rather than
+  // making the whole record unreadable.
+  record = TwoPackages();
+  const InstallRecord good = record;
+  record.destinations[0].files.push_back(RecordedFile{kNorth, L"a\tb", 1, 1, 1});
+  record.destinations[1].folders.push_back(RecordedFolder{kSouth, Rel(L"..", L"x")});
+  record.destinations.push_back(RecordedDestination{L"nowhere", {RecordedFile{kNorth, L"c", 1, 1, 1}}, {}});
+  const RecordReading reading = ParseInstallRecord(SerializeInstallRecord(record));
+  ASSERT_EQ(reading.status, RecordReading::Status::kRead);
+  EXPECT_EQ(reading.record, good);
+}
+
+TEST(InstallRecordText, ADamagedRecordReadsAsNothingWithTheLineAndTheReason) {
+  const std::string text = SerializeInstallRecord(TwoPackages());
+  // Cut anywhere short of its end, it never reads as a record.
+  for (std::size_t length = 0; length + 2 < text.size(); ++length) {
+    const RecordReading reading = ParseInstallRecord(text.substr(0, length));
+    ASSERT_EQ(reading.status, RecordReading::Status::kDamaged) << length;
+    EXPECT_TRUE(reading.record.Empty());
+    EXPECT_FALSE(reading.reason.empty());
+  }
+
+  auto damagedAt = [](const std::string& bad) {
+    const RecordReading reading = ParseInstallRecord(bad);
+    EXPECT_EQ(reading.status, RecordReading::Status::kDamaged) << bad;
+    EXPECT_TRUE(reading.record.Empty());
+    return reading.line;
+  };
+  const std::string head = "Varnholt setup install record 1\nrun\tended\ndestination\t" +
+                           std::string(kSep == L"/" ? "/maps/" : "D:\\maps\\") + "\n";
+  EXPECT_EQ(damagedAt("Varnholt setup install record 2\nrun\tended\nend\n"), 1u);
+  EXPECT_EQ(damagedAt("something else\n"), 1u);
+  EXPECT_EQ(damagedAt("Varnholt setup install record 1\nrun\tmaybe\nend\n"), 2u);
+  EXPECT_EQ(damagedAt(head + "file\tP\t12x\t1\t00000001\ta\nend\n"), 4u);
+  EXPECT_EQ(damagedAt(head + "file\tP\t99999999999999999999\t1\t00000001\ta\nend\n"), 4u);
+  EXPECT_EQ(damagedAt(head + "file\tP\t1\t1\t0001\ta\nend\n"), 4u);
+  EXPECT_EQ(damagedAt(head + "file\tP\t1\t1\t00000001\t..\nend\n"), 4u);
+  EXPECT_EQ(damagedAt(head + "file\tP\t1\t1\t00000001\ta\textra\nend\n"), 4u);
+  EXPECT_EQ(damagedAt(head + "file\tP\t1\t1\t00000001\t\xff\xfe\nend\n"), 4u);
+  EXPECT_EQ(damagedAt(head + "folder\tP\ta\nwhat\nend\n"), 5u);
+  EXPECT_EQ(damagedAt(head + "end\nfile\tP\t1\t1\t00000001\ta\n"), 5u);
+  EXPECT_EQ(damagedAt("Varnholt setup install record 1\nrun\tended\nfile\tP\t1\t1\t00000001\ta\nend\n"), 3u);
+  EXPECT_EQ(ParseInstallRecord(head + "file\tP\t1\t1\t00000001\ta\nend").status, RecordReading::Status::kRead);
+}
+
+TEST(InstallRecordFile, IsReplacedWholeAndReadBack) {
+  TempDir dir;
+  const std::wstring path = dir.Folder() + L"install record \u00e4.txt";
+  EXPECT_EQ(ReadInstallRecord(path).status, RecordReading::Status::kMissing);
+
+  InstallRecord record = TwoPackages();
+  FileError error;
+  ASSERT_TRUE(WriteInstallRecord(path, record, &error)) << error.osError();
+  record.ended = true;
+  record.RecordCommitted(kSouth, kMore, L"neu.map", 5, 6, 7);
+  ASSERT_TRUE(WriteInstallRecord(path, record, &error));
+  const RecordReading reading = ReadInstallRecord(path);
+  ASSERT_EQ(reading.status, RecordReading::Status::kRead);
+  EXPECT_EQ(reading.record, record);
+  EXPECT_EQ(TreeOf(dir.path()).size(), 1u) << "no temporary file is left beside it";
+
+  WriteAll(dir.path() / "cut.txt", Bytes(SerializeInstallRecord(record).substr(0, 60)));
+  const RecordReading cut = ReadInstallRecord(dir.File(L"cut.txt"));
+  EXPECT_EQ(cut.status, RecordReading::Status::kDamaged);
+  EXPECT_EQ(cut.error.fileName(), dir.File(L"cut.txt"));
+
+  // A folder that is not there keeps nothing half-written anywhere.
+  EXPECT_FALSE(WriteInstallRecord(dir.File(L"missing" + kSep + L"record.txt"), record, &error));
+}
+
+TEST(InstallRecordUpdates, APackageInstalledAgainUpdatesItsPartAndKeepsWhatItNoLongerCarries) {
+  InstallRecord record = TwoPackages();
+  ASSERT_TRUE(record.RecordCommitted(kNorth, kMaps, L"legend.txt", 40, 134000000000000000ull, 0x12345678));
+  ASSERT_TRUE(record.RecordFolderCreated(kNorth, kMaps, L"Nord"));
+
+  const RecordedDestination& maps = record.destinations[0];
+  ASSERT_EQ(maps.files.size(), 3u);
+  EXPECT_EQ(maps.files[1], (RecordedFile{kNorth, L"legend.txt", 40, 134000000000000000ull, 0x12345678}));
+  // The other package's entry for the same file keeps its own values.
+  EXPECT_EQ(maps.files[2], (RecordedFile{kSouth, L"legend.txt", 0, 133000000000000001ull, 1}));
+  // The map the new version did not write is still listed.
+  EXPECT_EQ(maps.files[0].size, 1234u);
+  EXPECT_EQ(maps.folders.size(), 2u);
+
+  EXPECT_EQ(record.Packages(), (std::set<std::wstring>{kNorth, kSouth}));
+  EXPECT_EQ(record.Bytes(), 1234u + 40u + 99u);
+  EXPECT_EQ(record.Bytes(std::set<std::wstring>{kSouth}), 99u);
+}
+
+TEST(InstallRecordUpdates, ASecondDestinationIsRecordedBesideTheFirst) {
+  InstallRecord record;
+  ASSERT_TRUE(record.RecordCommitted(kNorth, kMaps, L"a.map", 1, 2, 3));
+  ASSERT_TRUE(record.RecordCommitted(kNorth, kMore, L"a.map", 4, 5, 6));
+  ASSERT_TRUE(record.RecordCommitted(kNorth, kMaps, L"b.map", 1, 2, 3));
+  ASSERT_EQ(record.destinations.size(), 2u);
+  EXPECT_EQ(record.destinations[0].files.size(), 2u);
+  EXPECT_EQ(record.destinations[1].files[0].size, 4u);
+}
+
+TEST(RemovalPlan, RemovesOnlyWhatIsRecordedAndUnchanged) {
+  const InstallRecord record = TwoPackages();
+  FakeDisk disk(record);
+  const std::wstring koeln = kMaps + Rel(Rel(L"Nord", L"Stra\u00dfen \U0001F5FA"), L"k\u00f6ln.map");
+  disk.files[koeln].modified += 1;  // the user saved over it
+  disk.files[kMaps + L"mine.txt"] = DiskFile{3, 3};
+
+  const RemovalPlan plan = PlanRemoval(record, std::nullopt, disk.Look());
+  EXPECT_EQ(Paths(plan.files), (std::vector<std::wstring>{kMaps + L"legend.txt", kMore + L"s\u00fcd.map"}));
+  EXPECT_EQ(plan.changedFiles, (std::vector<std::wstring>{koeln}));
+  EXPECT_TRUE(plan.sharedFiles.empty());
+  EXPECT_EQ(disk.asked.count(kMaps + L"mine.txt"), 0u);
+  // Both packages' entries for the shared file go with it.
+  EXPECT_EQ(plan.files[0].files.size(), 2u);
+  // Innermost first, whatever order they were created in.
+  EXPECT_EQ(Paths(plan.folders),
+            (std::vector<std::wstring>{kMaps + Rel(L"Nord", L"Stra\u00dfen \U0001F5FA"), kMaps + L"Nord"}));
+  EXPECT_TRUE(plan.remaining.Empty());
+
+  // A file of a different size is changed too; one already gone is dropped.
+  FakeDisk resized(record);
+  resized.files[koeln].size = 1;
+  resized.files.erase(kMore + L"s\u00fcd.map");
+  const RemovalPlan again = PlanRemoval(record, std::nullopt, resized.Look());
+  EXPECT_EQ(again.changedFiles, (std::vector<std::wstring>{koeln}));
+  EXPECT_EQ(Paths(again.files), (std::vector<std::wstring>{kMaps + L"legend.txt"}));
+}
+
+TEST(RemovalPlan, ANamedPackageLeavesWhatAnotherStillRecords) {
+  InstallRecord record = TwoPackages();
+  // South's file in a folder North created.
+  ASSERT_TRUE(record.RecordCommitted(kSouth, kMaps, Rel(L"Nord", L"s.map"), 7, 8, 9));
+  FakeDisk disk(record);
+
+  const RemovalPlan north = PlanRemoval(record, std::set<std::wstring>{kNorth}, disk.Look());
+  EXPECT_EQ(Paths(north.files),
+            (std::vector<std::wstring>{kMaps + Rel(Rel(L"Nord", L"Stra\u00dfen \U0001F5FA"), L"k\u00f6ln.map")}));
+  EXPECT_EQ(north.sharedFiles, (std::vector<std::wstring>{kMaps + L"legend.txt"}));
+  EXPECT_EQ(Paths(north.folders), (std::vector<std::wstring>{kMaps + Rel(L"Nord", L"Stra\u00dfen \U0001F5FA")}));
+  EXPECT_EQ(north.remaining.Packages(), (std::set<std::wstring>{kSouth, kNorth}))
+      << "North's folder stays recorded while South's file is in it";
+  ASSERT_EQ(north.remaining.destinations.size(), 2u);
+  EXPECT_EQ(north.remaining.destinations[0].files.size(), 2u);
+  EXPECT_EQ(north.remaining.destinations[0].folders, (std::vector<RecordedFolder>{{kNorth, L"Nord"}}));
+
+  // The shared file goes with its last package.
+  const RemovalPlan south = PlanRemoval(north.remaining, std::set<std::wstring>{kSouth}, disk.Look());
+  EXPECT_EQ(Paths(south.files), (std::vector<std::wstring>{kMaps + L"legend.txt", kMaps + Rel(L"Nord", L"s.map"),
+                                                           kMore + L"s\u00fcd.map"}));
+  EXPECT_EQ(Paths(south.folders), (std::vector<std::wstring>{}));
+  EXPECT_EQ(PlanRemoval(south.remaining, std::nullopt, disk.Look()).folders.size(), 1u);
+
+  // A package nobody recorded plans nothing.
+  const RemovalPlan none = PlanRemoval(record, std::set<std::wstring>{L"{other}"}, disk.Look());
+  EXPECT_TRUE(none.files.empty() && none.folders.empty());
+  EXPECT_EQ(none.remaining, record);
+}
+
+TEST(RemovalPlan, ARemovalThatStopsPutsBackWhatItDidNotRemove) {
+  const InstallRecord record = TwoPackages();
+  FakeDisk disk(record);
+  RemovalPlan plan = PlanRemoval(record, std::nullopt, disk.Look());
+  ASSERT_EQ(plan.files.size(), 3u);
+  // Stopped after two files: the third and the folders are still there.
+  InstallRecord left = plan.remaining;
+  RestoreEntries(&left, plan.files[2]);
+  for (const PlannedRemoval& folder : plan.folders)
+    RestoreEntries(&left, folder);
+  EXPECT_EQ(left.Packages(), (std::set<std::wstring>{kNorth, kSouth}));
+  EXPECT_EQ(left.Bytes(), 99u);
+  const RemovalPlan rest = PlanRemoval(left, std::nullopt, disk.Look());
+  EXPECT_EQ(Paths(rest.files), (std::vector<std::wstring>{kMore + L"s\u00fcd.map"}));
+  EXPECT_EQ(rest.folders.size(), 2u);
+}
+
+}  // namespace app
