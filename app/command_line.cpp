@@ -104,7 +104,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
     const bool hasValue = equals != std::wstring::npos;
     const std::wstring value = hasValue ? Unquote(Trim(argument.substr(equals + 1))) : std::wstring();
 
-    if (name == L"quiet" || name == L"passive" || name == L"?" || name == L"help") {
+    if (name == L"quiet" || name == L"passive" || name == L"?" || name == L"help" || name == L"uninstall") {
       if (hasValue) {
         fail(Filled(texts_en::kTakesNoValue, argument.substr(0, equals)));
         continue;
@@ -112,6 +112,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
       if (name == L"quiet") quiet = true;
       if (name == L"passive") passive = true;
       if (name == L"?" || name == L"help") options.help = true;
+      if (name == L"uninstall") options.uninstall = true;
     } else if (name == L"dir" || name == L"packages" || name == L"log") {
       const std::wstring shown = argument.substr(0, hasValue ? equals : argument.size());
       if (!hasValue || value.empty()) {
@@ -153,6 +154,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
     } else {
       fail(Filled(texts_en::kUnknownSwitch, argument));
     }
+  }
+  // A removal takes what the record says, nothing else: a destination or a
+  // request for the usage beside it is a line written for something else.
+  if (options.uninstall) {
+    if (options.destination) fail(Filled(texts_en::kNotWithUninstall, L"/dir"));
+    if (options.help) fail(Filled(texts_en::kNotWithUninstall, L"/?"));
   }
   // The quieter mode wins: a line meant to show nothing never shows a window.
   options.mode = quiet ? SetupMode::kQuiet : passive ? SetupMode::kPassive : SetupMode::kWizard;

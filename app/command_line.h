@@ -13,6 +13,9 @@ enum class SetupMode { kWizard, kPassive, kQuiet };
 struct SetupOptions {
   SetupMode mode = SetupMode::kWizard;
   bool help = false;
+  // Removes the recorded maps instead of installing; beside it only the
+  // mode, /log= and /packages= (the packages to remove).
+  bool uninstall = false;
   std::optional<std::wstring> destination;  // absolute, ends in "\"
   std::optional<std::vector<std::wstring>> packages;
   std::optional<std::wstring> logPath;

@@ -156,6 +156,20 @@ bool MoveReplacing(const std::wstring& from, const std::wstring& to);
 // returns its path; nullopt on failure (LastError() says why).
 std::optional<std::wstring> CreateTempFile(const std::wstring& folder, const std::wstring& prefix);
 
+// Copies the file `from` to `to` byte for byte (a signature in it stays
+// valid), replacing a file there whole: written beside it, flushed, moved
+// over it. False with the cause in *error; `to` is then as it was.
+bool CopyFileWhole(const std::wstring& from, const std::wstring& to, FileError* error);
+
+// True when an OS error says that someone holds the file open (a running
+// program, a viewer with the map open), so it cannot go now.
+bool IsInUseError(ErrorCode code);
+
+// Has the system remove the file at the next restart (Windows keeps a list of
+// pending renames). False where the system has no such list (POSIX) or
+// refuses; LastError() says why.
+bool RemoveAtRestart(const std::wstring& path);
+
 // The size of an existing regular file; nullopt for a folder or nothing.
 std::optional<std::uint64_t> FileSize(const std::wstring& path);
 
@@ -187,6 +201,13 @@ class SettingsKey {
   ErrorCode QueryValue(const std::wstring& name, void* buffer, std::uint32_t* size);
   // Stores a UTF-16 string value (REG_SZ) of `bytes` bytes.
   ErrorCode SetStringValue(const std::wstring& name, const void* data, std::uint32_t bytes);
+  // Stores a 32-bit number (REG_DWORD).
+  ErrorCode SetDwordValue(const std::wstring& name, std::uint32_t value);
+  // Success also when the value was not there.
+  ErrorCode DeleteValue(const std::wstring& name);
+  // Removes the key at `keyPath` with its values (it has no subkeys); success
+  // also when it was not there.
+  static ErrorCode DeleteKey(const std::wstring& keyPath);
   void Close();
 
  private:
@@ -226,6 +247,20 @@ std::optional<std::wstring> ProgramFilesFolder();
 // never from the program's own folder (a medium, a downloads folder) or the
 // current one. Nothing to do on POSIX.
 void LoadDllsFromSystemFolderOnly();
+
+// A running program cannot remove its own file on Windows. This starts a copy
+// of the program from a new folder in the temporary folder, which waits for
+// this process to end, then removes `file` and, innermost first, those of
+// `folders` that are empty, and has the system remove itself and its folder
+// at the next restart. The caller then exits as it would have: its exit code
+// still reaches whoever started it. True when the copy runs; false (POSIX,
+// or the copy cannot start) with LastError() saying why.
+bool RemoveAfterExit(const std::wstring& file, const std::vector<std::wstring>& folders);
+
+// The first thing the program asks: when `arguments` are those that
+// RemoveAfterExit gives its copy, does that copy's work and returns its exit
+// code; nullopt for any other command line.
+std::optional<int> RunRemovalAfterExit(const std::vector<std::wstring>& arguments);
 
 }  // namespace platform
 

@@ -8,12 +8,15 @@
 
 namespace texts_en {
 
-// The pattern with every "%1" and "%2" replaced; the values are not searched.
-inline std::wstring Filled(std::wstring_view pattern, const std::wstring& first, const std::wstring& second = {}) {
+// The pattern with every "%1", "%2" and "%3" replaced; the values are not searched.
+inline std::wstring Filled(std::wstring_view pattern, const std::wstring& first, const std::wstring& second = {},
+                           const std::wstring& third = {}) {
   std::wstring text;
   for (std::size_t at = 0; at < pattern.size(); ++at) {
-    if (pattern[at] == L'%' && at + 1 < pattern.size() && (pattern[at + 1] == L'1' || pattern[at + 1] == L'2')) {
-      text += pattern[++at] == L'1' ? first : second;
+    const wchar_t next = at + 1 < pattern.size() ? pattern[at + 1] : L'\0';
+    if (pattern[at] == L'%' && next >= L'1' && next <= L'3') {
+      text += next == L'1' ? first : next == L'2' ? second : third;
+      ++at;
     } else {
       text += pattern[at];
     }
@@ -42,6 +45,14 @@ inline constexpr wchar_t kNotEnoughSpace[] =
 inline constexpr wchar_t kStopQuestion[] = L"Do you want to stop the installation?";
 inline constexpr wchar_t kGenericFileError[] = L"Generic Error reading or writing the file.";
 
+// The removal's question and its page.
+inline constexpr wchar_t kRemoveQuestion[] = L"Remove the installed maps (%1 packages, %2) from %3?";
+inline constexpr wchar_t kRemovalHeading[] = L"The installed maps are being removed...";
+inline constexpr wchar_t kRemovalFinished[] = L"The maps were removed.";
+inline constexpr wchar_t kRemovalCancelled[] = L"The removal has been cancelled.";
+inline constexpr wchar_t kRemoving[] = L"Removing: ";
+inline constexpr wchar_t kStopRemovalQuestion[] = L"Do you want to stop the removal?";
+
 // The command line's faults.
 inline constexpr wchar_t kUnexpectedArgument[] = L"Unexpected argument: %1";
 inline constexpr wchar_t kTakesNoValue[] = L"The switch %1 takes no value.";
@@ -52,18 +63,21 @@ inline constexpr wchar_t kNotAbsolute[] =
 inline constexpr wchar_t kInvalidLogPath[] = L"The log file %1 is not a valid path.";
 inline constexpr wchar_t kEmptyPackageName[] = L"The package list %1 has an empty name.";
 inline constexpr wchar_t kUnknownSwitch[] = L"Unknown switch: %1";
+inline constexpr wchar_t kNotWithUninstall[] = L"The switch %1 cannot be used with /uninstall.";
 
 inline constexpr wchar_t kUsage[] =
     L"Tessavo [/quiet | /passive] [/dir=PATH] [/packages=NAME[,NAME...]] [/log=PATH]\n"
+    L"Tessavo /uninstall [/quiet | /passive] [/packages=NAME[,NAME...]] [/log=PATH]\n"
     L"\n"
     L"/quiet\tinstalls without any window or question\n"
     L"/passive\tshows only the progress and closes itself at the end\n"
     L"/dir=PATH\tthe destination folder (absolute: C:\\... or \\\\server\\share\\...)\n"
     L"/packages=NAME,...\tonly these packages of the medium (by package name)\n"
     L"/log=PATH\twrites a log file\n"
+    L"/uninstall\tremoves the installed maps (only these packages with /packages=)\n"
     L"/? or /help\tshows this text\n"
     L"\n"
-    L"Exit codes: 0 installed, 1602 cancelled, 1603 failed, 1618 another setup is running, "
-    L"1639 invalid command line.";
+    L"Exit codes: 0 installed or removed, 1602 cancelled, 1603 failed, 1605 nothing installed to remove, "
+    L"1618 another setup is running, 1639 invalid command line, 3010 a restart completes the removal.";
 
 }  // namespace texts_en
