@@ -16,6 +16,7 @@
 namespace app {
 
 class InstallLog;
+class RecordKeeper;
 
 enum class FileErrorAnswer { kAbort, kRetry, kIgnore };
 
@@ -109,6 +110,9 @@ struct InstallationJob {
   // as the catalogue had offered it; unattended, nobody would notice, so it
   // is a failure like a FileError.
   bool unopenablePackageFails = false;
+  // Told of every committed file and created folder, of each package's end
+  // and of the run's: the install record. Not owned; may be null.
+  RecordKeeper* record = nullptr;
 };
 
 inline constexpr std::size_t kMaxFileErrorMessageLength = 1023;

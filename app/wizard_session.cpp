@@ -104,6 +104,7 @@ InstallationJob WizardSession::BuildInstallationJob() {
   job.destinationFolder = m_destinationFolder;
   job.packages = PackageNames(m_chosenPackages);
   job.recordDestination = [this](std::wstring destination) { return WriteGeoPath(std::move(destination)); };
+  job.record = m_recordKeeper;
   return job;
 }
 

@@ -64,12 +64,15 @@ class WizardSession {
   // The copy run's own copy of the folders and the choice; a run that is
   // not stopped keeps its destination through this session's GeoPath.
   InstallationJob BuildInstallationJob();
+  // The install record every job built here keeps; not owned, may be null.
+  void SetRecordKeeper(RecordKeeper* keeper) { m_recordKeeper = keeper; }
 
  private:
   std::wstring m_programFolder;
   std::wstring m_packageFolder;
   std::wstring m_destinationFolder;
   std::vector<PackageEntry> m_chosenPackages;
+  RecordKeeper* m_recordKeeper = nullptr;
 };
 
 }  // namespace app
