@@ -1,6 +1,7 @@
-// The platform's calls for uninstall, on Windows itself (under Wine): numbers
-// and deletions in the registry, removal at the next restart, a running
-// program's file, and a program that removes itself after it ended.
+// The platform's calls for uninstall that only Windows has (run under Wine):
+// removal at the next restart, a running program's file, and a program that
+// removes itself after it ended. Numbers and deletions in the registry are
+// tested with the POSIX store, in tests/platform.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -24,7 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr wchar_t kTestKey[] = L"Software\\Varnholt\\PlatformWindowsTest";
 constexpr wchar_t kSessionManager[] = L"System\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
 
@@ -89,40 +89,6 @@ bool Within(Clock::duration limit, Condition done) {
 }
 
 std::wstring OwnPath() { return platform::ProgramPath(32768); }
-
-class Registry : public ::testing::Test {
- protected:
-  void SetUp() override { ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kTestKey); }
-  void TearDown() override { ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kTestKey); }
-};
-
-TEST_F(Registry, ANumberIsARegDwordAndDeletedValuesAndKeysAreGone) {
-  platform::SettingsKey key;
-  ASSERT_EQ(key.OpenOrCreate(kTestKey), platform::kErrorSuccess);
-  ASSERT_EQ(key.SetDwordValue(L"EstimatedSize", 123456), platform::kErrorSuccess);
-  ASSERT_EQ(key.SetDwordValue(L"NoModify", 1), platform::kErrorSuccess);
-
-  HKEY opened = nullptr;
-  ASSERT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTestKey, 0, KEY_READ, &opened), ERROR_SUCCESS);
-  {
-    const UniqueRegistryKey reading(opened);
-    DWORD type = 0;
-    DWORD value = 0;
-    DWORD size = sizeof value;
-    ASSERT_EQ(::RegQueryValueExW(opened, L"EstimatedSize", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size),
-              ERROR_SUCCESS);
-    EXPECT_EQ(type, static_cast<DWORD>(REG_DWORD));
-    EXPECT_EQ(size, 4u);
-    EXPECT_EQ(value, 123456u);
-
-    ASSERT_EQ(key.DeleteValue(L"NoModify"), platform::kErrorSuccess);
-    EXPECT_EQ(::RegQueryValueExW(opened, L"NoModify", nullptr, nullptr, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(::RegQueryValueExW(opened, L"EstimatedSize", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
-  }
-  key.Close();
-  ASSERT_EQ(platform::SettingsKey::DeleteKey(kTestKey), platform::kErrorSuccess);
-  EXPECT_EQ(::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kTestKey, 0, KEY_READ, &opened), ERROR_FILE_NOT_FOUND);
-}
 
 // Wine writes the list as Windows does: the NT path of the file, then an
 // empty target, in a REG_MULTI_SZ.
