@@ -107,7 +107,7 @@ bool StartWithHandle(const std::wstring& program, std::wstring commandLine, cons
   startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
   startup.StartupInfo.wShowWindow = SW_HIDE;
   startup.lpAttributeList = list.Get();
-  DWORD flags = CREATE_NO_WINDOW | (list ? EXTENDED_STARTUPINFO_PRESENT : 0);
+  const DWORD flags = CREATE_NO_WINDOW | (list ? EXTENDED_STARTUPINFO_PRESENT : 0);
   // Out of the caller's job where it may, so that a distribution tool that
   // ends the setup's job does not end the copy before it removed anything.
   if (CreateProcessTrying(program, commandLine, flags | CREATE_BREAKAWAY_FROM_JOB, folder, &startup.StartupInfo))
@@ -147,7 +147,7 @@ bool RemoveTrying(const std::wstring& file) {
   for (int attempt = 1;; ++attempt) {
     if (RemoveFile(file)) return true;
     const DWORD code = ::GetLastError();
-    if (code == ERROR_FILE_NOT_FOUND) return true;
+    if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return true;  // gone already
     if (!IsInUseError(code) || attempt == kRemoveAttempts) return false;
     ::Sleep(kRemovePauseMs);
   }
