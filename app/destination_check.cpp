@@ -1,5 +1,9 @@
 #include "app/destination_check.h"
 
+#include <mutex>
+#include <utility>
+
+#include "package/entry_steps.h"
 #include "resources/texts_en.h"
 
 namespace app {
@@ -12,8 +16,24 @@ std::optional<std::uint64_t> DestinationFileSystem::ExistingFileSize(const std::
   return platform::FileSize(path);
 }
 
+namespace {
+
+std::mutex createdMutex;
+std::vector<std::wstring> created;
+
+}  // namespace
+
 bool SystemDestinationFileSystem::CreateFolderTree(const std::wstring& folder) {
-  return platform::CreateFolderTree(folder);
+  const std::vector<std::wstring> missing = package::MissingFolders(folder);
+  if (!platform::CreateFolderTree(folder)) return false;
+  const std::lock_guard<std::mutex> lock(createdMutex);
+  created.insert(created.end(), missing.begin(), missing.end());
+  return true;
+}
+
+std::vector<std::wstring> TakeFoldersCreatedForDestinations() {
+  const std::lock_guard<std::mutex> lock(createdMutex);
+  return std::exchange(created, {});
 }
 
 std::optional<std::wstring> SystemDestinationFileSystem::CreateTempFile(const std::wstring& folder,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -46,6 +47,11 @@ struct DestinationCheck {
 
   bool passed() const { return outcome == Outcome::kPassed; }
 };
+
+// The folders the system's checks created (each destination and the parents
+// it lacked), taken once: the install record keeps those of the destination a
+// run installs to, so that uninstall removes them again when empty.
+std::vector<std::wstring> TakeFoldersCreatedForDestinations();
 
 inline constexpr wchar_t kTempFilePrefix[] = L"TST";
 

@@ -44,6 +44,11 @@ std::vector<std::wstring> Parts(const std::wstring& path) {
 
 bool IsDotPart(const std::wstring& part) { return part == L"." || part == L".."; }
 
+std::wstring FolderOf(const std::wstring& path) {
+  const std::size_t cut = path.find_last_of(platform::kPathSeparator);
+  return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+}
+
 bool ValidPackage(const std::wstring& package) { return !package.empty() && !HasControlCharacter(package); }
 
 // A path that stays below the destination whatever it is joined to.
@@ -83,6 +88,18 @@ std::wstring Folded(const std::wstring& path) {
 #endif
 }
 
+// A folder at or above `root` that is deeper than a drive or the file
+// system's root.
+bool ValidMade(const std::wstring& root, const std::wstring& folder) {
+  if (folder.empty() || HasControlCharacter(folder) || IsSeparator(folder.back())) return false;
+  const std::vector<std::wstring> parts = Parts(folder);
+  if (std::any_of(parts.begin(), parts.end(), IsDotPart)) return false;
+  if (std::count_if(parts.begin(), parts.end(), [](const std::wstring& part) { return !part.empty(); }) < 2)
+    return false;
+  const std::wstring prefix = Folded(folder + std::wstring(1, platform::kPathSeparator));
+  return Folded(root).compare(0, prefix.size(), prefix) == 0;
+}
+
 std::size_t Depth(const std::wstring& path) { return Parts(path).size(); }
 
 // The package of a staying file or folder inside `folder`, if any.
@@ -108,7 +125,7 @@ RecordedDestination& InstallRecord::DestinationFor(const std::wstring& root) {
   for (RecordedDestination& destination : destinations) {
     if (SamePath(destination.root, root)) return destination;
   }
-  destinations.push_back(RecordedDestination{root, {}, {}});
+  destinations.push_back(RecordedDestination{root, {}, {}, {}});
   return destinations.back();
 }
 
@@ -117,13 +134,18 @@ bool InstallRecord::RecordCommitted(const std::wstring& package, const std::wstr
                                     std::uint32_t adler) {
   if (!ValidPackage(package) || !ValidDestination(destination) || !ValidRelativePath(relPath)) return false;
   RecordedDestination& target = DestinationFor(destination);
+  bool ours = false;
   for (RecordedFile& file : target.files) {
-    if (file.package == package && SamePath(file.path, relPath)) {
-      file = RecordedFile{package, relPath, size, modified, adler};
-      return true;
+    if (!SamePath(file.path, relPath)) continue;
+    // The disk now holds this package's file: a package that still records
+    // the path needs it as it is now, or it would seem changed and stay for good.
+    file = RecordedFile{file.package, file.path, size, modified, adler};
+    if (file.package == package) {
+      file.path = relPath;
+      ours = true;
     }
   }
-  target.files.push_back(RecordedFile{package, relPath, size, modified, adler});
+  if (!ours) target.files.push_back(RecordedFile{package, relPath, size, modified, adler});
   return true;
 }
 
@@ -135,6 +157,17 @@ bool InstallRecord::RecordFolderCreated(const std::wstring& package, const std::
     if (folder.package == package && SamePath(folder.path, relPath)) return true;
   }
   target.folders.push_back(RecordedFolder{package, relPath});
+  return true;
+}
+
+bool InstallRecord::RecordDestinationMade(const std::wstring& destination, const std::wstring& folder) {
+  if (!ValidDestination(destination) || !ValidMade(destination, folder)) return false;
+  RecordedDestination& target = DestinationFor(destination);
+  for (const std::wstring& made : target.made)
+    if (SamePath(made, folder)) return false;
+  target.made.push_back(folder);
+  std::stable_sort(target.made.begin(), target.made.end(),
+                   [](const std::wstring& a, const std::wstring& b) { return Depth(a) > Depth(b); });
   return true;
 }
 
@@ -178,6 +211,8 @@ std::string SerializeInstallRecord(const InstallRecord& record) {
     // one of them would make the whole record unreadable.
     if (!ValidDestination(destination.root)) continue;
     out += "destination\t" + text::ToUtf8(destination.root) + "\r\n";
+    for (const std::wstring& made : destination.made)
+      if (ValidMade(destination.root, made)) out += "made\t" + text::ToUtf8(made) + "\r\n";
     for (const RecordedFile& file : destination.files) {
       if (!ValidPackage(file.package) || !ValidRelativePath(file.path)) continue;
       char adler[9];
@@ -300,7 +335,7 @@ RecordReading ParseInstallRecord(const std::string& text) {
       for (const RecordedDestination& earlier : record.destinations) {
         if (SamePath(earlier.root, *root)) return Damaged(number, L"the destination is listed twice");
       }
-      record.destinations.push_back(RecordedDestination{*root, {}, {}});
+      record.destinations.push_back(RecordedDestination{*root, {}, {}, {}});
     } else if (kind == "file") {
       if (record.destinations.empty()) return Damaged(number, L"a file comes before any destination");
       if (fields.size() != 6) return Damaged(number, L"the file line does not have six fields");
@@ -319,6 +354,17 @@ RecordReading ParseInstallRecord(const std::string& text) {
         }
       }
       destination.files.push_back(RecordedFile{*package, *path, *size, *modified, *adler});
+    } else if (kind == "made") {
+      if (record.destinations.empty()) return Damaged(number, L"a made folder comes before any destination");
+      const std::optional<std::wstring> path = fields.size() == 2 ? Wide(fields[1]) : std::nullopt;
+      RecordedDestination& destination = record.destinations.back();
+      if (!path || !ValidMade(destination.root, *path))
+        return Damaged(number, L"the made folder does not read or is not the destination or above it");
+      for (const std::wstring& earlier : destination.made)
+        if (SamePath(earlier, *path)) return Damaged(number, L"the made folder is listed twice");
+      if (!destination.made.empty() && Depth(*path) >= Depth(destination.made.back()))
+        return Damaged(number, L"the made folders are not innermost first");
+      destination.made.push_back(*path);
     } else if (kind == "folder") {
       if (record.destinations.empty()) return Damaged(number, L"a folder comes before any destination");
       if (fields.size() != 3) return Damaged(number, L"the folder line does not have three fields");
@@ -345,8 +391,11 @@ RecordReading ReadInstallRecord(const std::wstring& path) {
   RecordReading reading;
   platform::File file;
   if (!file.Open(path, platform::File::Mode::kReadExclusive, &reading.error)) {
-    reading.status = reading.error.cause() == FileError::kFileNotFound ? RecordReading::Status::kMissing
-                                                                       : RecordReading::Status::kUnreadable;
+    // No setup folder either (a machine that never had the maps, or one
+    // after the last removal took the folder) is nothing installed too.
+    const bool missing = reading.error.cause() == FileError::kFileNotFound ||
+                         (reading.error.cause() == FileError::kBadPath && !platform::IsFolder(FolderOf(path)));
+    reading.status = missing ? RecordReading::Status::kMissing : RecordReading::Status::kUnreadable;
     return reading;
   }
   try {
@@ -425,7 +474,7 @@ RemovalPlan PlanRemoval(const InstallRecord& record, const std::optional<std::se
   RemovalPlan plan;
   plan.remaining.ended = record.ended;
   for (const RecordedDestination& destination : record.destinations) {
-    RecordedDestination kept{destination.root, {}, {}};
+    RecordedDestination kept{destination.root, {}, {}, {}};
     std::set<std::wstring> stayingFiles;
     std::set<std::wstring> stayingFolders;
     for (const RecordedFile& file : destination.files) {
@@ -449,7 +498,7 @@ RemovalPlan PlanRemoval(const InstallRecord& record, const std::optional<std::se
         return SamePath(planned.files[0].path, file.path);
       });
       if (same == files.end()) {
-        files.push_back(PlannedRemoval{destination.root, destination.root + file.path, {file}, {}});
+        files.push_back(PlannedRemoval{destination.root, destination.root + file.path, {file}, {}, false});
       } else {
         same->files.push_back(file);
       }
@@ -487,7 +536,7 @@ RemovalPlan PlanRemoval(const InstallRecord& record, const std::optional<std::se
         return SamePath(planned.folders[0].path, folder.path);
       });
       if (same == folders.end()) {
-        folders.push_back(PlannedRemoval{destination.root, destination.root + folder.path, {}, {folder}});
+        folders.push_back(PlannedRemoval{destination.root, destination.root + folder.path, {}, {folder}, false});
       } else {
         same->folders.push_back(folder);
       }
@@ -498,7 +547,14 @@ RemovalPlan PlanRemoval(const InstallRecord& record, const std::optional<std::se
     for (PlannedRemoval& folder : folders)
       plan.folders.push_back(std::move(folder));
 
-    if (!kept.files.empty() || !kept.folders.empty()) plan.remaining.destinations.push_back(std::move(kept));
+    if (!kept.files.empty() || !kept.folders.empty()) {
+      kept.made = destination.made;
+      plan.remaining.destinations.push_back(std::move(kept));
+    } else {
+      // Nothing of the destination stays: the root and the parents made for it go last.
+      for (const std::wstring& made : destination.made)
+        plan.folders.push_back(PlannedRemoval{destination.root, made, {}, {}, true});
+    }
   }
   return plan;
 }
@@ -510,6 +566,7 @@ void RestoreEntries(InstallRecord* record, const PlannedRemoval& removal) {
   for (const RecordedFolder& folder : removal.folders) {
     record->RecordFolderCreated(folder.package, removal.destination, folder.path);
   }
+  if (removal.made) record->RecordDestinationMade(removal.destination, removal.path);
 }
 
 }  // namespace app

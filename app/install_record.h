@@ -8,6 +8,7 @@
 //   Varnholt setup install record 1
 //   run<TAB>ended                        or  run<TAB>going
 //   destination<TAB>D:\Maps\             one per destination root, with its trailing separator
+//   made<TAB>D:\Maps                     the root, or a parent of it, that the setup created
 //   file<TAB>PACKAGE<TAB>SIZE<TAB>MODIFIED<TAB>ADLER<TAB>PATH
 //   folder<TAB>PACKAGE<TAB>PATH
 //   destination<TAB>E:\More maps\       a second destination
@@ -71,6 +72,10 @@ struct RecordedDestination {
   std::wstring root;  // with its trailing separator
   std::vector<RecordedFile> files;
   std::vector<RecordedFolder> folders;
+  // The root itself and those of its parents that a run created for it,
+  // full paths, innermost first: they go, when empty, with the last of the
+  // destination's files and folders.
+  std::vector<std::wstring> made;
   bool operator==(const RecordedDestination&) const = default;
 };
 
@@ -86,6 +91,9 @@ class InstallRecord {
                        std::uint64_t size, std::uint64_t modified, std::uint32_t adler);
   // A folder the run created, once per package.
   bool RecordFolderCreated(const std::wstring& package, const std::wstring& destination, const std::wstring& relPath);
+  // The destination root, or a parent of it, that a run created. False for
+  // any other folder, and for a drive or the file system's root.
+  bool RecordDestinationMade(const std::wstring& destination, const std::wstring& folder);
 
   bool Empty() const;
   // The packages with at least one file or folder, sorted.
@@ -149,6 +157,7 @@ struct PlannedRemoval {
   std::wstring path;  // the full path
   std::vector<RecordedFile> files;
   std::vector<RecordedFolder> folders;
+  bool made = false;  // the destination root or a parent the setup created
 };
 
 struct RemovalPlan {

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <limits>
 
+#include "app/destination_check.h"
 #include "app/install_log.h"
 #include "platform/text.h"
 
@@ -141,6 +142,8 @@ void RecordKeeper::RunStarted(const std::wstring& destination) {
     writable_ = true;
   }
   record_.ended = false;
+  for (const std::wstring& folder : TakeFoldersCreatedForDestinations())
+    if (record_.RecordDestinationMade(destination_, folder)) dirty_ = true;
 
   const std::wstring copy = place_.SetupCopy();
   if (!hooks_.programPath.empty() && !SamePath(hooks_.programPath, copy)) {
@@ -158,7 +161,10 @@ void RecordKeeper::FoldersCreated(const std::wstring& package, const std::vector
   if (!started_) return;
   for (const std::wstring& folder : folders) {
     const std::wstring relative = RelativePath(folder);
-    if (!relative.empty() && record_.RecordFolderCreated(package, destination_, relative)) dirty_ = true;
+    // The engine makes the root itself when nothing made it before.
+    const bool recorded = relative.empty() ? record_.RecordDestinationMade(destination_, folder)
+                                           : record_.RecordFolderCreated(package, destination_, relative);
+    if (recorded) dirty_ = true;
   }
 }
 

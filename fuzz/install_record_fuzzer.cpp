@@ -42,8 +42,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (destination.root + file.path == path) return app::DiskFile{file.size, file.modified};
         return std::nullopt;
       });
-  for (const auto* removals : {&plan.files, &plan.folders})
-    for (const app::PlannedRemoval& removal : *removals)
-      if (!Below(removal.path, removal.destination)) std::abort();
+  for (const auto* removals : {&plan.files, &plan.folders}) {
+    for (const app::PlannedRemoval& removal : *removals) {
+      // A folder made for the destination is the root or above it, never a drive.
+      const bool fits = removal.made ? removal.destination.starts_with(removal.path + L"/") ||
+                                           removal.destination.starts_with(removal.path + L"\\")
+                                     : Below(removal.path, removal.destination);
+      if (!fits) std::abort();
+    }
+  }
   return 0;
 }

@@ -261,6 +261,9 @@ void InstallRecordSeeds(const std::filesystem::path& folder) {
       {"going-lf",
        "Varnholt setup install record 1\nrun\tgoing\ndestination\t/mnt/maps/\nfile\tP\t1\t1\t00000001\ta/b\nend\n"},
       {"dot-dot", head + "destination\tD:\\Maps\\\r\nfile\tP\t1\t1\t00000001\t..\\boot.ini\r\nend\r\n"},
+      {"made", head + "destination\t/mnt/neu/Karten/\r\nmade\t/mnt/neu/Karten\r\nmade\t/mnt/"
+                      "neu\r\nfile\tP\t1\t1\t00000001\ta\r\nend\r\n"},
+      {"made-outside", head + "destination\t/mnt/neu/Karten/\r\nmade\t/etc\r\nend\r\n"},
       {"cut", head + "destination\tD:\\Maps\\\r\nfile\tP\t1\t1\t000"},
   };
   for (const auto& [name, text] : kRecords)

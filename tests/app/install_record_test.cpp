@@ -75,6 +75,8 @@ std::vector<std::wstring> Paths(const std::vector<PlannedRemoval>& removals) {
 
 TEST(InstallRecordText, ReadsBackWhatItWroteWithNonAsciiPathsAndTwoDestinations) {
   InstallRecord record = TwoPackages();
+  const std::wstring root = kMaps.substr(0, kMaps.size() - 1);
+  ASSERT_TRUE(record.RecordDestinationMade(kMaps, root));
   record.ended = true;
   const std::string text = SerializeInstallRecord(record);
   EXPECT_EQ(text.substr(0, 42), "Varnholt setup install record 1\r\nrun\tended");
@@ -104,6 +106,10 @@ TEST(InstallRecordText, RefusesNamesItCouldNotWriteOrThatLeadOutOfTheDestination
   EXPECT_FALSE(record.RecordCommitted(L"", kMaps, L"a", 1, 1, 1));
   EXPECT_FALSE(record.RecordCommitted(kNorth, L"relative" + kSep, L"a", 1, 1, 1));
   EXPECT_FALSE(record.RecordFolderCreated(kNorth, kMaps, L"."));
+  // A made folder is the destination or above it, and never a drive's root.
+  EXPECT_FALSE(record.RecordDestinationMade(kMaps, kMore.substr(0, kMore.size() - 1)));
+  EXPECT_FALSE(record.RecordDestinationMade(kMaps, kMaps.substr(0, 2)));
+  EXPECT_FALSE(record.RecordDestinationMade(kMaps, kMaps + L"Nord"));
   EXPECT_TRUE(record.Empty());
 
   // Put in by hand, such an entry is left out of the text rather than
@@ -112,7 +118,7 @@ TEST(InstallRecordText, RefusesNamesItCouldNotWriteOrThatLeadOutOfTheDestination
   const InstallRecord good = record;
   record.destinations[0].files.push_back(RecordedFile{kNorth, L"a\tb", 1, 1, 1});
   record.destinations[1].folders.push_back(RecordedFolder{kSouth, Rel(L"..", L"x")});
-  record.destinations.push_back(RecordedDestination{L"nowhere", {RecordedFile{kNorth, L"c", 1, 1, 1}}, {}});
+  record.destinations.push_back(RecordedDestination{L"nowhere", {RecordedFile{kNorth, L"c", 1, 1, 1}}, {}, {}});
   const RecordReading reading = ParseInstallRecord(SerializeInstallRecord(record));
   ASSERT_EQ(reading.status, RecordReading::Status::kRead);
   EXPECT_EQ(reading.record, good);
@@ -184,15 +190,16 @@ TEST(InstallRecordUpdates, APackageInstalledAgainUpdatesItsPartAndKeepsWhatItNoL
   const RecordedDestination& maps = record.destinations[0];
   ASSERT_EQ(maps.files.size(), 3u);
   EXPECT_EQ(maps.files[1], (RecordedFile{kNorth, L"legend.txt", 40, 134000000000000000ull, 0x12345678}));
-  // The other package's entry for the same file keeps its own values.
-  EXPECT_EQ(maps.files[2], (RecordedFile{kSouth, L"legend.txt", 0, 133000000000000001ull, 1}));
+  // The other package's entry for the same file takes the values the disk
+  // now holds, or it would seem changed to the removal and stay for good.
+  EXPECT_EQ(maps.files[2], (RecordedFile{kSouth, L"legend.txt", 40, 134000000000000000ull, 0x12345678}));
   // The map the new version did not write is still listed.
   EXPECT_EQ(maps.files[0].size, 1234u);
   EXPECT_EQ(maps.folders.size(), 2u);
 
   EXPECT_EQ(record.Packages(), (std::set<std::wstring>{kNorth, kSouth}));
   EXPECT_EQ(record.Bytes(), 1234u + 40u + 99u);
-  EXPECT_EQ(record.Bytes(std::set<std::wstring>{kSouth}), 99u);
+  EXPECT_EQ(record.Bytes(std::set<std::wstring>{kSouth}), 40u + 99u);
 }
 
 TEST(InstallRecordUpdates, ASecondDestinationIsRecordedBesideTheFirst) {

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/destination_check.h"
 #include "app/geo_path.h"
 #include "app/install_log.h"
 #include "app/installation_run.h"
@@ -195,7 +196,9 @@ TEST(InstalledMaps, ALongPackageSavesTheRecordAsGoingOnceAMinuteAndTheEndMarksIt
     const std::wstring file = machine.At(L"a\\" + std::to_wstring(i) + L".tile");
     std::ofstream(platform::FsPath(file)) << "tile";
     keeper.FileCommitted(L"NORD", file, 4, Adler("tile"));
-    if (i == 0) EXPECT_FALSE(fs::exists(platform::FsPath(machine.place.Record())));
+    if (i == 0) {
+      EXPECT_FALSE(fs::exists(platform::FsPath(machine.place.Record())));
+    }
     machine.clock += std::chrono::seconds(40);
   }
   // Saved at the second file (40 s) was not due; at the third (80 s) it was.
@@ -282,6 +285,26 @@ TEST(Removal, ACancelLeavesARecordOfWhatIsStillThere) {
   // The rest goes later, as if nothing had happened.
   EXPECT_EQ(machine.Remove(std::nullopt, &forgotten), RemovalEnd::kRemoved);
   EXPECT_EQ(TreeOf(platform::FsPath(machine.destination)), std::vector<std::string>{"vektor"});
+}
+
+TEST(Removal, TheDestinationAndTheParentsTheSetupMadeForItGoWithItsLastFileAndNoOtherFolder) {
+  Machine machine;
+  const std::wstring parent = machine.root.Folder() + L"neu \u00e4";
+  machine.destination = parent + platform::kPathSeparator + L"Karten" + platform::kPathSeparator;
+  SystemDestinationFileSystem system;
+  ASSERT_TRUE(CheckDestinationFolder(machine.destination, system).passed());
+  // Another check's folder is not this destination's.
+  ASSERT_TRUE(CheckDestinationFolder(machine.root.Folder() + L"anderswo", system).passed());
+  RecordKeeper keeper = machine.Keeper();
+  ASSERT_EQ(machine.Install(keeper, {L"NORD"}), RunEnd::kFinished);
+  EXPECT_EQ(machine.Record().destinations[0].made,
+            (std::vector<std::wstring>{machine.destination.substr(0, machine.destination.size() - 1), parent}));
+
+  int forgotten = 0;
+  EXPECT_EQ(machine.Remove(std::nullopt, &forgotten), RemovalEnd::kRemoved);
+  EXPECT_FALSE(platform::IsFolder(parent));
+  EXPECT_TRUE(platform::IsFolder(machine.root.Folder() + L"anderswo"));
+  EXPECT_TRUE(platform::IsFolder(machine.root.Folder()));
 }
 
 TEST(Removal, ThePreviewTellsNothingInstalledAnUnknownPackageAndADamagedRecordApart) {
