@@ -17,7 +17,11 @@ bool Below(const std::wstring& path, const std::wstring& root) {
   for (;;) {
     const std::size_t end = rest.find_first_of(L"\\/", start);
     const std::wstring part = rest.substr(start, end == std::wstring::npos ? end : end - start);
-    if (part.empty() || part == L"." || part == L".." || part.find(L':') != std::wstring::npos) return false;
+    if (part.empty() || part == L"." || part == L"..") return false;
+#if defined(_WIN32)
+    // A drive or a stream; on POSIX a colon is a name's own.
+    if (part.find(L':') != std::wstring::npos) return false;
+#endif
     if (end == std::wstring::npos) return true;
     start = end + 1;
   }
