@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace framework {
 
@@ -48,6 +50,15 @@ std::wstring LoadResourceString(UINT id);
 // The program's file version from its version resource ("1.0.0.0"); empty
 // without one.
 std::wstring ProgramVersion();
+
+// A string of the program's version resource (ProductName, CompanyName,
+// ...), from the table of the language its translation list names first;
+// empty without one.
+std::wstring ProgramVersionString(std::wstring_view name);
+// The same from a version resource's bytes. A block that does not fit
+// where its parent says ends the reading there: what cannot be read whole
+// is not there.
+std::wstring VersionResourceString(const void* resource, std::size_t size, std::wstring_view name);
 
 // Registers the common-control classes; the result is of no interest.
 void InitCommonControls(DWORD classes);
