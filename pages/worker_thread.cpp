@@ -1,14 +1,13 @@
 #include "pages/worker_thread.h"
 
-#include "pages/page_copy_files.h"
-
 namespace app {
 
-WorkerThread::WorkerThread(InstallationJob job, PageCopyFiles& copyPage, framework::Event& runEnded)
-    : job_(std::move(job)), copyPage_(copyPage), runEnded_(runEnded) {}
+WorkerThread::WorkerThread(PageProgress::Work work, PageProgress& page, framework::Event& runEnded)
+    : work_(std::move(work)), page_(page), runEnded_(runEnded) {}
 
 bool WorkerThread::InitInstance() {
-  copyPage_.RunEnded(RunInstallation(job_, copyPage_));
+  work_(page_);
+  page_.RunEnded();
   runEnded_.Set();
   return true;
 }

@@ -1,24 +1,23 @@
-// The thread that installs the chosen packages while the copy page shows.
+// The thread that does a progress page's run (the copy or the removal) while
+// the page shows.
 #pragma once
 
-#include "app/installation_run.h"
 #include "framework/thread.h"
+#include "pages/page_progress.h"
 
 namespace app {
-
-class PageCopyFiles;
 
 class WorkerThread : public framework::Thread {
  public:
   // `runEnded` is set once the run's last step is done.
-  WorkerThread(InstallationJob job, PageCopyFiles& copyPage, framework::Event& runEnded);
+  WorkerThread(PageProgress::Work work, PageProgress& page, framework::Event& runEnded);
 
   // The whole run; afterwards the thread idles until the process ends.
   bool InitInstance() override;
 
  private:
-  InstallationJob job_;
-  PageCopyFiles& copyPage_;
+  PageProgress::Work work_;
+  PageProgress& page_;
   framework::Event& runEnded_;
 };
 

@@ -52,6 +52,18 @@ inline constexpr wchar_t kRemovalFinished[] = L"The maps were removed.";
 inline constexpr wchar_t kRemovalCancelled[] = L"The removal has been cancelled.";
 inline constexpr wchar_t kRemoving[] = L"Removing: ";
 inline constexpr wchar_t kStopRemovalQuestion[] = L"Do you want to stop the removal?";
+inline constexpr wchar_t kClickFinishToClose[] = L"Click \"Finish\" to close the setup.";
+inline constexpr wchar_t kNotInstalled[] = L"The maps are not installed.";
+inline constexpr wchar_t kPackageNotInstalled[] = L"The package %1 is not installed.";
+inline constexpr wchar_t kRecordUnreadable[] =
+    L"The record of the installed maps cannot be read, so nothing was removed.\n\n%1: %2";
+inline constexpr wchar_t kRecordLine[] = L"line %1: %2";
+// The removal's log lines that the run itself does not write.
+inline constexpr wchar_t kRemovalDeclined[] = L"The removal was declined.";
+inline constexpr wchar_t kRemovalNotStarted[] = L"The removal could not start: %1";
+inline constexpr wchar_t kEntrySizeNotUpdated[] = L"The size in the Installed-apps entry could not be updated: %1";
+inline constexpr wchar_t kNotRecorded[] =
+    L"The installation is not recorded (the system names no program-files folder): it cannot be removed later.";
 
 // The command line's faults.
 inline constexpr wchar_t kUnexpectedArgument[] = L"Unexpected argument: %1";
