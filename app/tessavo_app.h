@@ -1,6 +1,7 @@
 // The wizard program's application object: it reads the command line, keeps
 // one setup at a time, creates the session and runs the setup in the mode
-// asked for (the wizard, /passive or /quiet); its exit code is the program's.
+// asked for (the wizard, /passive or /quiet), installing or, with
+// /uninstall, removing; its exit code is the program's.
 #pragma once
 
 #include <optional>
@@ -14,8 +15,9 @@
 
 namespace app {
 
-class PageCopyFiles;
+class PageProgress;
 class TessavoWizardSheet;
+struct RemovalJob;
 
 class CTessavoApp : public framework::Application {
  public:
@@ -23,20 +25,21 @@ class CTessavoApp : public framework::Application {
   bool InitInstance() override;
   int ExitInstance() override;
 
-  // The copy page of the running wizard; start-up waits for its run before
-  // the pages go. Valid only while the wizard runs.
-  PageCopyFiles* m_pCopyPage = nullptr;
+  // The page of the running sheet that shows the run (the copy or the
+  // removal); start-up waits for its run before the pages go. Valid only
+  // while the sheet runs.
+  PageProgress* m_pRunPage = nullptr;
 
  private:
   // Each returns the exit code.
   int RunSetup(const std::vector<std::wstring>& arguments);
   int RunWizard(const SetupOptions& options, InstallLog& log);
   int RunPassive(const SetupOptions& options, InstallLog& log);
-  // Runs the sheet modally and waits for the copy page's run, if it started:
+  int RunUninstall(const SetupOptions& options, InstallLog& log);
+  // Runs the sheet modally and waits for the run page's run, if it started:
   // Finish may close the sheet while the run still takes its last steps
-  // (GeoPath among them), and the pages it drives must outlive it. The run's
-  // outcome; nullopt when the sheet closed before a run began.
-  std::optional<RunEnd> RunSheet(TessavoWizardSheet& sheet, PageCopyFiles& copyFiles);
+  // (GeoPath among them), and the pages it drives must outlive it.
+  void RunSheet(TessavoWizardSheet& sheet, PageProgress& runPage);
 
   WizardSession session_;
   int exitCode_ = 0;
