@@ -1,6 +1,6 @@
 // Cancel pressed while the copy runs, in the wizard and in a /passive run:
 // the question it asks, No that goes on, Yes that stops and keeps what was
-// copied before.
+// copied before; and while a /passive removal runs.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -49,14 +49,14 @@ std::vector<std::string> SmallTree() {
   return tree;
 }
 
-// Presses Cancel on the copy page and returns the question it asks.
-HWND AskToStop(RemoteWizard& wizard) {
+// Presses Cancel on the page of a run and returns the question it asks.
+HWND AskToStop(RemoteWizard& wizard, const std::wstring& question = L"Do you want to stop the installation?") {
   EXPECT_TRUE(wizard.Button(IDCANCEL).enabled) << "Cancel is offered while the copy runs";
   wizard.Press(PSBTN_CANCEL);
   HWND box = wizard.WaitForDialog();
   if (box == nullptr) return nullptr;
   EXPECT_EQ(RemoteWizard::WindowText(box), L"VARNHOLT Setup");
-  EXPECT_EQ(RemoteWizard::DialogTexts(box), L"Do you want to stop the installation?");
+  EXPECT_EQ(RemoteWizard::DialogTexts(box), question);
   EXPECT_NE(::GetDlgItem(box, IDYES), nullptr);
   EXPECT_NE(::GetDlgItem(box, IDNO), nullptr);
   return box;
@@ -153,4 +153,29 @@ TEST(SetupCommandLine, PassiveCancelAsksAndYesEndsWith1602) {
   EXPECT_EQ(StoredGeoPath(), L"C:\\previous\\");
   EXPECT_FALSE(
       std::filesystem::exists(target.path() / L"maps" / L"karten" / (std::to_wstring(kSmallPackages) + L".dat")));
+}
+
+TEST(SetupCommandLine, PassiveRemovalShowsItsPageAndCancelYesEndsWith1602) {
+  Medium medium("TESSAVO_PACED_EXE");
+  AddSmallPackages(medium);
+  TempDir target;
+  ForgetTheInstalledMaps();
+  ASSERT_EQ(RunToTheEnd(medium, L"/quiet /dir=" + target.Folder(L"maps")).code, kSuccess);
+
+  PacedCopy paced;
+  RemoteWizard wizard(medium.Program(), L"/uninstall /passive");
+  ASSERT_TRUE(wizard.started()) << "no question first";
+  EXPECT_EQ(wizard.Title(), L"VARNHOLT Setup: Removing Files");
+  EXPECT_EQ(wizard.Text(IDC_HEADING), L"The installed maps are being removed...");
+  EXPECT_TRUE(WaitUntil([&] { return wizard.Text(IDC_CURRENT_FILE).rfind(L"Removing: ", 0) == 0; }))
+      << wizard.Text(IDC_CURRENT_FILE);
+  Screenshot(L"30-passive-removal");
+  HWND box = AskToStop(wizard, L"Do you want to stop the removal?");
+  ASSERT_NE(box, nullptr);
+  RemoteWizard::AnswerDialog(box, IDYES);
+  EXPECT_EQ(wizard.WaitForExit(std::chrono::seconds(60)), kUserCancel) << "it closes itself";
+  // What was not removed stays, and stays recorded.
+  EXPECT_TRUE(
+      std::filesystem::exists(target.path() / L"maps" / L"karten" / (std::to_wstring(kSmallPackages) + L".dat")));
+  EXPECT_TRUE(std::filesystem::exists(InstallRecordPath()));
 }

@@ -1,6 +1,7 @@
 // The setup's command line: /quiet and /passive runs that need no one at the
 // display, their logs and exit codes, lines the setup refuses, one setup at a
-// time, and the wizard started with packages and a destination.
+// time, the wizard started with packages and a destination, and /uninstall's
+// question and page.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -18,6 +19,8 @@
 #include "support/temp_dir.h"
 
 namespace {
+
+constexpr DWORD kNothingInstalled = 1605;
 
 // GeoPath as an earlier setup left it.
 constexpr wchar_t kPreviousGeoPath[] = L"C:\\previous\\";
@@ -284,4 +287,75 @@ TEST(SetupCommandLine, TheWizardGoesOnWithoutALogItCannotWrite) {
   ASSERT_TRUE(wizard.WaitForButton(kNextButton, true));
   wizard.Press(PSBTN_CANCEL);
   EXPECT_EQ(wizard.WaitForExit(), kUserCancel);
+}
+
+TEST(SetupCommandLine, UninstallTakesNoDestinationAndSaysWhenNothingIsInstalled) {
+  ThreePackageMedium medium;
+  Target target;
+  ForgetTheInstalledMaps();
+
+  // The record says where the maps are; a destination beside it is a line
+  // written for something else.
+  const Ended withDir = RunToTheEnd(medium, L"/uninstall /quiet /dir=" + target.Folder(L"maps"));
+  EXPECT_EQ(withDir.code, kInvalidCommandLine);
+  EXPECT_FALSE(withDir.sawWindow);
+  RemoteWizard refused(medium.Program(), L"/uninstall /dir=" + target.Folder(L"maps"), false);
+  EXPECT_NE(AnswerTheBox(refused).find(L"/dir cannot be used with /uninstall"), std::wstring::npos);
+  EXPECT_EQ(refused.WaitForExit(), kInvalidCommandLine);
+
+  const Ended quiet = RunToTheEnd(medium, L"/uninstall /quiet /log=" + target.log.wstring());
+  EXPECT_EQ(quiet.code, kNothingInstalled);
+  EXPECT_FALSE(quiet.sawWindow);
+  ExpectTheLogEndsWithExitCode(LogLines(target.log), kNothingInstalled);
+  RemoteWizard wizard(medium.Program(), L"/uninstall", false);
+  EXPECT_EQ(AnswerTheBox(wizard), L"The maps are not installed.");
+  EXPECT_EQ(wizard.WaitForExit(), kNothingInstalled);
+}
+
+TEST(SetupCommandLine, TheWizardAsksBeforeItRemovesNoKeepsEverythingYesRemovesOnItsOwnPage) {
+  ThreePackageMedium medium;
+  Target target;
+  ForgetTheInstalledMaps();
+  const std::wstring destination = target.Folder(L"maps");
+  ASSERT_EQ(RunToTheEnd(medium, L"/quiet /packages=PKG-C,PKG-A /dir=" + destination).code, kSuccess);
+  const std::filesystem::path root(destination);
+  const std::vector<std::string> installed = TreeOf(root);
+  ASSERT_EQ(installed.size(), 5u);
+
+  RemoteWizard notThere(medium.Program(), L"/uninstall /packages=PKG-B", false);
+  EXPECT_EQ(AnswerTheBox(notThere), L"The package PKG-B is not installed.");
+  EXPECT_EQ(notThere.WaitForExit(), kNothingInstalled);
+
+  // Alpen's 5 bytes and Chiemgau's 8.
+  const std::wstring question =
+      L"Remove the installed maps (2 packages, " + ByteSize(13) + L") from " + destination + L"?";
+  RemoteWizard declined(medium.Program(), L"/uninstall", false);
+  HWND box = declined.WaitForDialog(std::chrono::milliseconds(30000));
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(RemoteWizard::DialogTexts(box), question);
+  EXPECT_NE(::GetDlgItem(box, IDYES), nullptr);
+  Screenshot(L"20-remove-question");
+  RemoteWizard::AnswerDialog(box, IDNO);
+  EXPECT_EQ(declined.WaitForExit(), kUserCancel);
+  EXPECT_EQ(TreeOf(root), installed);
+  EXPECT_TRUE(std::filesystem::exists(InstallRecordPath()));
+
+  RemoteWizard wizard(medium.Program(), L"/uninstall /log=" + target.log.wstring(), false);
+  box = wizard.WaitForDialog(std::chrono::milliseconds(30000));
+  ASSERT_NE(box, nullptr);
+  RemoteWizard::AnswerDialog(box, IDYES);
+  ASSERT_TRUE(wizard.WaitForSheet());
+  EXPECT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Removing Files"));
+  ASSERT_TRUE(wizard.WaitForButton(kFinishButton, true));
+  EXPECT_TRUE(WaitUntil([&] { return wizard.Visible(IDC_FINISHED_TEXT); }));
+  EXPECT_EQ(wizard.Text(IDC_FINISHED_TEXT), L"The maps were removed.\r\n\r\nClick \"Finish\" to close the setup.");
+  EXPECT_FALSE(wizard.Visible(IDC_CANCELLED_TEXT));
+  EXPECT_FALSE(wizard.Button(kBackButton).enabled);
+  Screenshot(L"21-removed");
+  wizard.Press(PSBTN_FINISH);
+  EXPECT_EQ(wizard.WaitForExit(), kSuccess);
+  EXPECT_FALSE(std::filesystem::exists(root / L"alpen"));
+  EXPECT_FALSE(std::filesystem::exists(root / L"chiemgau"));
+  EXPECT_FALSE(std::filesystem::exists(InstallRecordPath()));
+  ExpectTheLogEndsWithExitCode(LogLines(target.log), kSuccess);
 }

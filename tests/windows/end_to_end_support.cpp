@@ -94,6 +94,18 @@ std::wstring StoredGeoPath() {
   return status == ERROR_SUCCESS ? std::wstring(value) : L"(none)";
 }
 
+std::filesystem::path InstallRecordPath() {
+  wchar_t programs[MAX_PATH] = {};
+  ::GetEnvironmentVariableW(L"ProgramFiles", programs, MAX_PATH);
+  return std::filesystem::path(programs) / L"Varnholt" / L"Setup" / L"InstallRecord.txt";
+}
+
+void ForgetTheInstalledMaps() {
+  std::error_code ignored;
+  std::filesystem::remove(InstallRecordPath(), ignored);
+  ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VarnholtMaps");
+}
+
 std::wstring SystemText(DWORD code) {
   wchar_t text[1024] = {};
   ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text, 1024, nullptr);

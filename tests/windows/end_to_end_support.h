@@ -62,6 +62,11 @@ void StoreGeoPath(const std::wstring& value);
 // The stored value; "(none)" without one, "(no key)" without the key.
 std::wstring StoredGeoPath();
 
+// The install record that every setup run keeps below Program Files.
+std::filesystem::path InstallRecordPath();
+// As if nothing had ever been installed: no record, no Installed-apps entry.
+void ForgetTheInstalledMaps();
+
 std::wstring SystemText(DWORD code);
 // A size as the shell writes it.
 std::wstring ByteSize(std::uint64_t bytes);
