@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <optional>
 
 #include "app/destination_check.h"
@@ -65,8 +66,15 @@ std::wstring NothingRemovedText(const SetupPlace& place, const RemovalPreview& p
   if (preview.exitCode == kExitNothingInstalled) {
     const std::set<std::wstring> recorded = preview.record.Packages();
     if (requested && !recorded.empty()) {
-      const auto missing = std::find_if(requested->begin(), requested->end(),
-                                        [&](const std::wstring& name) { return recorded.count(name) == 0; });
+      // Named in either case, as the preview takes them.
+      const auto sameName = [](const std::wstring& a, const std::wstring& b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                          [](wchar_t x, wchar_t y) { return std::towlower(x) == std::towlower(y); });
+      };
+      const auto missing = std::find_if(requested->begin(), requested->end(), [&](const std::wstring& name) {
+        return std::none_of(recorded.begin(), recorded.end(),
+                            [&](const std::wstring& package) { return sameName(package, name); });
+      });
       if (missing != requested->end()) return texts_en::Filled(texts_en::kPackageNotInstalled, *missing);
     }
     return texts_en::kNotInstalled;
