@@ -102,7 +102,7 @@ std::filesystem::path InstallRecordPath() {
 
 void ForgetTheInstalledMaps() {
   std::error_code ignored;
-  std::filesystem::remove(InstallRecordPath(), ignored);
+  std::filesystem::remove_all(InstallRecordPath().parent_path(), ignored);
   ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VarnholtMaps");
 }
 

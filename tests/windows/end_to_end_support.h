@@ -64,7 +64,8 @@ std::wstring StoredGeoPath();
 
 // The install record that every setup run keeps below Program Files.
 std::filesystem::path InstallRecordPath();
-// As if nothing had ever been installed: no record, no Installed-apps entry.
+// As if nothing had ever been installed: no setup folder (record and setup
+// copy), no Installed-apps entry.
 void ForgetTheInstalledMaps();
 
 std::wstring SystemText(DWORD code);
