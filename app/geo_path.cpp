@@ -33,14 +33,15 @@ std::optional<std::wstring> ReadGeoPathValue() {
 bool WriteGeoPathValue(const std::wstring& destination) {
   platform::SettingsKey key;
   if (key.OpenOrCreate(kSettingsKeyPath) != platform::kErrorSuccess) return false;
-  const std::u16string value = text::ToUtf16(destination) + u'\0';
-  std::vector<std::uint8_t> bytes;
-  for (char16_t unit : value) {
-    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
+  const std::vector<std::uint8_t> bytes = text::ToUtf16LeWithNul(destination);
   return key.SetStringValue(kGeoPathValueName, bytes.data(), static_cast<std::uint32_t>(bytes.size())) ==
          platform::kErrorSuccess;
+}
+
+platform::ErrorCode DeleteGeoPathValue() {
+  platform::SettingsKey key;
+  if (const platform::ErrorCode code = key.OpenOrCreate(kSettingsKeyPath); code != platform::kErrorSuccess) return code;
+  return key.DeleteValue(kGeoPathValueName);
 }
 
 }  // namespace app

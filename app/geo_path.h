@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace app {
 
 inline constexpr wchar_t kSettingsKeyPath[] = L"Software\\Varnholt\\Settings";
@@ -26,5 +28,9 @@ std::optional<std::wstring> ReadGeoPathValue();
 
 // Stores the text unchanged as a string value with its terminating NUL.
 bool WriteGeoPathValue(const std::wstring& destination);
+
+// Removes the value (the key stays, as the wizard would create it again);
+// success also when it was not there.
+platform::ErrorCode DeleteGeoPathValue();
 
 }  // namespace app

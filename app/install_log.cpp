@@ -214,4 +214,91 @@ std::wstring NotExtractedText(const std::wstring& name, const std::wstring& path
          package::HeaderFaultText(result.headerFault, result.header, name);
 }
 
+namespace {
+
+std::wstring ReadingText(const RecordReading& reading) {
+  if (reading.status == RecordReading::Status::kDamaged)
+    return L"damaged at line " + std::to_wstring(reading.line) + L": " + reading.reason;
+  return DescribeFileError(reading.error);
+}
+
+std::wstring Outcome(platform::ErrorCode code) {
+  return code == platform::kErrorSuccess ? L"done" : L"failed, system code " + SystemText(code);
+}
+
+}  // namespace
+
+void InstallLog::RecordNotWritten(const FileError& error) {
+  Write(L"Error: the install record cannot be written: " + DescribeFileError(error));
+}
+
+void InstallLog::RecordSetAside(const std::wstring& path, const RecordReading& reading, const std::wstring& aside) {
+  Write(L"Error: the install record " + path + L" does not read (" + ReadingText(reading) + L"); " +
+        (aside.empty() ? L"it could not be moved aside and is left as it is, so this run is not recorded"
+                       : L"kept as " + aside + L", a new record begun"));
+}
+
+void InstallLog::SetupCopyNotMade(const FileError& error) {
+  Write(L"Error: the setup copy cannot be made: " + DescribeFileError(error));
+}
+
+void InstallLog::NoSetupFolder() {
+  Write(L"Error: the system names no program-files folder; nothing is recorded for removal");
+}
+
+void InstallLog::UninstallEntryWritten(const std::wstring& key, platform::ErrorCode code) {
+  Write(L"Installed-apps entry HKLM\\" + key + L": " + Outcome(code));
+}
+
+void InstallLog::NothingInstalled(const std::wstring& recordPath) {
+  Write(L"Nothing to remove: no install record at " + recordPath);
+}
+
+void InstallLog::PackageNotInstalled(const std::wstring& name, const std::wstring& recordPath) {
+  Write(L"Error: the package " + name + L" is not recorded as installed in " + recordPath);
+}
+
+void InstallLog::RecordUnreadable(const std::wstring& path, const RecordReading& reading) {
+  Write(L"Error: the install record " + path + L" does not read, nothing is removed: " + ReadingText(reading));
+}
+
+void InstallLog::RemovalPlanned(const std::vector<std::wstring>& packages,
+                                const std::vector<std::wstring>& destinations, std::uint64_t bytes) {
+  Write(L"Removing packages " + Joined(packages, L", ") + L" from " + Joined(destinations, L", ") + L": " +
+        ByteCount(bytes) + L" recorded");
+}
+
+void InstallLog::FileRemoved(const std::wstring& path) { Write(L"Removed: " + path); }
+
+void InstallLog::FileRemovedAtRestart(const std::wstring& path) {
+  Write(L"In use, removed at the next restart: " + path);
+}
+
+void InstallLog::FileKeptChanged(const std::wstring& path) { Write(L"Kept, changed since it was installed: " + path); }
+
+void InstallLog::FileKeptShared(const std::wstring& path) {
+  Write(L"Kept, a package that stays still records it: " + path);
+}
+
+void InstallLog::FileNotRemoved(const std::wstring& path, platform::ErrorCode code) {
+  Write(L"Error: not removed: " + path + L", system code " + SystemText(code));
+}
+
+void InstallLog::FolderRemoved(const std::wstring& path) { Write(L"Removed folder: " + path); }
+
+void InstallLog::FolderKept(const std::wstring& path) { Write(L"Kept folder, not empty: " + path); }
+
+void InstallLog::RemovalCancelled() { Write(L"The removal was cancelled by the user"); }
+
+void InstallLog::RemovalFailedUnexpectedly() { Write(L"Error: the removal failed unexpectedly"); }
+
+void InstallLog::Forgotten(const std::wstring& what, platform::ErrorCode code) {
+  Write(L"Removed " + what + L": " + Outcome(code));
+}
+
+void InstallLog::SetupCopyRemovedAfterExit(const std::wstring& path, bool started) {
+  Write(started ? L"The setup copy " + path + L" is removed once this setup has ended"
+                : L"Error: the setup copy " + path + L" cannot be removed after this setup: it stays");
+}
+
 }  // namespace app

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/destination_check.h"
+#include "app/install_record.h"
 #include "app/installation_run.h"
 #include "app/space_check.h"
 #include "package/engine.h"
@@ -66,6 +67,33 @@ class InstallLog {
   void DestinationRecorded(const std::wstring& destination, bool recorded);
   // The user's answer to the copy page's Cancel.
   void CancelAnswered(bool stop);
+
+  // The install record, the setup copy and the Installed-apps entry.
+  void RecordNotWritten(const FileError& error);
+  // A record that did not read, moved to `aside` (empty: it could not be).
+  void RecordSetAside(const std::wstring& path, const RecordReading& reading, const std::wstring& aside);
+  void SetupCopyNotMade(const FileError& error);
+  void NoSetupFolder();
+  void UninstallEntryWritten(const std::wstring& key, platform::ErrorCode code);
+
+  // The removal.
+  void NothingInstalled(const std::wstring& recordPath);
+  void PackageNotInstalled(const std::wstring& name, const std::wstring& recordPath);
+  void RecordUnreadable(const std::wstring& path, const RecordReading& reading);
+  void RemovalPlanned(const std::vector<std::wstring>& packages, const std::vector<std::wstring>& destinations,
+                      std::uint64_t bytes);
+  void FileRemoved(const std::wstring& path);
+  void FileRemovedAtRestart(const std::wstring& path);
+  void FileKeptChanged(const std::wstring& path);
+  void FileKeptShared(const std::wstring& path);
+  void FileNotRemoved(const std::wstring& path, platform::ErrorCode code);
+  void FolderRemoved(const std::wstring& path);
+  void FolderKept(const std::wstring& path);
+  void RemovalCancelled();
+  void RemovalFailedUnexpectedly();
+  // What went with the last of the maps: GeoPath, the entry, the setup copy.
+  void Forgotten(const std::wstring& what, platform::ErrorCode code);
+  void SetupCopyRemovedAfterExit(const std::wstring& path, bool started);
 
  private:
   mutable std::mutex mutex_;

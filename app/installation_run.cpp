@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "app/install_log.h"
+#include "app/installed_setup.h"
 #include "package/package_path.h"
 #include "package/trace.h"
 #include "resources/texts_de.h"
@@ -26,6 +27,7 @@ class RunObserver final : public package::trace::TracingObserver {
   RunObserver(const InstallationJob& job, RunView& view, InstallLog& log) : job_(job), view_(view), log_(log) {}
 
   int doneCount = 0;
+  std::wstring package;  // the one being extracted
   // Of the package's current attempt.
   std::uint64_t fileCount = 0;
   std::uint64_t byteCount = 0;
@@ -36,10 +38,14 @@ class RunObserver final : public package::trace::TracingObserver {
     if (percent <= 100) view_.SetOverallPosition(doneCount * 100 + percent);
     view_.SetCurrentFileText(texts_de::kCopying + record.Name());
   }
-  void OnEntryFinished(const std::wstring& outputPath, std::uint64_t bytesWritten, std::uint32_t /*adler32*/) override {
+  void OnFoldersCreated(const std::vector<std::wstring>& folders) override {
+    if (job_.record != nullptr) job_.record->FoldersCreated(package, folders);
+  }
+  void OnEntryFinished(const std::wstring& outputPath, std::uint64_t bytesWritten, std::uint32_t adler32) override {
     ++fileCount;
     byteCount += bytesWritten;
     log_.FileWritten(outputPath, bytesWritten);
+    if (job_.record != nullptr) job_.record->FileCommitted(package, outputPath, bytesWritten, adler32);
   }
   bool StopRequested() override { return job_.stopRequested && job_.stopRequested(); }
 
@@ -60,6 +66,7 @@ class Run {
 
   RunEnd InstallPackages() {
     view_.SetOverallRange(OverallTotal());
+    if (job_.record != nullptr) job_.record->RunStarted(job_.destinationFolder);
     RunEnd end = RunEnd::kFinished;
     for (const std::wstring& name : job_.packages) {
       if (observer_.StopRequested()) {
@@ -68,6 +75,7 @@ class Run {
         break;
       }
       const AttemptOutcome outcome = InstallPackage(name);
+      if (job_.record != nullptr) job_.record->PackageEnded();
       if (outcome == AttemptOutcome::kStopped || outcome == AttemptOutcome::kCancelled) {
         end = outcome == AttemptOutcome::kStopped ? RunEnd::kStopped : RunEnd::kCancelled;
         break;
@@ -101,6 +109,8 @@ class Run {
     view_.DisableCancel();
     view_.SetHeadingText(L"");
     view_.SetCurrentFileText(L"");
+    // However the run ended, what it committed can be removed again.
+    if (job_.record != nullptr) job_.record->RunEnded();
     bool recorded = true;
     if (end != RunEnd::kFinished) {
       view_.ShowCancelledText();
@@ -121,6 +131,7 @@ class Run {
  private:
   AttemptOutcome InstallPackage(const std::wstring& name) {
     const std::wstring path = package::package_path::Build(job_.packageFolder, name);
+    observer_.package = name;
     log_.PackageStarted(name, path);
     const auto started = std::chrono::steady_clock::now();
     AttemptOutcome outcome = Attempt(name, path, 1);

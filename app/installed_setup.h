@@ -25,8 +25,7 @@ namespace app {
 
 class InstallLog;
 
-inline constexpr wchar_t kUninstallKeyPath[] =
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VarnholtMaps";
+inline constexpr wchar_t kUninstallKeyPath[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VarnholtMaps";
 inline constexpr wchar_t kSetupCopyName[] = L"Tessavo.exe";
 inline constexpr wchar_t kInstallRecordName[] = L"InstallRecord.txt";
 
@@ -112,6 +111,9 @@ class RecordKeeper {
   Hooks hooks_;
   std::wstring destination_;
   InstallRecord record_;
+  bool started_ = false;
+  // False when a record that would not read could not be set aside either.
+  bool writable_ = true;
   bool committedThisRun_ = false;
   bool dirty_ = false;
   std::chrono::steady_clock::time_point lastSaved_{};

@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "package/extraction_error.h"
 #include "package/package.h"
@@ -39,6 +40,9 @@ class Observer {
   // The whole percentage of the package's bytes read, after an input chunk,
   // only when it changed.
   virtual void OnProgress(std::int32_t /*percent*/, const PackageFileRecord& /*record*/) {}
+  // The folders this extraction created for the entry about to finish,
+  // outermost first; each is told once, with the first file committed in it.
+  virtual void OnFoldersCreated(const std::vector<std::wstring>& /*folders*/) {}
   // The file is complete, closed and has its times. `adler32` is the check
   // value of its contents as its stream ended and the decoder verified it (1
   // for an empty file), so that nobody has to read the file again for it.

@@ -172,7 +172,7 @@ StagedFile DecodeEntry(EntryReader& reader, const PackageFileRecord& record, con
 }
 
 void CommitEntry(StagedFile staged, const PackageFileRecord& record, const package_path::EntryPaths& paths,
-                 Observer& observer) {
+                 const std::vector<std::wstring>& madeFolders, Observer& observer) {
   if (!platform::MoveReplacing(staged.Get()->path, paths.file)) {
     const platform::ErrorCode code = platform::LastError();
     staged.Reset();
@@ -181,6 +181,7 @@ void CommitEntry(StagedFile staged, const PackageFileRecord& record, const packa
   // Moved over the target: no longer ours to remove, only to free.
   const std::unique_ptr<TempFile> committed(staged.Release());
   ApplyTimes(record, paths.file);
+  if (!madeFolders.empty()) observer.OnFoldersCreated(madeFolders);
   observer.OnEntryFinished(paths.file, committed->written, committed->adler32);
 }
 

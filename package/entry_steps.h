@@ -145,8 +145,9 @@ StagedFile DecodeEntry(EntryReader& reader, const PackageFileRecord& record, con
 
 // Moves the decoded file over the target in one step, then gives it its
 // times (after the move, since NTFS may carry the replaced file's creation
-// time over to the new one), and tells the observer the file is finished.
+// time over to the new one), and tells the observer of the folders made for
+// it (`madeFolders`, which now stay) and that the file is finished.
 void CommitEntry(StagedFile staged, const PackageFileRecord& record, const package_path::EntryPaths& paths,
-                 Observer& observer);
+                 const std::vector<std::wstring>& madeFolders, Observer& observer);
 
 }  // namespace package

@@ -213,7 +213,7 @@ class Extraction {
   bool Commit(PendingEntry& entry) {
     if (pending_.size() > 1) {
       try {
-        CommitEntry(std::move(entry.staged), entry.record, entry.paths, observer_);
+        CommitEntry(std::move(entry.staged), entry.record, entry.paths, entry.madeFolders, observer_);
         return true;
       } catch (const ExtractionError& error) {
         if (error.kind() != ErrorKind::kOutputNotOpened) throw;
@@ -221,7 +221,7 @@ class Extraction {
       entry.state = State::kPrepareFailed;
       if (!TryAlone(entry)) return false;
     }
-    CommitEntry(std::move(entry.staged), entry.record, entry.paths, observer_);
+    CommitEntry(std::move(entry.staged), entry.record, entry.paths, entry.madeFolders, observer_);
     return true;
   }
 

@@ -173,4 +173,15 @@ std::size_t Utf16Length(std::wstring_view wide) {
 #endif
 }
 
+std::vector<std::uint8_t> ToUtf16LeWithNul(std::wstring_view wide) {
+  const std::u16string value = ToUtf16(wide) + u'\0';
+  std::vector<std::uint8_t> bytes;
+  bytes.reserve(value.size() * 2);
+  for (const char16_t unit : value) {
+    bytes.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    bytes.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  return bytes;
+}
+
 }  // namespace text

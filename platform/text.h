@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace text {
 
@@ -21,5 +22,7 @@ std::wstring FromUtf16(std::u16string_view utf16);
 std::wstring FromUtf16LeSlot(const std::uint8_t* slot, std::size_t maxUnits);
 // Number of UTF-16 units the text takes (surrogate pairs count two).
 std::size_t Utf16Length(std::wstring_view wide);
+// The text as a registry string value stores it: UTF-16LE with its NUL.
+std::vector<std::uint8_t> ToUtf16LeWithNul(std::wstring_view wide);
 
 }  // namespace text

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,12 @@ class Recorder : public package::Observer {
   }
   void OnProgress(std::int32_t percent, const package::PackageFileRecord& record) override {
     calls.push_back(L"progress " + std::to_wstring(percent) + L" " + record.Name());
+  }
+  void OnFoldersCreated(const std::vector<std::wstring>& folders) override {
+    std::wstring call = L"folders";
+    for (const std::wstring& folder : folders)
+      call += L" " + folder;
+    calls.push_back(call);
   }
   void OnEntryFinished(const std::wstring& outputPath, std::uint64_t bytesWritten, std::uint32_t adler32) override {
     calls.push_back(L"finished " + outputPath + L" " + std::to_wstring(bytesWritten) + L" " + std::to_wstring(adler32));
@@ -208,6 +215,34 @@ TEST_F(Decoders, EveryFinishedFileTellsTheCheckValueOfItsContents) {
     };
     EXPECT_EQ(finished, (std::vector<std::wstring>{check(Content(70'000, 3)), L"1", check(Bytes("kurz"))}));
   }
+}
+
+// The install record lists the folders a run created, so that uninstall
+// takes them and nothing else: each is told once, with the first file
+// committed in it, outermost first, and a folder that was there is not told.
+TEST_F(Decoders, EachFolderTheExtractionCreatedIsToldOnceWithItsFirstFile) {
+  fs::create_directories(target_.path() / ("dest" + std::to_string(runs_ + 1)) / "raster");
+  const Outcome outcome = Run(MapLike().Indexed(), 3);
+  ASSERT_FALSE(outcome.raised);
+  std::vector<std::wstring> told;
+  for (std::size_t i = 0; i < outcome.calls.size(); ++i) {
+    if (!outcome.calls[i].starts_with(L"folders ")) continue;
+    ASSERT_LT(i + 1, outcome.calls.size());
+    EXPECT_TRUE(outcome.calls[i + 1].starts_with(L"finished ")) << outcome.calls[i + 1];
+    std::wistringstream words(outcome.calls[i].substr(8));
+    for (std::wstring folder; words >> folder;)
+      told.push_back(folder);
+  }
+  const std::wstring dest = L"<dest>" + std::wstring(1, platform::kPathSeparator);
+  const auto in = [&dest](std::wstring path) {
+    std::replace(path.begin(), path.end(), L'\\', platform::kPathSeparator);
+    return dest + path;
+  };
+  EXPECT_EQ(told, (std::vector<std::wstring>{
+                      in(L"tiles"), in(L"tiles\\z10"), in(L"tiles\\z10\\0"), in(L"tiles\\z11"), in(L"tiles\\z11\\0"),
+                      in(L"tiles\\z12"), in(L"tiles\\z12\\0"), in(L"tiles\\z10\\1"), in(L"tiles\\z11\\1"),
+                      in(L"tiles\\z12\\1"), in(L"tiles\\z10\\2"), in(L"tiles\\z11\\2"), in(L"tiles\\z12\\2"),
+                      in(L"tiles\\z10\\3"), in(L"tiles\\z11\\3"), in(L"tiles\\z12\\3"), in(L"vektor")}));
 }
 
 // An index whose checksum holds may still give an entry the wrong size: the

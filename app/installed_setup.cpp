@@ -1,0 +1,204 @@
+#include "app/installed_setup.h"
+
+#include <algorithm>
+#include <cwchar>
+#include <limits>
+
+#include "app/install_log.h"
+#include "platform/text.h"
+
+namespace app {
+
+namespace {
+
+platform::ErrorCode SetString(platform::SettingsKey& key, const std::wstring& name, const std::wstring& value) {
+  const std::vector<std::uint8_t> bytes = text::ToUtf16LeWithNul(value);
+  return key.SetStringValue(name, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+}
+
+std::uint32_t KiB(std::uint64_t bytes) {
+  const std::uint64_t kib = bytes / 1024 + (bytes % 1024 != 0 ? 1 : 0);
+  return static_cast<std::uint32_t>(std::min<std::uint64_t>(kib, std::numeric_limits<std::uint32_t>::max()));
+}
+
+std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
+
+// The folder part of a path, with its separator.
+std::wstring FolderOf(const std::wstring& path) {
+  const std::size_t cut = path.find_last_of(platform::kPathSeparator);
+  return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
+}
+
+}  // namespace
+
+std::vector<std::wstring> SetupPlace::Folders() const {
+  std::wstring setup = folder;
+  while (!setup.empty() && setup.back() == platform::kPathSeparator)
+    setup.pop_back();
+  std::wstring parent = FolderOf(setup);
+  while (!parent.empty() && parent.back() == platform::kPathSeparator)
+    parent.pop_back();
+  std::vector<std::wstring> folders{setup};
+  if (!parent.empty()) folders.push_back(parent);
+  return folders;
+}
+
+std::optional<SetupPlace> DefaultSetupPlace() {
+  const std::optional<std::wstring> programFiles = platform::ProgramFilesFolder();
+  if (!programFiles || programFiles->empty()) return std::nullopt;
+  const std::wstring separator(1, platform::kPathSeparator);
+  std::wstring root = *programFiles;
+  if (root.back() != platform::kPathSeparator) root += separator;
+  return SetupPlace{root + L"Varnholt" + separator + L"Setup" + separator};
+}
+
+UninstallEntry MakeUninstallEntry(const ProductFacts& product, const SetupPlace& place, const InstallRecord& record,
+                                  const std::wstring& lastDestination, const platform::LocalTimeOfDay& today) {
+  UninstallEntry entry;
+  entry.displayName = product.name;
+  entry.displayVersion = product.version;
+  entry.publisher = product.publisher;
+  entry.installLocation = lastDestination;
+  if (entry.installLocation.empty() || entry.installLocation.back() != platform::kPathSeparator)
+    entry.installLocation += platform::kPathSeparator;
+  entry.uninstallString = Quoted(place.SetupCopy()) + L" /uninstall";
+  entry.quietUninstallString = entry.uninstallString + L" /quiet";
+  entry.displayIcon = place.SetupCopy() + L",0";
+  entry.estimatedSizeKiB = KiB(record.Bytes());
+  wchar_t date[16];
+  std::swprintf(date, sizeof date / sizeof date[0], L"%04d%02d%02d", today.year, today.month, today.day);
+  entry.installDate = date;
+  return entry;
+}
+
+platform::ErrorCode WriteUninstallEntry(const UninstallEntry& entry) {
+  platform::SettingsKey key;
+  if (const platform::ErrorCode code = key.OpenOrCreate(kUninstallKeyPath); code != platform::kErrorSuccess)
+    return code;
+  const std::pair<const wchar_t*, const std::wstring*> strings[] = {
+      {L"DisplayName", &entry.displayName},
+      {L"DisplayVersion", &entry.displayVersion},
+      {L"Publisher", &entry.publisher},
+      {L"InstallLocation", &entry.installLocation},
+      {L"UninstallString", &entry.uninstallString},
+      {L"QuietUninstallString", &entry.quietUninstallString},
+      {L"DisplayIcon", &entry.displayIcon},
+      {L"InstallDate", &entry.installDate},
+  };
+  for (const auto& [name, value] : strings)
+    if (const platform::ErrorCode code = SetString(key, name, *value); code != platform::kErrorSuccess) return code;
+  const std::pair<const wchar_t*, std::uint32_t> numbers[] = {
+      {L"EstimatedSize", entry.estimatedSizeKiB},
+      {L"NoModify", 1},
+      {L"NoRepair", 1},
+  };
+  for (const auto& [name, value] : numbers)
+    if (const platform::ErrorCode code = key.SetDwordValue(name, value); code != platform::kErrorSuccess) return code;
+  return platform::kErrorSuccess;
+}
+
+platform::ErrorCode UpdateUninstallEntrySize(const InstallRecord& record) {
+  platform::SettingsKey key;
+  if (const platform::ErrorCode code = key.OpenOrCreate(kUninstallKeyPath); code != platform::kErrorSuccess)
+    return code;
+  return key.SetDwordValue(L"EstimatedSize", KiB(record.Bytes()));
+}
+
+platform::ErrorCode DeleteUninstallEntry() { return platform::SettingsKey::DeleteKey(kUninstallKeyPath); }
+
+// ---------------------------------------------------------------------------
+
+RecordKeeper::RecordKeeper(SetupPlace place, InstallLog* log, Hooks hooks)
+    : place_(std::move(place)), log_(log), hooks_(std::move(hooks)) {}
+
+void RecordKeeper::RunStarted(const std::wstring& destination) {
+  started_ = true;
+  destination_ = destination;
+  committedThisRun_ = false;
+  dirty_ = false;
+  lastSaved_ = hooks_.now();
+  InstallLog unlogged;
+  InstallLog& log = log_ != nullptr ? *log_ : unlogged;
+
+  if (!platform::CreateFolderTree(place_.folder)) {
+    const platform::ErrorCode code = platform::LastError();
+    log.RecordNotWritten(FileError(platform::CauseFromError(code), code, place_.folder));
+  }
+  const RecordReading reading = ReadInstallRecord(place_.Record());
+  record_ = reading.status == RecordReading::Status::kRead ? reading.record : InstallRecord{};
+  if (reading.status == RecordReading::Status::kDamaged || reading.status == RecordReading::Status::kUnreadable) {
+    // Kept for the administrator: it may still tell what an earlier run left.
+    const platform::LocalTimeOfDay now = platform::LocalTime();
+    wchar_t stamp[32];
+    std::swprintf(stamp, sizeof stamp / sizeof stamp[0], L"%04d%02d%02d-%02d%02d%02d", now.year, now.month, now.day,
+                  now.hour, now.minute, now.second);
+    const std::wstring aside = place_.folder + L"InstallRecord-damaged-" + stamp + L".txt";
+    const bool keptAside = platform::MoveReplacing(place_.Record(), aside);
+    log.RecordSetAside(place_.Record(), reading, keptAside ? aside : std::wstring());
+    // A record that can neither be read nor moved is not written over.
+    writable_ = keptAside;
+  } else {
+    writable_ = true;
+  }
+  record_.ended = false;
+
+  const std::wstring copy = place_.SetupCopy();
+  if (!hooks_.programPath.empty() && !SamePath(hooks_.programPath, copy)) {
+    FileError error;
+    if (!platform::CopyFileWhole(hooks_.programPath, copy, &error)) log.SetupCopyNotMade(error);
+  }
+}
+
+std::wstring RecordKeeper::RelativePath(const std::wstring& path) const {
+  if (path.size() <= destination_.size() || !SamePath(path.substr(0, destination_.size()), destination_)) return {};
+  return path.substr(destination_.size());
+}
+
+void RecordKeeper::FoldersCreated(const std::wstring& package, const std::vector<std::wstring>& folders) {
+  if (!started_) return;
+  for (const std::wstring& folder : folders) {
+    const std::wstring relative = RelativePath(folder);
+    if (!relative.empty() && record_.RecordFolderCreated(package, destination_, relative)) dirty_ = true;
+  }
+}
+
+void RecordKeeper::FileCommitted(const std::wstring& package, const std::wstring& outputPath, std::uint64_t bytes,
+                                 std::uint32_t adler) {
+  if (!started_) return;
+  const std::wstring relative = RelativePath(outputPath);
+  // The times as the disk keeps them (a FAT drive rounds to two seconds):
+  // the removal compares against what it will find.
+  platform::FileTimes times;
+  const std::uint64_t modified = platform::GetFileTimes(outputPath, &times) ? times.lastWrite : 0;
+  if (relative.empty() || !record_.RecordCommitted(package, destination_, relative, bytes, modified, adler)) return;
+  committedThisRun_ = true;
+  dirty_ = true;
+  if (hooks_.now() - lastSaved_ >= kRecordSaveInterval) Save();
+}
+
+void RecordKeeper::PackageEnded() {
+  if (started_ && dirty_) Save();
+}
+
+void RecordKeeper::RunEnded() {
+  if (!started_) return;
+  started_ = false;
+  record_.ended = true;
+  if (dirty_ || committedThisRun_) Save();
+  if (!committedThisRun_ || !hooks_.writeEntry) return;
+  const platform::ErrorCode code = hooks_.writeEntry(record_, destination_);
+  if (log_ != nullptr) log_->UninstallEntryWritten(kUninstallKeyPath, code);
+}
+
+void RecordKeeper::Save() {
+  lastSaved_ = hooks_.now();
+  if (!writable_) return;
+  FileError error;
+  if (WriteInstallRecord(place_.Record(), record_, &error)) {
+    dirty_ = false;
+  } else if (log_ != nullptr) {
+    log_->RecordNotWritten(error);
+  }
+}
+
+}  // namespace app
