@@ -33,6 +33,8 @@ constexpr wchar_t kPendingRenames[] = L"PendingFileRenameOperations";
 constexpr wchar_t kProductName[] = L"Varnholt Digital Maps";
 constexpr wchar_t kProductVersion[] = L"1.0.0.0";
 constexpr wchar_t kPublisher[] = L"Varnholt";
+// Every window of the setup's starts its title so.
+constexpr wchar_t kSetupTitle[] = L"VARNHOLT Setup";
 // The setup copy removes itself through a helper after it has ended.
 constexpr std::chrono::seconds kSelfRemoval{10};
 
@@ -121,7 +123,7 @@ CommandLine Split(const std::wstring& command) {
   return {command.substr(1, close - 1), arguments};
 }
 
-Ended Run(const CommandLine& command, const std::wstring& extra = L"") {
+Ended RunCommand(const CommandLine& command, const std::wstring& extra = L"") {
   RemoteWizard program(command.program, command.arguments + extra, false);
   Ended ended;
   ended.code = program.WaitForExit(std::chrono::milliseconds(60000), &ended.sawWindow);
@@ -139,7 +141,9 @@ bool SetupCopyGoesWithin(std::chrono::seconds limit) {
 // keeps it, the default destination for one.
 void ExpectNoEmptyVarnholtFolder() {
   const fs::path varnholt = SetupFolder().parent_path();
-  if (fs::exists(varnholt)) EXPECT_FALSE(fs::is_empty(varnholt)) << varnholt;
+  if (fs::exists(varnholt)) {
+    EXPECT_FALSE(fs::is_empty(varnholt)) << varnholt;
+  }
 }
 
 std::string RecordText() {
@@ -296,8 +300,9 @@ BOOL CALLBACK FindSetupWindow(HWND window, LPARAM parameter) {
   auto* search = reinterpret_cast<SetupWindowSearch*>(parameter);
   wchar_t className[64] = {};
   ::GetClassNameW(window, className, 64);
-  if (!::IsWindowVisible(window) || std::wstring(className) != L"#32770") return TRUE;
-  if (RemoteWizard::WindowText(window).rfind(L"VARNHOLT Setup", 0) != 0) return TRUE;
+  if (!::IsWindowVisible(window) || std::wcscmp(className, L"#32770") != 0) return TRUE;
+  const std::wstring title = RemoteWizard::WindowText(window);
+  if (title.compare(0, std::wcslen(kSetupTitle), kSetupTitle) != 0) return TRUE;
   const bool isSheet = ::SendMessageW(window, PSM_GETCURRENTPAGEHWND, 0, 0) != 0;
   const bool isMessageBox = ::GetDlgItem(window, 0xFFFF) != nullptr;
   if (search->sheet ? !isSheet : !isMessageBox) return TRUE;
@@ -413,7 +418,7 @@ TEST(Uninstall, TheQuietCommandFromTheEntryRemovesExactlyWhatIsUnchanged) {
   const CommandLine quiet = QuietUninstallCommand();
   ASSERT_EQ(quiet.program, SetupCopy());
   ASSERT_EQ(quiet.arguments, L"/uninstall /quiet");
-  const Ended ended = Run(quiet, place.LogSwitch(place.removalLog));
+  const Ended ended = RunCommand(quiet, place.LogSwitch(place.removalLog));
   const std::vector<std::string> lines = LogLines(place.removalLog);
   EXPECT_EQ(ended.code, kSuccess) << Joined(lines);
   EXPECT_FALSE(ended.sawWindow);
@@ -423,9 +428,10 @@ TEST(Uninstall, TheQuietCommandFromTheEntryRemovesExactlyWhatIsUnchanged) {
                                       "bayern/notizen.txt", "eigene", "eigene/karte.txt"}));
   EXPECT_EQ(ReadAll(longer), bytes);
   EXPECT_EQ(ReadAll(sameSize), Bytes("BAYERN ZWEI"));
-  EXPECT_GE(LineWith(lines, Utf8(longer.wstring())), 0) << "the changed file is named\n" << Joined(lines);
-  EXPECT_GE(LineWith(lines, Utf8(sameSize.wstring())), 0) << Joined(lines);
+  for (const fs::path& changed : {longer, sameSize})
+    EXPECT_GE(LineWith(lines, "Kept, changed since it was installed: " + Utf8(changed.wstring())), 0) << Joined(lines);
   EXPECT_EQ(LineWith(lines, "notizen.txt"), -1) << "files not in the record are not looked at";
+  EXPECT_EQ(LineWith(lines, "Error"), -1) << Joined(lines);
   ExpectTheLogEndsWithExitCode(lines, kSuccess);
 
   EXPECT_FALSE(EntryExists());
@@ -455,7 +461,7 @@ TEST(Uninstall, APackageRemovedAloneLeavesTheFileAnotherStillRecords) {
   EXPECT_EQ(EntryValue(L"EstimatedSize").Number(), KiB(2000 + 5000 + 3000)) << "the shared file counts once";
 
   const CommandLine quiet = QuietUninstallCommand();
-  const Ended alpen = Run(quiet, L" /packages=PKG-A" + place.LogSwitch(place.removalLog));
+  const Ended alpen = RunCommand(quiet, L" /packages=PKG-A" + place.LogSwitch(place.removalLog));
   EXPECT_EQ(alpen.code, kSuccess) << Joined(LogLines(place.removalLog));
   EXPECT_EQ(TreeOf(place.root),
             (std::vector<std::string>{"bayern", "bayern/b.dat", "gemeinsam", "gemeinsam/legende.dat"}));
@@ -465,11 +471,11 @@ TEST(Uninstall, APackageRemovedAloneLeavesTheFileAnotherStillRecords) {
   EXPECT_EQ(EntryValue(L"EstimatedSize").Number(), KiB(2000 + 3000));
   EXPECT_EQ(StoredGeoPath(), place.destination);
   EXPECT_EQ(CountOf(RecordText(), "PKG-A"), 0) << RecordText();
-  EXPECT_EQ(Run(quiet, L" /packages=PKG-A").code, kNothingInstalled) << "Alpen is no longer installed";
+  EXPECT_EQ(RunCommand(quiet, L" /packages=PKG-A").code, kNothingInstalled) << "Alpen is no longer installed";
   EXPECT_EQ(TreeOf(place.root).size(), 4u);
 
   // The same command again: the rest, the setup copy that runs it included.
-  const Ended bayern = Run(quiet);
+  const Ended bayern = RunCommand(quiet);
   EXPECT_EQ(bayern.code, kSuccess);
   EXPECT_FALSE(fs::exists(place.root)) << "the destination the setup created, empty at last";
   EXPECT_FALSE(EntryExists());
@@ -492,10 +498,10 @@ TEST(Uninstall, ASharedFileGoesWithItsLastPackageWhicheverGoesFirst) {
   ASSERT_EQ(RunToTheEnd(medium, L"/quiet /dir=" + Quoted(place.destination)).code, kSuccess);
 
   const CommandLine quiet = QuietUninstallCommand();
-  EXPECT_EQ(Run(quiet, L" /packages=PKG-B").code, kSuccess);
+  EXPECT_EQ(RunCommand(quiet, L" /packages=PKG-B").code, kSuccess);
   EXPECT_EQ(TreeOf(place.root),
             (std::vector<std::string>{"alpen", "alpen/a.dat", "gemeinsam", "gemeinsam/legende.dat"}));
-  const Ended alpen = Run(quiet, place.LogSwitch(place.removalLog));
+  const Ended alpen = RunCommand(quiet, place.LogSwitch(place.removalLog));
   EXPECT_EQ(alpen.code, kSuccess);
   EXPECT_FALSE(fs::exists(place.root)) << "left behind: " << ::testing::PrintToString(TreeOf(place.root)) << "\n"
                                        << Joined(LogLines(place.removalLog));
@@ -532,7 +538,7 @@ TEST(Uninstall, AFileHeldOpenGoesAtTheNextRestartAndTheRunSays3010) {
   }
   EXPECT_TRUE(pending) << "the file is to go at the next restart";
   EXPECT_FALSE(fs::exists(place.root / L"alpen" / L"a.txt"));
-  EXPECT_GE(LineWith(lines, Utf8(held.wstring())), 0) << Joined(lines);
+  EXPECT_GE(LineWith(lines, "In use, removed at the next restart: " + Utf8(held.wstring())), 0) << Joined(lines);
   ExpectTheLogEndsWithExitCode(lines, kRestartRequired);
   // It counts as removed: nothing is installed any more.
   EXPECT_FALSE(EntryExists());
@@ -558,7 +564,7 @@ TEST(Uninstall, ARunThatFailedHalfWayLeavesWhatItCommittedRemovable) {
   ASSERT_TRUE(EntryExists()) << "what the run committed can be removed";
   EXPECT_EQ(EntryValue(L"InstallLocation").Text(), place.destination);
   EXPECT_NE(RecordText().find("run\tended\r\n"), std::string::npos) << RecordText();
-  const Ended ended = Run(QuietUninstallCommand(), place.LogSwitch(place.removalLog));
+  const Ended ended = RunCommand(QuietUninstallCommand(), place.LogSwitch(place.removalLog));
   EXPECT_EQ(ended.code, kSuccess) << Joined(LogLines(place.removalLog));
   EXPECT_FALSE(fs::exists(place.root)) << ::testing::PrintToString(TreeOf(place.root));
   EXPECT_TRUE(SetupCopyGoesWithin(kSelfRemoval));
