@@ -167,6 +167,46 @@ std::uint64_t BytesOf(const std::vector<PackageFile>& files) {
 
 DWORD KiB(std::uint64_t bytes) { return static_cast<DWORD>((bytes + 1023) / 1024); }
 
+bool SetWriteTime(const fs::path& path, std::uint64_t time) {
+  const UniqueFileHandle file(
+      ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  const FILETIME written{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+  return ::SetFileTime(file.Get(), nullptr, nullptr, &written) != FALSE;
+}
+
+// The package as nwq makes it from files last written at `written`, as one
+// built on another day than its neighbour: Medium::Create's files are as new
+// as the test, so two of its packages may or may not agree on a time.
+bool CreateWrittenAt(const Medium& medium, const std::wstring& name, const std::wstring& title,
+                     const std::vector<PackageFile>& files, std::uint64_t written) {
+  TempDir source;
+  for (const PackageFile& file : files) {
+    const fs::path path = source.path() / file.folder / file.name;
+    fs::create_directories(path.parent_path());
+    WriteAll(path, file.content);
+    if (!SetWriteTime(path, written)) return false;
+  }
+  RemoteWizard nwq(
+      EnvPath("NWQ_EXE"),
+      L"create " + Quoted(medium.Package(name)) + L" " + Quoted(source.path().wstring()) + L" --title " + Quoted(title),
+      false);
+  return nwq.WaitForExit(std::chrono::seconds(60)) == 0;
+}
+
+constexpr std::uint64_t kOneDay = 24ULL * 3600 * 10000000;
+
+// Both carry the legend, Bayern's made a day later; Bayern, installed after
+// Alpen, wrote it last.
+void AddTwoPackagesSharingALegend(Medium& medium) {
+  ASSERT_TRUE(CreateWrittenAt(
+      medium, L"PKG-A", L"Alpen",
+      {{L"gemeinsam", L"legende.dat", RandomBytes(2000, 7)}, {L"alpen", L"a.dat", RandomBytes(5000, 8)}}, kStoredTime));
+  ASSERT_TRUE(CreateWrittenAt(
+      medium, L"PKG-B", L"Bayern",
+      {{L"gemeinsam", L"legende.dat", RandomBytes(2000, 7)}, {L"bayern", L"b.dat", RandomBytes(3000, 9)}},
+      kStoredTime + kOneDay));
+}
+
 const std::vector<PackageFile> kAlpen = {{L"alpen\\nord", L"a1.txt", Bytes("alpen nord")},
                                          {L"alpen\\nord", L"a2.dat", RandomBytes(200000, 1)},
                                          {L"alpen\\sued", L"s.txt", Bytes("sued")}};
@@ -190,6 +230,14 @@ struct Place : ScratchFolder {
   const fs::path removalLog = path() / L"removal.log";
   std::wstring LogSwitch(const fs::path& log) const { return L" /log=" + Quoted(log.wstring()); }
 };
+
+// A second removal, by the medium's own program, finds nothing to remove.
+void ExpectNothingLeftToRemove(const Medium& medium, const Place& place) {
+  const fs::path log = place.path() / L"again.log";
+  const Ended again = RunToTheEnd(medium, L"/uninstall /quiet" + place.LogSwitch(log));
+  EXPECT_EQ(again.code, kNothingInstalled) << Joined(LogLines(log));
+  EXPECT_FALSE(again.sawWindow);
+}
 
 // The strings of PendingFileRenameOperations in pairs: what to move, and
 // where to (empty: delete).
@@ -329,6 +377,11 @@ TEST(Uninstall, TheQuietInstallLeavesAnEntryACopyAndARecord) {
   Medium medium;
   AddAlpenAndBayern(medium);
   Place place;
+  // Never installed: not even the setup's folder is there.
+  ASSERT_FALSE(fs::exists(SetupFolder()));
+  ExpectNothingLeftToRemove(medium, place);
+  EXPECT_FALSE(fs::exists(SetupFolder())) << "a removal makes no setup copy";
+
   const std::wstring before = LocalDate();
   // Without its trailing backslash: the entry adds it.
   std::wstring destination = place.destination;
@@ -404,12 +457,7 @@ TEST(Uninstall, TheQuietCommandFromTheEntryRemovesExactlyWhatIsUnchanged) {
   WriteAll(longer, bytes);
   const fs::path sameSize = place.root / L"bayern" / L"b2.txt";
   WriteAll(sameSize, Bytes("BAYERN ZWEI"));
-  {
-    const UniqueFileHandle file(
-        ::CreateFileW(sameSize.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    FILETIME stored{static_cast<DWORD>(kStoredTime), static_cast<DWORD>(kStoredTime >> 32)};
-    ASSERT_TRUE(::SetFileTime(file.Get(), nullptr, nullptr, &stored));
-  }
+  ASSERT_TRUE(SetWriteTime(sameSize, kStoredTime));
   // The user's own files, in a folder of the setup's and in one of theirs.
   WriteAll(place.root / L"bayern" / L"notizen.txt", Bytes("meine notizen"));
   fs::create_directories(place.root / L"eigene");
@@ -439,9 +487,7 @@ TEST(Uninstall, TheQuietCommandFromTheEntryRemovesExactlyWhatIsUnchanged) {
   EXPECT_TRUE(geoPath == L"(none)" || geoPath == L"(no key)") << geoPath;
   // Nothing is left to remove, straight away: the helper that removes the
   // setup copy is no setup of its own that would make this wait (1618).
-  const Ended again = RunToTheEnd(medium, L"/uninstall /quiet");
-  EXPECT_EQ(again.code, kNothingInstalled);
-  EXPECT_FALSE(again.sawWindow);
+  ExpectNothingLeftToRemove(medium, place);
   EXPECT_TRUE(SetupCopyGoesWithin(kSelfRemoval)) << "the setup copy, the record and their folder";
   ExpectNoEmptyVarnholtFolder();
 }
@@ -449,13 +495,7 @@ TEST(Uninstall, TheQuietCommandFromTheEntryRemovesExactlyWhatIsUnchanged) {
 TEST(Uninstall, APackageRemovedAloneLeavesTheFileAnotherStillRecords) {
   CleanMachine clean;
   Medium medium;
-  // Both carry the legend; Bayern, installed second, wrote it last.
-  ASSERT_TRUE(medium.Create(
-      L"PKG-A", L"Alpen",
-      {{L"gemeinsam", L"legende.dat", RandomBytes(2000, 7)}, {L"alpen", L"a.dat", RandomBytes(5000, 8)}}));
-  ASSERT_TRUE(medium.Create(
-      L"PKG-B", L"Bayern",
-      {{L"gemeinsam", L"legende.dat", RandomBytes(2000, 7)}, {L"bayern", L"b.dat", RandomBytes(3000, 9)}}));
+  AddTwoPackagesSharingALegend(medium);
   Place place;
   ASSERT_EQ(RunToTheEnd(medium, L"/quiet /dir=" + Quoted(place.destination)).code, kSuccess);
   EXPECT_EQ(EntryValue(L"EstimatedSize").Number(), KiB(2000 + 5000 + 3000)) << "the shared file counts once";
@@ -488,12 +528,7 @@ TEST(Uninstall, APackageRemovedAloneLeavesTheFileAnotherStillRecords) {
 TEST(Uninstall, ASharedFileGoesWithItsLastPackageWhicheverGoesFirst) {
   CleanMachine clean;
   Medium medium;
-  ASSERT_TRUE(medium.Create(
-      L"PKG-A", L"Alpen",
-      {{L"gemeinsam", L"legende.dat", RandomBytes(2000, 7)}, {L"alpen", L"a.dat", RandomBytes(5000, 8)}}));
-  ASSERT_TRUE(medium.Create(
-      L"PKG-B", L"Bayern",
-      {{L"gemeinsam", L"legende.dat", RandomBytes(2000, 7)}, {L"bayern", L"b.dat", RandomBytes(3000, 9)}}));
+  AddTwoPackagesSharingALegend(medium);
   Place place;
   ASSERT_EQ(RunToTheEnd(medium, L"/quiet /dir=" + Quoted(place.destination)).code, kSuccess);
 
@@ -543,7 +578,7 @@ TEST(Uninstall, AFileHeldOpenGoesAtTheNextRestartAndTheRunSays3010) {
   // It counts as removed: nothing is installed any more.
   EXPECT_FALSE(EntryExists());
   EXPECT_TRUE(SetupCopyGoesWithin(kSelfRemoval));
-  EXPECT_EQ(RunToTheEnd(medium, L"/uninstall /quiet").code, kNothingInstalled);
+  ExpectNothingLeftToRemove(medium, place);
 }
 
 TEST(Uninstall, ARunThatFailedHalfWayLeavesWhatItCommittedRemovable) {
