@@ -247,6 +247,26 @@ void GeoPathSeeds(const std::filesystem::path& folder) {
     Put(folder, name, Text(key + "GeoPath=" + hex + "\n"));
 }
 
+void InstallRecordSeeds(const std::filesystem::path& folder) {
+  const std::string head = "Varnholt setup install record 1\r\nrun\tended\r\n";
+  const std::string north = "{11111111-1111-1111-1111-111111111111}";
+  const std::pair<const char*, std::string> kRecords[] = {
+      {"empty", head + "end\r\n"},
+      {"two-destinations",
+       head + "destination\tD:\\Maps\\\r\nfolder\t" + north + "\tNord\r\nfile\t" + north +
+           "\t1234\t133000000000000000\tdeadbeef\tNord\\k\xC3\xB6ln.map\r\nfile\t" + north +
+           "\t0\t1\t00000001\tlegend.txt\r\ndestination\t\\\\server\\share\\\r\nfile\tS\t9\t2\t00010001\t"
+           "s\xC3\xBC"
+           "d.map\r\nend\r\n"},
+      {"going-lf",
+       "Varnholt setup install record 1\nrun\tgoing\ndestination\t/mnt/maps/\nfile\tP\t1\t1\t00000001\ta/b\nend\n"},
+      {"dot-dot", head + "destination\tD:\\Maps\\\r\nfile\tP\t1\t1\t00000001\t..\\boot.ini\r\nend\r\n"},
+      {"cut", head + "destination\tD:\\Maps\\\r\nfile\tP\t1\t1\t000"},
+  };
+  for (const auto& [name, text] : kRecords)
+    Put(folder, name, Text(text));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -261,5 +281,6 @@ int main(int argc, char** argv) {
   VersionSeeds(seeds / "version");
   PropertySeeds(seeds / "property");
   GeoPathSeeds(seeds / "geo_path");
+  InstallRecordSeeds(seeds / "install_record");
   return 0;
 }

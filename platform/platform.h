@@ -48,6 +48,7 @@ class File {
  public:
   enum class Mode {
     kReadExclusive,         // existing regular file, read only
+    kReadShareRead,         // existing regular file, read only; others may read it too (a running program)
     kCreateWriteExclusive,  // create or truncate, write only
     kCreateReadWrite,       // create or truncate, read and write
     kCreateWriteShareRead,  // create or truncate, write only; others may read it meanwhile (a log)

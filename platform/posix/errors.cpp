@@ -19,6 +19,9 @@ std::wstring SystemErrorText(ErrorCode code) {
 
 bool IsExistsError(ErrorCode code) { return static_cast<int>(code) == EEXIST; }
 
+// EBUSY is what RemoveUnusedFile says of a file that a File holds open.
+bool IsInUseError(ErrorCode code) { return static_cast<int>(code) == EBUSY || static_cast<int>(code) == ETXTBSY; }
+
 FileError::Cause CauseFromError(ErrorCode code) {
   switch (static_cast<int>(code)) {
     case 0: return FileError::kNone;

@@ -106,14 +106,16 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
   path_ = path;
   int flags = O_CLOEXEC;
   switch (mode) {
-    case Mode::kReadExclusive: flags |= O_RDONLY; break;
+    case Mode::kReadExclusive:
+    case Mode::kReadShareRead: flags |= O_RDONLY; break;
     case Mode::kCreateWriteExclusive:
     case Mode::kCreateWriteShareRead: flags |= O_WRONLY | O_CREAT; break;
     case Mode::kCreateReadWrite: flags |= O_RDWR | O_CREAT; break;
     case Mode::kCreateNewWrite: flags |= O_WRONLY | O_CREAT | O_EXCL; break;
     case Mode::kUpdateExclusive: flags |= O_RDWR; break;
   }
-  UniqueFd fd(OpenNative(path, flags, mode == Mode::kReadExclusive));
+  const bool reading = mode == Mode::kReadExclusive || mode == Mode::kReadShareRead;
+  UniqueFd fd(OpenNative(path, flags, reading));
   auto fail = [&](int code) {
     fd.Reset();
     errno = code;
@@ -126,10 +128,11 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
   if (!S_ISREG(info.st_mode)) return fail(S_ISDIR(info.st_mode) ? EISDIR : EINVAL);
   // No sharing, for readers too: an advisory lock that every open here takes.
   // (Readers outside this layer take no lock, so a shared-read log stays readable.)
-  if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
+  // A shared reader takes the shared lock, which admits only readers like it.
+  const int lock = mode == Mode::kReadShareRead ? LOCK_SH : LOCK_EX;
+  if (::flock(fd.Get(), lock | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno);
   // Truncate only once the lock is ours, so a file in use is never emptied.
-  const bool truncates =
-      mode != Mode::kReadExclusive && mode != Mode::kCreateNewWrite && mode != Mode::kUpdateExclusive;
+  const bool truncates = !reading && mode != Mode::kCreateNewWrite && mode != Mode::kUpdateExclusive;
   if (truncates && ::ftruncate(fd.Get(), 0) != 0) return fail(errno);
   handle_ = std::move(fd);
   return true;

@@ -127,6 +127,12 @@ bool RemoveUnusedFile(const std::wstring& path) {
   return ::unlink(native.c_str()) == 0;
 }
 
+// Nothing here removes files at a restart.
+bool RemoveAtRestart(const std::wstring&) {
+  errno = ENOTSUP;
+  return false;
+}
+
 bool IsFolder(const std::wstring& path) { return IsDirectory(NativePath(path)); }
 
 bool RemoveEmptyFolder(const std::wstring& path) noexcept {

@@ -1,11 +1,15 @@
 // The settings store on POSIX: one machine-wide text file standing in for the
 // registry. Each key is a "[Key\Path]" line followed by "Name=hexbytes" lines,
-// so values keep their raw bytes exactly as the registry would. The file's
-// place is /etc/varnholt/settings unless VARNHOLT_SETTINGS_FILE names another.
+// so values keep their raw bytes exactly as the registry would; a 32-bit
+// number is "Name=dword:0000002a", as a .reg file writes it (hex digits never
+// start that way, and stores written before numbers existed read as ever).
+// The file's place is /etc/varnholt/settings unless VARNHOLT_SETTINGS_FILE
+// names another.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwctype>
@@ -27,8 +31,12 @@ namespace {
 
 struct StoredValue {
   std::string name;
-  std::string bytes;
+  std::string bytes;  // a number's four bytes little-endian, as the registry hands them out
+  bool dword = false;
 };
+
+constexpr char kDwordTag[] = "dword:";
+constexpr std::size_t kDwordTagLength = sizeof kDwordTag - 1;
 
 struct StoredKey {
   std::string path;
@@ -59,6 +67,22 @@ std::string ToHex(const std::string& bytes) {
   return hex;
 }
 
+std::string DwordText(const std::string& bytes) {
+  std::uint32_t value = 0;
+  for (std::size_t i = 0; i < 4 && i < bytes.size(); ++i)
+    value |= static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i])) << (8 * i);
+  char text[9];
+  std::snprintf(text, sizeof text, "%08x", static_cast<unsigned>(value));
+  return kDwordTag + std::string(text);
+}
+
+std::string DwordBytes(std::uint32_t value) {
+  std::string bytes;
+  for (int i = 0; i < 4; ++i)
+    bytes.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+  return bytes;
+}
+
 bool FromHex(const std::string& hex, std::string* bytes) {
   if (hex.size() % 2 != 0) return false;
   bytes->clear();
@@ -84,9 +108,17 @@ ErrorCode Load(std::vector<StoredKey>* keys) {
       continue;
     }
     const std::size_t equals = line.rfind('=');
+    if (keys->empty() || equals == std::string::npos) continue;  // a damaged line loses only itself
     StoredValue value;
-    if (keys->empty() || equals == std::string::npos || !FromHex(line.substr(equals + 1), &value.bytes)) {
-      continue;  // a damaged line loses only itself
+    std::string stored = line.substr(equals + 1);
+    if (stored.compare(0, kDwordTagLength, kDwordTag) == 0) {
+      stored.erase(0, kDwordTagLength);
+      std::string bigEndian;
+      if (stored.size() != 8 || !FromHex(stored, &bigEndian)) continue;
+      value.bytes.assign(bigEndian.rbegin(), bigEndian.rend());
+      value.dword = true;
+    } else if (!FromHex(stored, &value.bytes)) {
+      continue;
     }
     value.name = line.substr(0, equals);
     keys->back().values.push_back(std::move(value));
@@ -115,7 +147,7 @@ ErrorCode Save(const std::vector<StoredKey>& keys) {
   for (const StoredKey& key : keys) {
     content << '[' << key.path << "]\n";
     for (const StoredValue& value : key.values)
-      content << value.name << '=' << ToHex(value.bytes) << '\n';
+      content << value.name << '=' << (value.dword ? DwordText(value.bytes) : ToHex(value.bytes)) << '\n';
   }
   const std::string data = content.str();
 
@@ -147,6 +179,28 @@ StoredKey* FindKey(std::vector<StoredKey>& keys, const std::string& path) {
     if (SameName(key.path, path)) return &key;
   }
   return nullptr;
+}
+
+// Sets the value in the key, adding either where missing: the key may have
+// been deleted since it was opened.
+ErrorCode StoreValue(const std::wstring& keyPath, StoredValue stored) {
+  std::vector<StoredKey> keys;
+  if (const ErrorCode code = Load(&keys); code != kErrorSuccess) return code;
+  const std::string path = text::ToUtf8(keyPath);
+  StoredKey* key = FindKey(keys, path);
+  if (key == nullptr) {
+    keys.push_back({path, {}});
+    key = &keys.back();
+  }
+  for (StoredValue& value : key->values) {
+    if (SameName(value.name, stored.name)) {
+      value.bytes = std::move(stored.bytes);
+      value.dword = stored.dword;
+      return Save(keys);
+    }
+  }
+  key->values.push_back(std::move(stored));
+  return Save(keys);
 }
 
 }  // namespace
@@ -201,24 +255,37 @@ ErrorCode SettingsKey::QueryValue(const std::wstring& name, void* buffer, std::u
 
 ErrorCode SettingsKey::SetStringValue(const std::wstring& name, const void* data, std::uint32_t bytes) {
   if (!open_) return EBADF;
+  return StoreValue(keyPath_, {text::ToUtf8(name), std::string(static_cast<const char*>(data), bytes), false});
+}
+
+ErrorCode SettingsKey::SetDwordValue(const std::wstring& name, std::uint32_t value) {
+  if (!open_) return EBADF;
+  return StoreValue(keyPath_, {text::ToUtf8(name), DwordBytes(value), true});
+}
+
+ErrorCode SettingsKey::DeleteValue(const std::wstring& name) {
+  if (!open_) return EBADF;
   std::vector<StoredKey> keys;
   if (const ErrorCode code = Load(&keys); code != kErrorSuccess) return code;
-  const std::string path = text::ToUtf8(keyPath_);
-  StoredKey* key = FindKey(keys, path);
-  if (key == nullptr) {
-    keys.push_back({path, {}});
-    key = &keys.back();
-  }
+  StoredKey* key = FindKey(keys, text::ToUtf8(keyPath_));
+  if (key == nullptr) return kErrorSuccess;
   const std::string wanted = text::ToUtf8(name);
-  std::string raw(static_cast<const char*>(data), bytes);
-  for (StoredValue& value : key->values) {
-    if (SameName(value.name, wanted)) {
-      value.bytes = std::move(raw);
-      return Save(keys);
-    }
+  const auto gone = std::erase_if(key->values, [&](const StoredValue& value) { return SameName(value.name, wanted); });
+  return gone == 0 ? kErrorSuccess : Save(keys);
+}
+
+ErrorCode SettingsKey::DeleteKey(const std::wstring& keyPath) {
+  if (keyPath.empty()) return EINVAL;
+  std::vector<StoredKey> keys;
+  if (const ErrorCode code = Load(&keys); code != kErrorSuccess) return code;
+  const std::string path = text::ToUtf8(keyPath);
+  // The registry refuses to delete a key that has subkeys; so does this.
+  const std::string below = path + '\\';
+  for (const StoredKey& key : keys) {
+    if (key.path.size() > below.size() && SameName(key.path.substr(0, below.size()), below)) return EACCES;
   }
-  key->values.push_back({wanted, std::move(raw)});
-  return Save(keys);
+  const auto gone = std::erase_if(keys, [&](const StoredKey& key) { return SameName(key.path, path); });
+  return gone == 0 ? kErrorSuccess : Save(keys);
 }
 
 void SettingsKey::Close() { open_ = false; }

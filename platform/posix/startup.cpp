@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cerrno>
 
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -20,5 +21,13 @@ std::wstring ProgramPath(std::size_t capacity) {
 std::optional<std::wstring> ProgramFilesFolder() { return std::nullopt; }
 
 void LoadDllsFromSystemFolderOnly() {}
+
+// A running program may remove its own file here; nobody needs to wait.
+bool RemoveAfterExit(const std::wstring&, const std::vector<std::wstring>&) {
+  errno = ENOTSUP;
+  return false;
+}
+
+std::optional<int> RunRemovalAfterExit(const std::vector<std::wstring>&) { return std::nullopt; }
 
 }  // namespace platform

@@ -20,6 +20,14 @@ std::wstring SystemErrorText(ErrorCode code) {
 
 bool IsExistsError(ErrorCode code) { return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS; }
 
+bool IsInUseError(ErrorCode code) {
+  // Deleting the file of a running program gives ERROR_ACCESS_DENIED, not a
+  // sharing violation, on Windows and under Wine alike (seen with Wine 8).
+  // A read-only file gives the same code, so it too is taken for in use.
+  return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_USER_MAPPED_FILE ||
+         code == ERROR_ACCESS_DENIED;
+}
+
 FileError::Cause CauseFromError(ErrorCode code) {
   switch (code) {
     case NO_ERROR: return FileError::kNone;

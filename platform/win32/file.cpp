@@ -86,9 +86,9 @@ bool File::Open(const std::wstring& path, Mode mode, FileError* error) {
   } else if (mode == Mode::kUpdateExclusive) {
     access = GENERIC_READ | GENERIC_WRITE;
   }
-  if (mode == Mode::kCreateWriteShareRead) share = FILE_SHARE_READ;
+  if (mode == Mode::kCreateWriteShareRead || mode == Mode::kReadShareRead) share = FILE_SHARE_READ;
 #if defined(VARNHOLT_FAULT_INJECTION)
-  if (mode == Mode::kReadExclusive) fault_injection::OnOpenForReading(path);
+  if (mode == Mode::kReadExclusive || mode == Mode::kReadShareRead) fault_injection::OnOpenForReading(path);
   if (const auto code = fault_injection::OnCall(fault_injection::Operation::kOpen, path)) {
     if (error) *error = FileError(CauseFromError(*code), *code, path);
     ::SetLastError(*code);

@@ -94,6 +94,10 @@ bool RemoveFile(const std::wstring& path) { return ::DeleteFileW(path.c_str()) !
 // cannot be deleted, and DeleteFileW refuses folders.
 bool RemoveUnusedFile(const std::wstring& path) { return RemoveFile(path); }
 
+bool RemoveAtRestart(const std::wstring& path) {
+  return ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+}
+
 bool IsFolder(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);

@@ -35,6 +35,27 @@ ErrorCode SettingsKey::SetStringValue(const std::wstring& name, const void* data
       RegSetValueExW(static_cast<HKEY>(key_.Get()), name.c_str(), 0, REG_SZ, static_cast<const BYTE*>(data), bytes));
 }
 
+ErrorCode SettingsKey::SetDwordValue(const std::wstring& name, std::uint32_t value) {
+  if (!key_) return ERROR_INVALID_HANDLE;
+  const DWORD data = value;
+  return static_cast<ErrorCode>(RegSetValueExW(static_cast<HKEY>(key_.Get()), name.c_str(), 0, REG_DWORD,
+                                               reinterpret_cast<const BYTE*>(&data), sizeof data));
+}
+
+ErrorCode SettingsKey::DeleteValue(const std::wstring& name) {
+  if (!key_) return ERROR_INVALID_HANDLE;
+  const LSTATUS status = RegDeleteValueW(static_cast<HKEY>(key_.Get()), name.c_str());
+  return status == ERROR_FILE_NOT_FOUND ? kErrorSuccess : static_cast<ErrorCode>(status);
+}
+
+// The view OpenOrCreate writes to, so the key that goes is the one it made.
+ErrorCode SettingsKey::DeleteKey(const std::wstring& keyPath) {
+  // An empty path would name HKEY_LOCAL_MACHINE itself.
+  if (keyPath.empty()) return ERROR_INVALID_PARAMETER;
+  const LSTATUS status = RegDeleteKeyW(HKEY_LOCAL_MACHINE, keyPath.c_str());
+  return status == ERROR_FILE_NOT_FOUND ? kErrorSuccess : static_cast<ErrorCode>(status);
+}
+
 void SettingsKey::Close() { key_.Reset(); }
 
 }  // namespace platform
