@@ -85,14 +85,15 @@ std::wstring Folded(const std::wstring& path) {
 
 std::size_t Depth(const std::wstring& path) { return Parts(path).size(); }
 
-// Whether a staying file or folder lies inside `folder`.
-bool HoldsStaying(const std::wstring& folder, const RecordedDestination& staying) {
+// The package of a staying file or folder inside `folder`, if any.
+std::optional<std::wstring> StayingInside(const std::wstring& folder, const RecordedDestination& staying) {
   const std::wstring prefix = Folded(folder + std::wstring(1, platform::kPathSeparator));
   auto inside = [&](const std::wstring& path) { return Folded(path).compare(0, prefix.size(), prefix) == 0; };
-  return std::any_of(staying.files.begin(), staying.files.end(),
-                     [&](const RecordedFile& f) { return inside(f.path); }) ||
-         std::any_of(staying.folders.begin(), staying.folders.end(),
-                     [&](const RecordedFolder& f) { return inside(f.path); });
+  for (const RecordedFile& file : staying.files)
+    if (inside(file.path)) return file.package;
+  for (const RecordedFolder& inner : staying.folders)
+    if (inside(inner.path)) return inner.package;
+  return std::nullopt;
 }
 
 bool Selected(const std::optional<std::set<std::wstring>>& packages, const std::wstring& package) {
@@ -474,9 +475,12 @@ RemovalPlan PlanRemoval(const InstallRecord& record, const std::optional<std::se
     std::vector<PlannedRemoval> folders;
     for (const RecordedFolder& folder : destination.folders) {
       if (!Selected(packages, folder.package) || stayingFolders.count(Folded(folder.path)) != 0) continue;
-      if (HoldsStaying(folder.path, kept)) {
-        // Its staying contents keep it; it goes with their last package.
-        kept.folders.push_back(folder);
+      if (const std::optional<std::wstring> holder = StayingInside(folder.path, kept)) {
+        // Its staying contents keep it; it goes with their package, so that
+        // the leaving one leaves the record whole.
+        const RecordedFolder handedOn{*holder, folder.path};
+        if (std::find(kept.folders.begin(), kept.folders.end(), handedOn) == kept.folders.end())
+          kept.folders.push_back(handedOn);
         continue;
       }
       auto same = std::find_if(folders.begin(), folders.end(), [&](const PlannedRemoval& planned) {

@@ -233,7 +233,8 @@ inline constexpr ErrorCode kErrorMoreData = 234;
 
 // ---------------------------------------------------------------------------
 // Start-up facts: what the wizard asks the system before it works out its
-// folders (win32/startup.cpp, posix/startup.cpp).
+// folders, and its way out (win32/startup.cpp, win32/self_removal.cpp,
+// posix/startup.cpp).
 namespace platform {
 
 // The running program's path, read through a buffer of `capacity`
@@ -258,9 +259,9 @@ void LoadDllsFromSystemFolderOnly();
 // or the copy cannot start) with LastError() saying why.
 bool RemoveAfterExit(const std::wstring& file, const std::vector<std::wstring>& folders);
 
-// The first thing the program asks: when `arguments` are those that
-// RemoveAfterExit gives its copy, does that copy's work and returns its exit
-// code; nullopt for any other command line.
+// The first thing the program asks: when `arguments` (those after the
+// program's own name) are the ones RemoveAfterExit gives its copy, does that
+// copy's work and returns its exit code; nullopt for any other command line.
 std::optional<int> RunRemovalAfterExit(const std::vector<std::wstring>& arguments);
 
 }  // namespace platform

@@ -62,4 +62,15 @@ struct ModuleTraits {
 };
 using UniqueModule = UniqueResource<ModuleTraits>;
 
+// A list of attributes for CreateProcessW, in memory its owner keeps.
+struct ProcThreadAttributeListTraits {
+  using Handle = LPPROC_THREAD_ATTRIBUTE_LIST;
+  static Handle Invalid() noexcept { return nullptr; }
+  static bool Close(Handle list) noexcept {
+    ::DeleteProcThreadAttributeList(list);
+    return true;
+  }
+};
+using UniqueProcThreadAttributeList = UniqueResource<ProcThreadAttributeListTraits>;
+
 }  // namespace platform

@@ -244,18 +244,19 @@ TEST(RemovalPlan, ANamedPackageLeavesWhatAnotherStillRecords) {
             (std::vector<std::wstring>{kMaps + Rel(Rel(L"Nord", L"Stra\u00dfen \U0001F5FA"), L"k\u00f6ln.map")}));
   EXPECT_EQ(north.sharedFiles, (std::vector<std::wstring>{kMaps + L"legend.txt"}));
   EXPECT_EQ(Paths(north.folders), (std::vector<std::wstring>{kMaps + Rel(L"Nord", L"Stra\u00dfen \U0001F5FA")}));
-  EXPECT_EQ(north.remaining.Packages(), (std::set<std::wstring>{kSouth, kNorth}))
-      << "North's folder stays recorded while South's file is in it";
+  // North's folder stays while South's file is in it, and is South's to take:
+  // North leaves the record whole, so that naming it again finds nothing.
+  EXPECT_EQ(north.remaining.Packages(), (std::set<std::wstring>{kSouth}));
   ASSERT_EQ(north.remaining.destinations.size(), 2u);
   EXPECT_EQ(north.remaining.destinations[0].files.size(), 2u);
-  EXPECT_EQ(north.remaining.destinations[0].folders, (std::vector<RecordedFolder>{{kNorth, L"Nord"}}));
+  EXPECT_EQ(north.remaining.destinations[0].folders, (std::vector<RecordedFolder>{{kSouth, L"Nord"}}));
 
   // The shared file goes with its last package.
   const RemovalPlan south = PlanRemoval(north.remaining, std::set<std::wstring>{kSouth}, disk.Look());
   EXPECT_EQ(Paths(south.files), (std::vector<std::wstring>{kMaps + L"legend.txt", kMaps + Rel(L"Nord", L"s.map"),
                                                            kMore + L"s\u00fcd.map"}));
-  EXPECT_EQ(Paths(south.folders), (std::vector<std::wstring>{}));
-  EXPECT_EQ(PlanRemoval(south.remaining, std::nullopt, disk.Look()).folders.size(), 1u);
+  EXPECT_EQ(Paths(south.folders), (std::vector<std::wstring>{kMaps + L"Nord"}));
+  EXPECT_TRUE(south.remaining.Empty());
 
   // A package nobody recorded plans nothing.
   const RemovalPlan none = PlanRemoval(record, std::set<std::wstring>{L"{other}"}, disk.Look());

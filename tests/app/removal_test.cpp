@@ -18,6 +18,7 @@
 #include "app/installed_setup.h"
 #include "app/removal_run.h"
 #include "package/writer.h"
+#include "platform/fs_path.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "support/temp_dir.h"
@@ -49,7 +50,7 @@ std::uint32_t Adler(const std::string& data) {
 }
 
 std::string TextOf(const std::wstring& path) {
-  std::ifstream in(fs::path(path), std::ios::binary);
+  std::ifstream in(platform::FsPath(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
@@ -64,7 +65,7 @@ std::wstring Native(std::wstring path) {
 struct Machine {
   TempDir root;
   std::wstring karten = root.Folder(L"Karten");
-  std::wstring destination = root.Folder(L"Ziel \u00fcber");
+  std::wstring destination = root.Folder() + L"Ziel \u00fcber" + platform::kPathSeparator;
   SetupPlace place{root.Folder(L"Programme") + Native(L"Varnholt\\Setup\\")};
   std::wstring program = root.File(L"Tessavo.exe");
   TempDir logFolder;
@@ -74,9 +75,9 @@ struct Machine {
   std::vector<std::wstring> entriesWritten;
 
   Machine() {
-    fs::create_directories(fs::path(karten));
-    fs::create_directories(fs::path(destination) / "vektor");
-    std::ofstream(fs::path(program), std::ios::binary) << std::string("MZ\x90\0signed setup", 17);
+    fs::create_directories(platform::FsPath(karten));
+    fs::create_directories(platform::FsPath(destination) / "vektor");
+    std::ofstream(platform::FsPath(program), std::ios::binary) << std::string("MZ\x90\0signed setup", 17);
     WriteMapPackage(karten, L"NORD",
                     {{L"vektor", L"nord.geo", "north roads"},
                      {L"raster\\z1", L"1.tile", std::string(70000, 'n')},
@@ -175,7 +176,7 @@ TEST(InstalledMaps, ACancelledRunKeepsWhatItCommittedAndStillWritesTheEntry) {
   RecordKeeper keeper = machine.Keeper();
   // Asked to stop once the first package's last file is in: the second is never begun.
   const std::wstring last = machine.At(L"legende.txt");
-  ASSERT_EQ(machine.Install(keeper, {L"NORD", L"SUED"}, [&last] { return fs::exists(fs::path(last)); }),
+  ASSERT_EQ(machine.Install(keeper, {L"NORD", L"SUED"}, [&last] { return fs::exists(platform::FsPath(last)); }),
             RunEnd::kCancelled);
   const InstallRecord record = machine.Record();
   EXPECT_TRUE(record.ended);
@@ -189,12 +190,12 @@ TEST(InstalledMaps, ALongPackageSavesTheRecordAsGoingOnceAMinuteAndTheEndMarksIt
   Machine machine;
   RecordKeeper keeper = machine.Keeper();
   keeper.RunStarted(machine.destination);
-  fs::create_directories(fs::path(machine.destination) / "a");
+  fs::create_directories(platform::FsPath(machine.destination) / "a");
   for (int i = 0; i < 3; ++i) {
     const std::wstring file = machine.At(L"a\\" + std::to_wstring(i) + L".tile");
-    std::ofstream(fs::path(file)) << "tile";
+    std::ofstream(platform::FsPath(file)) << "tile";
     keeper.FileCommitted(L"NORD", file, 4, Adler("tile"));
-    if (i == 0) EXPECT_FALSE(fs::exists(fs::path(machine.place.Record())));
+    if (i == 0) EXPECT_FALSE(fs::exists(platform::FsPath(machine.place.Record())));
     machine.clock += std::chrono::seconds(40);
   }
   // Saved at the second file (40 s) was not due; at the third (80 s) it was.
@@ -208,13 +209,14 @@ TEST(InstalledMaps, ALongPackageSavesTheRecordAsGoingOnceAMinuteAndTheEndMarksIt
 
 TEST(InstalledMaps, ADamagedRecordIsKeptAsideAndANewOneBegun) {
   Machine machine;
-  fs::create_directories(fs::path(machine.place.folder));
-  std::ofstream(fs::path(machine.place.Record()), std::ios::binary) << "Varnholt setup install record 1\r\nrun\tgo";
+  fs::create_directories(platform::FsPath(machine.place.folder));
+  std::ofstream(platform::FsPath(machine.place.Record()), std::ios::binary)
+      << "Varnholt setup install record 1\r\nrun\tgo";
   RecordKeeper keeper = machine.Keeper();
   ASSERT_EQ(machine.Install(keeper, {L"SUED"}), RunEnd::kFinished);
   EXPECT_EQ(machine.Record().Packages(), std::set<std::wstring>{L"SUED"});
   int aside = 0;
-  for (const auto& entry : fs::directory_iterator(fs::path(machine.place.folder)))
+  for (const auto& entry : fs::directory_iterator(platform::FsPath(machine.place.folder)))
     if (entry.path().filename().string().starts_with("InstallRecord-damaged-")) ++aside;
   EXPECT_EQ(aside, 1);
   EXPECT_TRUE(machine.LogHas(L"does not read"));
@@ -229,16 +231,16 @@ TEST(Removal, TakesTheRecordedUnchangedFilesAndTheEmptyFoldersItMadeAndNothingEl
   platform::FileTimes times{};
   times.lastWrite = 133000000000000000ull;
   ASSERT_TRUE(platform::SetFileTimes(changed, times));
-  std::ofstream(fs::path(machine.At(L"raster\\notes.txt"))) << "mine";
+  std::ofstream(platform::FsPath(machine.At(L"raster\\notes.txt"))) << "mine";
 
   int forgotten = 0;
   EXPECT_EQ(machine.Remove(std::nullopt, &forgotten), RemovalEnd::kRemoved);
-  std::vector<std::string> tree = TreeOf(fs::path(machine.destination));
+  std::vector<std::string> tree = TreeOf(platform::FsPath(machine.destination));
   EXPECT_EQ(tree, (std::vector<std::string>{"raster", "raster/notes.txt", "vektor", "vektor/nord.geo"}));
   EXPECT_TRUE(machine.LogHas(L"Kept, changed since it was installed: " + changed));
   EXPECT_TRUE(machine.LogHas(L"Kept folder, not empty: " + machine.At(L"raster")));
   // Nothing left recorded: the record goes, the rest is the caller's.
-  EXPECT_FALSE(fs::exists(fs::path(machine.place.Record())));
+  EXPECT_FALSE(fs::exists(platform::FsPath(machine.place.Record())));
   EXPECT_EQ(forgotten, 1);
 }
 
@@ -248,13 +250,13 @@ TEST(Removal, OnePackageLeavesTheFileAnotherStillRecordsUntilItsLastPackageGoes)
   ASSERT_EQ(machine.Install(keeper, {L"NORD", L"SUED"}), RunEnd::kFinished);
   int forgotten = 0;
   EXPECT_EQ(machine.Remove(std::set<std::wstring>{L"NORD"}, &forgotten), RemovalEnd::kRemoved);
-  EXPECT_EQ(TreeOf(fs::path(machine.destination)),
+  EXPECT_EQ(TreeOf(platform::FsPath(machine.destination)),
             (std::vector<std::string>{"legende.txt", "raster", "raster/z1", "raster/z1/2.tile", "vektor"}));
   EXPECT_EQ(machine.Record().Packages(), std::set<std::wstring>{L"SUED"});
   EXPECT_EQ(forgotten, 0);
 
   EXPECT_EQ(machine.Remove(std::nullopt, &forgotten), RemovalEnd::kRemoved);
-  EXPECT_EQ(TreeOf(fs::path(machine.destination)), std::vector<std::string>{"vektor"});
+  EXPECT_EQ(TreeOf(platform::FsPath(machine.destination)), std::vector<std::string>{"vektor"});
   EXPECT_EQ(forgotten, 1);
 }
 
@@ -279,7 +281,7 @@ TEST(Removal, ACancelLeavesARecordOfWhatIsStillThere) {
   EXPECT_EQ(forgotten, 0);
   // The rest goes later, as if nothing had happened.
   EXPECT_EQ(machine.Remove(std::nullopt, &forgotten), RemovalEnd::kRemoved);
-  EXPECT_EQ(TreeOf(fs::path(machine.destination)), std::vector<std::string>{"vektor"});
+  EXPECT_EQ(TreeOf(platform::FsPath(machine.destination)), std::vector<std::string>{"vektor"});
 }
 
 TEST(Removal, ThePreviewTellsNothingInstalledAnUnknownPackageAndADamagedRecordApart) {
@@ -288,7 +290,7 @@ TEST(Removal, ThePreviewTellsNothingInstalledAnUnknownPackageAndADamagedRecordAp
   RecordKeeper keeper = machine.Keeper();
   ASSERT_EQ(machine.Install(keeper, {L"NORD", L"SUED"}), RunEnd::kFinished);
   EXPECT_EQ(PreviewRemoval(machine.place, std::vector<std::wstring>{L"WEST"}, machine.log).exitCode, 1605);
-  EXPECT_TRUE(machine.LogHas(L"The package WEST is not recorded as installed"));
+  EXPECT_TRUE(machine.LogHas(L"the package WEST is not recorded as installed"));
 
   const RemovalPreview north = PreviewRemoval(machine.place, std::vector<std::wstring>{L"nord"}, machine.log);
   EXPECT_EQ(north.exitCode, 0);
@@ -299,7 +301,7 @@ TEST(Removal, ThePreviewTellsNothingInstalledAnUnknownPackageAndADamagedRecordAp
   EXPECT_EQ(RemovalQuestionText(all), L"Remove the installed maps (2 packages, " + platform::FormatByteSize(all.bytes) +
                                           L") from " + machine.destination + L"?");
 
-  std::ofstream(fs::path(machine.place.Record()), std::ios::app) << "file\tbroken\r\n";
+  std::ofstream(platform::FsPath(machine.place.Record()), std::ios::app) << "file\tbroken\r\n";
   EXPECT_EQ(PreviewRemoval(machine.place, std::nullopt, machine.log).exitCode, 1603);
   EXPECT_TRUE(machine.LogHas(L"does not read, nothing is removed"));
 }
@@ -328,12 +330,12 @@ TEST(InstalledMaps, TheEntrySaysHowToRemoveTheMapsAndGoesWithTheLastOfThem) {
   key.Close();
 
   // The setup copy that is not the running program goes at once, with its folders.
-  fs::create_directories(fs::path(machine.place.folder));
-  std::ofstream(fs::path(machine.place.SetupCopy())) << "copy";
+  fs::create_directories(platform::FsPath(machine.place.folder));
+  std::ofstream(platform::FsPath(machine.place.SetupCopy())) << "copy";
   ASSERT_TRUE(WriteGeoPathValue(machine.destination));
   ForgetInstallation(machine.place, machine.program, machine.log);
   EXPECT_FALSE(ReadGeoPathValue());
-  EXPECT_FALSE(fs::exists(fs::path(machine.place.folder).parent_path().parent_path()));
+  EXPECT_FALSE(fs::exists(platform::FsPath(machine.place.folder).parent_path().parent_path()));
   ASSERT_EQ(key.OpenOrCreate(kUninstallKeyPath), platform::kErrorSuccess);
   bytes = sizeof size;
   EXPECT_NE(key.QueryValue(L"EstimatedSize", &size, &bytes), platform::kErrorSuccess);
