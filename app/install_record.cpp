@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cwctype>
 #include <exception>
+#include <set>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "platform/text.h"
@@ -102,17 +104,6 @@ bool ValidMade(const std::wstring& root, const std::wstring& folder) {
 
 std::size_t Depth(const std::wstring& path) { return Parts(path).size(); }
 
-// The package of a staying file or folder inside `folder`, if any.
-std::optional<std::wstring> StayingInside(const std::wstring& folder, const RecordedDestination& staying) {
-  const std::wstring prefix = Folded(folder + std::wstring(1, platform::kPathSeparator));
-  auto inside = [&](const std::wstring& path) { return Folded(path).compare(0, prefix.size(), prefix) == 0; };
-  for (const RecordedFile& file : staying.files)
-    if (inside(file.path)) return file.package;
-  for (const RecordedFolder& inner : staying.folders)
-    if (inside(inner.path)) return inner.package;
-  return std::nullopt;
-}
-
 bool Selected(const std::optional<std::set<std::wstring>>& packages, const std::wstring& package) {
   return !packages || packages->count(package) != 0;
 }
@@ -129,14 +120,29 @@ RecordedDestination& InstallRecord::DestinationFor(const std::wstring& root) {
   return destinations.back();
 }
 
+InstallRecord::FileIndex& InstallRecord::IndexOf(std::size_t destination) {
+  if (index_.size() != destinations.size()) index_.assign(destinations.size(), FileIndex{});
+  FileIndex& index = index_[destination];
+  const std::vector<RecordedFile>& files = destinations[destination].files;
+  if (index.count != files.size() || (files.empty() && !index.positions.empty())) {
+    index.positions.clear();
+    for (std::size_t i = 0; i < files.size(); ++i)
+      index.positions[Folded(files[i].path)].push_back(i);
+    index.count = files.size();
+  }
+  return index;
+}
+
 bool InstallRecord::RecordCommitted(const std::wstring& package, const std::wstring& destination,
                                     const std::wstring& relPath, std::uint64_t size, std::uint64_t modified,
                                     std::uint32_t adler) {
   if (!ValidPackage(package) || !ValidDestination(destination) || !ValidRelativePath(relPath)) return false;
   RecordedDestination& target = DestinationFor(destination);
+  FileIndex& index = IndexOf(static_cast<std::size_t>(&target - destinations.data()));
+  std::vector<std::size_t>& same = index.positions[Folded(relPath)];
   bool ours = false;
-  for (RecordedFile& file : target.files) {
-    if (!SamePath(file.path, relPath)) continue;
+  for (const std::size_t position : same) {
+    RecordedFile& file = target.files[position];
     // The disk now holds this package's file: a package that still records
     // the path needs it as it is now, or it would seem changed and stay for good.
     file = RecordedFile{file.package, file.path, size, modified, adler};
@@ -145,7 +151,11 @@ bool InstallRecord::RecordCommitted(const std::wstring& package, const std::wstr
       ours = true;
     }
   }
-  if (!ours) target.files.push_back(RecordedFile{package, relPath, size, modified, adler});
+  if (!ours) {
+    same.push_back(target.files.size());
+    target.files.push_back(RecordedFile{package, relPath, size, modified, adler});
+    index.count = target.files.size();
+  }
   return true;
 }
 
@@ -316,6 +326,8 @@ RecordReading ParseInstallRecord(const std::string& text) {
   }
 
   InstallRecord record;
+  // Each destination's package and path pairs, as the system compares names.
+  std::set<std::pair<std::size_t, std::wstring>> listed;
   bool runSeen = false;
   bool endSeen = false;
   for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -348,11 +360,8 @@ RecordReading ParseInstallRecord(const std::string& text) {
       if (!size || !modified || !adler) return Damaged(number, L"a number does not read");
       if (!path || !ValidRelativePath(*path)) return Damaged(number, L"the path does not read or leads outside");
       RecordedDestination& destination = record.destinations.back();
-      for (const RecordedFile& earlier : destination.files) {
-        if (earlier.package == *package && SamePath(earlier.path, *path)) {
-          return Damaged(number, L"the file is listed twice for its package");
-        }
-      }
+      if (!listed.emplace(record.destinations.size(), *package + L'\t' + Folded(*path)).second)
+        return Damaged(number, L"the file is listed twice for its package");
       destination.files.push_back(RecordedFile{*package, *path, *size, *modified, *adler});
     } else if (kind == "made") {
       if (record.destinations.empty()) return Damaged(number, L"a made folder comes before any destination");
@@ -492,15 +501,14 @@ RemovalPlan PlanRemoval(const InstallRecord& record, const std::optional<std::se
 
     // The leaving packages' entries, one group per path, in record order.
     std::vector<PlannedRemoval> files;
+    std::unordered_map<std::wstring, std::size_t> filePlaces;
     for (const RecordedFile& file : destination.files) {
       if (!Selected(packages, file.package)) continue;
-      auto same = std::find_if(files.begin(), files.end(), [&](const PlannedRemoval& planned) {
-        return SamePath(planned.files[0].path, file.path);
-      });
-      if (same == files.end()) {
+      const auto [place, added] = filePlaces.emplace(Folded(file.path), files.size());
+      if (added) {
         files.push_back(PlannedRemoval{destination.root, destination.root + file.path, {file}, {}, false});
       } else {
-        same->files.push_back(file);
+        files[place->second].files.push_back(file);
       }
     }
     for (PlannedRemoval& removal : files) {
@@ -521,24 +529,39 @@ RemovalPlan PlanRemoval(const InstallRecord& record, const std::optional<std::se
       }
     }
 
+    // Every folder that holds a staying file or folder, with that one's package.
+    std::unordered_map<std::wstring, std::wstring> holders;
+    const auto holdersOf = [&holders](const std::wstring& path, const std::wstring& package) {
+      std::wstring folder = Folded(path);
+      for (std::size_t cut = folder.rfind(platform::kPathSeparator); cut != std::wstring::npos && cut > 0;
+           cut = folder.rfind(platform::kPathSeparator)) {
+        folder.resize(cut);
+        // Its parents were added with it.
+        if (!holders.emplace(folder, package).second) break;
+      }
+    };
+    for (const RecordedFile& file : kept.files)
+      holdersOf(file.path, file.package);
+    for (const RecordedFolder& folder : kept.folders)
+      holdersOf(folder.path, folder.package);
+
     std::vector<PlannedRemoval> folders;
+    std::unordered_map<std::wstring, std::size_t> folderPlaces;
     for (const RecordedFolder& folder : destination.folders) {
       if (!Selected(packages, folder.package) || stayingFolders.count(Folded(folder.path)) != 0) continue;
-      if (const std::optional<std::wstring> holder = StayingInside(folder.path, kept)) {
+      if (const auto holder = holders.find(Folded(folder.path)); holder != holders.end()) {
         // Its staying contents keep it; it goes with their package, so that
         // the leaving one leaves the record whole.
-        const RecordedFolder handedOn{*holder, folder.path};
+        const RecordedFolder handedOn{holder->second, folder.path};
         if (std::find(kept.folders.begin(), kept.folders.end(), handedOn) == kept.folders.end())
           kept.folders.push_back(handedOn);
         continue;
       }
-      auto same = std::find_if(folders.begin(), folders.end(), [&](const PlannedRemoval& planned) {
-        return SamePath(planned.folders[0].path, folder.path);
-      });
-      if (same == folders.end()) {
+      const auto [place, added] = folderPlaces.emplace(Folded(folder.path), folders.size());
+      if (added) {
         folders.push_back(PlannedRemoval{destination.root, destination.root + folder.path, {}, {folder}, false});
       } else {
-        same->folders.push_back(folder);
+        folders[place->second].folders.push_back(folder);
       }
     }
     std::stable_sort(folders.begin(), folders.end(), [](const PlannedRemoval& a, const PlannedRemoval& b) {

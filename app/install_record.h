@@ -47,6 +47,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -102,10 +103,22 @@ class InstallRecord {
   // by two of them counted once.
   std::uint64_t Bytes(const std::optional<std::set<std::wstring>>& packages = std::nullopt) const;
 
-  bool operator==(const InstallRecord&) const = default;
+  bool operator==(const InstallRecord& other) const {
+    return ended == other.ended && destinations == other.destinations;
+  }
 
  private:
   RecordedDestination& DestinationFor(const std::wstring& root);
+
+  // Where each path's file entries are in a destination, by the path as the
+  // system compares names, so that a run of a million files records each in
+  // constant time. Rebuilt when a list changed size behind its back.
+  struct FileIndex {
+    std::size_t count = 0;
+    std::unordered_map<std::wstring, std::vector<std::size_t>> positions;
+  };
+  FileIndex& IndexOf(std::size_t destination);
+  std::vector<FileIndex> index_;
 };
 
 // Whether two paths name the same file the way the system compares names

@@ -15,7 +15,12 @@ bool Below(const std::wstring& path, const std::wstring& root) {
   const std::wstring rest = path.substr(root.size());
   std::size_t start = 0;
   for (;;) {
+#if defined(_WIN32)
     const std::size_t end = rest.find_first_of(L"\\/", start);
+#else
+    // A backslash is a name's own on POSIX.
+    const std::size_t end = rest.find(L'/', start);
+#endif
     const std::wstring part = rest.substr(start, end == std::wstring::npos ? end : end - start);
     if (part.empty() || part == L"." || part == L"..") return false;
 #if defined(_WIN32)

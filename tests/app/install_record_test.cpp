@@ -289,3 +289,37 @@ TEST(RemovalPlan, ARemovalThatStopsPutsBackWhatItDidNotRemove) {
 }
 
 }  // namespace app
+
+namespace app {
+
+// Map media carry hundreds of thousands of tiles: recording, reading back
+// and planning must each take every file once, not once per file before it
+// (at this size that would run for hours).
+TEST(InstallRecordScale, AHundredThousandFilesAreRecordedReadAndPlannedInOnePass) {
+  InstallRecord record;
+  constexpr int kFiles = 100'000;
+  for (int i = 0; i < kFiles; ++i) {
+    const std::wstring folder = L"z" + std::to_wstring(i % 100);
+    if (i < 100) {
+      ASSERT_TRUE(record.RecordFolderCreated(kNorth, kMaps, folder));
+    }
+    ASSERT_TRUE(
+        record.RecordCommitted(i % 2 ? kNorth : kSouth, kMaps, Rel(folder, std::to_wstring(i) + L".tile"), 10, 20, 1));
+  }
+  // South's tiles written again by North: one entry more each, values shared.
+  for (int i = 0; i < 100; ++i)
+    ASSERT_TRUE(record.RecordCommitted(kNorth, kMaps, Rel(L"z0", std::to_wstring(i * 100) + L".tile"), 11, 21, 2));
+  ASSERT_EQ(record.destinations[0].files.size(), static_cast<std::size_t>(kFiles + 100));
+
+  const RecordReading reading = ParseInstallRecord(SerializeInstallRecord(record));
+  ASSERT_EQ(reading.status, RecordReading::Status::kRead);
+  EXPECT_EQ(reading.record, record);
+
+  FakeDisk disk(record);
+  const RemovalPlan south = PlanRemoval(record, std::set<std::wstring>{kSouth}, disk.Look());
+  EXPECT_EQ(south.files.size(), static_cast<std::size_t>(kFiles / 2 - 100));
+  EXPECT_EQ(south.sharedFiles.size(), 100u);
+  EXPECT_TRUE(south.folders.empty());  // North's tiles are in all of them
+}
+
+}  // namespace app
