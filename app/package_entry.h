@@ -2,6 +2,8 @@
 // and, once it is chosen, what its file says of its sizes.
 #pragma once
 
+#include <algorithm>
+#include <cwctype>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,12 @@ struct PackageEntry {
   std::wstring title;  // empty when the header could not be read for it
   PackageSizes sizes;  // read when the package is chosen
 };
+
+// Package names are GUIDs, which people write in either case.
+inline bool SamePackageName(const std::wstring& a, const std::wstring& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](wchar_t x, wchar_t y) { return std::towlower(x) == std::towlower(y); });
+}
 
 inline std::vector<std::wstring> PackageNames(const std::vector<PackageEntry>& packages) {
   std::vector<std::wstring> names;

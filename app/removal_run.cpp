@@ -1,22 +1,16 @@
 #include "app/removal_run.h"
 
 #include <algorithm>
-#include <cwctype>
 
 #include "app/exit_codes.h"
 #include "app/geo_path.h"
 #include "app/install_log.h"
+#include "app/package_entry.h"
 #include "resources/texts_en.h"
 
 namespace app {
 
 namespace {
-
-std::wstring Lower(std::wstring text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
-  return text;
-}
 
 bool HoldsAnyOf(const RecordedDestination& destination, const std::set<std::wstring>& packages) {
   return std::any_of(destination.files.begin(), destination.files.end(),
@@ -175,6 +169,7 @@ RemovalPreview PreviewRemoval(const SetupPlace& place, const std::optional<std::
   if (reading.status != RecordReading::Status::kRead) {
     log.RecordUnreadable(path, reading);
     preview.exitCode = kExitInstallFailure;
+    preview.failure = std::move(reading);
     return preview;
   }
   preview.record = std::move(reading.record);
@@ -183,12 +178,12 @@ RemovalPreview PreviewRemoval(const SetupPlace& place, const std::optional<std::
   if (requested && !requested->empty()) {
     chosen.clear();
     for (const std::wstring& name : *requested) {
-      // Package names are GUIDs, which people write in either case.
       const auto match = std::find_if(recorded.begin(), recorded.end(),
-                                      [&](const std::wstring& package) { return Lower(package) == Lower(name); });
+                                      [&](const std::wstring& package) { return SamePackageName(package, name); });
       if (match == recorded.end()) {
         log.PackageNotInstalled(name, path);
         preview.exitCode = kExitNothingInstalled;
+        preview.missingPackage = name;
         return preview;
       }
       chosen.insert(*match);

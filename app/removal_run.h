@@ -39,6 +39,8 @@ struct RemovalPreview {
   std::size_t packageCount = 0;
   std::uint64_t bytes = 0;
   std::vector<std::wstring> destinations;  // those holding something of the packages
+  std::wstring missingPackage;             // for 1605: the named package the record lacks
+  RecordReading failure;                   // for 1603: why the record did not read (without a record)
 };
 
 // Reads the record at the place and checks the requested packages against

@@ -61,27 +61,14 @@ RecordKeeper::Hooks RecordHooks(const SetupPlace& place) {
 }
 
 // Why the preview found nothing to remove, for the wizard's box.
-std::wstring NothingRemovedText(const SetupPlace& place, const RemovalPreview& preview,
-                                const std::optional<std::vector<std::wstring>>& requested) {
+std::wstring NothingRemovedText(const SetupPlace& place, const RemovalPreview& preview) {
   if (preview.exitCode == kExitNothingInstalled) {
-    const std::set<std::wstring> recorded = preview.record.Packages();
-    if (requested && !recorded.empty()) {
-      // Named in either case, as the preview takes them.
-      const auto sameName = [](const std::wstring& a, const std::wstring& b) {
-        return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                          [](wchar_t x, wchar_t y) { return std::towlower(x) == std::towlower(y); });
-      };
-      const auto missing = std::find_if(requested->begin(), requested->end(), [&](const std::wstring& name) {
-        return std::none_of(recorded.begin(), recorded.end(),
-                            [&](const std::wstring& package) { return sameName(package, name); });
-      });
-      if (missing != requested->end()) return texts_en::Filled(texts_en::kPackageNotInstalled, *missing);
-    }
-    return texts_en::kNotInstalled;
+    return preview.missingPackage.empty() ? std::wstring(texts_en::kNotInstalled)
+                                          : texts_en::Filled(texts_en::kPackageNotInstalled, preview.missingPackage);
   }
   // The preview has logged the fault; the box says it again to the one who
   // may have no log.
-  const RecordReading reading = ReadInstallRecord(place.Record());
+  const RecordReading& reading = preview.failure;
   std::wstring why = texts_en::kGenericFileError;
   if (reading.status == RecordReading::Status::kDamaged) {
     why = reading.line == 0 ? reading.reason
@@ -246,7 +233,7 @@ int CTessavoApp::RunUninstall(const SetupOptions& options, InstallLog& log) {
   if (preview.exitCode != kExitSuccess) {
     if (wizard) {
       framework::MessageBox(
-          nullptr, NothingRemovedText(*place, preview, options.packages),
+          nullptr, NothingRemovedText(*place, preview),
           preview.exitCode == kExitNothingInstalled ? MB_OK | MB_ICONINFORMATION : MB_OK | MB_ICONERROR);
     }
     return preview.exitCode;

@@ -18,12 +18,6 @@ bool LessIgnoringCase(const std::wstring& left, const std::wstring& right) {
                                       [](wchar_t a, wchar_t b) { return std::towlower(a) < std::towlower(b); });
 }
 
-bool EqualIgnoringCase(const std::wstring& left, const std::wstring& right) {
-  return left.size() == right.size() && std::equal(left.begin(), left.end(), right.begin(), [](wchar_t a, wchar_t b) {
-           return std::towlower(a) == std::towlower(b);
-         });
-}
-
 }  // namespace
 
 FileErrorAnswer UnattendedAnswer(const FailureQuestion& question,
@@ -40,7 +34,7 @@ std::optional<std::vector<PackageEntry>> SelectPackages(const std::vector<Packag
   if (!all) {
     for (const std::wstring& name : *requested) {
       const bool known = std::any_of(catalogue.begin(), catalogue.end(), [&name](const PackageEntry& offered) {
-        return EqualIgnoringCase(offered.name, name);
+        return SamePackageName(offered.name, name);
       });
       if (!known) {
         if (unknown != nullptr) *unknown = name;
@@ -51,7 +45,7 @@ std::optional<std::vector<PackageEntry>> SelectPackages(const std::vector<Packag
   std::vector<PackageEntry> selected;
   for (const PackageEntry& package : catalogue) {
     const bool wanted = all || std::any_of(requested->begin(), requested->end(), [&](const std::wstring& name) {
-                          return EqualIgnoringCase(package.name, name);
+                          return SamePackageName(package.name, name);
                         });
     if (wanted) selected.push_back(package);
   }
