@@ -113,6 +113,18 @@ std::optional<std::wstring> StayingInside(const std::wstring& folder, const Reco
   return std::nullopt;
 }
 
+// A link or junction below the destination leads elsewhere: what lies behind
+// it is not what the setup wrote there, however alike it looks.
+bool ThroughLink(const std::wstring& root, const std::wstring& relative) {
+  std::wstring path = root;
+  for (const std::wstring& part : Parts(relative)) {
+    path += part;
+    if (platform::IsLink(path)) return true;
+    path += platform::kPathSeparator;
+  }
+  return false;
+}
+
 bool Selected(const std::optional<std::set<std::wstring>>& packages, const std::wstring& package) {
   return !packages || packages->count(package) != 0;
 }
@@ -508,6 +520,10 @@ RemovalPlan PlanRemoval(const InstallRecord& record, const std::optional<std::se
         plan.sharedFiles.push_back(removal.path);
         continue;
       }
+      if (ThroughLink(destination.root, removal.files[0].path)) {
+        plan.changedFiles.push_back(removal.path);
+        continue;
+      }
       const std::optional<DiskFile> onDisk = look(removal.path);
       if (!onDisk) continue;  // gone already
       // Two leaving packages may have written it in turn; either's values show it is the setup's.
@@ -524,6 +540,7 @@ RemovalPlan PlanRemoval(const InstallRecord& record, const std::optional<std::se
     std::vector<PlannedRemoval> folders;
     for (const RecordedFolder& folder : destination.folders) {
       if (!Selected(packages, folder.package) || stayingFolders.count(Folded(folder.path)) != 0) continue;
+      if (ThroughLink(destination.root, folder.path)) continue;
       if (const std::optional<std::wstring> holder = StayingInside(folder.path, kept)) {
         // Its staying contents keep it; it goes with their package, so that
         // the leaving one leaves the record whole.

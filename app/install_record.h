@@ -164,8 +164,10 @@ struct RemovalPlan {
   // Recorded and still as written: remove them. A file already gone is not
   // listed and leaves the record.
   std::vector<PlannedRemoval> files;
-  // Changed since written (size or time): kept, named in the log, and no
-  // longer recorded, since they are the user's now.
+  // Changed since written (size or time), or reached through a link or
+  // junction below the destination: kept, named in the log, and no longer
+  // recorded, since they are the user's now. A recorded folder behind a link
+  // is not planned at all.
   std::vector<std::wstring> changedFiles;
   // Kept because a package that stays still records them.
   std::vector<std::wstring> sharedFiles;

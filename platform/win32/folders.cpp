@@ -103,6 +103,11 @@ bool IsFolder(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsLink(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 bool RemoveEmptyFolder(const std::wstring& path) noexcept { return ::RemoveDirectoryW(path.c_str()) != FALSE; }
 
 std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
