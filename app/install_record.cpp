@@ -307,6 +307,8 @@ RecordReading ParseInstallRecord(const std::string& text) {
   std::vector<std::string_view> lines;
   {
     std::string_view rest(text);
+    // An administrator's editor may have saved it with a byte-order mark.
+    if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
     while (!rest.empty()) {
       const std::size_t end = rest.find('\n');
       if (end == std::string_view::npos) {

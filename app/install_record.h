@@ -3,7 +3,8 @@
 // removed.
 //
 // The file is UTF-8 text, one line per item, fields split by a tab, lines
-// ended by CR LF (a bare LF is read as well, for a copy edited elsewhere):
+// ended by CR LF (a bare LF and a leading byte-order mark are read as well,
+// for a copy edited elsewhere):
 //
 //   Varnholt setup install record 1
 //   run<TAB>ended                        or  run<TAB>going

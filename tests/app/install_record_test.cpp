@@ -94,6 +94,8 @@ TEST(InstallRecordText, ReadsBackWhatItWroteWithNonAsciiPathsAndTwoDestinations)
     if (c != '\r') unix += c;
   }
   EXPECT_EQ(ParseInstallRecord(unix).record, reading.record);
+  // Or with the byte-order mark Notepad puts before UTF-8.
+  EXPECT_EQ(ParseInstallRecord("\xEF\xBB\xBF" + text).record, reading.record);
 }
 
 TEST(InstallRecordText, RefusesNamesItCouldNotWriteOrThatLeadOutOfTheDestination) {
