@@ -133,6 +133,13 @@ bool Selected(const std::optional<std::set<std::wstring>>& packages, const std::
 
 bool SamePath(const std::wstring& a, const std::wstring& b) { return Folded(a) == Folded(b); }
 
+bool IsBelow(const std::wstring& folder, const std::wstring& path) {
+  std::wstring prefix = Folded(folder);
+  if (prefix.empty() || !IsSeparator(prefix.back())) prefix += platform::kPathSeparator;
+  const std::wstring folded = Folded(path);
+  return folded.size() > prefix.size() && folded.compare(0, prefix.size(), prefix) == 0;
+}
+
 RecordedDestination& InstallRecord::DestinationFor(const std::wstring& root) {
   for (RecordedDestination& destination : destinations) {
     if (SamePath(destination.root, root)) return destination;

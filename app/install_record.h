@@ -112,6 +112,8 @@ class InstallRecord {
 // Whether two paths name the same file the way the system compares names
 // (without case on Windows, where either separator counts).
 bool SamePath(const std::wstring& a, const std::wstring& b);
+// Whether `path` lies below `folder`, names compared as SamePath does.
+bool IsBelow(const std::wstring& folder, const std::wstring& path);
 
 std::string SerializeInstallRecord(const InstallRecord& record);
 

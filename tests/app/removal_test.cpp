@@ -332,6 +332,30 @@ TEST(Removal, NothingBehindALinkTheUserPutBelowTheDestinationGoes) {
 }
 #endif
 
+#if !defined(_WIN32)
+// On Windows a held file goes at the next restart instead.
+TEST(Removal, AFileThatCouldNotGoKeepsTheFoldersThatHoldItRecordedForTheNextRemoval) {
+  Machine machine;
+  RecordKeeper keeper = machine.Keeper();
+  ASSERT_EQ(machine.Install(keeper, {L"NORD"}), RunEnd::kFinished);
+  int forgotten = 0;
+  {
+    platform::File viewer;
+    ASSERT_TRUE(viewer.Open(machine.At(L"raster\\z1\\1.tile"), platform::File::Mode::kReadExclusive));
+    EXPECT_EQ(machine.Remove(std::nullopt, &forgotten), RemovalEnd::kFailed);
+  }
+  const InstallRecord rest = machine.Record();
+  std::set<std::wstring> folders;
+  for (const RecordedFolder& folder : rest.destinations.at(0).folders)
+    folders.insert(folder.path);
+  EXPECT_EQ(folders, (std::set<std::wstring>{L"raster", Native(L"raster\\z1")}));
+
+  EXPECT_EQ(machine.Remove(std::nullopt, &forgotten), RemovalEnd::kRemoved);
+  EXPECT_EQ(TreeOf(platform::FsPath(machine.destination)), std::vector<std::string>{"vektor"});
+  EXPECT_EQ(forgotten, 1);
+}
+#endif
+
 TEST(Removal, ThePreviewTellsNothingInstalledAnUnknownPackageAndADamagedRecordApart) {
   Machine machine;
   EXPECT_EQ(PreviewRemoval(machine.place, std::nullopt, machine.log).exitCode, 1605);
