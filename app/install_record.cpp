@@ -42,7 +42,14 @@ std::vector<std::wstring> Parts(const std::wstring& path) {
   return parts;
 }
 
-bool IsDotPart(const std::wstring& part) { return part == L"." || part == L".."; }
+bool IsDotPart(const std::wstring& part) {
+#if defined(_WIN32)
+  // Windows drops trailing dots and blanks from a name: ".. " and "..." may climb as ".." does.
+  return !part.empty() && part.find_first_not_of(L". ") == std::wstring::npos && part.find(L'.') != std::wstring::npos;
+#else
+  return part == L"." || part == L"..";
+#endif
+}
 
 std::wstring FolderOf(const std::wstring& path) {
   const std::size_t cut = path.find_last_of(platform::kPathSeparator);
