@@ -44,7 +44,14 @@ std::vector<std::wstring> Parts(const std::wstring& path) {
   return parts;
 }
 
-bool IsDotPart(const std::wstring& part) { return part == L"." || part == L".."; }
+bool IsDotPart(const std::wstring& part) {
+#if defined(_WIN32)
+  // Windows drops trailing dots and blanks from a name: ".. " and "..." may climb as ".." does.
+  return !part.empty() && part.find_first_not_of(L". ") == std::wstring::npos && part.find(L'.') != std::wstring::npos;
+#else
+  return part == L"." || part == L"..";
+#endif
+}
 
 std::wstring FolderOf(const std::wstring& path) {
   const std::size_t cut = path.find_last_of(platform::kPathSeparator);
@@ -104,6 +111,18 @@ bool ValidMade(const std::wstring& root, const std::wstring& folder) {
 
 std::size_t Depth(const std::wstring& path) { return Parts(path).size(); }
 
+// A link or junction below the destination leads elsewhere: what lies behind
+// it is not what the setup wrote there, however alike it looks.
+bool ThroughLink(const std::wstring& root, const std::wstring& relative) {
+  std::wstring path = root;
+  for (const std::wstring& part : Parts(relative)) {
+    path += part;
+    if (platform::IsLink(path)) return true;
+    path += platform::kPathSeparator;
+  }
+  return false;
+}
+
 bool Selected(const std::optional<std::set<std::wstring>>& packages, const std::wstring& package) {
   return !packages || packages->count(package) != 0;
 }
@@ -111,6 +130,13 @@ bool Selected(const std::optional<std::set<std::wstring>>& packages, const std::
 }  // namespace
 
 bool SamePath(const std::wstring& a, const std::wstring& b) { return Folded(a) == Folded(b); }
+
+bool IsBelow(const std::wstring& folder, const std::wstring& path) {
+  std::wstring prefix = Folded(folder);
+  if (prefix.empty() || !IsSeparator(prefix.back())) prefix += platform::kPathSeparator;
+  const std::wstring folded = Folded(path);
+  return folded.size() > prefix.size() && folded.compare(0, prefix.size(), prefix) == 0;
+}
 
 RecordedDestination& InstallRecord::DestinationFor(const std::wstring& root) {
   for (RecordedDestination& destination : destinations) {
@@ -305,6 +331,8 @@ RecordReading ParseInstallRecord(const std::string& text) {
   std::vector<std::string_view> lines;
   {
     std::string_view rest(text);
+    // An administrator's editor may have saved it with a byte-order mark.
+    if (rest.starts_with("\xEF\xBB\xBF")) rest.remove_prefix(3);
     while (!rest.empty()) {
       const std::size_t end = rest.find('\n');
       if (end == std::string_view::npos) {
@@ -516,6 +544,10 @@ RemovalPlan PlanRemoval(const InstallRecord& record, const std::optional<std::se
         plan.sharedFiles.push_back(removal.path);
         continue;
       }
+      if (ThroughLink(destination.root, removal.files[0].path)) {
+        plan.changedFiles.push_back(removal.path);
+        continue;
+      }
       const std::optional<DiskFile> onDisk = look(removal.path);
       if (!onDisk) continue;  // gone already
       // Two leaving packages may have written it in turn; either's values show it is the setup's.
@@ -549,6 +581,7 @@ RemovalPlan PlanRemoval(const InstallRecord& record, const std::optional<std::se
     std::unordered_map<std::wstring, std::size_t> folderPlaces;
     for (const RecordedFolder& folder : destination.folders) {
       if (!Selected(packages, folder.package) || stayingFolders.count(Folded(folder.path)) != 0) continue;
+      if (ThroughLink(destination.root, folder.path)) continue;
       if (const auto holder = holders.find(Folded(folder.path)); holder != holders.end()) {
         // Its staying contents keep it; it goes with their package, so that
         // the leaving one leaves the record whole.

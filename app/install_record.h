@@ -3,7 +3,8 @@
 // removed.
 //
 // The file is UTF-8 text, one line per item, fields split by a tab, lines
-// ended by CR LF (a bare LF is read as well, for a copy edited elsewhere):
+// ended by CR LF (a bare LF and a leading byte-order mark are read as well,
+// for a copy edited elsewhere):
 //
 //   Varnholt setup install record 1
 //   run<TAB>ended                        or  run<TAB>going
@@ -124,6 +125,8 @@ class InstallRecord {
 // Whether two paths name the same file the way the system compares names
 // (without case on Windows, where either separator counts).
 bool SamePath(const std::wstring& a, const std::wstring& b);
+// Whether `path` lies below `folder`, names compared as SamePath does.
+bool IsBelow(const std::wstring& folder, const std::wstring& path);
 
 std::string SerializeInstallRecord(const InstallRecord& record);
 
@@ -177,8 +180,10 @@ struct RemovalPlan {
   // Recorded and still as written: remove them. A file already gone is not
   // listed and leaves the record.
   std::vector<PlannedRemoval> files;
-  // Changed since written (size or time): kept, named in the log, and no
-  // longer recorded, since they are the user's now.
+  // Changed since written (size or time), or reached through a link or
+  // junction below the destination: kept, named in the log, and no longer
+  // recorded, since they are the user's now. A recorded folder behind a link
+  // is not planned at all.
   std::vector<std::wstring> changedFiles;
   // Kept because a package that stays still records them.
   std::vector<std::wstring> sharedFiles;

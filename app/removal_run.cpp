@@ -36,6 +36,7 @@ class Removal {
     InstallRecord remaining = std::move(plan.remaining);
     const std::size_t total = plan.files.size() + plan.folders.size();
     std::size_t done = 0;
+    std::vector<std::wstring> stayed;  // planned files that could not go
 
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
       if (Stopped()) {
@@ -48,16 +49,25 @@ class Removal {
       }
       const PlannedRemoval& file = plan.files[i];
       view_.SetCurrentFileText(texts_en::kRemoving + file.path);
-      if (!RemoveFile(file.path)) RestoreEntries(&remaining, file);
+      if (!RemoveFile(file.path)) {
+        RestoreEntries(&remaining, file);
+        stayed.push_back(file.path);
+      }
       Moved(++done, total);
     }
     for (const PlannedRemoval& folder : plan.folders) {
       // Only an empty one goes; nothing is ever removed with what it holds.
       if (platform::RemoveEmptyFolder(folder.path)) {
         log_.FolderRemoved(folder.path);
-      } else if (platform::IsFolder(folder.path)) {
-        log_.FolderKept(folder.path);
+        Moved(++done, total);
+        continue;
       }
+      if (platform::IsFolder(folder.path)) log_.FolderKept(folder.path);
+      // Held by a file that stays recorded, it goes with that file later;
+      // one kept for the user's files is theirs.
+      if (std::any_of(stayed.begin(), stayed.end(),
+                      [&](const std::wstring& path) { return IsBelow(folder.path, path); }))
+        RestoreEntries(&remaining, folder);
       Moved(++done, total);
     }
     return Finish(remaining, failed_    ? RemovalEnd::kFailed

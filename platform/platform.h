@@ -121,6 +121,9 @@ bool RemoveFile(const std::wstring& path);
 // for a file in use, a folder or anything else, which stay as they are.
 bool RemoveUnusedFile(const std::wstring& path);
 bool IsFolder(const std::wstring& path);
+// True when `path` itself is a symbolic link, a junction or another reparse
+// point (not followed), whatever it leads to.
+bool IsLink(const std::wstring& path);
 // Removes `path` when it is an empty folder; anything else stays. Never
 // throws, since clean-up runs on the way out of failures.
 bool RemoveEmptyFolder(const std::wstring& path) noexcept;

@@ -135,6 +135,11 @@ bool RemoveAtRestart(const std::wstring&) {
 
 bool IsFolder(const std::wstring& path) { return IsDirectory(NativePath(path)); }
 
+bool IsLink(const std::wstring& path) {
+  struct stat info {};
+  return ::lstat(NativePath(path).c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
 bool RemoveEmptyFolder(const std::wstring& path) noexcept {
   try {
     return ::rmdir(NativePath(path).c_str()) == 0;

@@ -23,7 +23,7 @@ bool IsExistsError(ErrorCode code) { return code == ERROR_FILE_EXISTS || code ==
 bool IsInUseError(ErrorCode code) {
   // Deleting the file of a running program gives ERROR_ACCESS_DENIED, not a
   // sharing violation, on Windows and under Wine alike (seen with Wine 8).
-  // A read-only file gives the same code, so it too is taken for in use.
+  // A read-only file gives the same code; RemoveUnusedFile tells it apart.
   return code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_USER_MAPPED_FILE ||
          code == ERROR_ACCESS_DENIED;
 }

@@ -92,7 +92,20 @@ bool RemoveFile(const std::wstring& path) { return ::DeleteFileW(path.c_str()) !
 
 // A file that someone holds open without FILE_SHARE_DELETE (every File does)
 // cannot be deleted, and DeleteFileW refuses folders.
-bool RemoveUnusedFile(const std::wstring& path) { return RemoveFile(path); }
+bool RemoveUnusedFile(const std::wstring& path) {
+  if (RemoveFile(path)) return true;
+  DWORD code = ::GetLastError();
+  // A read-only file is refused with the code a running program's file gets;
+  // nobody holds it, and a restart would not take it either.
+  if (code == ERROR_ACCESS_DENIED) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+      code = ERROR_FILE_READ_ONLY;
+  }
+  ::SetLastError(code);
+  return false;
+}
 
 bool RemoveAtRestart(const std::wstring& path) {
   return ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
@@ -101,6 +114,11 @@ bool RemoveAtRestart(const std::wstring& path) {
 bool IsFolder(const std::wstring& path) {
   const DWORD attributes = ::GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsLink(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 bool RemoveEmptyFolder(const std::wstring& path) noexcept { return ::RemoveDirectoryW(path.c_str()) != FALSE; }

@@ -116,6 +116,41 @@ bool StartWithHandle(const std::wstring& program, std::wstring commandLine, cons
          CreateProcessTrying(program, commandLine, flags, folder, &startup.StartupInfo);
 }
 
+// The whole file, or nullopt when it does not read.
+std::optional<std::string> ContentsOf(const std::wstring& path) {
+  File file;
+  if (!file.Open(path, File::Mode::kReadShareRead)) return std::nullopt;
+  try {
+    std::string bytes(static_cast<std::size_t>(file.Length()), '\0');
+    bytes.resize(file.Read(bytes.data(), bytes.size()));
+    return bytes;
+  } catch (const FileError&) {
+    return std::nullopt;
+  }
+}
+
+std::wstring Folded(const std::wstring& path) {
+  std::wstring folded = path;
+  for (wchar_t& c : folded)
+    c = c == L'/' ? L'\\' : static_cast<wchar_t>(std::towupper(c));
+  return folded;
+}
+
+// "..", or anything Windows reads as "." or ".." once it dropped trailing dots
+// and blanks.
+bool HasDotPart(const std::wstring& path) {
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = start;
+    while (end < path.size() && !IsSeparator(path[end]))
+      ++end;
+    const std::wstring part = path.substr(start, end - start);
+    if (!part.empty() && part.find_first_not_of(L". ") == std::wstring::npos) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 struct RemovalOrder {
   HANDLE parent = nullptr;
   std::wstring file;
@@ -141,6 +176,20 @@ std::optional<RemovalOrder> ReadOrder(const std::vector<std::wstring>& arguments
     }
   }
   return order;
+}
+
+// RemoveAfterExit hands over the setup copy, a byte-for-byte copy of this
+// program, and folders that hold it. A line typed by hand with anything else
+// would otherwise delete whatever it named.
+bool WrittenByTheSetup(const RemovalOrder& order) {
+  if (HasDotPart(order.file)) return false;
+  for (const std::wstring& folder : order.folders) {
+    if (HasDotPart(folder)) return false;
+    const std::wstring inside = Folded(WithoutTrailingSeparators(folder)) + L'\\';
+    if (Folded(order.file).compare(0, inside.size(), inside) != 0) return false;
+  }
+  const std::optional<std::string> own = ContentsOf(ProgramPath(kLongPath));
+  return own && ContentsOf(order.file) == own;
 }
 
 bool RemoveTrying(const std::wstring& file) {
@@ -236,6 +285,8 @@ bool RemoveAfterExit(const std::wstring& file, const std::vector<std::wstring>& 
 std::optional<int> RunRemovalAfterExit(const std::vector<std::wstring>& arguments) {
   const std::optional<RemovalOrder> order = ReadOrder(arguments);
   if (!order) return std::nullopt;
+  // Its own form, so no setup runs, but nothing is touched either.
+  if (!WrittenByTheSetup(*order)) return 1;
   const int code = CarryOut(*order);
   ScheduleOwnRemoval();
   return code;

@@ -94,6 +94,8 @@ TEST(InstallRecordText, ReadsBackWhatItWroteWithNonAsciiPathsAndTwoDestinations)
     if (c != '\r') unix += c;
   }
   EXPECT_EQ(ParseInstallRecord(unix).record, reading.record);
+  // Or with the byte-order mark Notepad puts before UTF-8.
+  EXPECT_EQ(ParseInstallRecord("\xEF\xBB\xBF" + text).record, reading.record);
 }
 
 TEST(InstallRecordText, RefusesNamesItCouldNotWriteOrThatLeadOutOfTheDestination) {
@@ -106,6 +108,13 @@ TEST(InstallRecordText, RefusesNamesItCouldNotWriteOrThatLeadOutOfTheDestination
   EXPECT_FALSE(record.RecordCommitted(L"", kMaps, L"a", 1, 1, 1));
   EXPECT_FALSE(record.RecordCommitted(kNorth, L"relative" + kSep, L"a", 1, 1, 1));
   EXPECT_FALSE(record.RecordFolderCreated(kNorth, kMaps, L"."));
+#if defined(_WIN32)
+  // Windows drops a name's trailing dots and blanks, so these may climb too,
+  // as the packages' own names are refused.
+  EXPECT_FALSE(record.RecordCommitted(kNorth, kMaps, Rel(L".. ", L"evil"), 1, 1, 1));
+  EXPECT_FALSE(record.RecordCommitted(kNorth, kMaps, Rel(L"...", L"evil"), 1, 1, 1));
+  EXPECT_FALSE(record.RecordFolderCreated(kNorth, kMaps, L". "));
+#endif
   // A made folder is the destination or above it, and never a drive's root.
   EXPECT_FALSE(record.RecordDestinationMade(kMaps, kMore.substr(0, kMore.size() - 1)));
   EXPECT_FALSE(record.RecordDestinationMade(kMaps, kMaps.substr(0, 2)));

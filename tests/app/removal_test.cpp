@@ -307,6 +307,55 @@ TEST(Removal, TheDestinationAndTheParentsTheSetupMadeForItGoWithItsLastFileAndNo
   EXPECT_TRUE(platform::IsFolder(machine.root.Folder()));
 }
 
+#if !defined(_WIN32)
+// Windows' junctions answer to the same check; Wine makes none to test with.
+TEST(Removal, NothingBehindALinkTheUserPutBelowTheDestinationGoes) {
+  Machine machine;
+  RecordKeeper keeper = machine.Keeper();
+  ASSERT_EQ(machine.Install(keeper, {L"NORD"}), RunEnd::kFinished);
+  // Moved elsewhere, times and all, with a link left in place of a folder and of a file.
+  TempDir elsewhere;
+  const fs::path away = platform::FsPath(elsewhere.Folder());
+  fs::rename(platform::FsPath(machine.At(L"raster")), away / "raster");
+  fs::create_directory_symlink(away / "raster", platform::FsPath(machine.At(L"raster")));
+  fs::rename(platform::FsPath(machine.At(L"legende.txt")), away / "legende.txt");
+  fs::create_symlink(away / "legende.txt", platform::FsPath(machine.At(L"legende.txt")));
+
+  int forgotten = 0;
+  EXPECT_EQ(machine.Remove(std::nullopt, &forgotten), RemovalEnd::kRemoved);
+  EXPECT_EQ(TreeOf(away), (std::vector<std::string>{"legende.txt", "raster", "raster/z1", "raster/z1/1.tile"}));
+  EXPECT_TRUE(fs::is_symlink(platform::FsPath(machine.At(L"raster"))));
+  EXPECT_TRUE(fs::is_symlink(platform::FsPath(machine.At(L"legende.txt"))));
+  EXPECT_TRUE(machine.LogHas(L"Kept, changed since it was installed: " + machine.At(L"legende.txt")));
+  EXPECT_FALSE(LookAtDisk(machine.At(L"vektor\\nord.geo")));
+  EXPECT_EQ(forgotten, 1);
+}
+#endif
+
+#if !defined(_WIN32)
+// On Windows a held file goes at the next restart instead.
+TEST(Removal, AFileThatCouldNotGoKeepsTheFoldersThatHoldItRecordedForTheNextRemoval) {
+  Machine machine;
+  RecordKeeper keeper = machine.Keeper();
+  ASSERT_EQ(machine.Install(keeper, {L"NORD"}), RunEnd::kFinished);
+  int forgotten = 0;
+  {
+    platform::File viewer;
+    ASSERT_TRUE(viewer.Open(machine.At(L"raster\\z1\\1.tile"), platform::File::Mode::kReadExclusive));
+    EXPECT_EQ(machine.Remove(std::nullopt, &forgotten), RemovalEnd::kFailed);
+  }
+  const InstallRecord rest = machine.Record();
+  std::set<std::wstring> folders;
+  for (const RecordedFolder& folder : rest.destinations.at(0).folders)
+    folders.insert(folder.path);
+  EXPECT_EQ(folders, (std::set<std::wstring>{L"raster", Native(L"raster\\z1")}));
+
+  EXPECT_EQ(machine.Remove(std::nullopt, &forgotten), RemovalEnd::kRemoved);
+  EXPECT_EQ(TreeOf(platform::FsPath(machine.destination)), std::vector<std::string>{"vektor"});
+  EXPECT_EQ(forgotten, 1);
+}
+#endif
+
 TEST(Removal, ThePreviewTellsNothingInstalledAnUnknownPackageAndADamagedRecordApart) {
   Machine machine;
   EXPECT_EQ(PreviewRemoval(machine.place, std::nullopt, machine.log).exitCode, 1605);

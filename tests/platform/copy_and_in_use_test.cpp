@@ -10,6 +10,9 @@
 
 #include "platform/platform.h"
 #include "support/temp_dir.h"
+#if defined(_WIN32)
+#include <windows.h>
+#endif
 #if defined(VARNHOLT_FAULT_INJECTION) && !defined(_WIN32)
 #include "platform/fault_injection.h"
 #endif
@@ -158,6 +161,22 @@ TEST(InUse, AFileHeldOpenCannotGoAndSaysSoOtherFailuresDoNot) {
   EXPECT_FALSE(platform::IsInUseError(platform::kErrorSuccess));
   EXPECT_TRUE(platform::RemoveUnusedFile(path));
 }
+
+#if defined(_WIN32)
+// Access denied is what both give: a file its owner marked read-only is not
+// held by anyone, and taken for one that is it would be reported as going at
+// the next restart, which never takes it.
+TEST(InUse, AReadOnlyFileIsNotTakenForOneInUse) {
+  TempDir dir;
+  const std::wstring path = dir.File(L"map.dat");
+  WriteAll(path, Bytes("map"));
+  ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(platform::RemoveUnusedFile(path));
+  EXPECT_FALSE(platform::IsInUseError(platform::LastError())) << platform::LastError();
+  EXPECT_EQ(ReadAll(path), Bytes("map"));
+  ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL));
+}
+#endif
 
 #if !defined(_WIN32)
 // Nothing here keeps a list of files to remove at a restart, and nothing

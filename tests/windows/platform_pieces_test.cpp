@@ -129,14 +129,15 @@ struct SetupPlace {
   SetupPlace() {
     fs::create_directories(setup);
     fs::create_directories(userFolder);
-    WriteAll(program, Bytes("program"));
+    // The setup copy is a copy of the program that removes it.
+    fs::copy_file(OwnPath(), program);
     WriteAll(userFile, Bytes("mine"));
     WriteAll(unnamed, Bytes("not named"));
   }
   std::vector<std::wstring> Order(const std::wstring& handle) const {
     // Outer first and the setup's folder with its separator: the order and
     // spelling callers give must not matter.
-    return {L"/remove-after-exit=" + handle, program, outer, setup + L"\\", userFolder};
+    return {L"/remove-after-exit=" + handle, program, outer, setup + L"\\"};
   }
   std::wstring Tree() const {
     std::wstring tree;
@@ -179,7 +180,8 @@ TEST(RunRemovalAfterExit, AnyOtherCommandLineIsNotItsAndTouchesNothing) {
 TEST(RunRemovalAfterExit, RemovesTheFileThenTheEmptyNamedFoldersInnermostFirstAndNothingElse) {
   SetupPlace place;
   // Let go a moment after the wait ends, as the image of an ended program may be.
-  HANDLE held = ::CreateFileW(place.program.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  // Readable meanwhile, as a program's image is.
+  HANDLE held = ::CreateFileW(place.program.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   std::thread release([held] {
     std::this_thread::sleep_for(std::chrono::milliseconds(1500));
@@ -197,6 +199,32 @@ TEST(RunRemovalAfterExit, RemovesTheFileThenTheEmptyNamedFoldersInnermostFirstAn
   EXPECT_FALSE(Exists(place.outer));
   EXPECT_EQ(ReadAll(place.userFile), Bytes("mine")) << place.Tree();
   EXPECT_EQ(ReadAll(place.unnamed), Bytes("not named"));
+}
+
+// Typed by hand with a number that happens to be a signalled handle, the
+// line still takes only a copy of the program and folders that hold it.
+TEST(RunRemovalAfterExit, ALineTypedByHandRemovesNothingButACopyOfTheSetup) {
+  SetupPlace place;
+  const std::wstring empty = place.root.File(L"Leer");
+  fs::create_directories(empty);
+  const Renames before = PendingRenames();
+  for (const std::vector<std::wstring>& arguments : std::vector<std::vector<std::wstring>>{
+           {L"/remove-after-exit=" + SignalledHandle(), place.unnamed},
+           {L"/remove-after-exit=" + SignalledHandle(), place.userFile, place.userFolder},
+           {L"/remove-after-exit=" + SignalledHandle(), place.program, empty},
+           {L"/remove-after-exit=" + SignalledHandle(), place.program, place.setup + L"\\..\\..\\Leer"},
+           {L"/remove-after-exit=" + SignalledHandle(), place.setup + L"\\..\\Setup\\Tessavo.exe", place.outer},
+       }) {
+    const std::optional<int> code = platform::RunRemovalAfterExit(arguments);
+    ASSERT_TRUE(code) << arguments[1];
+    EXPECT_NE(*code, 0) << arguments[1];
+  }
+  EXPECT_EQ(ReadAll(place.unnamed), Bytes("not named"));
+  EXPECT_EQ(ReadAll(place.userFile), Bytes("mine"));
+  EXPECT_TRUE(Exists(empty));
+  EXPECT_TRUE(Exists(place.program));
+  EXPECT_TRUE(Exists(place.setup));
+  EXPECT_EQ(PendingRenames(), before);
 }
 
 // Someone typed the copy's command line by hand: no process stands behind the
