@@ -21,6 +21,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,36 @@
 #include "platform/file_error.h"
 
 namespace package {
+
+// What an entry is and what its target holds, for a run that skips unchanged
+// files (Options::skipUnchanged). Only packages with a valid size index have
+// these facts; the others are written whole, as always.
+struct EntryFacts {
+  std::wstring outputPath;
+  // The unpacked size the size index gives.
+  std::uint64_t size = 0;
+  // The last-write time the commit would give the file (whole seconds, as
+  // ApplyTimes sets it); nullopt when the entry gives none it would apply.
+  std::optional<std::uint64_t> modified;
+  // The four bytes its stored data ends with: a zlib stream's Adler-32 of
+  // the contents, read without decoding.
+  std::uint32_t adler32 = 1;
+  // The regular file at outputPath, as one look at it found it; nullopt when
+  // there is none (nothing, a folder, anything else).
+  struct Target {
+    std::uint64_t size = 0;
+    std::uint64_t modified = 0;  // last-write time, FILETIME units
+  };
+  std::optional<Target> target;
+};
+
+// What a run does with an entry whose facts it was shown.
+enum class TargetCheck {
+  kWrite,           // decode and replace it, as always
+  kUnchanged,       // leave the target as it is; the entry is not decoded
+  kCompareContent,  // leave it only when its bytes have the entry's size and
+                    // Adler-32 (read once, never decoded); else write it
+};
 
 class Observer {
  public:
@@ -48,6 +79,16 @@ class Observer {
   // for an empty file), so that nobody has to read the file again for it.
   virtual void OnEntryFinished(const std::wstring& /*outputPath*/, std::uint64_t /*bytesWritten*/,
                                std::uint32_t /*adler32*/) {}
+  // Only with Options::skipUnchanged, for each entry of a package with a
+  // valid size index whose path passed its checks, before anything of it is
+  // written. May be asked ahead of the entry's turn and more than once for
+  // it, so the answer must depend on the facts alone. On the extracting
+  // thread.
+  virtual TargetCheck CompareTarget(const EntryFacts& /*facts*/) { return TargetCheck::kWrite; }
+  // In the entry's turn, in place of OnEntryFinished: the target was left as
+  // it is, and the entry's stored bytes were stepped over (the progress has
+  // passed them). `contentCompared` when its bytes were read and matched.
+  virtual void OnEntryUnchanged(const EntryFacts& /*facts*/, bool /*contentCompared*/) {}
   // Asked before each entry and after each input chunk; true stops the
   // extraction there: the entry in hand is discarded, earlier ones stay, and
   // Extract returns kCancelled. May be called from the extracting thread only.
@@ -90,6 +131,9 @@ struct Options {
   std::uint64_t wholeEntryBudget = kWholeEntryBudget;
   // Counted into when given.
   DecodeCounts* counts = nullptr;
+  // Shows each entry's facts to Observer::CompareTarget; off, every entry is
+  // written, without a look at its target beyond what replacing it needs.
+  bool skipUnchanged = false;
 };
 
 enum class Outcome {
