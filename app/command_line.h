@@ -16,6 +16,10 @@ struct SetupOptions {
   // Removes the recorded maps instead of installing; beside it only the
   // mode, /log= and /packages= (the packages to remove).
   bool uninstall = false;
+  // /force writes every file; /repair compares each by content. Neither
+  // goes with the other or with /uninstall.
+  bool force = false;
+  bool repair = false;
   std::optional<std::wstring> destination;  // absolute, ends in "\"
   std::optional<std::vector<std::wstring>> packages;
   std::optional<std::wstring> logPath;

@@ -90,6 +90,13 @@ class SilentRunView : public RunView {
 using PackageExtractor = std::function<package::Result(const std::wstring& packagePath, const std::wstring& packageName,
                                                        const std::wstring& destination, package::Observer& observer)>;
 
+// Which files a run writes.
+enum class CopyRule {
+  kSkipUnchanged,  // files still as this setup left them are not written again
+  kWriteAll,       // /force, or "Reinstall all files": every file is written
+  kRepair,         // /repair: files are compared by content, the differing written
+};
+
 struct InstallationJob {
   std::wstring packageFolder;
   std::wstring destinationFolder;
@@ -113,6 +120,7 @@ struct InstallationJob {
   // Told of every committed file and created folder, of each package's end
   // and of the run's: the install record. Not owned; may be null.
   RecordKeeper* record = nullptr;
+  CopyRule copyRule = CopyRule::kSkipUnchanged;
 };
 
 inline constexpr std::size_t kMaxFileErrorMessageLength = 1023;

@@ -105,6 +105,7 @@ InstallationJob WizardSession::BuildInstallationJob() {
   job.packages = PackageNames(m_chosenPackages);
   job.recordDestination = [this](std::wstring destination) { return WriteGeoPath(std::move(destination)); };
   job.record = m_recordKeeper;
+  job.copyRule = m_copyRule;
   return job;
 }
 

@@ -66,6 +66,10 @@ class WizardSession {
   InstallationJob BuildInstallationJob();
   // The install record every job built here keeps; not owned, may be null.
   void SetRecordKeeper(RecordKeeper* keeper) { m_recordKeeper = keeper; }
+  // Which files the jobs built here write: /force, /repair or the
+  // destination page's "Reinstall all files".
+  CopyRule copyRule() const { return m_copyRule; }
+  void SetCopyRule(CopyRule rule) { m_copyRule = rule; }
 
  private:
   std::wstring m_programFolder;
@@ -73,6 +77,7 @@ class WizardSession {
   std::wstring m_destinationFolder;
   std::vector<PackageEntry> m_chosenPackages;
   RecordKeeper* m_recordKeeper = nullptr;
+  CopyRule m_copyRule = CopyRule::kSkipUnchanged;
 };
 
 }  // namespace app
