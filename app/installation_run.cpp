@@ -4,6 +4,7 @@
 
 #include "app/install_log.h"
 #include "app/installed_setup.h"
+#include "app/time_left.h"
 #include "package/package_path.h"
 #include "package/trace.h"
 #include "resources/texts_de.h"
@@ -31,12 +32,16 @@ class RunObserver final : public package::trace::TracingObserver {
   // Of the package's current attempt.
   std::uint64_t fileCount = 0;
   std::uint64_t byteCount = 0;
+  TimeLeft timeLeft;
 
   void OnProgress(std::int32_t percent, const package::PackageFileRecord& record) override {
     view_.SetPackageRange(100);
     view_.SetPackagePosition(percent);
     if (percent <= 100) view_.SetOverallPosition(doneCount * 100 + percent);
     view_.SetCurrentFileText(texts_de::kCopying + record.Name());
+    if (const std::optional<std::wstring> text =
+            timeLeft.Progress(static_cast<std::size_t>(doneCount), percent, std::chrono::steady_clock::now()))
+      view_.SetTimeLeftText(*text);
   }
   void OnFoldersCreated(const std::vector<std::wstring>& folders) override {
     if (job_.record != nullptr) job_.record->FoldersCreated(package, folders);
@@ -66,6 +71,7 @@ class Run {
 
   RunEnd InstallPackages() {
     view_.SetOverallRange(OverallTotal());
+    observer_.timeLeft = ReadTimeLeft(job_.packageFolder, job_.packages);
     if (job_.record != nullptr) job_.record->RunStarted(job_.destinationFolder);
     RunEnd end = RunEnd::kFinished;
     for (const std::wstring& name : job_.packages) {
@@ -109,6 +115,7 @@ class Run {
     view_.DisableCancel();
     view_.SetHeadingText(L"");
     view_.SetCurrentFileText(L"");
+    view_.SetTimeLeftText(L"");
     // However the run ended, what it committed can be removed again.
     if (job_.record != nullptr) job_.record->RunEnded();
     bool recorded = true;

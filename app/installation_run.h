@@ -56,6 +56,8 @@ class RunView {
   virtual void SetPackageRange(int upper) = 0;
   virtual void SetPackagePosition(int position) = 0;
   virtual void SetCurrentFileText(const std::wstring& text) = 0;
+  // The line under the bars: copied, total and about how long the rest takes.
+  virtual void SetTimeLeftText(const std::wstring& text) = 0;
   virtual void SetHeadingText(const std::wstring& text) = 0;
   virtual void ShowFinishedText() = 0;
   virtual void ShowCancelledText() = 0;
@@ -76,6 +78,7 @@ class SilentRunView : public RunView {
   void SetPackageRange(int) override {}
   void SetPackagePosition(int) override {}
   void SetCurrentFileText(const std::wstring&) override {}
+  void SetTimeLeftText(const std::wstring&) override {}
   void SetHeadingText(const std::wstring&) override {}
   void ShowFinishedText() override {}
   void ShowCancelledText() override {}

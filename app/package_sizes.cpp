@@ -16,7 +16,7 @@ PackageSizes ReadPackageSizes(const std::wstring& path) {
     if (!index.IsValid()) return sizes;
     sizes.files.reserve(index.entries.size());
     for (const package::size_index::Entry& entry : index.entries)
-      sizes.files.push_back(IndexedFile{entry.folder, entry.name, entry.unpackedSize});
+      sizes.files.push_back(IndexedFile{entry.folder, entry.name, entry.unpackedSize, entry.storedSize});
     sizes.indexed = true;
   } catch (...) {
     // An index that cannot be read (the medium, memory that runs out) only

@@ -12,7 +12,8 @@ namespace app {
 struct IndexedFile {
   std::wstring storedFolder;
   std::wstring name;
-  std::uint64_t size = 0;  // unpacked
+  std::uint64_t size = 0;    // unpacked
+  std::uint64_t stored = 0;  // the record's FileSize
 };
 
 // What is known of a package's contents before it is unpacked.

@@ -98,6 +98,16 @@ std::vector<PackageEntry> WizardSession::ReadCatalogue() {
   return catalogue;
 }
 
+void WizardSession::SetReinstallAll(bool reinstall) {
+  if (reinstall == reinstallAll()) return;
+  if (reinstall) {
+    m_ruleWithoutReinstall = m_copyRule;
+    m_copyRule = CopyRule::kWriteAll;
+  } else {
+    m_copyRule = m_ruleWithoutReinstall;
+  }
+}
+
 InstallationJob WizardSession::BuildInstallationJob() {
   InstallationJob job;
   job.packageFolder = m_packageFolder;

@@ -70,6 +70,11 @@ class WizardSession {
   // destination page's "Reinstall all files".
   CopyRule copyRule() const { return m_copyRule; }
   void SetCopyRule(CopyRule rule) { m_copyRule = rule; }
+  // The destination page's "Reinstall all files": ticked, every file is
+  // written; unticked again, the rule from before comes back (/repair's,
+  // else skipping unchanged files). /force shows it ticked.
+  bool reinstallAll() const { return m_copyRule == CopyRule::kWriteAll; }
+  void SetReinstallAll(bool reinstall);
 
  private:
   std::wstring m_programFolder;
@@ -78,6 +83,7 @@ class WizardSession {
   std::vector<PackageEntry> m_chosenPackages;
   RecordKeeper* m_recordKeeper = nullptr;
   CopyRule m_copyRule = CopyRule::kSkipUnchanged;
+  CopyRule m_ruleWithoutReinstall = CopyRule::kSkipUnchanged;
 };
 
 }  // namespace app

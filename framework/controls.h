@@ -52,6 +52,13 @@ class ProgressCtrl : public Window {
 
 class StaticCtrl : public Window {};
 
+// A push button, or a check box and its state.
+class ButtonCtrl : public Window {
+ public:
+  bool GetCheck() const { return SendMessage(BM_GETCHECK) == BST_CHECKED; }
+  void SetCheck(bool checked) { SendMessage(BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED); }
+};
+
 class EditCtrl : public Window {};
 
 // An image list the caller owns until it hands it to a control.

@@ -27,12 +27,14 @@ void PageDestinationFolder::DoDataExchange(framework::DataExchange& dx) {
   framework::PropertyPage::DoDataExchange(dx);
   dx.Text(IDC_DESTINATION, m_destination);
   dx.Control(IDC_SPACE, spaceText_);
+  dx.Control(IDC_REINSTALL_ALL, reinstallAll_);
 }
 
 BOOL PageDestinationFolder::OnSetActive() {
   SetWizardButtons(kWizardBack | kWizardNext);
   m_destination = session_.destinationFolder();
   UpdateData(false);
+  reinstallAll_.SetCheck(session_.reinstallAll());
   ShowSpace();
   return framework::PropertyPage::OnSetActive();
 }
@@ -49,6 +51,10 @@ LRESULT PageDestinationFolder::OnWizardNext() {
 bool PageDestinationFolder::OnCommand(WORD id, WORD code) {
   if (id == IDC_BROWSE && code == BN_CLICKED) {
     OnBrowse();
+    return true;
+  }
+  if (id == IDC_REINSTALL_ALL && code == BN_CLICKED) {
+    session_.SetReinstallAll(reinstallAll_.GetCheck());
     return true;
   }
   return false;

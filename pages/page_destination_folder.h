@@ -36,6 +36,7 @@ class PageDestinationFolder : public framework::PropertyPage {
 
   std::wstring m_destination;
   framework::StaticCtrl spaceText_;
+  framework::ButtonCtrl reinstallAll_;
   WizardSession& session_;
 };
 

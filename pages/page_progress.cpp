@@ -45,6 +45,7 @@ void PageProgress::DoDataExchange(framework::DataExchange& dx) {
   dx.Control(IDC_PROGRESS_PACKAGE, packageProgress_);
   dx.Text(IDC_CURRENT_FILE, currentFile_);
   dx.Control(IDC_CURRENT_FILE, currentFileLabel_);
+  dx.Control(IDC_TIME_LEFT, timeLeftLabel_);
   dx.Control(IDC_HEADING, headingLabel_);
   dx.Control(IDC_FINISHED_TEXT, finishedText_);
   dx.Control(IDC_CANCELLED_TEXT, cancelledText_);
@@ -101,6 +102,10 @@ void PageProgress::SetPackageRange(int upper) { packageProgress_.SetRange(0, sta
 void PageProgress::SetPackagePosition(int position) { packageProgress_.SetPos(position); }
 
 void PageProgress::SetCurrentFileText(const std::wstring& text) { currentFileLabel_.SetWindowText(text); }
+
+void PageProgress::SetTimeLeftText(const std::wstring& text) {
+  if (timeLeftLabel_.GetSafeHwnd() != nullptr) timeLeftLabel_.SetWindowText(text);
+}
 
 void PageProgress::SetHeadingText(const std::wstring& text) { headingLabel_.SetWindowText(text); }
 

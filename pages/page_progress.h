@@ -50,6 +50,7 @@ class PageProgress : public framework::PropertyPage, public RunView {
   void SetPackageRange(int upper) override;
   void SetPackagePosition(int position) override;
   void SetCurrentFileText(const std::wstring& text) override;
+  void SetTimeLeftText(const std::wstring& text) override;
   void SetHeadingText(const std::wstring& text) override;
   void ShowFinishedText() override;
   void ShowCancelledText() override;
@@ -86,6 +87,8 @@ class PageProgress : public framework::PropertyPage, public RunView {
   framework::ProgressCtrl packageProgress_;
   std::wstring currentFile_;
   framework::StaticCtrl currentFileLabel_;
+  // Only the copy's page has the line; the removal's leaves it unbound.
+  framework::StaticCtrl timeLeftLabel_;
   framework::StaticCtrl headingLabel_;
   framework::StaticCtrl finishedText_;
   framework::StaticCtrl cancelledText_;

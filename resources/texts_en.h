@@ -41,6 +41,14 @@ inline constexpr wchar_t kUnknown[] = L"unknown";
 inline constexpr wchar_t kNotEnoughSpace[] =
     L"Not enough free space on the destination drive: %1 needed, %2 available.";
 
+// The copy page's line under the bars: copied, total, time left.
+inline constexpr wchar_t kTimeLeft[] = L"%1 of %2 copied, about %3 left";
+inline constexpr wchar_t kSeconds[] = L"%1 seconds";
+inline constexpr wchar_t kOneMinute[] = L"1 minute";
+inline constexpr wchar_t kMinutes[] = L"%1 minutes";
+inline constexpr wchar_t kOneHour[] = L"1 hour";
+inline constexpr wchar_t kHours[] = L"%1 hours";
+
 // The copy page's questions.
 inline constexpr wchar_t kStopQuestion[] = L"Do you want to stop the installation?";
 inline constexpr wchar_t kGenericFileError[] = L"Generic Error reading or writing the file.";

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -12,6 +13,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/folders.h"
@@ -19,6 +21,7 @@
 #include "app/installation_run.h"
 #include "app/wizard_session.h"
 #include "tests/app/package_media.h"
+#include "support/package_bytes.h"
 #include "tests/app/settings_sandbox.h"
 #include "platform/text.h"
 #include "support/temp_dir.h"
@@ -51,6 +54,13 @@ class RecordingView : public RunView {
     events.push_back(L"package " + std::to_wstring(position));
   }
   void SetCurrentFileText(const std::wstring& text) override { events.push_back(L"file '" + text + L"'"); }
+  // Kept apart from the events, each with the number of events before it.
+  std::vector<std::wstring> timeLeftTexts;
+  std::vector<std::size_t> timeLeftAfter;
+  void SetTimeLeftText(const std::wstring& text) override {
+    timeLeftTexts.push_back(text);
+    timeLeftAfter.push_back(events.size());
+  }
   void SetHeadingText(const std::wstring& text) override { events.push_back(L"heading '" + text + L"'"); }
   void ShowFinishedText() override { events.push_back(L"finished"); }
   void ShowCancelledText() override { events.push_back(L"cancelled"); }
@@ -695,6 +705,35 @@ TEST(CopyRunAnswerer, AnUnattendedRunThatCannotRememberItsDestinationFails) {
     EXPECT_EQ(RunInstallation(job, page), unattended ? RunEnd::kStopped : RunEnd::kFinished);
     EXPECT_TRUE(run.Has(L"GeoPath could not be written: D:\\Maps\\")) << run.Text();
   }
+}
+
+TEST(CopyRun, TheTimeLeftLineShowsOnceSteadyAndIsEmptiedWithTheCurrentFile) {
+  RealMedium medium;
+  // Data that barely compresses: its stored bytes fill most of the package.
+  PackageBytes(L"PKG-A").Entry(L"alpen", L"a.txt", Pattern(300000)).Indexed().WriteTo(medium.karten);
+  InstallationJob job = medium.JobFor({L"PKG-A"}, nullptr);
+  // The package read in five seconds, as from a slow drive.
+  job.extract = [](const std::wstring&, const std::wstring&, const std::wstring&, package::Observer& observer) {
+    const package::PackageFileRecord record = *package::PackageFileRecord::Make(L"a.txt", L"alpen", 0, 0, 0);
+    for (int percent = 0; percent <= 100; ++percent) {
+      observer.OnProgress(percent, record);
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return package::Result{};
+  };
+  RecordingView page;
+  EXPECT_EQ(RunInstallation(job, page), RunEnd::kFinished);
+  ASSERT_GE(page.timeLeftTexts.size(), 2u);
+  EXPECT_NE(page.timeLeftTexts.front().find(L" of 292 KB copied, about "), std::wstring::npos)
+      << text::ToUtf8(page.timeLeftTexts.front());
+  EXPECT_EQ(page.timeLeftTexts.back(), L"");
+  EXPECT_EQ(page.events.at(page.timeLeftAfter.back() - 1), L"file ''");
+
+  // Packages the run cannot size (here: none on disk) show no line at all.
+  ScriptedExtractor extractor;
+  RecordingView unsized;
+  RunInstallation(Job({L"A", L"B"}, nullptr, &extractor), unsized);
+  EXPECT_EQ(unsized.timeLeftTexts, std::vector<std::wstring>{L""});
 }
 
 }  // namespace app

@@ -395,4 +395,28 @@ TEST(DestinationOfTheSession, EveryDestinationEndsInOneBackslash) {
   EXPECT_EQ(session.destinationFolder(), L"\\");
 }
 
+TEST(ReinstallAllFiles, TickedWritesEveryFileAndUntickedGivesBackTheRuleFromBefore) {
+  struct Case {
+    const char* name;
+    CopyRule fromTheCommandLine;
+    bool ticked;  // as the page shows it first
+  };
+  for (const Case& c : {Case{"plain", CopyRule::kSkipUnchanged, false}, Case{"/repair", CopyRule::kRepair, false},
+                        Case{"/force", CopyRule::kWriteAll, true}}) {
+    SCOPED_TRACE(c.name);
+    WizardSession session;
+    session.SetCopyRule(c.fromTheCommandLine);
+    EXPECT_EQ(session.reinstallAll(), c.ticked);
+    session.SetReinstallAll(false);
+    const CopyRule unticked = c.fromTheCommandLine == CopyRule::kRepair ? CopyRule::kRepair : CopyRule::kSkipUnchanged;
+    EXPECT_EQ(session.copyRule(), unticked);
+    // A second tick (the page applies the box at every click) keeps the rule to go back to.
+    session.SetReinstallAll(true);
+    session.SetReinstallAll(true);
+    EXPECT_EQ(session.BuildInstallationJob().copyRule, CopyRule::kWriteAll);
+    session.SetReinstallAll(false);
+    EXPECT_EQ(session.BuildInstallationJob().copyRule, unticked);
+  }
+}
+
 }  // namespace app

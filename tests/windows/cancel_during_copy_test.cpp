@@ -18,19 +18,6 @@
 
 namespace {
 
-// The paced build pauses this long each time its copy run asks whether to
-// stop, so that a Cancel lands in the middle of a copy of little data.
-class PacedCopy {
- public:
-  PacedCopy() { ::SetEnvironmentVariableW(kVariable, L"400"); }
-  ~PacedCopy() { ::SetEnvironmentVariableW(kVariable, nullptr); }
-  PacedCopy(const PacedCopy&) = delete;
-  PacedCopy& operator=(const PacedCopy&) = delete;
-
- private:
-  static constexpr wchar_t kVariable[] = L"VARNHOLT_TEST_CHUNK_DELAY_MS";
-};
-
 // Eight small packages, PKG-1 to PKG-8 (in this order by title), each with
 // one file "karten\N.dat"; the tree they install.
 constexpr int kSmallPackages = 8;

@@ -57,6 +57,21 @@ class Medium {
   TempDir dir_;
 };
 
+// For the programs started meanwhile: the paced build (TESSAVO_PACED_EXE)
+// pauses this many milliseconds each time its copy run asks whether to stop,
+// so that a copy of little data takes long enough for a Cancel to land in it
+// or for the copy page to show its estimate.
+class PacedCopy {
+ public:
+  explicit PacedCopy(const wchar_t* milliseconds = L"400") { ::SetEnvironmentVariableW(kVariable, milliseconds); }
+  ~PacedCopy() { ::SetEnvironmentVariableW(kVariable, nullptr); }
+  PacedCopy(const PacedCopy&) = delete;
+  PacedCopy& operator=(const PacedCopy&) = delete;
+
+ private:
+  static constexpr wchar_t kVariable[] = L"VARNHOLT_TEST_CHUNK_DELAY_MS";
+};
+
 void ClearSettings();
 void StoreGeoPath(const std::wstring& value);
 // The stored value; "(none)" without one, "(no key)" without the key.

@@ -288,3 +288,126 @@ TEST(WizardEndToEnd, ADestinationThatCannotBeCreatedShowsTheSystemsTextAndDisabl
   EXPECT_EQ(wizard.WaitForExit(), kUserCancel);
   EXPECT_EQ(StoredGeoPath(), unwritable);
 }
+
+namespace {
+
+// A package the paced build copies in about twenty seconds: eighty files
+// that barely compress, so its bytes are mostly the files' own.
+constexpr int kSlowFiles = 80;
+constexpr std::size_t kSlowFileSize = 25000;
+std::vector<PackageFile> SlowFiles() {
+  std::vector<PackageFile> files;
+  for (int n = 0; n < kSlowFiles; ++n)
+    files.push_back({L"kacheln", std::to_wstring(n) + L".dat", RandomBytes(kSlowFileSize, 300 + n)});
+  return files;
+}
+
+// Waits for the time-left line and returns it, empty when it never came.
+std::wstring WaitForTimeLeft(const RemoteWizard& wizard) {
+  std::wstring line;
+  WaitUntil(
+      [&] {
+        line = wizard.Text(IDC_TIME_LEFT);
+        return !line.empty();
+      },
+      std::chrono::seconds(40));
+  return line;
+}
+
+void ExpectATimeLeftLine(const std::wstring& line) {
+  const std::wstring total = L" of " + ByteSize(kSlowFiles * kSlowFileSize) + L" copied, about ";
+  EXPECT_NE(line.find(total), std::wstring::npos) << Utf8(line);
+  EXPECT_GT(line.find(total), 0u) << "the bytes copied come first";
+  EXPECT_EQ(line.size() > 5 ? line.substr(line.size() - 5) : line, L" left") << Utf8(line);
+}
+
+bool ReinstallAllTicked(const RemoteWizard& wizard) {
+  return ::SendMessageW(wizard.Control(IDC_REINSTALL_ALL), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+}  // namespace
+
+TEST(WizardEndToEnd, TheCopyPageShowsTheTimeLeftUnderTheBarsUntilTheRunEnds) {
+  PacedCopy paced(L"100");
+  Medium medium("TESSAVO_PACED_EXE");
+  medium.Add(L"PKG-S", L"Kacheln", SlowFiles());
+  TempDir target;
+  ClearSettings();
+  StoreGeoPath(target.Folder());
+  RemoteWizard wizard(medium.Program());
+  ASSERT_TRUE(wizard.started());
+  ASSERT_NO_FATAL_FAILURE(StartTheCopy(wizard));
+
+  RECT bar{};
+  RECT line{};
+  ASSERT_TRUE(::GetWindowRect(wizard.Control(IDC_PROGRESS_PACKAGE), &bar));
+  ASSERT_TRUE(::GetWindowRect(wizard.Control(IDC_TIME_LEFT), &line));
+  EXPECT_GE(line.top, bar.bottom) << "under the two bars";
+  const std::wstring shown = WaitForTimeLeft(wizard);
+  ExpectATimeLeftLine(shown);
+  EXPECT_TRUE(wizard.Visible(IDC_TIME_LEFT));
+  EXPECT_FALSE(wizard.Button(kFinishButton).enabled) << "shown while the copy runs";
+  Screenshot(L"13-time-left");
+
+  ASSERT_TRUE(WaitUntil([&] { return wizard.Button(kFinishButton).enabled; }, std::chrono::seconds(90)));
+  EXPECT_TRUE(WaitUntil([&] { return wizard.Text(IDC_TIME_LEFT).empty(); })) << "emptied as the current file is";
+  EXPECT_EQ(wizard.Text(IDC_CURRENT_FILE), L"");
+  wizard.Press(PSBTN_FINISH);
+  EXPECT_EQ(wizard.WaitForExit(), 0u);
+  EXPECT_EQ(ReadAll(target.path() / L"kacheln" / L"79.dat"), RandomBytes(kSlowFileSize, 379));
+}
+
+TEST(WizardEndToEnd, PassiveShowsTheTimeLeftToo) {
+  PacedCopy paced(L"100");
+  Medium medium("TESSAVO_PACED_EXE");
+  medium.Add(L"PKG-S", L"Kacheln", SlowFiles());
+  TempDir target;
+  ClearSettings();
+  RemoteWizard wizard(medium.Program(), L"/passive /dir=" + Quoted(target.Folder()));
+  ASSERT_TRUE(wizard.started());
+  EXPECT_EQ(wizard.Title(), L"VARNHOLT Setup: Copying Files");
+  ExpectATimeLeftLine(WaitForTimeLeft(wizard));
+  EXPECT_EQ(wizard.WaitForExit(std::chrono::seconds(90)), kSuccess);
+}
+
+TEST(WizardEndToEnd, ReinstallAllFilesIsOffAndTickedWritesEveryFileAgain) {
+  Medium medium;
+  medium.Add(L"PKG-A", L"Alpen", {{L"alpen", L"a.txt", Bytes("alpen")}, {L"", L"b.dat", RandomBytes(5000, 7)}});
+  TempDir target;
+  TempDir logs;
+  ClearSettings();
+  StoreGeoPath(target.Folder());
+  // The first run installs; the second, the box ticked, writes every file
+  // again, though each is still as the first left it.
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    const std::wstring log = logs.File(L"run" + std::to_wstring(run) + L".log");
+    RemoteWizard wizard(medium.Program(), L"/log=" + Quoted(log));
+    ASSERT_TRUE(wizard.started());
+    ASSERT_NO_FATAL_FAILURE(WalkToDestinationPage(wizard));
+    ASSERT_NE(wizard.Control(IDC_REINSTALL_ALL), nullptr);
+    EXPECT_EQ(wizard.Text(IDC_REINSTALL_ALL), L"Reinstall all files");
+    EXPECT_TRUE(wizard.Visible(IDC_REINSTALL_ALL));
+    EXPECT_TRUE(::IsWindowEnabled(wizard.Control(IDC_REINSTALL_ALL)));
+    EXPECT_FALSE(ReinstallAllTicked(wizard)) << "off by default";
+    if (run == 1) {
+      wizard.Click(IDC_REINSTALL_ALL);
+      ASSERT_TRUE(WaitUntil([&] { return ReinstallAllTicked(wizard); }));
+      // Kept when the user goes back and comes again.
+      wizard.Press(PSBTN_BACK);
+      ASSERT_NO_FATAL_FAILURE(WalkOnFromTheChoosePage(wizard));
+      EXPECT_TRUE(WaitUntil([&] { return ReinstallAllTicked(wizard); }));
+      Screenshot(L"14-reinstall-all");
+    }
+    EXPECT_EQ(wizard.Text(IDC_DESTINATION), target.Folder());
+    wizard.Press(PSBTN_NEXT);
+    ASSERT_TRUE(wizard.WaitForTitle(L"VARNHOLT Setup: Copying Files"));
+    ASSERT_TRUE(WaitUntil([&] { return wizard.Button(kFinishButton).enabled; }, std::chrono::seconds(60)));
+    wizard.Press(PSBTN_FINISH);
+    EXPECT_EQ(wizard.WaitForExit(), 0u);
+  }
+  const std::vector<std::string> lines = LogLines(logs.File(L"run1.log"));
+  EXPECT_EQ(CountLinesWith(lines, "File written: "), 2) << Joined(lines);
+  EXPECT_EQ(LineWith(lines, "unchanged"), -1) << Joined(lines);
+  EXPECT_EQ(ReadAll(target.path() / L"b.dat"), RandomBytes(5000, 7));
+}
