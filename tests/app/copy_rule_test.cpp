@@ -500,7 +500,8 @@ TEST(SkippingRun, ATreeCopiedByHandIsTakenOverByTheQuickCheckAndRecorded) {
   ASSERT_EQ(machine.Install({kSued}, CopyRule::kSkipUnchanged), RunEnd::kFinished);
   EXPECT_TRUE(machine.engine.written.empty());
   EXPECT_EQ(machine.engine.compared, 0);
-  const RecordedFile* tile = machine.Find(machine.Record(), kSued, L"sued\\1.tile");
+  const InstallRecord record = machine.Record();
+  const RecordedFile* tile = machine.Find(record, kSued, L"sued\\1.tile");
   ASSERT_NE(tile, nullptr);
   EXPECT_EQ(tile->size, 200u);
   EXPECT_EQ(tile->modified, kTime);
