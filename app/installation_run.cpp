@@ -33,9 +33,8 @@ class RunObserver final : public package::trace::TracingObserver {
 
   int doneCount = 0;
   std::wstring package;  // the one being extracted
-  // Of the package's current attempt.
-  // Whether the engine asked about its targets: only a package with a valid
-  // size index is checked at all.
+  // Of the package's current attempt. `checked` when the engine asked about
+  // its targets, as it does only for a package with a valid size index.
   bool checked = false;
   std::uint64_t fileCount = 0;
   std::uint64_t byteCount = 0;

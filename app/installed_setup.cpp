@@ -127,9 +127,9 @@ void RecordKeeper::RunStarted(const std::wstring& destination) {
   }
   const RecordReading reading = ReadInstallRecord(place_.Record());
   record_ = reading.status == RecordReading::Status::kRead ? reading.record : InstallRecord{};
-  previousRunEnded_ = reading.status == RecordReading::Status::kRead      ? reading.record.ended
-                      : reading.status == RecordReading::Status::kMissing ? true
-                                                                          : false;
+  previousRunEnded_ = reading.status == RecordReading::Status::kRead
+                          ? reading.record.ended
+                          : reading.status == RecordReading::Status::kMissing;
   if (reading.status == RecordReading::Status::kDamaged || reading.status == RecordReading::Status::kUnreadable) {
     // Kept for the administrator: it may still tell what an earlier run left.
     const platform::LocalTimeOfDay now = platform::LocalTime();

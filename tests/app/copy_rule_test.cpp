@@ -341,18 +341,6 @@ TEST(SkippingRun, ASecondRunWritesNothingLogsEveryFileUnchangedAndKeepsTheRecord
   EXPECT_FALSE(machine.Logs(L"File unchanged: "));
 }
 
-TEST(SkippingRun, AChangedTargetOrANewVersionOfTheEntryIsWrittenAgain) {
-  Machine machine;
-  ASSERT_EQ(machine.Install({kNord}, CopyRule::kSkipUnchanged), RunEnd::kFinished);
-  // The user touched one file; the medium's next version changed another.
-  std::ofstream(platform::FsPath(machine.At(L"nord\\1.tile")), std::ios::app) << "x";
-  machine.engine.packages[kNord][3].content = "FOUR";
-  ASSERT_EQ(machine.Install({kNord}, CopyRule::kSkipUnchanged), RunEnd::kFinished);
-  EXPECT_EQ(machine.engine.written, (std::vector<std::wstring>{L"nord\\1.tile", L"nord\\4.tile"}));
-  EXPECT_EQ(TextOf(machine.At(L"nord\\4.tile")), "FOUR");
-  EXPECT_EQ(machine.Find(machine.Record(), kNord, L"nord\\4.tile")->adler, Adler("FOUR"));
-}
-
 TEST(RepairRun, FindsAndRewritesOnlyTheFilesWhoseBytesDifferOrThatAreMissing) {
   Machine machine;
   ASSERT_EQ(machine.Install({kNord}, CopyRule::kSkipUnchanged), RunEnd::kFinished);
