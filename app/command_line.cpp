@@ -104,7 +104,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
     const bool hasValue = equals != std::wstring::npos;
     const std::wstring value = hasValue ? Unquote(Trim(argument.substr(equals + 1))) : std::wstring();
 
-    if (name == L"quiet" || name == L"passive" || name == L"?" || name == L"help" || name == L"uninstall") {
+    if (name == L"quiet" || name == L"passive" || name == L"?" || name == L"help" || name == L"uninstall" ||
+        name == L"force" || name == L"repair") {
       if (hasValue) {
         fail(Filled(texts_en::kTakesNoValue, argument.substr(0, equals)));
         continue;
@@ -113,6 +114,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
       if (name == L"passive") passive = true;
       if (name == L"?" || name == L"help") options.help = true;
       if (name == L"uninstall") options.uninstall = true;
+      if (name == L"force") options.force = true;
+      if (name == L"repair") options.repair = true;
     } else if (name == L"dir" || name == L"packages" || name == L"log") {
       const std::wstring shown = argument.substr(0, hasValue ? equals : argument.size());
       if (!hasValue || value.empty()) {
@@ -160,7 +163,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
   if (options.uninstall) {
     if (options.destination) fail(Filled(texts_en::kNotWithUninstall, L"/dir"));
     if (options.help) fail(Filled(texts_en::kNotWithUninstall, L"/?"));
+    if (options.force) fail(Filled(texts_en::kNotWithUninstall, L"/force"));
+    if (options.repair) fail(Filled(texts_en::kNotWithUninstall, L"/repair"));
   }
+  // Writing every file and writing only the differing ones are two answers
+  // to one question.
+  if (options.force && options.repair) fail(Filled(texts_en::kNotTogether, L"/force", L"/repair"));
   // The quieter mode wins: a line meant to show nothing never shows a window.
   options.mode = quiet ? SetupMode::kQuiet : passive ? SetupMode::kPassive : SetupMode::kWizard;
   return parsed;

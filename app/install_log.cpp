@@ -155,10 +155,20 @@ void InstallLog::FileWritten(const std::wstring& path, std::uint64_t bytes) {
   Write(L"File written: " + path + L" (" + std::to_wstring(bytes) + L" bytes)");
 }
 
+void InstallLog::FileUnchanged(const std::wstring& path) { Write(L"File unchanged: " + path); }
+
+void InstallLog::FileRepaired(const std::wstring& path) { Write(L"Repaired file: " + path); }
+
+void InstallLog::NoSizeIndex(const std::wstring& name, const std::wstring& path) {
+  Write(L"Package " + name + L": every file is written, none checked: it has no valid size index (" + path + L")");
+}
+
 void InstallLog::PackageEnded(const std::wstring& name, AttemptOutcome outcome, std::uint64_t files,
-                              std::uint64_t bytes, std::chrono::steady_clock::duration elapsed) {
+                              std::uint64_t bytes, std::chrono::steady_clock::duration elapsed,
+                              std::uint64_t unchangedFiles) {
   Write(L"Package " + name + L": " + OutcomeName(outcome) + L", " + std::to_wstring(files) + L" files, " +
-        std::to_wstring(bytes) + L" bytes, " + Seconds(elapsed) + L" s");
+        std::to_wstring(bytes) + L" bytes, " + Seconds(elapsed) + L" s" +
+        (unchangedFiles != 0 ? L", " + std::to_wstring(unchangedFiles) + L" files unchanged" : L""));
 }
 
 void InstallLog::CancelledBefore(const std::wstring& name) {

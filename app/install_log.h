@@ -49,9 +49,17 @@ class InstallLog {
   // The run.
   void PackageStarted(const std::wstring& name, const std::wstring& path);
   void FileWritten(const std::wstring& path, std::uint64_t bytes);
-  // The files and bytes of the attempt that ended the package, the time of all.
+  // Left as it was: still as the setup wrote it, or its bytes checked out.
+  void FileUnchanged(const std::wstring& path);
+  // Written by /repair: it was missing or its bytes differed.
+  void FileRepaired(const std::wstring& path);
+  // A run that skips unchanged files or repairs, at a package it cannot
+  // check: every file of it is written.
+  void NoSizeIndex(const std::wstring& name, const std::wstring& path);
+  // The files and bytes written by the attempt that ended the package, the
+  // time of all; the files it left unchanged when there were any.
   void PackageEnded(const std::wstring& name, AttemptOutcome outcome, std::uint64_t files, std::uint64_t bytes,
-                    std::chrono::steady_clock::duration elapsed);
+                    std::chrono::steady_clock::duration elapsed, std::uint64_t unchangedFiles = 0);
   void CancelledBefore(const std::wstring& name);
   // A package that no longer opens or checks out, which the wizard passes over.
   void PassedOver(const std::wstring& name, const std::wstring& path, const package::Result& result);

@@ -138,6 +138,11 @@ bool IsBelow(const std::wstring& folder, const std::wstring& path) {
   return folded.size() > prefix.size() && folded.compare(0, prefix.size(), prefix) == 0;
 }
 
+std::wstring PathBelow(const std::wstring& destination, const std::wstring& path) {
+  if (path.size() <= destination.size() || !SamePath(path.substr(0, destination.size()), destination)) return {};
+  return path.substr(destination.size());
+}
+
 RecordedDestination& InstallRecord::DestinationFor(const std::wstring& root) {
   for (RecordedDestination& destination : destinations) {
     if (SamePath(destination.root, root)) return destination;
@@ -146,8 +151,20 @@ RecordedDestination& InstallRecord::DestinationFor(const std::wstring& root) {
   return destinations.back();
 }
 
-InstallRecord::FileIndex& InstallRecord::IndexOf(std::size_t destination) {
-  if (index_.size() != destinations.size()) index_.assign(destinations.size(), FileIndex{});
+const RecordedDestination* InstallRecord::FindDestination(const std::wstring& root) const {
+  for (const RecordedDestination& destination : destinations) {
+    if (SamePath(destination.root, root)) return &destination;
+  }
+  return nullptr;
+}
+
+InstallRecord::FileIndex& InstallRecord::IndexOf(std::size_t destination) const {
+  // A destination added keeps the others' indexes, and with them what this run made fresh.
+  if (index_.size() < destinations.size()) {
+    index_.resize(destinations.size());
+  } else if (index_.size() > destinations.size()) {
+    index_.assign(destinations.size(), FileIndex{});
+  }
   FileIndex& index = index_[destination];
   const std::vector<RecordedFile>& files = destinations[destination].files;
   if (index.count != files.size() || (files.empty() && !index.positions.empty())) {
@@ -155,13 +172,14 @@ InstallRecord::FileIndex& InstallRecord::IndexOf(std::size_t destination) {
     for (std::size_t i = 0; i < files.size(); ++i)
       index.positions[Folded(files[i].path)].push_back(i);
     index.count = files.size();
+    index.freshThisRun.assign(files.size(), false);
   }
   return index;
 }
 
 bool InstallRecord::RecordCommitted(const std::wstring& package, const std::wstring& destination,
                                     const std::wstring& relPath, std::uint64_t size, std::uint64_t modified,
-                                    std::uint32_t adler) {
+                                    std::uint32_t adler, bool fresh) {
   if (!ValidPackage(package) || !ValidDestination(destination) || !ValidRelativePath(relPath)) return false;
   RecordedDestination& target = DestinationFor(destination);
   FileIndex& index = IndexOf(static_cast<std::size_t>(&target - destinations.data()));
@@ -171,7 +189,8 @@ bool InstallRecord::RecordCommitted(const std::wstring& package, const std::wstr
     RecordedFile& file = target.files[position];
     // The disk now holds this package's file: a package that still records
     // the path needs it as it is now, or it would seem changed and stay for good.
-    file = RecordedFile{file.package, file.path, size, modified, adler};
+    file = RecordedFile{file.package, file.path, size, modified, adler, fresh};
+    index.freshThisRun[position] = fresh;
     if (file.package == package) {
       file.path = relPath;
       ours = true;
@@ -179,10 +198,47 @@ bool InstallRecord::RecordCommitted(const std::wstring& package, const std::wstr
   }
   if (!ours) {
     same.push_back(target.files.size());
-    target.files.push_back(RecordedFile{package, relPath, size, modified, adler});
+    target.files.push_back(RecordedFile{package, relPath, size, modified, adler, fresh});
+    index.freshThisRun.push_back(fresh);
     index.count = target.files.size();
   }
   return true;
+}
+
+void InstallRecord::RecordContentChecked(const std::wstring& destination, const std::wstring& relPath) {
+  for (std::size_t d = 0; d < destinations.size(); ++d) {
+    if (!SamePath(destinations[d].root, destination)) continue;
+    FileIndex& index = IndexOf(d);
+    const auto found = index.positions.find(Folded(relPath));
+    if (found == index.positions.end()) return;
+    for (const std::size_t position : found->second)
+      destinations[d].files[position].fresh = false;
+    return;
+  }
+}
+
+void InstallRecord::EndRun() {
+  ended = true;
+  for (std::size_t d = 0; d < destinations.size(); ++d) {
+    FileIndex& index = IndexOf(d);
+    std::vector<RecordedFile>& files = destinations[d].files;
+    for (std::size_t i = 0; i < files.size(); ++i)
+      if (index.freshThisRun[i]) files[i].fresh = false;
+    index.freshThisRun.assign(files.size(), false);
+  }
+}
+
+std::vector<const RecordedFile*> InstallRecord::FilesAt(const std::wstring& destination,
+                                                        const std::wstring& relPath) const {
+  std::vector<const RecordedFile*> files;
+  const RecordedDestination* target = FindDestination(destination);
+  if (target == nullptr) return files;
+  const FileIndex& index = IndexOf(static_cast<std::size_t>(target - destinations.data()));
+  const auto found = index.positions.find(Folded(relPath));
+  if (found == index.positions.end()) return files;
+  for (const std::size_t position : found->second)
+    files.push_back(&target->files[position]);
+  return files;
 }
 
 bool InstallRecord::RecordFolderCreated(const std::wstring& package, const std::wstring& destination,
@@ -253,8 +309,8 @@ std::string SerializeInstallRecord(const InstallRecord& record) {
       if (!ValidPackage(file.package) || !ValidRelativePath(file.path)) continue;
       char adler[9];
       std::snprintf(adler, sizeof adler, "%08x", static_cast<unsigned>(file.adler));
-      out += "file\t" + text::ToUtf8(file.package) + "\t" + std::to_string(file.size) + "\t" +
-             std::to_string(file.modified) + "\t" + adler + "\t" + text::ToUtf8(file.path) + "\r\n";
+      out += (file.fresh ? "fresh\t" : "file\t") + text::ToUtf8(file.package) + "\t" + std::to_string(file.size) +
+             "\t" + std::to_string(file.modified) + "\t" + adler + "\t" + text::ToUtf8(file.path) + "\r\n";
     }
     for (const RecordedFolder& folder : destination.folders) {
       if (!ValidPackage(folder.package) || !ValidRelativePath(folder.path)) continue;
@@ -376,7 +432,7 @@ RecordReading ParseInstallRecord(const std::string& text) {
         if (SamePath(earlier.root, *root)) return Damaged(number, L"the destination is listed twice");
       }
       record.destinations.push_back(RecordedDestination{*root, {}, {}, {}});
-    } else if (kind == "file") {
+    } else if (kind == "file" || kind == "fresh") {
       if (record.destinations.empty()) return Damaged(number, L"a file comes before any destination");
       if (fields.size() != 6) return Damaged(number, L"the file line does not have six fields");
       const std::optional<std::wstring> package = Wide(fields[1]);
@@ -390,7 +446,7 @@ RecordReading ParseInstallRecord(const std::string& text) {
       RecordedDestination& destination = record.destinations.back();
       if (!listed.emplace(record.destinations.size(), *package + L'\t' + Folded(*path)).second)
         return Damaged(number, L"the file is listed twice for its package");
-      destination.files.push_back(RecordedFile{*package, *path, *size, *modified, *adler});
+      destination.files.push_back(RecordedFile{*package, *path, *size, *modified, *adler, kind == "fresh"});
     } else if (kind == "made") {
       if (record.destinations.empty()) return Damaged(number, L"a made folder comes before any destination");
       const std::optional<std::wstring> path = fields.size() == 2 ? Wide(fields[1]) : std::nullopt;
@@ -617,7 +673,8 @@ RemovalPlan PlanRemoval(const InstallRecord& record, const std::optional<std::se
 
 void RestoreEntries(InstallRecord* record, const PlannedRemoval& removal) {
   for (const RecordedFile& file : removal.files) {
-    record->RecordCommitted(file.package, removal.destination, file.path, file.size, file.modified, file.adler);
+    record->RecordCommitted(file.package, removal.destination, file.path, file.size, file.modified, file.adler,
+                            file.fresh);
   }
   for (const RecordedFolder& folder : removal.folders) {
     record->RecordFolderCreated(folder.package, removal.destination, folder.path);

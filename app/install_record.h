@@ -11,6 +11,7 @@
 //   destination<TAB>D:\Maps\             one per destination root, with its trailing separator
 //   made<TAB>D:\Maps                     the root, or a parent of it, that the setup created
 //   file<TAB>PACKAGE<TAB>SIZE<TAB>MODIFIED<TAB>ADLER<TAB>PATH
+//   fresh<TAB>PACKAGE<TAB>SIZE<TAB>MODIFIED<TAB>ADLER<TAB>PATH
 //   folder<TAB>PACKAGE<TAB>PATH
 //   destination<TAB>E:\More maps\       a second destination
 //   ...
@@ -26,6 +27,11 @@
 //   hex digits (00000001 for an empty file). PATH lies below the destination,
 //   PACKAGE is the package's name (its GUID). A folder line names a folder the
 //   setup created and the package whose run created it.
+// - A fresh line is a file line for a file committed by a run that had not
+//   ended when the record was written. New files are not flushed, so after a
+//   power cut such a file may have its size and times but not its data: it
+//   is trusted again only once its bytes were read and matched, or its run
+//   ended. The removal takes it as a file.
 // - "end" closes the record, so that a record cut short is told apart.
 //
 // Nothing is escaped: a path or package name with a tab, CR, LF or any other
@@ -61,6 +67,8 @@ struct RecordedFile {
   std::uint64_t size = 0;
   std::uint64_t modified = 0;  // FILETIME units, as platform::FileTimes
   std::uint32_t adler = 1;
+  // Committed by a run that had not ended ("fresh" in the text).
+  bool fresh = false;
   bool operator==(const RecordedFile&) const = default;
 };
 
@@ -89,13 +97,25 @@ class InstallRecord {
   // A file the run committed. The package's earlier entry for the same path
   // in that destination takes the new values; other packages' entries for it
   // stay. False (nothing recorded) for a name or path the record refuses.
+  // Every entry for the path takes `fresh` with the values: they all describe
+  // the one file on the disk. Fresh commits of this record's run become
+  // plain files at EndRun.
   bool RecordCommitted(const std::wstring& package, const std::wstring& destination, const std::wstring& relPath,
-                       std::uint64_t size, std::uint64_t modified, std::uint32_t adler);
+                       std::uint64_t size, std::uint64_t modified, std::uint32_t adler, bool fresh = false);
+  // The bytes of the file at the path were read and matched: none of its
+  // entries is fresh any more.
+  void RecordContentChecked(const std::wstring& destination, const std::wstring& relPath);
+  // The run has ended: what it committed fresh is a plain file now; files an
+  // earlier run left fresh, and not committed or checked since, stay fresh.
+  void EndRun();
   // A folder the run created, once per package.
   bool RecordFolderCreated(const std::wstring& package, const std::wstring& destination, const std::wstring& relPath);
   // The destination root, or a parent of it, that a run created. False for
   // any other folder, and for a drive or the file system's root.
   bool RecordDestinationMade(const std::wstring& destination, const std::wstring& folder);
+
+  // Every package's entry for the path, in record order; empty for none.
+  std::vector<const RecordedFile*> FilesAt(const std::wstring& destination, const std::wstring& relPath) const;
 
   bool Empty() const;
   // The packages with at least one file or folder, sorted.
@@ -110,6 +130,7 @@ class InstallRecord {
 
  private:
   RecordedDestination& DestinationFor(const std::wstring& root);
+  const RecordedDestination* FindDestination(const std::wstring& root) const;
 
   // Where each path's file entries are in a destination, by the path as the
   // system compares names, so that a run of a million files records each in
@@ -117,9 +138,12 @@ class InstallRecord {
   struct FileIndex {
     std::size_t count = 0;
     std::unordered_map<std::wstring, std::vector<std::size_t>> positions;
+    // The entries this run made fresh, by position; lost with a rebuild,
+    // which only leaves them fresh.
+    std::vector<bool> freshThisRun;
   };
-  FileIndex& IndexOf(std::size_t destination);
-  std::vector<FileIndex> index_;
+  FileIndex& IndexOf(std::size_t destination) const;
+  mutable std::vector<FileIndex> index_;
 };
 
 // Whether two paths name the same file the way the system compares names
@@ -127,6 +151,9 @@ class InstallRecord {
 bool SamePath(const std::wstring& a, const std::wstring& b);
 // Whether `path` lies below `folder`, names compared as SamePath does.
 bool IsBelow(const std::wstring& folder, const std::wstring& path);
+// `path` below `destination` (which ends in a separator) as the record keeps
+// it; empty when it does not lie below it.
+std::wstring PathBelow(const std::wstring& destination, const std::wstring& path);
 
 std::string SerializeInstallRecord(const InstallRecord& record);
 

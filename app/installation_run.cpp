@@ -1,11 +1,13 @@
 #include "app/installation_run.h"
 
 #include <chrono>
+#include <optional>
 
 #include "app/install_log.h"
 #include "app/installed_setup.h"
 #include "app/time_left.h"
 #include "package/package_path.h"
+#include "package/size_index.h"
 #include "package/trace.h"
 #include "resources/texts_de.h"
 #include "resources/texts_en.h"
@@ -14,11 +16,14 @@ namespace app {
 
 namespace {
 
-// Several decoders and large buffers: a copy from a fast drive is bound by
-// inflate, not by the disk.
-package::Result ExtractWithTheEngine(const std::wstring& path, const std::wstring& name,
-                                     const std::wstring& destination, package::Observer& observer) {
-  return package::Extract(path, name, destination, observer, {package::kLargeBuffers, 0});
+// Whether the package ends with a size index that checks out; nullopt when
+// it cannot be read (its attempt reports that).
+std::optional<bool> HasValidSizeIndex(const std::wstring& path) {
+  try {
+    return package::size_index::ReadFile(path).IsValid();
+  } catch (...) {
+    return std::nullopt;
+  }
 }
 
 // The run's view of one extraction: progress moves both bars and names the
@@ -29,10 +34,13 @@ class RunObserver final : public package::trace::TracingObserver {
 
   int doneCount = 0;
   std::wstring package;  // the one being extracted
-  // Of the package's current attempt.
+  // Of the package's current attempt. `checked` when the engine asked about
+  // its targets, as it does only for a package with a valid size index.
+  bool checked = false;
   std::uint64_t fileCount = 0;
   std::uint64_t byteCount = 0;
   TimeLeft timeLeft;
+  std::uint64_t unchangedCount = 0;
 
   void OnProgress(std::int32_t percent, const package::PackageFileRecord& record) override {
     view_.SetPackageRange(100);
@@ -50,7 +58,24 @@ class RunObserver final : public package::trace::TracingObserver {
     ++fileCount;
     byteCount += bytesWritten;
     log_.FileWritten(outputPath, bytesWritten);
+    if (checked && job_.copyRule == CopyRule::kRepair) log_.FileRepaired(outputPath);
     if (job_.record != nullptr) job_.record->FileCommitted(package, outputPath, bytesWritten, adler32);
+  }
+  package::TargetCheck CompareTarget(const package::EntryFacts& facts) override {
+    checked = true;
+    // Without a keeper nothing tells whether a run was killed: a quick check
+    // is then confirmed by the bytes.
+    if (job_.record == nullptr)
+      return ChooseTargetCheck(facts, job_.copyRule, noRecord_, job_.destinationFolder, package, false);
+    return ChooseTargetCheck(facts, job_.copyRule, job_.record->record(), job_.destinationFolder, package,
+                             job_.record->previousRunEnded());
+  }
+  void OnEntryUnchanged(const package::EntryFacts& facts, bool contentCompared) override {
+    ++unchangedCount;
+    log_.FileUnchanged(facts.outputPath);
+    if (job_.record != nullptr && facts.target)
+      job_.record->FileUnchanged(package, facts.outputPath, facts.size, facts.target->modified, facts.adler32,
+                                 contentCompared);
   }
   bool StopRequested() override { return job_.stopRequested && job_.stopRequested(); }
 
@@ -58,6 +83,7 @@ class RunObserver final : public package::trace::TracingObserver {
   const InstallationJob& job_;
   RunView& view_;
   InstallLog& log_;
+  const InstallRecord noRecord_;
 };
 
 // One run of a job: the packages in turn, each attempted until it is done,
@@ -141,13 +167,14 @@ class Run {
     observer_.package = name;
     log_.PackageStarted(name, path);
     const auto started = std::chrono::steady_clock::now();
+    if (job_.copyRule != CopyRule::kWriteAll && HasValidSizeIndex(path) == false) log_.NoSizeIndex(name, path);
     AttemptOutcome outcome = Attempt(name, path, 1);
     for (int attempt = 2; outcome == AttemptOutcome::kRetry; ++attempt) {
       // A retry the user asked for before the stop still yields to it.
       outcome = observer_.StopRequested() ? AttemptOutcome::kCancelled : Attempt(name, path, attempt);
     }
     log_.PackageEnded(name, outcome, observer_.fileCount, observer_.byteCount,
-                      std::chrono::steady_clock::now() - started);
+                      std::chrono::steady_clock::now() - started, observer_.unchangedCount);
     return outcome;
   }
 
@@ -156,10 +183,13 @@ class Run {
     // the attempt that ended it, not of every attempt together.
     observer_.fileCount = 0;
     observer_.byteCount = 0;
+    observer_.unchangedCount = 0;
+    observer_.checked = false;
     FailureQuestion question{name, attempt, {}};
     try {
       const package::Result result = job_.extract ? job_.extract(path, name, job_.destinationFolder, observer_)
-                                                  : ExtractWithTheEngine(path, name, job_.destinationFolder, observer_);
+                                                  : package::Extract(path, name, job_.destinationFolder, observer_,
+                                                                     ExtractOptionsFor(job_.copyRule));
       if (result.outcome == package::Outcome::kExtracted) return AttemptOutcome::kDone;
       if (result.outcome == package::Outcome::kCancelled) return AttemptOutcome::kCancelled;
       if (!job_.unopenablePackageFails) {

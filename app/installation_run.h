@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/copy_rule.h"
 #include "package/engine.h"
 #include "package/package.h"
 
@@ -92,13 +93,6 @@ class SilentRunView : public RunView {
 // package::Extract unless a test puts its own in.
 using PackageExtractor = std::function<package::Result(const std::wstring& packagePath, const std::wstring& packageName,
                                                        const std::wstring& destination, package::Observer& observer)>;
-
-// Which files a run writes.
-enum class CopyRule {
-  kSkipUnchanged,  // files still as this setup left them are not written again
-  kWriteAll,       // /force, or "Reinstall all files": every file is written
-  kRepair,         // /repair: files are compared by content, the differing written
-};
 
 struct InstallationJob {
   std::wstring packageFolder;

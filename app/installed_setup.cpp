@@ -127,6 +127,9 @@ void RecordKeeper::RunStarted(const std::wstring& destination) {
   }
   const RecordReading reading = ReadInstallRecord(place_.Record());
   record_ = reading.status == RecordReading::Status::kRead ? reading.record : InstallRecord{};
+  previousRunEnded_ = reading.status == RecordReading::Status::kRead
+                          ? reading.record.ended
+                          : reading.status == RecordReading::Status::kMissing;
   if (reading.status == RecordReading::Status::kDamaged || reading.status == RecordReading::Status::kUnreadable) {
     // Kept for the administrator: it may still tell what an earlier run left.
     const platform::LocalTimeOfDay now = platform::LocalTime();
@@ -143,19 +146,19 @@ void RecordKeeper::RunStarted(const std::wstring& destination) {
   }
   record_.ended = false;
   for (const std::wstring& folder : TakeFoldersCreatedForDestinations())
-    if (record_.RecordDestinationMade(destination_, folder)) dirty_ = true;
+    record_.RecordDestinationMade(destination_, folder);
 
   const std::wstring copy = place_.SetupCopy();
   if (!hooks_.programPath.empty() && !SamePath(hooks_.programPath, copy)) {
     FileError error;
     if (!platform::CopyFileWhole(hooks_.programPath, copy, &error)) log.SetupCopyNotMade(error);
   }
+  // Files committed before the first save are not listed: the next run must
+  // see that this one had not ended, to check such files by content.
+  Save();
 }
 
-std::wstring RecordKeeper::RelativePath(const std::wstring& path) const {
-  if (path.size() <= destination_.size() || !SamePath(path.substr(0, destination_.size()), destination_)) return {};
-  return path.substr(destination_.size());
-}
+std::wstring RecordKeeper::RelativePath(const std::wstring& path) const { return PathBelow(destination_, path); }
 
 void RecordKeeper::FoldersCreated(const std::wstring& package, const std::vector<std::wstring>& folders) {
   if (!started_) return;
@@ -176,8 +179,33 @@ void RecordKeeper::FileCommitted(const std::wstring& package, const std::wstring
   // the removal compares against what it will find.
   platform::FileTimes times;
   const std::uint64_t modified = platform::GetFileTimes(outputPath, &times) ? times.lastWrite : 0;
-  if (relative.empty() || !record_.RecordCommitted(package, destination_, relative, bytes, modified, adler)) return;
+  if (relative.empty() ||
+      !record_.RecordCommitted(package, destination_, relative, bytes, modified, adler, /*fresh=*/true))
+    return;
   committedThisRun_ = true;
+  dirty_ = true;
+  if (hooks_.now() - lastSaved_ >= kRecordSaveInterval) Save();
+}
+
+void RecordKeeper::FileUnchanged(const std::wstring& package, const std::wstring& outputPath, std::uint64_t size,
+                                 std::uint64_t modified, std::uint32_t adler, bool contentCompared) {
+  if (!started_) return;
+  const std::wstring relative = RelativePath(outputPath);
+  if (relative.empty()) return;
+  const RecordedFile* own = nullptr;
+  for (const RecordedFile* file : record_.FilesAt(destination_, relative))
+    if (file->package == package) own = file;
+  // The run has these files in place as much as those it wrote.
+  committedThisRun_ = true;
+  if (own != nullptr && own->size == size && own->modified == modified && own->adler == adler) {
+    if (!own->fresh || !contentCompared) return;
+    record_.RecordContentChecked(destination_, relative);
+  } else {
+    // Not recorded for the package, or only its content matched (/repair):
+    // it is the package's file as the disk holds it now. Its data was there
+    // before this run, or has just been read: not fresh.
+    if (!record_.RecordCommitted(package, destination_, relative, size, modified, adler)) return;
+  }
   dirty_ = true;
   if (hooks_.now() - lastSaved_ >= kRecordSaveInterval) Save();
 }
@@ -189,8 +217,9 @@ void RecordKeeper::PackageEnded() {
 void RecordKeeper::RunEnded() {
   if (!started_) return;
   started_ = false;
-  record_.ended = true;
-  if (dirty_ || committedThisRun_) Save();
+  record_.EndRun();
+  // Written as going when the run started: always written again.
+  Save();
   if (!committedThisRun_ || !hooks_.writeEntry) return;
   const platform::ErrorCode code = hooks_.writeEntry(record_, destination_);
   if (log_ != nullptr) log_->UninstallEntryWritten(kUninstallKeyPath, code);

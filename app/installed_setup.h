@@ -89,18 +89,31 @@ class RecordKeeper {
   RecordKeeper(SetupPlace place, InstallLog* log, Hooks hooks);
 
   // Reads the record there is (a damaged one is kept under another name and
-  // a new one begun), copies the setup beside it and marks the run going.
+  // a new one begun), copies the setup beside it and writes the record as
+  // going, so that a run killed before its first file is known as one.
   // Nothing here stops the installation; failures are logged.
   void RunStarted(const std::wstring& destination);
   void FoldersCreated(const std::wstring& package, const std::vector<std::wstring>& folders);
   // `outputPath` lies below the destination; its size and modified time are
-  // read back from the disk, as the removal will compare them.
+  // read back from the disk, as the removal will compare them. Fresh until
+  // the run ends.
   void FileCommitted(const std::wstring& package, const std::wstring& outputPath, std::uint64_t bytes,
                      std::uint32_t adler);
+  // A file the run left as it was, with the entry's size and Adler-32 and the
+  // target's last-write time: recorded for the package as if written, unless
+  // it is already; `contentCompared` when its bytes were read and matched,
+  // which makes a fresh one a plain file.
+  void FileUnchanged(const std::wstring& package, const std::wstring& outputPath, std::uint64_t size,
+                     std::uint64_t modified, std::uint32_t adler, bool contentCompared);
   void PackageEnded();
   void RunEnded();
 
   const InstallRecord& record() const { return record_; }
+  // Whether the record, as this run found it, said its run had ended. A
+  // damaged or unreadable record may hide a killed run: false. No record at
+  // all: true, since every run writes one as it starts.
+  bool previousRunEnded() const { return previousRunEnded_; }
+  const std::wstring& destination() const { return destination_; }
 
  private:
   void Save();
@@ -114,6 +127,8 @@ class RecordKeeper {
   bool started_ = false;
   // False when a record that would not read could not be set aside either.
   bool writable_ = true;
+  bool previousRunEnded_ = true;
+  // A file committed or found unchanged: the entry is written at the end.
   bool committedThisRun_ = false;
   bool dirty_ = false;
   std::chrono::steady_clock::time_point lastSaved_{};

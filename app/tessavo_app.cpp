@@ -186,6 +186,8 @@ int CTessavoApp::RunWizard(const SetupOptions& options, InstallLog& log) {
     ticks = PackageNames(*named);
   }
 
+  // The destination page's check box may change it; /repair stays.
+  session_.SetCopyRule(CopyRuleFor(options));
   TessavoWizardSheet sheet;
   sheet.SetWizardMode();
   PageWelcome welcome;

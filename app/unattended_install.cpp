@@ -54,10 +54,16 @@ std::optional<std::vector<PackageEntry>> SelectPackages(const std::vector<Packag
   return selected;
 }
 
+CopyRule CopyRuleFor(const SetupOptions& options) {
+  if (options.force) return CopyRule::kWriteAll;
+  return options.repair ? CopyRule::kRepair : CopyRule::kSkipUnchanged;
+}
+
 UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOptions& options, InstallLog& log,
                                           DestinationFileSystem& fileSystem) {
   UnattendedPlan plan;
   if (options.destination) session.SetDestinationFolder(*options.destination);
+  session.SetCopyRule(CopyRuleFor(options));
   log.Folders(session.packageFolder(), session.destinationFolder());
 
   // The packages first: a wrong name must leave the destination untouched.

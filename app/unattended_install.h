@@ -32,13 +32,18 @@ std::optional<std::vector<PackageEntry>> SelectPackages(const std::vector<Packag
                                                         const std::optional<std::vector<std::wstring>>& requested,
                                                         std::wstring* unknown);
 
+// /force writes every file, /repair compares each; without either, files
+// still as the setup left them are skipped.
+CopyRule CopyRuleFor(const SetupOptions& options);
+
 struct UnattendedPlan {
   int exitCode = 0;  // 0: go on with `job`
   InstallationJob job;
 };
 
 // Chooses the packages, settles the destination (the options' over the
-// session's) and checks it; the job answers failures by itself, treats an
+// session's) and the copy rule, and checks the destination; the job answers
+// failures by itself, treats an
 // unopenable package as a failure and logs to `log`.
 UnattendedPlan PlanUnattendedInstallation(WizardSession& session, const SetupOptions& options, InstallLog& log,
                                           DestinationFileSystem& fileSystem);

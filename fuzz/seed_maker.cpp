@@ -265,6 +265,9 @@ void InstallRecordSeeds(const std::filesystem::path& folder) {
                       "neu\r\nfile\tP\t1\t1\t00000001\ta\r\nend\r\n"},
       {"made-outside", head + "destination\t/mnt/neu/Karten/\r\nmade\t/etc\r\nend\r\n"},
       {"cut", head + "destination\tD:\\Maps\\\r\nfile\tP\t1\t1\t000"},
+      {"fresh-going",
+       "Varnholt setup install record 1\r\nrun\tgoing\r\ndestination\t/mnt/maps/\r\nfresh\tP\t3\t133000000000000000\t"
+       "024d0127\ta/b\r\nfile\tQ\t3\t133000000000000000\t024d0127\ta/b\r\nfresh\tP\t0\t1\t00000001\tc\r\nend\r\n"},
   };
   for (const auto& [name, text] : kRecords)
     Put(folder, name, Text(text));

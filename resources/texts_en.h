@@ -84,9 +84,10 @@ inline constexpr wchar_t kInvalidLogPath[] = L"The log file %1 is not a valid pa
 inline constexpr wchar_t kEmptyPackageName[] = L"The package list %1 has an empty name.";
 inline constexpr wchar_t kUnknownSwitch[] = L"Unknown switch: %1";
 inline constexpr wchar_t kNotWithUninstall[] = L"The switch %1 cannot be used with /uninstall.";
+inline constexpr wchar_t kNotTogether[] = L"The switches %1 and %2 cannot be used together.";
 
 inline constexpr wchar_t kUsage[] =
-    L"Tessavo [/quiet | /passive] [/dir=PATH] [/packages=NAME[,NAME...]] [/log=PATH]\n"
+    L"Tessavo [/quiet | /passive] [/force | /repair] [/dir=PATH] [/packages=NAME[,NAME...]] [/log=PATH]\n"
     L"Tessavo /uninstall [/quiet | /passive] [/packages=NAME[,NAME...]] [/log=PATH]\n"
     L"\n"
     L"/quiet\tinstalls without any window or question\n"
@@ -94,6 +95,8 @@ inline constexpr wchar_t kUsage[] =
     L"/dir=PATH\tthe destination folder (absolute: C:\\... or \\\\server\\share\\...)\n"
     L"/packages=NAME,...\tonly these packages of the medium (by package name)\n"
     L"/log=PATH\twrites a log file\n"
+    L"/force\twrites every file, also those still as an earlier run left them\n"
+    L"/repair\tchecks every file by its content and writes those that are missing or differ\n"
     L"/uninstall\tremoves the installed maps (only these packages with /packages=)\n"
     L"/? or /help\tshows this text\n"
     L"\n"

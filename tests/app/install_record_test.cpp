@@ -2,6 +2,7 @@
 // it, and what a removal may take.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 #include <set>
@@ -219,6 +220,68 @@ TEST(InstallRecordUpdates, ASecondDestinationIsRecordedBesideTheFirst) {
   ASSERT_EQ(record.destinations.size(), 2u);
   EXPECT_EQ(record.destinations[0].files.size(), 2u);
   EXPECT_EQ(record.destinations[1].files[0].size, 4u);
+}
+
+TEST(InstallRecordText, AFreshFileReadsBackAsFreshAndIsRemovedAsAFile) {
+  InstallRecord record = TwoPackages();
+  ASSERT_TRUE(record.RecordCommitted(kSouth, kMore, L"neu.map", 5, 133000000000000003ull, 7, /*fresh=*/true));
+  const std::string text = SerializeInstallRecord(record);
+  EXPECT_NE(text.find("\r\nfresh\t" + text::ToUtf8(kSouth) + "\t5\t133000000000000003\t00000007\tneu.map\r\n"),
+            std::string::npos)
+      << text;
+  const RecordReading reading = ParseInstallRecord(text);
+  ASSERT_EQ(reading.status, RecordReading::Status::kRead);
+  EXPECT_EQ(reading.record, record);
+  EXPECT_TRUE(reading.record.destinations[1].files[1].fresh);
+  EXPECT_FALSE(reading.record.destinations[1].files[0].fresh);
+  EXPECT_EQ(ParseInstallRecord("Varnholt setup install record 1\nrun\tgoing\ndestination\t" + text::ToUtf8(kMore) +
+                               "\nfresh\tP\t1\t1\t00000001\nend\n")
+                .line,
+            4u);
+
+  FakeDisk disk(record);
+  const RemovalPlan plan = PlanRemoval(record, std::set<std::wstring>{kSouth}, disk.Look());
+  const std::vector<std::wstring> removed = Paths(plan.files);
+  EXPECT_NE(std::find(removed.begin(), removed.end(), kMore + L"neu.map"), removed.end());
+  // Put back by a removal that stops, it is still fresh.
+  InstallRecord remaining = plan.remaining;
+  for (const PlannedRemoval& removal : plan.files)
+    RestoreEntries(&remaining, removal);
+  bool fresh = false;
+  for (const RecordedDestination& destination : remaining.destinations)
+    for (const RecordedFile& file : destination.files)
+      if (file.path == L"neu.map") fresh = file.fresh;
+  EXPECT_TRUE(fresh);
+}
+
+TEST(InstallRecordUpdates, ARunsFreshFilesArePlainWhenItEndsAndAnEarlierRunsStayFreshUntilChecked) {
+  const std::string earlier = "Varnholt setup install record 1\nrun\tgoing\ndestination\t" + text::ToUtf8(kMaps) +
+                              "\nfresh\tN\t1\t1\t00000001\told.map\nfresh\tN\t1\t1\t00000001\tagain.map\n"
+                              "fresh\tN\t1\t1\t00000001\tshared.map\nfresh\tS\t1\t1\t00000001\tshared.map\nend\n";
+  RecordReading reading = ParseInstallRecord(earlier);
+  ASSERT_EQ(reading.status, RecordReading::Status::kRead);
+  InstallRecord record = reading.record;
+  ASSERT_TRUE(record.RecordCommitted(L"N", kMaps, L"new.map", 2, 2, 2, true));
+  ASSERT_TRUE(record.RecordCommitted(L"N", kMaps, L"again.map", 2, 2, 2, true));
+  // A destination added during the run leaves the first one's fresh commits known.
+  ASSERT_TRUE(record.RecordCommitted(L"N", kMore, L"far.map", 3, 3, 3, true));
+  record.RecordContentChecked(kMaps, L"shared.map");
+  const auto freshOf = [&record](const std::wstring& path) {
+    std::vector<bool> fresh;
+    for (const RecordedDestination& destination : record.destinations)
+      for (const RecordedFile& file : destination.files)
+        if (file.path == path) fresh.push_back(file.fresh);
+    return fresh;
+  };
+  EXPECT_EQ(freshOf(L"new.map"), std::vector<bool>{true});
+  EXPECT_EQ(freshOf(L"shared.map"), (std::vector<bool>{false, false}));
+  record.EndRun();
+  EXPECT_TRUE(record.ended);
+  EXPECT_EQ(freshOf(L"new.map"), std::vector<bool>{false});
+  EXPECT_EQ(freshOf(L"again.map"), std::vector<bool>{false});
+  EXPECT_EQ(freshOf(L"far.map"), std::vector<bool>{false});
+  // Neither written nor read by this run: its data may still be missing.
+  EXPECT_EQ(freshOf(L"old.map"), std::vector<bool>{true});
 }
 
 TEST(RemovalPlan, RemovesOnlyWhatIsRecordedAndUnchanged) {

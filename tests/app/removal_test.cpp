@@ -197,7 +197,11 @@ TEST(InstalledMaps, ALongPackageSavesTheRecordAsGoingOnceAMinuteAndTheEndMarksIt
     std::ofstream(platform::FsPath(file)) << "tile";
     keeper.FileCommitted(L"NORD", file, 4, Adler("tile"));
     if (i == 0) {
-      EXPECT_FALSE(fs::exists(platform::FsPath(machine.place.Record())));
+      // Written as going when the run started, without the file yet.
+      const RecordReading started = ReadInstallRecord(machine.place.Record());
+      ASSERT_EQ(started.status, RecordReading::Status::kRead);
+      EXPECT_FALSE(started.record.ended);
+      EXPECT_TRUE(started.record.Empty());
     }
     machine.clock += std::chrono::seconds(40);
   }

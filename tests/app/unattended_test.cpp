@@ -199,6 +199,26 @@ TEST(SetupCommandLine, RelativeOrMalformedValuesAndUnknownSwitchesAreRefused) {
   EXPECT_NE(std::wstring(texts_en::kUsage).find(L"/packages"), std::wstring::npos);
 }
 
+TEST(SetupCommandLine, ForceRepairAndUninstallExcludeEachOther) {
+  EXPECT_EQ(CopyRuleFor(Parse({}).options), CopyRule::kSkipUnchanged);
+  EXPECT_EQ(CopyRuleFor(Parse({L"/FORCE"}).options), CopyRule::kWriteAll);
+  EXPECT_EQ(CopyRuleFor(Parse({L"-repair", L"/quiet"}).options), CopyRule::kRepair);
+  EXPECT_TRUE(Parse({L"/repair", L"/packages=A"}).valid());
+  EXPECT_FALSE(Parse({L"/force=yes"}).valid());
+  const std::vector<std::vector<std::wstring>> refused = {{L"/force", L"/repair"},
+                                                          {L"/repair", L"/uninstall"},
+                                                          {L"/uninstall", L"/force"},
+                                                          {L"/force", L"/repair", L"/uninstall", L"/quiet"}};
+  for (const auto& line : refused) {
+    const ParsedCommandLine parsed = Parse(line);
+    EXPECT_FALSE(parsed.valid()) << text::ToUtf8(line.front() + L" " + line[1]);
+  }
+  EXPECT_EQ(Parse({L"/repair", L"/force"}).error, L"The switches /force and /repair cannot be used together.");
+  EXPECT_EQ(Parse({L"/uninstall", L"/repair"}).error, L"The switch /repair cannot be used with /uninstall.");
+  for (const wchar_t* shown : {L"[/force | /repair]", L"/force\t", L"/repair\t"})
+    EXPECT_NE(std::wstring(texts_en::kUsage).find(shown), std::wstring::npos) << text::ToUtf8(shown);
+}
+
 TEST(SetupTexts, APatternTakesItsValuesAsTheyAre) {
   // A path may hold "%2" itself: only the pattern's own placeholders are filled.
   EXPECT_EQ(texts_en::Filled(texts_en::kLogNotWritable, L"C:\\100%2.log", L"Access is denied."),
@@ -406,6 +426,22 @@ TEST(QuietRun, InstallsExactlyTheNamedPackagesRemembersTheDestinationAndLogsEver
                          L"Package PKG-A: end, 1 files, 11 bytes", L"Package PKG-C: end, 1 files, 13 bytes",
                          L"a.txt (11 bytes)", L"c.txt (13 bytes)", L"GeoPath written", L"Exit code: 0"});
   EXPECT_FALSE(Contains(written, L"PKG-B")) << written;
+}
+
+TEST(UnattendedPlan, TheJobFollowsTheCommandLinesCopyRule) {
+  Medium medium;
+  InstallLog log;
+  SystemDestinationFileSystem fileSystem;
+  for (const auto& [line, rule] : {std::pair<std::vector<std::wstring>, CopyRule>{{}, CopyRule::kSkipUnchanged},
+                                   {{L"/force"}, CopyRule::kWriteAll},
+                                   {{L"/repair"}, CopyRule::kRepair}}) {
+    WizardSession session = medium.Session();
+    SetupOptions options = Parse(line).options;
+    options.destination = medium.target.Folder();
+    const UnattendedPlan plan = PlanUnattendedInstallation(session, options, log, fileSystem);
+    ASSERT_EQ(plan.exitCode, 0);
+    EXPECT_EQ(plan.job.copyRule, rule);
+  }
 }
 
 TEST(QuietRun, ADamagedPackageFailsTheRunAndLeavesGeoPathAsItWas) {

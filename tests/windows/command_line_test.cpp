@@ -152,6 +152,9 @@ TEST(SetupCommandLine, AWrongLineInstallsNothing) {
            Case{L"/quiet /packages=PKG-A,PKG-X /dir=" + destination + L" /log=" + target.log.wstring(),
                 kInvalidCommandLine},
            Case{L"/passive /packages=NOPE /dir=" + destination, kInvalidCommandLine},
+           // Two answers to which files to write.
+           Case{L"/quiet /force /repair /dir=" + destination, kInvalidCommandLine},
+           Case{L"/quiet /repair /uninstall", kInvalidCommandLine},
            Case{L"/quiet /dir=" + destination + L" /log=Z:\\no-such-folder\\setup.log", kInstallFailure},
        }) {
     SCOPED_TRACE(silent.arguments);

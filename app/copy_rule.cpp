@@ -1,0 +1,45 @@
+#include "app/copy_rule.h"
+
+namespace app {
+
+using package::TargetCheck;
+
+package::Options ExtractOptionsFor(CopyRule rule) {
+  // Several decoders and large buffers: a copy from a fast drive is bound by
+  // inflate, not by the disk.
+  package::Options options{package::kLargeBuffers, 0};
+  options.skipUnchanged = rule != CopyRule::kWriteAll;
+  return options;
+}
+
+TargetCheck ChooseTargetCheck(const package::EntryFacts& facts, CopyRule rule, const InstallRecord& record,
+                              const std::wstring& destination, const std::wstring& package, bool previousRunEnded) {
+  if (rule == CopyRule::kWriteAll || !facts.target) return TargetCheck::kWrite;
+  const package::EntryFacts::Target& target = *facts.target;
+  if (rule == CopyRule::kRepair) return target.size == facts.size ? TargetCheck::kCompareContent : TargetCheck::kWrite;
+
+  const RecordedFile* own = nullptr;
+  bool otherFresh = false;
+  const std::wstring relative = PathBelow(destination, facts.outputPath);
+  if (!relative.empty()) {
+    for (const RecordedFile* file : record.FilesAt(destination, relative)) {
+      if (file->package == package) {
+        own = file;
+      } else if (file->fresh) {
+        otherFresh = true;
+      }
+    }
+  }
+
+  if (own != nullptr) {
+    const bool asRecorded = target.size == own->size && target.modified == own->modified;
+    const bool sameEntry =
+        facts.size == own->size && (!facts.modified || *facts.modified == own->modified) && facts.adler32 == own->adler;
+    if (!asRecorded || !sameEntry) return TargetCheck::kWrite;
+    return own->fresh ? TargetCheck::kCompareContent : TargetCheck::kUnchanged;
+  }
+  if (target.size != facts.size || !facts.modified || *facts.modified != target.modified) return TargetCheck::kWrite;
+  return previousRunEnded && !otherFresh ? TargetCheck::kUnchanged : TargetCheck::kCompareContent;
+}
+
+}  // namespace app
