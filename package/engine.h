@@ -120,6 +120,9 @@ struct DecodeCounts {
   std::atomic<std::uint64_t> whole{0};     // decoded in one call
   std::atomic<std::uint64_t> streamed{0};  // through zlib, chunk by chunk
   std::atomic<std::uint64_t> flushed{0};   // flushed before replacing a file
+  // Only with Options::skipUnchanged:
+  std::atomic<std::uint64_t> compared{0};   // targets whose bytes were read to their end
+  std::atomic<std::uint64_t> unchanged{0};  // left as they were, not decoded
 };
 
 struct Options {
