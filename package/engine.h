@@ -9,7 +9,9 @@
 // target's folder, and the commit moves that file over the target in one
 // step and gives it its times. A target is therefore replaced whole or not at
 // all: on any failure or a cancel the temporary file goes and the earlier
-// file stays as it was.
+// file stays as it was. In a run that skips unchanged files
+// (Options::skipUnchanged) the observer may have an entry's target left as it
+// is instead, before any step touches it.
 //
 // Several entries are decoded at once (Options::decoders, extraction.cpp):
 // the records are walked, checked and their folders made in record order on
