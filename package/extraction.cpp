@@ -120,9 +120,11 @@ struct PendingEntry {
   TargetCheck check = TargetCheck::kWrite;
   bool sameContent = false;
   bool differs = false;
-  // The target's path with its spelling folded, to find entries that go to
-  // one file; empty when the run looks at no target.
+  // The target's path below the destination with its spelling folded, and
+  // its hash, to find entries that go to one file; empty when the run looks
+  // at no target.
   std::wstring targetKey;
+  std::size_t targetHash = 0;
   DecodePlan plan;
   // Reads the entry's stored bytes from their start; all but kEndsList.
   std::optional<EntryReader> reader;
@@ -410,7 +412,8 @@ class Extraction {
       entry->dataSize = walker_.dataSize();
       entry->reader = walker_.Entry();
       if (!index_.listed.empty()) {
-        entry->targetKey = TargetKey(entry->paths.file);
+        entry->targetKey = TargetKey(entry->paths.file.substr(destination_.size()));
+        entry->targetHash = std::hash<std::wstring>()(entry->targetKey);
         if (GoesWhereAnEntryAheadGoes(*entry)) {
           // Walked again once that one is in place.
           const PendingEntry& previous = *pending_.back();
@@ -452,8 +455,9 @@ class Extraction {
   // same file would see the file as it was before this run: that entry is
   // looked at once the one ahead has had its turn.
   bool GoesWhereAnEntryAheadGoes(const PendingEntry& entry) const {
-    return std::any_of(pending_.begin(), pending_.end(),
-                       [&](const std::unique_ptr<PendingEntry>& ahead) { return ahead->targetKey == entry.targetKey; });
+    return std::any_of(pending_.begin(), pending_.end(), [&](const std::unique_ptr<PendingEntry>& ahead) {
+      return ahead->targetHash == entry.targetHash && ahead->targetKey == entry.targetKey;
+    });
   }
 
   // Checks the entry, asks the observer what to do with its target when the

@@ -126,6 +126,7 @@ class SkipUnchanged : public ::testing::Test {
     for (std::wstring call : observer.calls) {
       for (auto at = call.find(root); at != std::wstring::npos; at = call.find(root))
         call.replace(at, root.size(), L"<dest>/");
+      std::replace(call.begin(), call.end(), platform::kPathSeparator, L'/');
       outcome.calls.push_back(call);
     }
     outcome.decoded = counts.whole + counts.streamed;
