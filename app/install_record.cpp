@@ -556,10 +556,9 @@ bool WriteInstallRecord(const std::wstring& path, const InstallRecord& record, F
 // Removal.
 
 std::optional<DiskFile> LookAtDisk(const std::wstring& path) {
-  const std::optional<std::uint64_t> size = platform::FileSize(path);
-  platform::FileTimes times;
-  if (!size || !platform::GetFileTimes(path, &times)) return std::nullopt;
-  return DiskFile{*size, times.lastWrite};
+  const std::optional<platform::FileLook> look = platform::LookAtFile(path);
+  if (!look) return std::nullopt;
+  return DiskFile{look->size, look->lastWrite};
 }
 
 RemovalPlan PlanRemoval(const InstallRecord& record, const std::optional<std::set<std::wstring>>& packages,

@@ -9,7 +9,9 @@
 // target's folder, and the commit moves that file over the target in one
 // step and gives it its times. A target is therefore replaced whole or not at
 // all: on any failure or a cancel the temporary file goes and the earlier
-// file stays as it was.
+// file stays as it was. In a run that skips unchanged files
+// (Options::skipUnchanged) the observer may have an entry's target left as it
+// is instead, before any step touches it.
 //
 // Several entries are decoded at once (Options::decoders, extraction.cpp):
 // the records are walked, checked and their folders made in record order on
@@ -120,6 +122,9 @@ struct DecodeCounts {
   std::atomic<std::uint64_t> whole{0};     // decoded in one call
   std::atomic<std::uint64_t> streamed{0};  // through zlib, chunk by chunk
   std::atomic<std::uint64_t> flushed{0};   // flushed before replacing a file
+  // Only with Options::skipUnchanged:
+  std::atomic<std::uint64_t> compared{0};   // targets whose bytes were read to their end
+  std::atomic<std::uint64_t> unchanged{0};  // left as they were, not decoded
 };
 
 struct Options {

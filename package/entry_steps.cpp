@@ -1,5 +1,7 @@
 #include "package/entry_steps.h"
 
+#include <libdeflate.h>
+
 #include <memory>
 #include <optional>
 #include <utility>
@@ -83,6 +85,50 @@ void CheckEntry(const PackageFileRecord& record, const package_path::EntryPaths&
   if (!entry_path::IsSafe(folder, name))
     Fail(ErrorKind::kUnsafePath, folder + name, FileError(FileError::kBadPath, -1, folder + name));
   if (record.FileSize() < 0) Fail(ErrorKind::kDamaged, paths.file, FileError(FileError::kDamaged, -1, paths.file));
+}
+
+std::optional<EntryFacts> LookAtEntry(const EntryReader& reader, const PackageFileRecord& record,
+                                      const package_path::EntryPaths& paths, std::uint64_t unpackedSize) {
+  // A zlib stream's two header bytes and its check value; fewer bytes end in
+  // none, and an empty file has no stream at all.
+  constexpr std::int64_t kShortestStream = 6;
+  unsigned char tail[4];
+  if (reader.dataSize() < kShortestStream || !reader.ReadTail(tail, sizeof tail)) return std::nullopt;
+  EntryFacts facts;
+  facts.outputPath = paths.file;
+  facts.size = unpackedSize;
+  // What ApplyTimes gives the file.
+  const std::uint64_t modified = record.ModifiedDate();
+  if (modified != 0 && file_times::IsRepresentable(modified)) facts.modified = file_times::ToWholeSeconds(modified);
+  facts.adler32 = (std::uint32_t{tail[0]} << 24) | (std::uint32_t{tail[1]} << 16) | (std::uint32_t{tail[2]} << 8) |
+                  std::uint32_t{tail[3]};
+  if (const std::optional<platform::FileLook> look = platform::LookAtFile(paths.file))
+    facts.target = EntryFacts::Target{look->size, look->lastWrite};
+  return facts;
+}
+
+Comparison CompareContent(const EntryFacts& facts, std::vector<unsigned char>& buffer, Observer& observer) {
+  // As large as the tool's input chunks: few calls, and a stop is heard soon.
+  constexpr std::size_t kChunk = 256 * 1024;
+  platform::File file;
+  if (!file.Open(facts.outputPath, platform::File::Mode::kReadShareRead)) return Comparison::kDifferent;
+  try {
+    if (file.Length() != facts.size) return Comparison::kDifferent;
+    if (buffer.size() < kChunk) buffer.resize(kChunk);
+    std::uint32_t adler = 1;
+    std::uint64_t read = 0;
+    for (;;) {
+      if (observer.StopRequested()) return Comparison::kStopped;
+      const std::size_t got = file.Read(buffer.data(), buffer.size());
+      if (got == 0) break;
+      adler = libdeflate_adler32(adler, buffer.data(), got);
+      read += got;
+    }
+    return read == facts.size && adler == facts.adler32 ? Comparison::kSame : Comparison::kDifferent;
+  } catch (const FileError&) {
+    // A spot that cannot be read is what writing the file again mends.
+    return Comparison::kDifferent;
+  }
 }
 
 std::vector<std::wstring> MissingFolders(std::wstring folder) {

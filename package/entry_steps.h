@@ -3,6 +3,13 @@
 //
 //   1. CheckEntry     refuses an unsafe path or a negative size before
 //                     anything is written.
+//      LookAtEntry    (only in a run that skips unchanged files) gives the
+//                     entry's facts and its target's, from one look at the
+//                     target and the last four stored bytes; the observer
+//                     then tells whether the entry is written, left, or
+//                     left only when CompareContent finds the target's
+//                     bytes to be the entry's (before step 4). A file left
+//                     goes through none of the steps below.
 //   2. PrepareFolder  creates the entry's folder (MissingFolders first, so
 //                     that RemoveFolders can take back what was made for an
 //                     entry forgotten before its turn).
@@ -118,6 +125,19 @@ struct DecodePlan {
 
 // Refuses what must not be written before anything is.
 void CheckEntry(const PackageFileRecord& record, const package_path::EntryPaths& paths);
+
+// The facts of an entry whose unpacked size a valid size index gives;
+// nullopt when its stored bytes are too few to end in a zlib stream's check
+// value, or cannot be read.
+std::optional<EntryFacts> LookAtEntry(const EntryReader& reader, const PackageFileRecord& record,
+                                      const package_path::EntryPaths& paths, std::uint64_t unpackedSize);
+
+enum class Comparison { kSame, kDifferent, kStopped };
+// Whether the file at `facts.outputPath` holds `facts.size` bytes whose
+// Adler-32 is `facts.adler32`, read once into `buffer`. A file that cannot
+// be opened or read counts as different. Asks the observer about a stop
+// between chunks.
+Comparison CompareContent(const EntryFacts& facts, std::vector<unsigned char>& buffer, Observer& observer);
 
 // The levels of `folder` that do not exist yet, outermost first.
 std::vector<std::wstring> MissingFolders(std::wstring folder);

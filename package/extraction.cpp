@@ -5,16 +5,22 @@
 // A failure found ahead waits with its entry until the entry's turn, and one
 // that may come from the work done side by side is met again alone, so any
 // number of decoders gives the same files, the same observer calls and the
-// same FileError. The steps of one entry are in entry_steps.h.
+// same FileError. In a run that skips unchanged files, an entry left as it
+// is takes no decoder, and a comparison of a target's bytes is the work of
+// the decoder that would decode it. The steps of one entry are in
+// entry_steps.h.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cwctype>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -62,9 +68,9 @@ bool IsPackageFault(const std::exception_ptr& failure) {
 // One entry from its record to its commit, in the pending queue.
 struct PendingEntry {
   // Where the entry stands in its life. Only the committing thread reads or
-  // moves it; a decoder writes only `staged`, before the pool marks its job
-  // ended, and the committer reads that after. A committed entry leaves the
-  // queue at once.
+  // moves it; a decoder writes only `staged`, `sameContent`, `differs` and
+  // `plan.replaces`, before the pool marks its job ended, and the committer
+  // reads them after. A committed entry leaves the queue at once.
   enum class State {
     // The entry list ends here, for the reason in `failure`: the record could
     // not be read, or the walk ended before entries that the size index
@@ -75,7 +81,10 @@ struct PendingEntry {
     // again alone, from the check on.
     kPrepareFailed,
     // Its folder is made and its target probed, and a decoder has it (`job`),
-    // which fills `staged` unless it gives up or fails.
+    // which fills `staged` unless it gives up or fails. For an entry the
+    // observer wanted compared (`check`), the decoder first reads the
+    // target: the same bytes set `sameContent` and nothing is decoded;
+    // others set `differs`, and only then is the target probed.
     kDecoding,
     // Its folder is made and its target probed, but handing it to a decoder
     // or decoding it failed (`failure`; `job`, when a decoder had it, until
@@ -85,6 +94,10 @@ struct PendingEntry {
     // Decoded into `staged`, closed, waiting for its commit (`job` until
     // then, when a decoder of the pool decoded it).
     kDecoded,
+    // Left as it is (`facts`): the observer called its target unchanged, and
+    // nothing was made for it, or its target's bytes compared equal
+    // (`sameContent`). Its turn steps over its stored bytes.
+    kUnchanged,
     // The run ended in a stop or a failure: its decoder has stopped and its
     // temporary file is gone.
     kDiscarded,
@@ -102,6 +115,16 @@ struct PendingEntry {
   // entry is forgotten before its turn.
   std::vector<std::wstring> madeFolders;
   std::exception_ptr failure;
+  // Only in a run that skips unchanged files, from a valid size index.
+  std::optional<EntryFacts> facts;
+  TargetCheck check = TargetCheck::kWrite;
+  bool sameContent = false;
+  bool differs = false;
+  // The target's path below the destination with its spelling folded, and
+  // its hash, to find entries that go to one file; empty when the run looks
+  // at no target.
+  std::wstring targetKey;
+  std::size_t targetHash = 0;
   DecodePlan plan;
   // Reads the entry's stored bytes from their start; all but kEndsList.
   std::optional<EntryReader> reader;
@@ -121,9 +144,21 @@ struct IndexFacts {
   // kBeyondBudget elsewhere. Four bytes an entry, whatever the names.
   std::vector<std::uint32_t> wholeSizes;
   static constexpr std::uint32_t kBeyondBudget = UINT32_MAX;
+  // Only in a run that skips unchanged files: each entry as listed, so that
+  // an entry's facts are those of the entry the walk reads, or none.
+  struct Listed {
+    std::uint64_t unpackedSize = 0;
+    std::uint64_t storedSize = 0;
+    std::size_t pathHash = 0;
+  };
+  std::vector<Listed> listed;
 };
 
-IndexFacts ReadIndexFacts(platform::File& package, std::uint64_t budget) {
+std::size_t PathHash(const std::wstring& folder, const std::wstring& name) {
+  return std::hash<std::wstring>()(folder + L'\0' + name);
+}
+
+IndexFacts ReadIndexFacts(platform::File& package, std::uint64_t budget, bool listed) {
   IndexFacts facts;
   try {
     const size_index::SizeIndex index = size_index::Read(package);
@@ -134,10 +169,37 @@ IndexFacts ReadIndexFacts(platform::File& package, std::uint64_t budget) {
       const bool fits = entry.unpackedSize <= budget && entry.storedSize <= budget;
       facts.wholeSizes.push_back(fits ? static_cast<std::uint32_t>(entry.unpackedSize) : IndexFacts::kBeyondBudget);
     }
+    if (listed) {
+      facts.listed.reserve(index.entries.size());
+      for (const size_index::Entry& entry : index.entries)
+        facts.listed.push_back({entry.unpackedSize, entry.storedSize, PathHash(entry.folder, entry.name)});
+    }
   } catch (const std::bad_alloc&) {
     facts = {};
   }
   return facts;
+}
+
+// Folds the ways one file's path may be spelt ("a\.\b", "A\b", "a\b.")
+// into one; two different files may fold alike, never one file two ways.
+std::wstring TargetKey(const std::wstring& path) {
+  std::wstring key;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find_first_of(L"\\/", start);
+    if (end == std::wstring::npos) end = path.size();
+    std::wstring part = path.substr(start, end - start);
+    while (!part.empty() && (part.back() == L'.' || part.back() == L' '))
+      part.pop_back();
+    if (!part.empty()) {
+      for (wchar_t& c : part)
+        c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+      key += L'/';
+      key += part;
+    }
+    start = end + 1;
+  }
+  return key;
 }
 
 class Extraction {
@@ -149,10 +211,11 @@ class Extraction {
         observer_(observer),
         options_(options),
         wholeBudget_(WholeBudget(options)),
-        index_(ReadIndexFacts(package, wholeBudget_)),
+        index_(ReadIndexFacts(package, wholeBudget_, options.skipUnchanged)),
         indexedEnd_(index_.end),
         total_(indexedEnd_.value_or(walker_.length())),
         progress_(observer, total_),
+        maxPending_(2 * Decoders(options) * kEntriesPerDecoder),
         pool_(Decoders(options), Decoders(options) * kEntriesPerDecoder, options.buffers) {}
 
   Outcome Run() {
@@ -201,7 +264,10 @@ class Extraction {
         if (IsPackageFault(entry.failure)) Raise(entry);
         if (!TryAlone(entry)) return StopInTheFrontEntry();
       }
-      if (!Commit(entry)) return StopInTheFrontEntry();
+      if (entry.state == State::kUnchanged)
+        Leave(entry);
+      else if (!Commit(entry))
+        return StopInTheFrontEntry();
       if (entry.job) pool_.Release(*entry.job);
       pending_.pop_front();
     }
@@ -220,9 +286,22 @@ class Extraction {
       }
       entry.state = State::kPrepareFailed;
       if (!TryAlone(entry)) return false;
+      if (entry.state == State::kUnchanged) {
+        Leave(entry);
+        return true;
+      }
     }
     CommitEntry(std::move(entry.staged), entry.record, entry.paths, entry.madeFolders, observer_);
     return true;
+  }
+
+  // The front entry's target stays as it is: its stored bytes are passed
+  // over as read.
+  void Leave(PendingEntry& entry) {
+    progress_.ReportAt(entry.dataOffset + static_cast<std::uint64_t>(entry.dataSize), entry.record);
+    if (options_.counts) options_.counts->unchanged.fetch_add(1, std::memory_order_relaxed);
+    if (!entry.madeFolders.empty()) observer_.OnFoldersCreated(entry.madeFolders);
+    observer_.OnEntryUnchanged(*entry.facts, entry.sameContent);
   }
 
   // The front entry's decoder has ended: decoded, or failed.
@@ -232,6 +311,10 @@ class Extraction {
       entry.state = State::kDecodeFailed;
       return;
     }
+    if (entry.sameContent) {
+      entry.state = State::kUnchanged;
+      return;
+    }
     // Only a stop or an earlier failure makes a decoder give up, and both
     // ended the loop before this entry's turn.
     if (!entry.staged) throw std::logic_error("a decoder gave up on its own");
@@ -239,8 +322,10 @@ class Extraction {
   }
 
   // Meets the entry's failure again as one decoder would have: every entry
-  // behind it is forgotten, then it is prepared (where that had failed) and
-  // decoded on this thread. False on a stop; a failure is raised.
+  // behind it is forgotten, then it is prepared (where that had failed,
+  // asking the observer again), compared (where that was asked and had not
+  // found it different) and decoded on this thread. False on a stop; a
+  // failure is raised.
   bool TryAlone(PendingEntry& entry) {
     ForgetLater();
     if (entry.job) {
@@ -251,6 +336,19 @@ class Extraction {
     entry.failure = nullptr;
     if (entry.state == State::kPrepareFailed) Prepare(entry);
     if (!workspace_) workspace_ = std::make_unique<DecodeWorkspace>(options_.buffers);
+    if (entry.check == TargetCheck::kUnchanged) {
+      entry.state = State::kUnchanged;
+      return true;
+    }
+    if (entry.check == TargetCheck::kCompareContent) {
+      const std::optional<bool> same = CompareFirst(entry, *workspace_, observer_, options_.counts);
+      if (!same) return false;
+      if (*same) {
+        entry.sameContent = true;
+        entry.state = State::kUnchanged;
+        return true;
+      }
+    }
     EntryReader reader = *entry.reader;
     StagedFile decoded =
         DecodeEntry(reader, entry.record, entry.paths, entry.plan, *workspace_, progress_, ownFiles_, observer_);
@@ -288,9 +386,11 @@ class Extraction {
   [[noreturn]] static void Raise(const PendingEntry& entry) { std::rethrow_exception(entry.failure); }
 
   // Walks on while the pool has room. A failure ends the walk: nothing after
-  // it is reached unless the failure is met again alone and passes.
+  // it is reached unless the failure is met again alone and passes. Entries
+  // left as they are take no room in the pool, so the queue has a bound of
+  // its own.
   void Dispatch() {
-    while (!walked_ && pool_.HasRoom()) {
+    while (!walked_ && pool_.HasRoom() && pending_.size() < maxPending_) {
       auto entry = std::make_unique<PendingEntry>();
       try {
         if (!walker_.Next(&entry->record)) {
@@ -311,11 +411,26 @@ class Extraction {
       entry->dataOffset = walker_.dataOffset();
       entry->dataSize = walker_.dataSize();
       entry->reader = walker_.Entry();
+      if (!index_.listed.empty()) {
+        entry->targetKey = TargetKey(entry->paths.file.substr(destination_.size()));
+        entry->targetHash = std::hash<std::wstring>()(entry->targetKey);
+        if (GoesWhereAnEntryAheadGoes(*entry)) {
+          // Walked again once that one is in place.
+          const PendingEntry& previous = *pending_.back();
+          walker_.ResumeAfter(previous.dataOffset, previous.dataSize);
+          --nextNumber_;
+          return;
+        }
+      }
       try {
         Prepare(*entry);
       } catch (...) {
         Hold(std::move(entry), State::kPrepareFailed);
         return;
+      }
+      if (entry->state == State::kUnchanged) {
+        pending_.push_back(std::move(entry));
+        continue;
       }
       try {
         Submit(*entry);
@@ -336,9 +451,32 @@ class Extraction {
     pending_.push_back(std::move(entry));
   }
 
-  // Checks the entry, makes its folder and probes its target.
+  // A look at the target of an entry behind one that may still write the
+  // same file would see the file as it was before this run: that entry is
+  // looked at once the one ahead has had its turn.
+  bool GoesWhereAnEntryAheadGoes(const PendingEntry& entry) const {
+    return std::any_of(pending_.begin(), pending_.end(), [&](const std::unique_ptr<PendingEntry>& ahead) {
+      return ahead->targetHash == entry.targetHash && ahead->targetKey == entry.targetKey;
+    });
+  }
+
+  // Checks the entry, asks the observer what to do with its target when the
+  // run may leave it (kUnchanged: nothing more), makes its folder and probes
+  // its target (for a comparison, once its bytes differ).
   void Prepare(PendingEntry& entry) {
     CheckEntry(entry.record, entry.paths);
+    entry.facts = FactsOf(entry);
+    entry.check = TargetCheck::kWrite;
+    entry.sameContent = false;
+    entry.differs = false;
+    if (entry.facts) {
+      const TargetCheck check = observer_.CompareTarget(*entry.facts);
+      if (check == TargetCheck::kUnchanged || check == TargetCheck::kCompareContent) entry.check = check;
+    }
+    if (entry.check == TargetCheck::kUnchanged) {
+      entry.state = State::kUnchanged;
+      return;
+    }
     // Most entries share their folder with the one before, which made it:
     // it stands unless a clean-up took it since.
     if (entry.paths.folder != lastFolder_) {
@@ -347,7 +485,33 @@ class Extraction {
       PrepareFolder(entry.paths, preparedFolders_, ownFiles_);
       lastFolder_ = entry.paths.folder;
     }
+    if (entry.check == TargetCheck::kWrite) entry.plan.replaces = CheckTarget(entry.paths);
+  }
+
+  // The entry's facts, when the index lists it as the walk read it.
+  std::optional<EntryFacts> FactsOf(const PendingEntry& entry) const {
+    if (entry.number >= index_.listed.size() || entry.dataSize < 0) return std::nullopt;
+    const IndexFacts::Listed& listed = index_.listed[entry.number];
+    if (listed.storedSize != static_cast<std::uint64_t>(entry.dataSize) ||
+        listed.pathHash != PathHash(entry.record.Folder(), entry.record.Name()))
+      return std::nullopt;
+    return LookAtEntry(*entry.reader, entry.record, entry.paths, listed.unpackedSize);
+  }
+
+  // Compares the target's bytes with the entry's, unless they were found
+  // to differ before; where they differ, the target is probed as for any
+  // entry written. nullopt on a stop.
+  static std::optional<bool> CompareFirst(PendingEntry& entry, DecodeWorkspace& work, Observer& observer,
+                                          DecodeCounts* counts) {
+    if (!entry.differs) {
+      const Comparison comparison = CompareContent(*entry.facts, work.content, observer);
+      if (comparison == Comparison::kStopped) return std::nullopt;
+      if (counts) counts->compared.fetch_add(1, std::memory_order_relaxed);
+      if (comparison == Comparison::kSame) return true;
+      entry.differs = true;
+    }
     entry.plan.replaces = CheckTarget(entry.paths);
+    return false;
   }
 
   // The entry's unpacked size, when the index gives it and it is read whole.
@@ -361,9 +525,15 @@ class Extraction {
   }
 
   void Submit(PendingEntry& entry) {
-    entry.job = pool_.Submit([entry = &entry, reader = *entry.reader, total = total_, own = &ownFiles_](
-                                 DecodeWorkspace& work, DecodeJob& job) mutable {
+    entry.job = pool_.Submit([entry = &entry, reader = *entry.reader, total = total_, own = &ownFiles_,
+                              counts = options_.counts](DecodeWorkspace& work, DecodeJob& job) mutable {
       DecoderObserver decoder(job);
+      if (entry->check == TargetCheck::kCompareContent) {
+        const std::optional<bool> same = CompareFirst(*entry, work, decoder, counts);
+        if (!same) return false;
+        entry->sameContent = *same;
+        if (entry->sameContent) return true;
+      }
       Progress progress(decoder, total);
       entry->staged = DecodeEntry(reader, entry->record, entry->paths, entry->plan, work, progress, *own, decoder);
       return static_cast<bool>(entry->staged);
@@ -439,6 +609,8 @@ class Extraction {
   const std::optional<std::uint64_t> indexedEnd_;
   const std::uint64_t total_;
   Progress progress_;
+  // Entries walked ahead of the one being committed, at most.
+  const std::size_t maxPending_;
   FolderSet preparedFolders_;
   // The folder the last entry prepared made sure of.
   std::wstring lastFolder_;

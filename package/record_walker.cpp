@@ -28,6 +28,12 @@ void EntryReader::SkipData() {
   dataLeft_ = 0;
 }
 
+bool EntryReader::ReadTail(void* buffer, std::size_t count) const {
+  if (dataSize_ < 0 || static_cast<std::uint64_t>(dataSize_) < count) return false;
+  if (position_ > length_ || dataLeft_ > length_ - position_) return false;
+  return package_->ReadAt(position_ + dataLeft_ - count, buffer, count) == count;
+}
+
 RecordWalker::RecordWalker(const platform::File& package, std::uint64_t position, std::uint64_t length)
     : package_(package), position_(position), length_(length), entriesEnd_(position) {}
 

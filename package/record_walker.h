@@ -21,6 +21,9 @@ class EntryReader {
   std::size_t ReadData(void* buffer, std::size_t count);
   // Steps over the rest of the entry, never beyond the package's end.
   void SkipData();
+  // The last `count` bytes of the entry, read by position, whatever was read
+  // of it; false when the entry is shorter or the package ends before them.
+  bool ReadTail(void* buffer, std::size_t count) const;
   // Bytes of the package behind this entry's reads, header included.
   std::uint64_t position() const { return position_; }
 

@@ -32,6 +32,9 @@ struct DecodeWorkspace {
   std::vector<unsigned char> output;
   Inflater inflater;
   WholeEntryDecoder whole;
+  // A target's bytes, while they are compared with an entry's; sized at the
+  // first comparison.
+  std::vector<unsigned char> content;
 };
 
 // Decodes the current entry of `walker` (a RecordWalker or an EntryReader;

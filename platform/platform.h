@@ -112,6 +112,16 @@ std::vector<std::wstring> FindFiles(const std::wstring& folder, const std::wstri
 bool CreateFolderTree(const std::wstring& path);
 
 bool GetFileTimes(const std::wstring& path, FileTimes* times);
+
+// A regular file's size and last-write time, from one look at it (no open),
+// so that a run over many unchanged files costs one call per file.
+struct FileLook {
+  std::uint64_t size = 0;
+  std::uint64_t lastWrite = 0;
+};
+// nullopt for nothing there, a folder or anything else the system cannot
+// read as a file.
+std::optional<FileLook> LookAtFile(const std::wstring& path);
 // Sets the non-zero times; zero members are left as they are. POSIX cannot set
 // a creation time and ignores it.
 bool SetFileTimes(const std::wstring& path, const FileTimes& times);

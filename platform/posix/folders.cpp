@@ -99,6 +99,12 @@ bool GetFileTimes(const std::wstring& path, FileTimes* times) {
   return true;
 }
 
+std::optional<FileLook> LookAtFile(const std::wstring& path) {
+  struct stat info {};
+  if (::stat(NativePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return FileLook{static_cast<std::uint64_t>(info.st_size), ToFileTime(info.st_mtim)};
+}
+
 bool SetFileTimes(const std::wstring& path, const FileTimes& times) {
   timespec both[2];
   both[0] = times.lastAccess ? FromFileTime(times.lastAccess) : timespec{0, UTIME_OMIT};

@@ -78,6 +78,15 @@ bool GetFileTimes(const std::wstring& path, FileTimes* times) {
   return true;
 }
 
+std::optional<FileLook> LookAtFile(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
+    return std::nullopt;
+  return FileLook{(static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                  FromFiletime(data.ftLastWriteTime)};
+}
+
 bool SetFileTimes(const std::wstring& path, const FileTimes& times) {
   const UniqueFileHandle file = OpenForAttributes(path, FILE_WRITE_ATTRIBUTES);
   if (!file) return false;

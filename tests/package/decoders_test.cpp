@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "package/engine.h"
+#include "package/engine_recorder.h"
 #include "package/package.h"
 #include "package/size_index.h"
 #include "package/temp_files.h"
@@ -27,32 +28,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Every observer call but the stop questions, whose number depends on how
-// long the committer waits.
-class Recorder : public package::Observer {
- public:
-  std::vector<std::wstring> calls;
-
-  void OnHeaderChecked(const package::PackageHeader& header, package::HeaderFault fault) override {
-    calls.push_back(L"header " + header.GUID() + L" " + std::to_wstring(static_cast<int>(fault)));
-  }
-  void OnEntryStarted(const package::PackageFileRecord& record, const std::wstring& outputPath) override {
-    calls.push_back(L"start " + record.Name() + L" " + outputPath);
-  }
-  void OnProgress(std::int32_t percent, const package::PackageFileRecord& record) override {
-    calls.push_back(L"progress " + std::to_wstring(percent) + L" " + record.Name());
-  }
-  void OnFoldersCreated(const std::vector<std::wstring>& folders) override {
-    std::wstring call = L"folders";
-    for (const std::wstring& folder : folders)
-      call += L" " + folder;
-    calls.push_back(call);
-  }
-  void OnEntryFinished(const std::wstring& outputPath, std::uint64_t bytesWritten, std::uint32_t adler32) override {
-    calls.push_back(L"finished " + outputPath + L" " + std::to_wstring(bytesWritten) + L" " + std::to_wstring(adler32));
-  }
-};
 
 std::vector<std::uint8_t> Noise(std::size_t size, std::uint32_t seed) {
   std::vector<std::uint8_t> data(size);

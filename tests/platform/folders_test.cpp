@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "platform/platform.h"
 #include "support/temp_dir.h"
@@ -120,6 +121,25 @@ TEST(FileTimes, SetTimesReadBackAndZeroLeavesATimeAlone) {
   }
 #endif
   EXPECT_FALSE(platform::SetFileTimes(dir.File(L"missing"), set));
+}
+
+// One look gives what a run compares an installed file by, and a folder or
+// nothing is no file.
+TEST(FileTimes, LookAtFileGivesARegularFilesSizeAndLastWriteTime) {
+  TempDir dir;
+  const std::wstring path = dir.File(L"t.txt");
+  WriteAll(path, Bytes("three"));
+  platform::FileTimes set;
+  set.lastWrite = 132855446450000000ull;
+  ASSERT_TRUE(platform::SetFileTimes(path, set));
+  const std::optional<platform::FileLook> look = platform::LookAtFile(path);
+  ASSERT_TRUE(look.has_value());
+  EXPECT_EQ(look->size, 5u);
+  EXPECT_EQ(look->lastWrite, set.lastWrite);
+  ASSERT_TRUE(platform::CreateFolderTree(dir.Folder(L"sub")));
+  EXPECT_FALSE(platform::LookAtFile(dir.Folder(L"sub")).has_value());
+  EXPECT_FALSE(platform::LookAtFile(dir.File(L"sub")).has_value());
+  EXPECT_FALSE(platform::LookAtFile(dir.File(L"missing")).has_value());
 }
 
 }  // namespace

@@ -519,6 +519,48 @@ TEST_F(Nwq, ExtractWithAnyNumberOfJobsGivesTheSameFilesAndRefusesABadCount) {
   EXPECT_FALSE(fs::exists(refused));
 }
 
+// A packager's working tree refreshed: a file of its entry's size and
+// modified time is taken as the entry's without being read (the byte changed
+// below stays), every other one is written again.
+TEST_F(Nwq, ExtractUpdateLeavesFilesOfTheirEntrysSizeAndTimeAndWritesTheRest) {
+  ASSERT_EQ(nwq::Create({Package(), source_.wstring()}), nwq::kExitOk);
+  const fs::path out = dir_.path() / "out";
+  ASSERT_EQ(RunCommand(nwq::Extract, {Package(), out.wstring()}).status, nwq::kExitOk);
+  const auto change = [](const fs::path& file, std::vector<std::uint8_t> bytes, std::int64_t seconds) {
+    platform::FileTimes times;
+    ASSERT_TRUE(platform::GetFileTimes(file.wstring(), &times));
+    WriteAll(file, bytes);
+    platform::FileTimes changed;
+    changed.lastWrite = times.lastWrite + static_cast<std::uint64_t>(seconds * 10'000'000);
+    ASSERT_TRUE(platform::SetFileTimes(file.wstring(), changed));
+  };
+  std::vector<std::uint8_t> flipped = ReadAll(out / "tiles" / "noise.bin");
+  flipped[5] ^= 0x01;
+  change(out / "tiles" / "noise.bin", flipped, 0);
+  change(out / "readme.txt", ReadAll(out / "readme.txt"), 1);
+  std::vector<std::uint8_t> longer = ReadAll(out / "tiles" / "z12" / "0_0.csv");
+  longer.push_back(';');
+  change(out / "tiles" / "z12" / "0_0.csv", longer, 0);
+  fs::remove(out / "tiles" / "empty.bin");
+
+  const Captured update = RunCommand(nwq::Extract, {Package(), out.wstring(), L"--update", L"--jobs", L"2"});
+  EXPECT_EQ(update.status, nwq::kExitOk) << update.err;
+  EXPECT_TRUE(Contains(update.out, "files unchanged: 1\n")) << update.out;
+  EXPECT_EQ(ReadAll(out / "tiles" / "noise.bin"), flipped);
+  for (const char* file : {"readme.txt", "tiles/empty.bin", "tiles/z12/0_0.csv"})
+    EXPECT_EQ(ReadAll(out / file), ReadAll(source_ / file)) << file;
+  EXPECT_TRUE(Contains(RunCommand(nwq::Extract, {Package(), out.wstring(), L"--update"}).out, "files unchanged: 4\n"));
+
+  // Without a valid index the tool cannot know the sizes, and says so.
+  PackageBytes(L"Plain").Entry(L"", L"a.txt", Bytes("a"), 0, 132855446450000000ull).WriteTo(dir_.path().wstring());
+  for (int run = 0; run < 2; ++run) {
+    const Captured plain = RunCommand(nwq::Extract, {Package(L"Plain.nwq"), out.wstring(), L"--update"});
+    EXPECT_EQ(plain.status, nwq::kExitOk);
+    EXPECT_TRUE(Contains(plain.out, "files unchanged: 0\n")) << plain.out;
+    EXPECT_TRUE(Contains(plain.err, "Plain.nwq: no valid size index, so every file is written")) << plain.err;
+  }
+}
+
 // An unset variable in a script ("$DEST") hands over an empty destination,
 // which once became the root of the file system. The package's only entry is
 // refused before anything is written, so that a run into the root leaves no
