@@ -462,8 +462,9 @@ TEST(CopyOnlyChanged, AQuietRunAfterACancelledOneWritesOnlyWhatThatOneHadNot) {
     RemoteWizard wizard(medium.Program(),
                         L"/passive /dir=" + Quoted(place.destination) + L" /log=" + Quoted(cancelledLog.wstring()));
     ASSERT_TRUE(wizard.started());
-    ASSERT_TRUE(WaitUntil([&] { return LineWith(LogLines(cancelledLog), "Package PKG-3: end") >= 0; },
-                          std::chrono::seconds(120)))
+    // Half way, inside a package: once its first file is in place.
+    const std::string halfWay = kWritten + place.FullPath(L"karten\\3\\gross.dat");
+    ASSERT_TRUE(WaitUntil([&] { return LineWith(LogLines(cancelledLog), halfWay) >= 0; }, std::chrono::seconds(120)))
         << Joined(LogLines(cancelledLog));
     wizard.Press(PSBTN_CANCEL);
     HWND box = wizard.WaitForDialog(std::chrono::seconds(30));
@@ -473,7 +474,7 @@ TEST(CopyOnlyChanged, AQuietRunAfterACancelledOneWritesOnlyWhatThatOneHadNot) {
   }
   const std::vector<std::string> cancelled = LogLines(cancelledLog);
   const std::vector<std::string> committed = Logged(cancelled, kWritten);
-  ASSERT_GE(committed.size(), 6u) << "three packages at least\n" << Joined(cancelled);
+  ASSERT_GE(committed.size(), 5u) << Joined(cancelled);
   ASSERT_LT(committed.size(), EveryEntry(place, packages).size()) << "the Cancel came too late\n" << Joined(cancelled);
   const Snapshot before = Take(place, Expected(packages));
 
