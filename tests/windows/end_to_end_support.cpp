@@ -57,11 +57,14 @@ void Medium::Add(const std::wstring& name, const std::wstring& title, const std:
   writer.Close();
 }
 
-bool Medium::Create(const std::wstring& name, const std::wstring& title, const std::vector<PackageFile>& files) {
+bool Medium::Create(const std::wstring& name, const std::wstring& title, const std::vector<PackageFile>& files,
+                    std::optional<std::uint64_t> written) {
   TempDir source;
   for (const PackageFile& file : files) {
     std::filesystem::create_directories(source.path() / file.folder);
-    WriteAll(source.path() / file.folder / file.name, file.content);
+    const std::filesystem::path path = source.path() / file.folder / file.name;
+    WriteAll(path, file.content);
+    if (written && !SetWriteTime(path, *written)) return false;
   }
   RemoteWizard nwq(EnvPath("NWQ_EXE"),
                    L"create \"" + Package(name) + L"\" \"" + source.path().wstring() + L"\" --title \"" + title + L"\"",
@@ -71,6 +74,13 @@ bool Medium::Create(const std::wstring& name, const std::wstring& title, const s
 
 std::wstring Medium::Package(const std::wstring& name) const {
   return package::BuildPackagePath(dir_.Folder(L"Karten"), name);
+}
+
+bool SetWriteTime(const std::filesystem::path& path, std::uint64_t time) {
+  const UniqueFileHandle file(
+      ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  const FILETIME written{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+  return ::SetFileTime(file.Get(), nullptr, nullptr, &written) != FALSE;
 }
 
 void ClearSettings() { ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, kSettingsKey); }

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -47,8 +48,10 @@ class Medium {
   explicit Medium(const char* programVariable = "TESSAVO_EXE");
   void Add(const std::wstring& name, const std::wstring& title, const std::vector<PackageFile>& files);
   // The package as its makers build it: the files laid out in a folder and
-  // packed by the real `nwq create`. True when the tool succeeded.
-  bool Create(const std::wstring& name, const std::wstring& title, const std::vector<PackageFile>& files);
+  // packed by the real `nwq create`. True when the tool succeeded. The files
+  // are as new as the test unless `written` gives their last-write time.
+  bool Create(const std::wstring& name, const std::wstring& title, const std::vector<PackageFile>& files,
+              std::optional<std::uint64_t> written = std::nullopt);
   std::wstring Package(const std::wstring& name) const;
   std::wstring Program() const { return dir_.File(L"Tessavo.exe"); }
   const std::filesystem::path& Folder() const { return dir_.path(); }
@@ -71,6 +74,9 @@ class PacedCopy {
  private:
   static constexpr wchar_t kVariable[] = L"VARNHOLT_TEST_CHUNK_DELAY_MS";
 };
+
+// Sets a file's last-write time (a Windows file time) and nothing else.
+bool SetWriteTime(const std::filesystem::path& path, std::uint64_t time);
 
 void ClearSettings();
 void StoreGeoPath(const std::wstring& value);

@@ -366,6 +366,12 @@ DWORD RemoteWizard::WaitForExit(std::chrono::milliseconds timeout, bool* sawWind
   return code;
 }
 
+bool RemoteWizard::Kill(std::chrono::milliseconds timeout) {
+  if (!process_) return false;
+  ::TerminateProcess(process_.Get(), 99);
+  return ::WaitForSingleObject(process_.Get(), static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
+}
+
 bool SaveScreenshot(const std::wstring& path) {
   const int width = ::GetSystemMetrics(SM_CXSCREEN);
   const int height = ::GetSystemMetrics(SM_CYSCREEN);

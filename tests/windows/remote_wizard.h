@@ -87,6 +87,9 @@ class RemoteWizard {
   // `sawWindow`, when given, tells whether the program showed any window
   // while it was waited for.
   DWORD WaitForExit(std::chrono::milliseconds timeout = std::chrono::milliseconds(15000), bool* sawWindow = nullptr);
+  // Ends the program at once, as a crash or Task Manager would; true once it
+  // has ended.
+  bool Kill(std::chrono::milliseconds timeout = std::chrono::milliseconds(30000));
 
  private:
   UniqueKernelHandle process_;

@@ -167,44 +167,18 @@ std::uint64_t BytesOf(const std::vector<PackageFile>& files) {
 
 DWORD KiB(std::uint64_t bytes) { return static_cast<DWORD>((bytes + 1023) / 1024); }
 
-bool SetWriteTime(const fs::path& path, std::uint64_t time) {
-  const UniqueFileHandle file(
-      ::CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  const FILETIME written{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
-  return ::SetFileTime(file.Get(), nullptr, nullptr, &written) != FALSE;
-}
-
-// The package as nwq makes it from files last written at `written`, as one
-// built on another day than its neighbour: Medium::Create's files are as new
-// as the test, so two of its packages may or may not agree on a time.
-bool CreateWrittenAt(const Medium& medium, const std::wstring& name, const std::wstring& title,
-                     const std::vector<PackageFile>& files, std::uint64_t written) {
-  TempDir source;
-  for (const PackageFile& file : files) {
-    const fs::path path = source.path() / file.folder / file.name;
-    fs::create_directories(path.parent_path());
-    WriteAll(path, file.content);
-    if (!SetWriteTime(path, written)) return false;
-  }
-  RemoteWizard nwq(
-      EnvPath("NWQ_EXE"),
-      L"create " + Quoted(medium.Package(name)) + L" " + Quoted(source.path().wstring()) + L" --title " + Quoted(title),
-      false);
-  return nwq.WaitForExit(std::chrono::seconds(60)) == 0;
-}
-
 constexpr std::uint64_t kOneDay = 24ULL * 3600 * 10000000;
 
 // Both carry the legend, Bayern's made a day later; Bayern, installed after
 // Alpen, wrote it last.
 void AddTwoPackagesSharingALegend(Medium& medium) {
-  ASSERT_TRUE(CreateWrittenAt(
-      medium, L"PKG-A", L"Alpen",
+  ASSERT_TRUE(medium.Create(
+      L"PKG-A", L"Alpen",
       {{L"gemeinsam", L"legende.dat", RandomBytes(2000, 7)}, {L"alpen", L"a.dat", RandomBytes(5000, 8)}}, kStoredTime));
-  ASSERT_TRUE(CreateWrittenAt(
-      medium, L"PKG-B", L"Bayern",
-      {{L"gemeinsam", L"legende.dat", RandomBytes(2000, 7)}, {L"bayern", L"b.dat", RandomBytes(3000, 9)}},
-      kStoredTime + kOneDay));
+  ASSERT_TRUE(
+      medium.Create(L"PKG-B", L"Bayern",
+                    {{L"gemeinsam", L"legende.dat", RandomBytes(2000, 7)}, {L"bayern", L"b.dat", RandomBytes(3000, 9)}},
+                    kStoredTime + kOneDay));
 }
 
 const std::vector<PackageFile> kAlpen = {{L"alpen\\nord", L"a1.txt", Bytes("alpen nord")},
