@@ -20,14 +20,18 @@ TargetCheck ChooseTargetCheck(const package::EntryFacts& facts, CopyRule rule, c
 
   const RecordedFile* own = nullptr;
   bool otherFresh = false;
+  bool otherContents = false;
   const std::wstring relative = PathBelow(destination, facts.outputPath);
   if (!relative.empty()) {
     for (const RecordedFile* file : record.FilesAt(destination, relative)) {
       if (file->package == package) {
         own = file;
-      } else if (file->fresh) {
-        otherFresh = true;
+        continue;
       }
+      if (file->fresh) otherFresh = true;
+      // Another package's file, still as it was written, whose bytes are not the entry's.
+      if (file->size == target.size && file->modified == target.modified && file->adler != facts.adler32)
+        otherContents = true;
     }
   }
 
@@ -38,7 +42,8 @@ TargetCheck ChooseTargetCheck(const package::EntryFacts& facts, CopyRule rule, c
     if (!asRecorded || !sameEntry) return TargetCheck::kWrite;
     return own->fresh ? TargetCheck::kCompareContent : TargetCheck::kUnchanged;
   }
-  if (target.size != facts.size || !facts.modified || *facts.modified != target.modified) return TargetCheck::kWrite;
+  if (otherContents || target.size != facts.size || !facts.modified || *facts.modified != target.modified)
+    return TargetCheck::kWrite;
   return previousRunEnded && !otherFresh ? TargetCheck::kUnchanged : TargetCheck::kCompareContent;
 }
 

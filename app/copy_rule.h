@@ -31,7 +31,9 @@ package::Options ExtractOptionsFor(CopyRule rule);
 //   when it gives one, Adler-32); compared by content instead when the
 //   recorded file is fresh. Anything else: write.
 // - No entry of the package (an older tree, a copy by hand): unchanged when
-//   the target has the entry's size and time, as a quick check does; compared
+//   the target has the entry's size and time, as a quick check does, unless
+//   another package's entry for the path, still as the target is, gives other
+//   contents (then written); compared
 //   by content when the record's last run had not ended (its last files were
 //   never listed and may lack their data) or another package's entry for the
 //   path is fresh. Anything else: write.

@@ -132,6 +132,12 @@ TEST(SkipRule, DecidesEachEntryByTheRecordTheEntryAndTheTarget) {
        .own = std::nullopt,
        .previousRunEnded = false,
        .expected = TargetCheck::kCompareContent},
+      // The record knows the bytes another package left there: the quick
+      // check must not take them for this entry's.
+      {.what = "unrecorded, another package's entry tells other contents",
+       .own = std::nullopt,
+       .other = RecordedFile{kSued, L"a.map", 100, kTime, 0xdef, false},
+       .expected = TargetCheck::kWrite},
       {.what = "unrecorded, another package's fresh entry",
        .own = std::nullopt,
        .other = suedFresh,
