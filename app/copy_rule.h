@@ -28,13 +28,14 @@ package::Options ExtractOptionsFor(CopyRule rule);
 //   write.
 // - The package's own entry for the path: unchanged when the target still has
 //   the recorded size and time and the entry is the one recorded (size, time
-//   when it gives one, Adler-32); compared by content instead when the
-//   recorded file is fresh. Anything else: write.
+//   when it gives one, as a FAT volume may keep it, Adler-32); compared by
+//   content instead when the recorded file is fresh. Anything else: write.
 // - No entry of the package (an older tree, a copy by hand): unchanged when
-//   the target has the entry's size and time, as a quick check does; compared
-//   by content when the record's last run had not ended (its last files were
-//   never listed and may lack their data) or another package's entry for the
-//   path is fresh. Anything else: write.
+//   the target has the entry's size and time, as a quick check does, unless
+//   another package's entry for the path, still as the target is, gives other
+//   contents (then written); compared by content when the record's last run
+//   had not ended (its last files were never listed and may lack their data)
+//   or another package's entry for the path is fresh. Anything else: write.
 package::TargetCheck ChooseTargetCheck(const package::EntryFacts& facts, CopyRule rule, const InstallRecord& record,
                                        const std::wstring& destination, const std::wstring& package,
                                        bool previousRunEnded);

@@ -44,7 +44,8 @@ struct EntryFacts {
   // ApplyTimes sets it); nullopt when the entry gives none it would apply.
   std::optional<std::uint64_t> modified;
   // The four bytes its stored data ends with: a zlib stream's Adler-32 of
-  // the contents, read without decoding.
+  // the contents, read without decoding; 1 for an empty file, which has no
+  // stream.
   std::uint32_t adler32 = 1;
   // The regular file at outputPath, as one look at it found it; nullopt when
   // there is none (nothing, a folder, anything else).

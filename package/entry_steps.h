@@ -128,7 +128,8 @@ void CheckEntry(const PackageFileRecord& record, const package_path::EntryPaths&
 
 // The facts of an entry whose unpacked size a valid size index gives;
 // nullopt when its stored bytes are too few to end in a zlib stream's check
-// value, or cannot be read.
+// value, or cannot be read. An empty file (no stored bytes, listed as empty)
+// has the check value of no bytes.
 std::optional<EntryFacts> LookAtEntry(const EntryReader& reader, const PackageFileRecord& record,
                                       const package_path::EntryPaths& paths, std::uint64_t unpackedSize);
 

@@ -120,7 +120,7 @@ struct FileLook {
   std::uint64_t lastWrite = 0;
 };
 // nullopt for nothing there, a folder or anything else the system cannot
-// read as a file.
+// read as a file; a link is looked at itself, not followed (POSIX: no file).
 std::optional<FileLook> LookAtFile(const std::wstring& path);
 // Sets the non-zero times; zero members are left as they are. POSIX cannot set
 // a creation time and ignores it.

@@ -101,7 +101,8 @@ bool GetFileTimes(const std::wstring& path, FileTimes* times) {
 
 std::optional<FileLook> LookAtFile(const std::wstring& path) {
   struct stat info {};
-  if (::stat(NativePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  // Not through a link: the file behind it is not the one a run wrote there.
+  if (::lstat(NativePath(path).c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
   return FileLook{static_cast<std::uint64_t>(info.st_size), ToFileTime(info.st_mtim)};
 }
 

@@ -161,9 +161,10 @@ TEST_F(SkipUnchanged, TheFactsAreTheIndexedSizeTheTimeTheFileGetsAndTheStoredChe
   Answering first;
   const fs::path destination = Destination("facts");
   ASSERT_FALSE(Extract(indexed, destination, first).raised);
-  // An empty file has no stream whose end could tell its check value.
-  EXPECT_EQ(first.shown.size(), 4u);
-  EXPECT_EQ(first.shown.count(L"empty.bin"), 0u);
+  // An empty file has no stream, and the check value of no bytes.
+  EXPECT_EQ(first.shown.size(), 5u);
+  EXPECT_EQ(first.shown.at(L"empty.bin").size, 0u);
+  EXPECT_EQ(first.shown.at(L"empty.bin").adler32, 1u);
   const std::map<std::wstring, std::size_t> sizes = {
       {L"timed.bin", 30'000}, {L"untimed.bin", 4'000}, {L"unrepresentable.bin", 9'000}};
   for (const auto& [name, size] : sizes) {
@@ -205,7 +206,8 @@ TEST_F(SkipUnchanged, TheFactsAreTheIndexedSizeTheTimeTheFileGetsAndTheStoredChe
   otherwise.Append(package::size_index::Encode(mislisted, package.bytes().size()));
   Answering asked;
   EXPECT_FALSE(Extract(otherwise, destination, asked).raised);
-  EXPECT_EQ(asked.shown.size(), 1u);
+  EXPECT_EQ(asked.shown.size(), 2u);
+  EXPECT_EQ(asked.shown.count(L"empty.bin"), 1u);
   EXPECT_EQ(asked.shown.count(L"last.bin"), 1u);
 }
 
@@ -311,6 +313,37 @@ TEST_F(SkipUnchanged, AComparedTargetIsLeftOnlyWhenItHoldsTheEntrysBytes) {
   EXPECT_EQ(std::count_if(outcomes[0].calls.begin(), outcomes[0].calls.end(),
                           [](const std::wstring& call) { return call.starts_with(L"finished "); }),
             4);
+}
+
+// An empty file has no stream, yet its facts are known without one: written
+// again on every run, each would be flushed as it replaces the one there,
+// and a repair would call it repaired. Unless the index says it is not empty.
+TEST_F(SkipUnchanged, AnEmptyFileIsLeftAsAnyOtherWithoutAStreamToEndIn) {
+  PackageBytes package(L"Pkg");
+  for (int i = 0; i < 3; ++i)
+    package.RawEntry(L"e", std::to_wstring(i) + L".txt", {}, 0, 0, kWholeSecond);
+  package.RawEntry(L"e", L"listed.txt", {}, 0, 0, kWholeSecond).Unpacked(65'521);
+  package = package.Indexed();
+  const fs::path destination = Destination("empty");
+  Install(package, destination);
+  package::DecodeCounts counts;
+  package.WriteTo(media_.Folder());
+  package::Options options{{1024, 2048}, 2};
+  options.skipUnchanged = true;
+  options.counts = &counts;
+  Answering observer;
+  observer.rule = QuickCheck;
+  ASSERT_EQ(package::Extract(package::BuildPackagePath(media_.Folder(), L"Pkg"), L"Pkg",
+                             destination.wstring() + platform::kPathSeparator, observer, options)
+                .outcome,
+            package::Outcome::kExtracted);
+  EXPECT_EQ(counts.unchanged, 3u);
+  EXPECT_EQ(counts.flushed, 1u);
+  ASSERT_EQ(observer.shown.count(L"0.txt"), 1u);
+  EXPECT_EQ(observer.shown.at(L"0.txt").size, 0u);
+  EXPECT_EQ(observer.shown.at(L"0.txt").adler32, 1u);
+  EXPECT_EQ(observer.shown.count(L"listed.txt"), 0u);
+  EXPECT_EQ(observer.finished.size(), 1u);
 }
 
 // The point of leaving a file is not to decode its entry: a stream damaged

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <filesystem>
 #include <optional>
 
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "support/temp_dir.h"
 
 namespace fs = std::filesystem;
@@ -141,5 +146,21 @@ TEST(FileTimes, LookAtFileGivesARegularFilesSizeAndLastWriteTime) {
   EXPECT_FALSE(platform::LookAtFile(dir.File(L"sub")).has_value());
   EXPECT_FALSE(platform::LookAtFile(dir.File(L"missing")).has_value());
 }
+
+#if !defined(_WIN32)
+// A link is not the file a run wrote there, however alike the file behind it
+// looks (Windows' attribute call reports the link itself too): a run that
+// skips unchanged files writes a file in its place, and nothing is read or
+// left behind it.
+TEST(FileTimes, LookAtFileDoesNotFollowALink) {
+  TempDir dir;
+  const std::wstring file = dir.File(L"elsewhere.bin");
+  WriteAll(file, Bytes("three"));
+  const std::string link = text::ToUtf8(dir.File(L"link.bin"));
+  ASSERT_EQ(::symlink(text::ToUtf8(file).c_str(), link.c_str()), 0);
+  EXPECT_TRUE(platform::LookAtFile(file).has_value());
+  EXPECT_FALSE(platform::LookAtFile(dir.File(L"link.bin")).has_value());
+}
+#endif
 
 }  // namespace
