@@ -87,21 +87,16 @@ void CheckEntry(const PackageFileRecord& record, const package_path::EntryPaths&
   if (record.FileSize() < 0) Fail(ErrorKind::kDamaged, paths.file, FileError(FileError::kDamaged, -1, paths.file));
 }
 
-std::optional<EntryFacts> LookAtEntry(const EntryReader& reader, const PackageFileRecord& record,
-                                      const package_path::EntryPaths& paths, std::uint64_t unpackedSize) {
-  // A zlib stream's two header bytes and its check value; fewer bytes end in
-  // none, and an empty file has no stream at all.
-  constexpr std::int64_t kShortestStream = 6;
-  unsigned char tail[4];
-  if (reader.dataSize() < kShortestStream || !reader.ReadTail(tail, sizeof tail)) return std::nullopt;
+EntryFacts LookAtEntry(const unsigned char (&checkValue)[kCheckValueSize], const PackageFileRecord& record,
+                       const package_path::EntryPaths& paths, std::uint64_t unpackedSize) {
   EntryFacts facts;
   facts.outputPath = paths.file;
   facts.size = unpackedSize;
   // What ApplyTimes gives the file.
   const std::uint64_t modified = record.ModifiedDate();
   if (modified != 0 && file_times::IsRepresentable(modified)) facts.modified = file_times::ToWholeSeconds(modified);
-  facts.adler32 = (std::uint32_t{tail[0]} << 24) | (std::uint32_t{tail[1]} << 16) | (std::uint32_t{tail[2]} << 8) |
-                  std::uint32_t{tail[3]};
+  facts.adler32 = (std::uint32_t{checkValue[0]} << 24) | (std::uint32_t{checkValue[1]} << 16) |
+                  (std::uint32_t{checkValue[2]} << 8) | std::uint32_t{checkValue[3]};
   if (const std::optional<platform::FileLook> look = platform::LookAtFile(paths.file))
     facts.target = EntryFacts::Target{look->size, look->lastWrite};
   return facts;
