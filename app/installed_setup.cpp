@@ -125,11 +125,11 @@ void RecordKeeper::RunStarted(const std::wstring& destination) {
     const platform::ErrorCode code = platform::LastError();
     log.RecordNotWritten(FileError(platform::CauseFromError(code), code, place_.folder));
   }
-  const RecordReading reading = ReadInstallRecord(place_.Record());
-  record_ = reading.status == RecordReading::Status::kRead ? reading.record : InstallRecord{};
+  RecordReading reading = ReadInstallRecord(place_.Record());
   previousRunEnded_ = reading.status == RecordReading::Status::kRead
                           ? reading.record.ended
                           : reading.status == RecordReading::Status::kMissing;
+  record_ = reading.status == RecordReading::Status::kRead ? std::move(reading.record) : InstallRecord{};
   if (reading.status == RecordReading::Status::kDamaged || reading.status == RecordReading::Status::kUnreadable) {
     // Kept for the administrator: it may still tell what an earlier run left.
     const platform::LocalTimeOfDay now = platform::LocalTime();
