@@ -1,5 +1,6 @@
 #include "package/entry_path.h"
 
+#include <algorithm>
 #include <array>
 #include <cwctype>
 
@@ -18,6 +19,11 @@ std::wstring Upper(std::wstring s) {
 
 // Windows opens these as devices in any folder and with any extension.
 bool IsDeviceName(const std::wstring& component) {
+  // Longer than CONOUT$: no device, and no copy made to tell.
+  std::size_t length = std::min(component.find(L'.'), component.size());
+  while (length > 0 && component[length - 1] == L' ')
+    --length;
+  if (length > 7) return false;
   std::wstring base = Upper(component.substr(0, component.find(L'.')));
   while (!base.empty() && base.back() == L' ')
     base.pop_back();
