@@ -2,6 +2,7 @@
 
 #include <libdeflate.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -112,13 +113,16 @@ Comparison CompareContent(const EntryFacts& facts, std::vector<unsigned char>& b
     if (buffer.size() < kChunk) buffer.resize(kChunk);
     std::uint32_t adler = 1;
     std::uint64_t read = 0;
-    for (;;) {
+    // No more than the size just found is asked for: a small file takes one
+    // read, not a second and third one to find its end.
+    do {
       if (observer.StopRequested()) return Comparison::kStopped;
-      const std::size_t got = file.Read(buffer.data(), buffer.size());
+      const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), facts.size - read));
+      const std::size_t got = want == 0 ? 0 : file.Read(buffer.data(), want);
       if (got == 0) break;
       adler = libdeflate_adler32(adler, buffer.data(), got);
       read += got;
-    }
+    } while (read < facts.size);
     return read == facts.size && adler == facts.adler32 ? Comparison::kSame : Comparison::kDifferent;
   } catch (const FileError&) {
     // A spot that cannot be read is what writing the file again mends.
