@@ -8,6 +8,7 @@
 #include <set>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "platform/text.h"
@@ -425,7 +426,9 @@ std::optional<std::uint32_t> Hex8(std::string_view field) {
 // anything else into U+FFFD, a different name).
 std::optional<std::wstring> Wide(std::string_view utf8) {
   std::wstring wide = text::FromUtf8(utf8);
-  if (text::ToUtf8(wide) != utf8) return std::nullopt;
+  // ASCII needs no check, and most names are: every file has a line.
+  const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (!ascii && text::ToUtf8(wide) != utf8) return std::nullopt;
   return wide;
 }
 
@@ -466,8 +469,9 @@ RecordReading ParseInstallRecord(const std::string& text) {
   }
 
   InstallRecord record;
-  // Each destination's package and path pairs, as the system compares names.
-  std::set<std::pair<std::size_t, std::wstring>> listed;
+  // The current destination's package and path pairs, as the system
+  // compares names.
+  std::unordered_set<std::wstring> listed;
   bool runSeen = false;
   bool endSeen = false;
   for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -488,6 +492,7 @@ RecordReading ParseInstallRecord(const std::string& text) {
         if (SamePath(earlier.root, *root)) return Damaged(number, L"the destination is listed twice");
       }
       record.destinations.push_back(RecordedDestination{*root, {}, {}, {}});
+      listed.clear();
     } else if (kind == "file" || kind == "fresh") {
       if (record.destinations.empty()) return Damaged(number, L"a file comes before any destination");
       if (fields.size() != 6) return Damaged(number, L"the file line does not have six fields");
@@ -500,7 +505,7 @@ RecordReading ParseInstallRecord(const std::string& text) {
       if (!size || !modified || !adler) return Damaged(number, L"a number does not read");
       if (!path || !ValidRelativePath(*path)) return Damaged(number, L"the path does not read or leads outside");
       RecordedDestination& destination = record.destinations.back();
-      if (!listed.emplace(record.destinations.size(), *package + L'\t' + Folded(*path)).second)
+      if (!listed.insert(*package + L'\t' + Folded(*path)).second)
         return Damaged(number, L"the file is listed twice for its package");
       destination.files.push_back(RecordedFile{*package, *path, *size, *modified, *adler, kind == "fresh"});
     } else if (kind == "made") {
