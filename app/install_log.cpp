@@ -35,6 +35,34 @@ std::wstring Seconds(std::chrono::steady_clock::duration elapsed) {
   return text;
 }
 
+// `value` in `width` digits, as "%0*d" writes one that fits.
+void AppendDigits(std::string& out, int value, int width) {
+  char digits[4];
+  for (int i = width - 1; i >= 0; --i) {
+    digits[i] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  }
+  out.append(digits, static_cast<std::size_t>(width));
+}
+
+// "YYYY-MM-DD HH:MM:SS.mmm ", by hand: every file of a run has its line.
+void AppendStamp(std::string& out, const platform::LocalTimeOfDay& now) {
+  AppendDigits(out, now.year, 4);
+  out += '-';
+  AppendDigits(out, now.month, 2);
+  out += '-';
+  AppendDigits(out, now.day, 2);
+  out += ' ';
+  AppendDigits(out, now.hour, 2);
+  out += ':';
+  AppendDigits(out, now.minute, 2);
+  out += ':';
+  AppendDigits(out, now.second, 2);
+  out += '.';
+  AppendDigits(out, now.millisecond, 3);
+  out += ' ';
+}
+
 const wchar_t* AnswerName(FileErrorAnswer answer) {
   switch (answer) {
     case FileErrorAnswer::kAbort: return L"Abort";
@@ -57,8 +85,14 @@ const wchar_t* OutcomeName(AttemptOutcome outcome) {
 
 }  // namespace
 
+InstallLog::~InstallLog() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  WriteHeld();
+}
+
 bool InstallLog::Open(const std::wstring& path, platform::ErrorCode* error) {
   std::lock_guard<std::mutex> lock(mutex_);
+  WriteHeld();
   FileError failure;
   platform::File file;
   if (!file.Open(path, platform::File::Mode::kCreateWriteShareRead, &failure)) {
@@ -74,20 +108,28 @@ bool InstallLog::IsOpen() const {
   return file_.IsOpen();
 }
 
-void InstallLog::Write(const std::wstring& line) {
+void InstallLog::Write(const std::wstring& line) { Put(line, false); }
+
+void InstallLog::Put(const std::wstring& line, bool held) {
   // Stamped under the lock, so that the times never run backwards in the file.
   std::lock_guard<std::mutex> lock(mutex_);
   if (!file_.IsOpen()) return;
-  const platform::LocalTimeOfDay now = platform::LocalTime();
-  char stamp[40];
-  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d.%03d ", now.year, now.month, now.day, now.hour,
-                now.minute, now.second, now.millisecond);
-  const std::string bytes = stamp + text::ToUtf8(line) + "\r\n";
+  const auto since = std::chrono::steady_clock::now();
+  if (held_.empty()) heldSince_ = since;
+  AppendStamp(held_, platform::LocalTime());
+  held_ += text::ToUtf8(line);
+  held_ += "\r\n";
+  if (!held || held_.size() >= kHeldBytes || since - heldSince_ >= kHeldFor) WriteHeld();
+}
+
+void InstallLog::WriteHeld() {
+  if (held_.empty()) return;
   try {
-    file_.Write(bytes.data(), bytes.size());
+    if (file_.IsOpen()) file_.Write(held_.data(), held_.size());
   } catch (...) {
     // A full disk or a lost share must not stop the installation it records.
   }
+  held_.clear();
 }
 
 void InstallLog::SetupStarted(const std::wstring& version, const std::vector<std::wstring>& arguments) {
@@ -152,12 +194,12 @@ void InstallLog::PackageStarted(const std::wstring& name, const std::wstring& pa
 }
 
 void InstallLog::FileWritten(const std::wstring& path, std::uint64_t bytes) {
-  Write(L"File written: " + path + L" (" + std::to_wstring(bytes) + L" bytes)");
+  Put(L"File written: " + path + L" (" + std::to_wstring(bytes) + L" bytes)", true);
 }
 
-void InstallLog::FileUnchanged(const std::wstring& path) { Write(L"File unchanged: " + path); }
+void InstallLog::FileUnchanged(const std::wstring& path) { Put(L"File unchanged: " + path, true); }
 
-void InstallLog::FileRepaired(const std::wstring& path) { Write(L"Repaired file: " + path); }
+void InstallLog::FileRepaired(const std::wstring& path) { Put(L"Repaired file: " + path, true); }
 
 void InstallLog::NoSizeIndex(const std::wstring& name, const std::wstring& path) {
   Write(L"Package " + name + L": every file is written, none checked: it has no valid size index (" + path + L")");

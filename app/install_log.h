@@ -20,8 +20,15 @@ namespace app {
 
 class InstallLog {
  public:
+  InstallLog() = default;
+  // Writes out the lines still held.
+  ~InstallLog();
+  InstallLog(const InstallLog&) = delete;
+  InstallLog& operator=(const InstallLog&) = delete;
+
   // Creates or truncates the file, readable by others while the setup runs
   // (an administrator watching it); false with the system's code in *error.
+  // Lines still held for an earlier file go there first.
   bool Open(const std::wstring& path, platform::ErrorCode* error);
   bool IsOpen() const;
   // Prefixes "YYYY-MM-DD HH:MM:SS.mmm " and ends the line with "\r\n". The UI
@@ -46,7 +53,12 @@ class InstallLog {
   void DestinationNotWritable(const std::wstring& destination, const DestinationCheck& check);
   void QuietRunFailed(const std::wstring& what);
 
-  // The run.
+  // The run. The lines of single files come by the thousand: they are held
+  // in memory (stamped when they happen) and written together, with the
+  // next line of any other kind, at the latest once kHeldBytes have gathered
+  // or kHeldFor has passed since the first of them, or when the log closes.
+  // A crash may lose the file lines of its last moments; the install record
+  // still has every committed file.
   void PackageStarted(const std::wstring& name, const std::wstring& path);
   void FileWritten(const std::wstring& path, std::uint64_t bytes);
   // Left as it was: still as the setup wrote it, or its bytes checked out.
@@ -104,8 +116,18 @@ class InstallLog {
   void SetupCopyRemovedAfterExit(const std::wstring& path, bool started);
 
  private:
+  static constexpr std::size_t kHeldBytes = 64 * 1024;
+  static constexpr std::chrono::milliseconds kHeldFor{250};
+
+  // `held`: a file's line, which may wait for others.
+  void Put(const std::wstring& line, bool held);
+  // Under the lock.
+  void WriteHeld();
+
   mutable std::mutex mutex_;
   platform::File file_;
+  std::string held_;
+  std::chrono::steady_clock::time_point heldSince_;
 };
 
 // Why a package was not extracted, naming it and its file: the log's line,

@@ -1,12 +1,14 @@
 #include "app/install_record.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cwctype>
 #include <exception>
 #include <set>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "platform/text.h"
@@ -44,7 +46,7 @@ std::vector<std::wstring> Parts(const std::wstring& path) {
   return parts;
 }
 
-bool IsDotPart(const std::wstring& part) {
+bool IsDotPart(std::wstring_view part) {
 #if defined(_WIN32)
   // Windows drops trailing dots and blanks from a name: ".. " and "..." may climb as ".." does.
   return !part.empty() && part.find_first_not_of(L". ") == std::wstring::npos && part.find(L'.') != std::wstring::npos;
@@ -60,17 +62,25 @@ std::wstring FolderOf(const std::wstring& path) {
 
 bool ValidPackage(const std::wstring& package) { return !package.empty() && !HasControlCharacter(package); }
 
-// A path that stays below the destination whatever it is joined to.
+// A path that stays below the destination whatever it is joined to. Its
+// parts are looked at in place: every file's path is checked each time the
+// record is read or written.
 bool ValidRelativePath(const std::wstring& path) {
   if (path.empty() || HasControlCharacter(path)) return false;
 #if defined(_WIN32)
   // A drive or a stream would lead out of the destination.
   if (path.find(L':') != std::wstring::npos) return false;
 #endif
-  for (const std::wstring& part : Parts(path)) {
+  const std::wstring_view rest(path);
+  for (std::size_t start = 0;;) {
+    std::size_t end = start;
+    while (end < rest.size() && !IsSeparator(rest[end]))
+      ++end;
+    const std::wstring_view part = rest.substr(start, end - start);
     if (part.empty() || IsDotPart(part)) return false;
+    if (end == rest.size()) return true;
+    start = end + 1;
   }
-  return true;
 }
 
 bool ValidDestination(const std::wstring& root) {
@@ -86,15 +96,30 @@ bool ValidDestination(const std::wstring& root) {
   return std::none_of(parts.begin(), parts.end(), IsDotPart);
 }
 
+wchar_t FoldedChar(wchar_t c) {
+#if defined(_WIN32)
+  return c == L'/' ? L'\\' : static_cast<wchar_t>(std::towupper(c));
+#else
+  return c;
+#endif
+}
+
 std::wstring Folded(const std::wstring& path) {
 #if defined(_WIN32)
   std::wstring folded = path;
   for (wchar_t& c : folded)
-    c = c == L'/' ? L'\\' : static_cast<wchar_t>(std::towupper(c));
+    c = FoldedChar(c);
   return folded;
 #else
   return path;
 #endif
+}
+
+// As comparing both Folded, letter by letter without a copy: every entry of
+// a run compares its path.
+bool SameFolded(std::wstring_view a, std::wstring_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](wchar_t x, wchar_t y) { return FoldedChar(x) == FoldedChar(y); });
 }
 
 // A folder at or above `root` that is deeper than a drive or the file
@@ -129,7 +154,7 @@ bool Selected(const std::optional<std::set<std::wstring>>& packages, const std::
 
 }  // namespace
 
-bool SamePath(const std::wstring& a, const std::wstring& b) { return Folded(a) == Folded(b); }
+bool SamePath(const std::wstring& a, const std::wstring& b) { return SameFolded(a, b); }
 
 bool IsBelow(const std::wstring& folder, const std::wstring& path) {
   std::wstring prefix = Folded(folder);
@@ -139,7 +164,9 @@ bool IsBelow(const std::wstring& folder, const std::wstring& path) {
 }
 
 std::wstring PathBelow(const std::wstring& destination, const std::wstring& path) {
-  if (path.size() <= destination.size() || !SamePath(path.substr(0, destination.size()), destination)) return {};
+  if (path.size() <= destination.size() ||
+      !SameFolded(std::wstring_view(path).substr(0, destination.size()), destination))
+    return {};
   return path.substr(destination.size());
 }
 
@@ -293,6 +320,21 @@ std::uint64_t InstallRecord::Bytes(const std::optional<std::set<std::wstring>>& 
 // ---------------------------------------------------------------------------
 // The text.
 
+namespace {
+
+void AppendDecimal(std::string& out, std::uint64_t value) {
+  char digits[20];
+  out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+}
+
+void AppendHex8(std::string& out, std::uint32_t value) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  for (int shift = 28; shift >= 0; shift -= 4)
+    out += kDigits[(value >> shift) & 0xf];
+}
+
+}  // namespace
+
 std::string SerializeInstallRecord(const InstallRecord& record) {
   std::string out;
   out += kFirstLine;
@@ -305,12 +347,27 @@ std::string SerializeInstallRecord(const InstallRecord& record) {
     out += "destination\t" + text::ToUtf8(destination.root) + "\r\n";
     for (const std::wstring& made : destination.made)
       if (ValidMade(destination.root, made)) out += "made\t" + text::ToUtf8(made) + "\r\n";
+    // Piece by piece into the one string: the record lists every file and
+    // is written whole after each package. Most files share their package.
+    const std::wstring* package = nullptr;
+    std::string packageText;
     for (const RecordedFile& file : destination.files) {
       if (!ValidPackage(file.package) || !ValidRelativePath(file.path)) continue;
-      char adler[9];
-      std::snprintf(adler, sizeof adler, "%08x", static_cast<unsigned>(file.adler));
-      out += (file.fresh ? "fresh\t" : "file\t") + text::ToUtf8(file.package) + "\t" + std::to_string(file.size) +
-             "\t" + std::to_string(file.modified) + "\t" + adler + "\t" + text::ToUtf8(file.path) + "\r\n";
+      if (package == nullptr || *package != file.package) {
+        package = &file.package;
+        packageText = text::ToUtf8(file.package);
+      }
+      out += file.fresh ? "fresh\t" : "file\t";
+      out += packageText;
+      out += '\t';
+      AppendDecimal(out, file.size);
+      out += '\t';
+      AppendDecimal(out, file.modified);
+      out += '\t';
+      AppendHex8(out, file.adler);
+      out += '\t';
+      out += text::ToUtf8(file.path);
+      out += "\r\n";
     }
     for (const RecordedFolder& folder : destination.folders) {
       if (!ValidPackage(folder.package) || !ValidRelativePath(folder.path)) continue;
@@ -369,7 +426,9 @@ std::optional<std::uint32_t> Hex8(std::string_view field) {
 // anything else into U+FFFD, a different name).
 std::optional<std::wstring> Wide(std::string_view utf8) {
   std::wstring wide = text::FromUtf8(utf8);
-  if (text::ToUtf8(wide) != utf8) return std::nullopt;
+  // ASCII needs no check, and most names are: every file has a line.
+  const bool ascii = std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  if (!ascii && text::ToUtf8(wide) != utf8) return std::nullopt;
   return wide;
 }
 
@@ -410,8 +469,9 @@ RecordReading ParseInstallRecord(const std::string& text) {
   }
 
   InstallRecord record;
-  // Each destination's package and path pairs, as the system compares names.
-  std::set<std::pair<std::size_t, std::wstring>> listed;
+  // The current destination's package and path pairs, as the system
+  // compares names.
+  std::unordered_set<std::wstring> listed;
   bool runSeen = false;
   bool endSeen = false;
   for (std::size_t i = 1; i < lines.size(); ++i) {
@@ -432,6 +492,7 @@ RecordReading ParseInstallRecord(const std::string& text) {
         if (SamePath(earlier.root, *root)) return Damaged(number, L"the destination is listed twice");
       }
       record.destinations.push_back(RecordedDestination{*root, {}, {}, {}});
+      listed.clear();
     } else if (kind == "file" || kind == "fresh") {
       if (record.destinations.empty()) return Damaged(number, L"a file comes before any destination");
       if (fields.size() != 6) return Damaged(number, L"the file line does not have six fields");
@@ -444,7 +505,7 @@ RecordReading ParseInstallRecord(const std::string& text) {
       if (!size || !modified || !adler) return Damaged(number, L"a number does not read");
       if (!path || !ValidRelativePath(*path)) return Damaged(number, L"the path does not read or leads outside");
       RecordedDestination& destination = record.destinations.back();
-      if (!listed.emplace(record.destinations.size(), *package + L'\t' + Folded(*path)).second)
+      if (!listed.insert(*package + L'\t' + Folded(*path)).second)
         return Damaged(number, L"the file is listed twice for its package");
       destination.files.push_back(RecordedFile{*package, *path, *size, *modified, *adler, kind == "fresh"});
     } else if (kind == "made") {

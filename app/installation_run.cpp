@@ -2,12 +2,12 @@
 
 #include <chrono>
 #include <optional>
+#include <vector>
 
 #include "app/install_log.h"
 #include "app/installed_setup.h"
 #include "app/time_left.h"
 #include "package/package_path.h"
-#include "package/size_index.h"
 #include "package/trace.h"
 #include "resources/texts_de.h"
 #include "resources/texts_en.h"
@@ -15,16 +15,6 @@
 namespace app {
 
 namespace {
-
-// Whether the package ends with a size index that checks out; nullopt when
-// it cannot be read (its attempt reports that).
-std::optional<bool> HasValidSizeIndex(const std::wstring& path) {
-  try {
-    return package::size_index::ReadFile(path).IsValid();
-  } catch (...) {
-    return std::nullopt;
-  }
-}
 
 // The run's view of one extraction: progress moves both bars and names the
 // file.
@@ -97,16 +87,17 @@ class Run {
 
   RunEnd InstallPackages() {
     view_.SetOverallRange(OverallTotal());
-    observer_.timeLeft = ReadTimeLeft(job_.packageFolder, job_.packages);
+    observer_.timeLeft = ReadTimeLeft(job_.packageFolder, job_.packages, &indexed_);
     if (job_.record != nullptr) job_.record->RunStarted(job_.destinationFolder);
     RunEnd end = RunEnd::kFinished;
-    for (const std::wstring& name : job_.packages) {
+    for (std::size_t i = 0; i < job_.packages.size(); ++i) {
+      const std::wstring& name = job_.packages[i];
       if (observer_.StopRequested()) {
         log_.CancelledBefore(name);
         end = RunEnd::kCancelled;
         break;
       }
-      const AttemptOutcome outcome = InstallPackage(name);
+      const AttemptOutcome outcome = InstallPackage(name, i < indexed_.size() ? indexed_[i] : std::nullopt);
       if (job_.record != nullptr) job_.record->PackageEnded();
       if (outcome == AttemptOutcome::kStopped || outcome == AttemptOutcome::kCancelled) {
         end = outcome == AttemptOutcome::kStopped ? RunEnd::kStopped : RunEnd::kCancelled;
@@ -162,12 +153,14 @@ class Run {
   int OverallTotal() const { return static_cast<int>(job_.packages.size()) * 100; }
 
  private:
-  AttemptOutcome InstallPackage(const std::wstring& name) {
+  // `indexed`: whether the package has a valid size index, nullopt when it
+  // could not be read (its attempt reports that).
+  AttemptOutcome InstallPackage(const std::wstring& name, std::optional<bool> indexed) {
     const std::wstring path = package::package_path::Build(job_.packageFolder, name);
     observer_.package = name;
     log_.PackageStarted(name, path);
     const auto started = std::chrono::steady_clock::now();
-    if (job_.copyRule != CopyRule::kWriteAll && HasValidSizeIndex(path) == false) log_.NoSizeIndex(name, path);
+    if (job_.copyRule != CopyRule::kWriteAll && indexed == false) log_.NoSizeIndex(name, path);
     AttemptOutcome outcome = Attempt(name, path, 1);
     for (int attempt = 2; outcome == AttemptOutcome::kRetry; ++attempt) {
       // A retry the user asked for before the stop still yields to it.
@@ -224,6 +217,8 @@ class Run {
   InstallLog unlogged_;  // never opened: lines of a job without a log go nowhere
   InstallLog& log_;
   RunObserver observer_;
+  // Each chosen package's index, as the run found it at its start.
+  std::vector<std::optional<bool>> indexed_;
 };
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cwchar>
 #include <limits>
+#include <vector>
 
 #include "app/destination_check.h"
 #include "app/install_log.h"
@@ -28,6 +29,31 @@ std::wstring Quoted(const std::wstring& path) { return L"\"" + path + L"\""; }
 std::wstring FolderOf(const std::wstring& path) {
   const std::size_t cut = path.find_last_of(platform::kPathSeparator);
   return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut + 1);
+}
+
+// Whether `copy` already holds the bytes of `program`, read side by side.
+// A setup run again from the same medium then leaves its copy as it is:
+// writing and flushing the same program again took a run that finds every
+// file unchanged a third of its time. Anything that cannot be read differs.
+bool SameBytes(const std::wstring& program, const std::wstring& copy) {
+  try {
+    platform::File a;
+    platform::File b;
+    if (!a.Open(program, platform::File::Mode::kReadShareRead) || !b.Open(copy, platform::File::Mode::kReadShareRead) ||
+        a.Length() != b.Length())
+      return false;
+    constexpr std::size_t kChunk = 64 * 1024;
+    std::vector<unsigned char> ours(kChunk);
+    std::vector<unsigned char> theirs(kChunk);
+    for (;;) {
+      const std::size_t got = a.Read(ours.data(), kChunk);
+      if (b.Read(theirs.data(), kChunk) != got || !std::equal(ours.begin(), ours.begin() + got, theirs.begin()))
+        return false;
+      if (got == 0) return true;
+    }
+  } catch (...) {
+    return false;
+  }
 }
 
 }  // namespace
@@ -125,11 +151,11 @@ void RecordKeeper::RunStarted(const std::wstring& destination) {
     const platform::ErrorCode code = platform::LastError();
     log.RecordNotWritten(FileError(platform::CauseFromError(code), code, place_.folder));
   }
-  const RecordReading reading = ReadInstallRecord(place_.Record());
-  record_ = reading.status == RecordReading::Status::kRead ? reading.record : InstallRecord{};
+  RecordReading reading = ReadInstallRecord(place_.Record());
   previousRunEnded_ = reading.status == RecordReading::Status::kRead
                           ? reading.record.ended
                           : reading.status == RecordReading::Status::kMissing;
+  record_ = reading.status == RecordReading::Status::kRead ? std::move(reading.record) : InstallRecord{};
   if (reading.status == RecordReading::Status::kDamaged || reading.status == RecordReading::Status::kUnreadable) {
     // Kept for the administrator: it may still tell what an earlier run left.
     const platform::LocalTimeOfDay now = platform::LocalTime();
@@ -149,7 +175,7 @@ void RecordKeeper::RunStarted(const std::wstring& destination) {
     record_.RecordDestinationMade(destination_, folder);
 
   const std::wstring copy = place_.SetupCopy();
-  if (!hooks_.programPath.empty() && !SamePath(hooks_.programPath, copy)) {
+  if (!hooks_.programPath.empty() && !SamePath(hooks_.programPath, copy) && !SameBytes(hooks_.programPath, copy)) {
     FileError error;
     if (!platform::CopyFileWhole(hooks_.programPath, copy, &error)) log.SetupCopyNotMade(error);
   }

@@ -81,7 +81,8 @@ class RecordKeeper {
   struct Hooks {
     // The entry, after the record, at the end of a run that committed a file.
     std::function<platform::ErrorCode(const InstallRecord& record, const std::wstring& destination)> writeEntry;
-    // The setup's own program, copied beside the record once per run.
+    // The setup's own program, copied beside the record once per run
+    // unless the copy there already holds its bytes.
     std::wstring programPath;
     std::function<std::chrono::steady_clock::time_point()> now = std::chrono::steady_clock::now;
   };
@@ -89,9 +90,10 @@ class RecordKeeper {
   RecordKeeper(SetupPlace place, InstallLog* log, Hooks hooks);
 
   // Reads the record there is (a damaged one is kept under another name and
-  // a new one begun), copies the setup beside it and writes the record as
-  // going, so that a run killed before its first file is known as one.
-  // Nothing here stops the installation; failures are logged.
+  // a new one begun), copies the setup beside it (unless it is there
+  // already, byte for byte) and writes the record as going, so that a run
+  // killed before its first file is known as one. Nothing here stops the
+  // installation; failures are logged.
   void RunStarted(const std::wstring& destination);
   void FoldersCreated(const std::wstring& package, const std::vector<std::wstring>& folders);
   // `outputPath` lies below the destination; its size and modified time are

@@ -13,6 +13,7 @@ PackageSizes ReadPackageSizes(const std::wstring& path) {
     sizes.storedSize = package.Length();
     // Absent or damaged alike: an index that does not check out is never trusted.
     const package::size_index::SizeIndex index = package::size_index::Read(package);
+    sizes.read = true;
     if (!index.IsValid()) return sizes;
     sizes.files.reserve(index.entries.size());
     for (const package::size_index::Entry& entry : index.entries)
@@ -22,6 +23,7 @@ PackageSizes ReadPackageSizes(const std::wstring& path) {
     // An index that cannot be read (the medium, memory that runs out) only
     // leaves the package's need unknown: the copy meets any real fault itself.
     sizes.indexed = false;
+    sizes.read = false;
     sizes.files.clear();
   }
   return sizes;

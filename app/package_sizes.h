@@ -23,6 +23,9 @@ struct PackageSizes {
   bool indexed = false;
   std::vector<IndexedFile> files;
   std::uint64_t storedSize = 0;  // the package file's own size
+  // False when the file could not be opened or its end read: then nothing
+  // is known of an index either way.
+  bool read = false;
 };
 
 // The package at `path`: its stored size and, when it ends with an index

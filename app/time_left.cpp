@@ -143,16 +143,21 @@ void TimeLeft::Restart() {
   lastText_.clear();
 }
 
-TimeLeft ReadTimeLeft(const std::wstring& folder, const std::vector<std::wstring>& names) noexcept {
+TimeLeft ReadTimeLeft(const std::wstring& folder, const std::vector<std::wstring>& names,
+                      std::vector<std::optional<bool>>* indexed) noexcept {
   try {
+    if (indexed != nullptr) indexed->assign(names.size(), std::nullopt);
     std::vector<UnpackedProgress> packages;
     packages.reserve(names.size());
-    for (const std::wstring& name : names) {
-      const PackageSizes sizes = ReadPackageSizes(package::package_path::Build(folder, name));
-      if (!sizes.indexed) return TimeLeft();
-      packages.emplace_back(sizes.files);
+    bool all = true;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const PackageSizes sizes = ReadPackageSizes(package::package_path::Build(folder, names[i]));
+      if (indexed != nullptr && sizes.read) (*indexed)[i] = sizes.indexed;
+      all = all && sizes.indexed;
+      if (!all && indexed == nullptr) break;
+      if (all) packages.emplace_back(sizes.files);
     }
-    return TimeLeft(std::move(packages));
+    return all ? TimeLeft(std::move(packages)) : TimeLeft();
   } catch (...) {
     // Memory that runs out costs the line, never the copy.
     return TimeLeft();

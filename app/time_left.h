@@ -87,7 +87,10 @@ class TimeLeft {
 // The chosen packages of `folder`, their indexes read now. Nothing is shown
 // when any of them lacks a valid index: the total would be a guess. Never
 // throws: a package that cannot be read counts as one without an index.
-TimeLeft ReadTimeLeft(const std::wstring& folder, const std::vector<std::wstring>& names) noexcept;
+// `indexed`, when given, gets for each package whether it has a valid index
+// (nullopt: it could not be read), so that the run reads each index once.
+TimeLeft ReadTimeLeft(const std::wstring& folder, const std::vector<std::wstring>& names,
+                      std::vector<std::optional<bool>>* indexed = nullptr) noexcept;
 
 // "40 seconds", "2 minutes", "1 hour 5 minutes": rounded as befits an
 // estimate, seconds in fives and never below five.

@@ -1,12 +1,14 @@
 // extract_bench [--mib N] [--work DIR] [--disk DIR] [--nwq PATH] [--runs N]
 //               [--budget BYTES]
 //
-// Builds two packages and reports MiB/s of written output and the peak
+// Builds three packages and reports MiB/s of written output and the peak
 // resident memory of each way of extracting them, each run in its own
 // process, the median of --runs runs:
 //  - a map-like package of many files of mixed sizes (text tiles, vectors, a
 //    16-bit raster, PNGs and incompressible bytes), where no entry takes more
 //    than a small share of the decoding work;
+//  - a package of many small text tiles (about 50 KiB each), where what a
+//    run does per file weighs most;
 //  - a package whose one large entry takes most of the work, where decoding
 //    entries side by side cannot help.
 // The in-memory baseline's peak includes the loaded streams and its buffer.
@@ -23,6 +25,28 @@
 // left, where every file is replaced. It prints the disk-to-memory ratio of
 // both. Engine rows also show how many entries were decoded whole, streamed,
 // and flushed before they replaced a file, in one run.
+//
+// The third table runs the wizard's copy as the setup runs it (its install
+// record and its log kept, in memory and on the disk as above), each row's
+// time with its share of the first run:
+//  - the first run, into an empty folder;
+//  - a second run over that install, unchanged: every file left;
+//  - /repair over it: every file read once and compared by its Adler-32;
+//  - /force over it: every file written again, as every run did before runs
+//    skipped unchanged files;
+//  - a run stopped (as by Cancel) half-way through the first run's time, and
+//    the run after it, which goes on where the stopped one ended: what the
+//    stopped one committed is left, the file in hand and those decoded ahead
+//    of it are decoded again;
+//  - the same after a run whose process ended there (a crash): the files it
+//    wrote are not in the record and are compared by their content;
+//  - `nwq extract` into an empty folder and `nwq extract --update` over that
+//    tree (shares of the former).
+// On the disk, every run but the first starts with the installed files'
+// data dropped from the page cache (their folders and sizes stay cached), so
+// that what /repair reads comes from the disk. The rows show how many
+// entries each run decoded, left unchanged and compared by content.
+#include <fcntl.h>
 #include <linux/magic.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -43,6 +67,8 @@
 #include <string>
 #include <vector>
 
+#include "app/copy_rule.h"
+#include "app/install_log.h"
 #include "app/installation_run.h"
 #include "app/installed_setup.h"
 #include "package/decoder_pool.h"
@@ -62,7 +88,7 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Counts {
-  std::uint64_t whole = 0, streamed = 0, flushed = 0;
+  std::uint64_t whole = 0, streamed = 0, flushed = 0, compared = 0, unchanged = 0;
   bool operator==(const Counts&) const = default;
 };
 
@@ -103,7 +129,9 @@ Measurement Measure(int runs, const std::function<void()>& prepare, const std::f
         work();
         Report report;
         report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (counts) report.counts = {counts->whole.load(), counts->streamed.load(), counts->flushed.load()};
+        if (counts)
+          report.counts = {counts->whole.load(), counts->streamed.load(), counts->flushed.load(),
+                           counts->compared.load(), counts->unchanged.load()};
         if (write(writeEnd.Get(), &report, sizeof report) != sizeof report) _exit(1);
       } catch (...) {
         _exit(1);
@@ -254,7 +282,87 @@ void WizardRun(const std::wstring& folder, const std::wstring& name, const std::
   if (app::RunInstallation(job, view) != app::RunEnd::kFinished) throw 1;
 }
 
-// Packs every file below `source` into `packagePath`, sorted by path.
+// How a copy run of the setup is made, and where it ends early.
+struct CopyRun {
+  app::CopyRule rule = app::CopyRule::kSkipUnchanged;
+  // The run is stopped, as by Cancel, once it has run this long; 0: it
+  // runs through.
+  double stopAfter = 0;
+  // There the process ends instead, as in a crash: nothing more is recorded.
+  bool killed = false;
+};
+
+// The wizard's copy run as the setup makes it, without its window: its
+// install record and its log (as /log= writes it) in `setupFolder`, and the
+// engine as the run sets it up for the rule, its entries counted.
+void CopyAsTheSetup(const std::wstring& folder, const std::wstring& name, const std::wstring& destination,
+                    const std::wstring& setupFolder, const CopyRun& how, package::DecodeCounts* counts) {
+  platform::CreateFolderTree(setupFolder);
+  app::InstallLog log;
+  if (!log.Open(setupFolder + L"setup.log", nullptr)) throw 1;
+  app::RecordKeeper::Hooks hooks;
+  hooks.programPath = platform::ProgramPath(4096);
+  app::RecordKeeper keeper(app::SetupPlace{setupFolder}, &log, hooks);
+  app::SilentRunView view;
+  app::InstallationJob job;
+  job.packageFolder = folder;
+  job.destinationFolder = destination;
+  job.packages = {name};
+  job.record = &keeper;
+  job.log = &log;
+  job.copyRule = how.rule;
+  job.answer = [](const app::FailureQuestion&) { return app::FileErrorAnswer::kAbort; };
+  job.extract = [&](const std::wstring& path, const std::wstring& packageName, const std::wstring& target,
+                    package::Observer& observer) {
+    package::Options options = app::ExtractOptionsFor(how.rule);
+    options.counts = counts;
+    return package::Extract(path, packageName, target, observer, options);
+  };
+  const auto start = std::chrono::steady_clock::now();
+  if (how.stopAfter > 0)
+    job.stopRequested = [&] {
+      if (std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count() < how.stopAfter) return false;
+      if (how.killed) _exit(0);
+      return true;
+    };
+  const app::RunEnd expected = how.stopAfter > 0 ? app::RunEnd::kCancelled : app::RunEnd::kFinished;
+  if (app::RunInstallation(job, view) != expected) throw 1;
+}
+
+// Runs `work` in a forked child that may end itself with _exit(0).
+void RunInChild(const std::function<void()>& work) {
+  const pid_t child = fork();
+  if (child == 0) {
+    try {
+      work();
+    } catch (...) {
+      _exit(1);
+    }
+    _exit(0);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    std::fprintf(stderr, "an unmeasured run failed\n");
+    std::exit(1);
+  }
+}
+
+// Writes back what is dirty, then drops the data of every file below `root`
+// from the page cache: a run reads them from the disk again. Their inodes
+// and folders stay cached.
+void DropCachedData(const fs::path& root) {
+  sync();
+  if (!fs::exists(root)) return;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    if (!e.is_regular_file()) continue;
+    const platform::UniqueFd file(open(e.path().c_str(), O_RDONLY | O_CLOEXEC));
+    if (file) posix_fadvise(file.Get(), 0, 0, POSIX_FADV_DONTNEED);
+  }
+}
+
+// Packs every file below `source` into `packagePath`, sorted by path, with
+// its times as `nwq create` stores them: a run that skips unchanged files
+// compares them.
 void Pack(const fs::path& source, const std::wstring& packagePath, const std::wstring& name) {
   package::PackageWriter writer(packagePath, *package::PackageHeader::Make(name, L"Benchmark", L""));
   std::vector<fs::path> files;
@@ -263,7 +371,9 @@ void Pack(const fs::path& source, const std::wstring& packagePath, const std::ws
   std::sort(files.begin(), files.end());
   for (const auto& f : files) {
     const std::wstring sub = package::package_path::StoredFolderOf(f.parent_path().lexically_relative(source));
-    writer.AddFile(sub, f.filename().wstring(), f.wstring(), 0, 0);
+    platform::FileTimes times;
+    if (!platform::GetFileTimes(f.wstring(), &times)) throw 1;
+    writer.AddFile(sub, f.filename().wstring(), f.wstring(), times.lastWrite, times.lastWrite);
   }
   writer.Close();
 }
@@ -271,6 +381,11 @@ void Pack(const fs::path& source, const std::wstring& packagePath, const std::ws
 // Many files: the sample maps as a medium holds them.
 void MakeMapSource(const fs::path& source, double mib) {
   sample_maps::Generate(sample_maps::Kind::kMixed, source, static_cast<std::uint64_t>(mib * 1024 * 1024), 42);
+}
+
+// Many small files alike: text tiles only.
+void MakeTilesSource(const fs::path& source, double mib) {
+  sample_maps::Generate(sample_maps::Kind::kTiles, source, static_cast<std::uint64_t>(mib * 1024 * 1024), 42);
 }
 
 // One text file of seven eighths of the bytes beside a few small files.
@@ -290,9 +405,15 @@ void MakeOneBigSource(const fs::path& source, double mib) {
   fs::remove_all(tiles);
 }
 
+// The copy runs of the setup over what an earlier run left, in one place.
+struct CopyFigures {
+  Measurement first, second, repair, force, cancelled, resumed, resumedAfterKill, tool, toolUpdate;
+};
+
 struct Figures {
   Measurement memory, bare, oldWizard, streamOne, engineOne, streamMany, engineMany, tool, wizard;
   Measurement freshMemory, updateMemory, freshDisk, updateDisk;
+  CopyFigures copyMemory, copyDisk;
 };
 
 // What holds `folder`: the disk rows mean something only when it is not memory.
@@ -375,6 +496,7 @@ int main(int argc, char** argv) {
     std::function<void(const fs::path&, double)> make;
   };
   const Case cases[] = {{"many files of mixed sizes", L"Karte", MakeMapSource},
+                        {"many small text tiles", L"Kacheln", MakeTilesSource},
                         {"one entry with most of the work", L"Gross", MakeOneBigSource}};
   std::vector<Figures> all;
   for (const Case& c : cases) {
@@ -456,6 +578,82 @@ int main(int argc, char** argv) {
     f.freshDisk = install(disk, true);
     f.updateDisk = install(disk, false);
     clean();
+
+    // The setup's copy runs over what the run before left, with the record
+    // and the log in a setup folder beside the destination.
+    auto copies = [&](const fs::path& root, bool onDisk) {
+      const fs::path out = root / "copies";
+      const fs::path setup = root / "setup-copies";
+      const std::wstring target = out.wstring() + L"/";
+      const std::wstring setupFolder = setup.wstring() + L"/";
+      auto empty = [&] {
+        fs::remove_all(out);
+        fs::remove_all(setup);
+        sync();
+      };
+      auto settle = [&] {
+        if (onDisk)
+          DropCachedData(out);
+        else
+          sync();
+      };
+      auto copy = [&](int repeat, const std::function<void()>& prepare, const CopyRun& how) {
+        package::DecodeCounts counts;
+        return Measure(
+            repeat, prepare, [] {}, [&] { CopyAsTheSetup(folder + L"/", c.name, target, setupFolder, how, &counts); },
+            &counts);
+      };
+      CopyFigures u;
+      u.first = copy(runs, empty, {});
+      u.second = copy(runs, settle, {});
+      u.repair = copy(runs, settle, {app::CopyRule::kRepair});
+      u.force = copy(runs, settle, {app::CopyRule::kWriteAll});
+      // Cancel pressed half-way through the first run's time. The bar's
+      // half would not do: it counts stored bytes, and a package's work is
+      // not spread evenly over them.
+      const double half = u.first.seconds / 2;
+      // Each resumed run follows a stopped one of its own, timed apart.
+      std::vector<Measurement> stopped;
+      u.resumed = copy(runs,
+                       [&] {
+                         empty();
+                         stopped.push_back(copy(1, [] {}, {app::CopyRule::kSkipUnchanged, half}));
+                         settle();
+                       },
+                       {});
+      std::sort(stopped.begin(), stopped.end(),
+                [](const Measurement& a, const Measurement& b) { return a.seconds < b.seconds; });
+      u.cancelled = stopped[stopped.size() / 2];
+      u.resumedAfterKill = copy(runs,
+                                [&] {
+                                  empty();
+                                  RunInChild([&] {
+                                    CopyAsTheSetup(folder + L"/", c.name, target, setupFolder,
+                                                   {app::CopyRule::kSkipUnchanged, half, true}, nullptr);
+                                  });
+                                  settle();
+                                },
+                                {});
+      std::string command = "'";
+      command.append(nwq.string()).append("' extract '").append(text::ToUtf8(packagePath));
+      command.append("' '").append(out.string()).append("'");
+      const std::string update = command + " --update >/dev/null";
+      command += " >/dev/null";
+      u.tool = Measure(
+          runs, empty, [] {},
+          [&] {
+            if (std::system(command.c_str()) != 0) throw 1;
+          });
+      u.toolUpdate = Measure(
+          runs, settle, [] {},
+          [&] {
+            if (std::system(update.c_str()) != 0) throw 1;
+          });
+      empty();
+      return u;
+    };
+    f.copyMemory = copies(work, false);
+    f.copyDisk = copies(disk, true);
     double share = 0;
     Measure(
         1, [] {}, [] {},
@@ -507,6 +705,45 @@ int main(int argc, char** argv) {
     row("update over the same tree, disk", f.updateDisk);
     std::printf("disk / memory: %.2f for a fresh install, %.2f for an update\n\n",
                 f.freshDisk.seconds / f.freshMemory.seconds, f.updateDisk.seconds / f.updateMemory.seconds);
+
+    std::printf("%-52s %9s  %5s  %7s %9s %8s\n", "the setup's copy run (record and log kept)", "seconds", "share",
+                "decoded", "unchanged", "compared");
+    auto copyRow = [](const char* where, const char* what, const Measurement& m, const Measurement& first) {
+      char label[64];
+      std::snprintf(label, sizeof label, "%s: %s", where, what);
+      std::printf("%-52s %9.3f  %4.0f%%", label, m.seconds, 100 * m.seconds / first.seconds);
+      if (m.counts)
+        std::printf("  %7llu %9llu %8llu%s", static_cast<unsigned long long>(m.counts->whole + m.counts->streamed),
+                    static_cast<unsigned long long>(m.counts->unchanged),
+                    static_cast<unsigned long long>(m.counts->compared), m.countsVaried ? " (runs differ)" : "");
+      std::printf("\n");
+    };
+    for (const auto& [where, u] : {std::pair<const char*, const CopyFigures&>{"memory", f.copyMemory},
+                                   std::pair<const char*, const CopyFigures&>{"disk", f.copyDisk}}) {
+      copyRow(where, "first run, into an empty folder", u.first, u.first);
+      copyRow(where, "second run over it, nothing changed", u.second, u.first);
+      copyRow(where, "/repair over it", u.repair, u.first);
+      copyRow(where, "/force over it", u.force, u.first);
+      copyRow(where, "run stopped at half (Cancel)", u.cancelled, u.first);
+      copyRow(where, "the run after it", u.resumed, u.first);
+      copyRow(where, "the run after one ended at half (crash)", u.resumedAfterKill, u.first);
+      copyRow(where, "nwq extract into an empty folder", u.tool, u.tool);
+      copyRow(where, "nwq extract --update over it", u.toolUpdate, u.tool);
+    }
+    auto shares = [&](const char* what, Measurement CopyFigures::*part, Measurement CopyFigures::*of,
+                      const char* target) {
+      std::printf("%s: %.0f %% in memory, %.0f %% on the disk (%s)\n", what,
+                  100 * (f.copyMemory.*part).seconds / (f.copyMemory.*of).seconds,
+                  100 * (f.copyDisk.*part).seconds / (f.copyDisk.*of).seconds, target);
+    };
+    shares("second run / first run", &CopyFigures::second, &CopyFigures::first, "target: at most 10 %");
+    shares("/repair / first run", &CopyFigures::repair, &CopyFigures::first, "target: at most 50 %");
+    shares("run after a stop at half / first run", &CopyFigures::resumed, &CopyFigures::first,
+           "target: about the remaining half");
+    shares("nwq extract --update / nwq extract", &CopyFigures::toolUpdate, &CopyFigures::tool, "no target");
+    std::printf("stopped and resumed together / first run: %.0f %% in memory, %.0f %% on the disk\n\n",
+                100 * (f.copyMemory.cancelled.seconds + f.copyMemory.resumed.seconds) / f.copyMemory.first.seconds,
+                100 * (f.copyDisk.cancelled.seconds + f.copyDisk.resumed.seconds) / f.copyDisk.first.seconds);
     std::fflush(stdout);
     fs::remove(packagePath);
   }

@@ -1,7 +1,9 @@
 #include "package/entry_path.h"
 
+#include <algorithm>
 #include <array>
 #include <cwctype>
+#include <string_view>
 
 #include "package/temp_files.h"
 
@@ -10,19 +12,22 @@ namespace {
 
 bool IsSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
 
-std::wstring Upper(std::wstring s) {
-  for (wchar_t& c : s)
-    c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
-  return s;
-}
-
-// Windows opens these as devices in any folder and with any extension.
-bool IsDeviceName(const std::wstring& component) {
-  std::wstring base = Upper(component.substr(0, component.find(L'.')));
-  while (!base.empty() && base.back() == L' ')
-    base.pop_back();
-  static constexpr std::array<const wchar_t*, 6> kFixed = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
-  for (const wchar_t* device : kFixed)
+// Windows opens these as devices in any folder and with any extension. Told
+// from a few letters on the stack: every entry of every run is checked.
+bool IsDeviceName(std::wstring_view component) {
+  std::size_t length = std::min(component.find(L'.'), component.size());
+  while (length > 0 && component[length - 1] == L' ')
+    --length;
+  // CON, PRN, AUX, NUL, COM1, LPT1, CONIN$, CONOUT$.
+  constexpr std::size_t kShortest = 3;
+  constexpr std::size_t kLongest = 7;
+  if (length < kShortest || length > kLongest) return false;
+  wchar_t upper[kLongest];
+  for (std::size_t i = 0; i < length; ++i)
+    upper[i] = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(component[i])));
+  const std::wstring_view base(upper, length);
+  static constexpr std::array<std::wstring_view, 6> kFixed = {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"};
+  for (const std::wstring_view device : kFixed)
     if (base == device) return true;
   if (base.size() == 4 && (base.starts_with(L"COM") || base.starts_with(L"LPT"))) {
     const wchar_t digit = base[3];
@@ -32,15 +37,15 @@ bool IsDeviceName(const std::wstring& component) {
 }
 
 // Windows strips trailing dots and spaces, so ".. " and "..." climb like "..".
-bool IsDotsOnly(const std::wstring& component) {
+bool IsDotsOnly(std::wstring_view component) {
   if (component.empty() || component == L".") return false;
   for (wchar_t c : component)
     if (c != L'.' && c != L' ') return false;
-  return component.find(L'.') != std::wstring::npos;
+  return component.find(L'.') != std::wstring_view::npos;
 }
 
-bool IsSafeComponent(const std::wstring& component) {
-  if (component.find(L':') != std::wstring::npos) return false;
+bool IsSafeComponent(std::wstring_view component) {
+  if (component.find(L':') != std::wstring_view::npos) return false;
   for (wchar_t c : component)
     if (c < 0x20) return false;
   return !IsDotsOnly(component) && !IsDeviceName(component);
@@ -50,14 +55,15 @@ bool IsSafeComponent(const std::wstring& component) {
 // temporary files, which the next run would remove as leftovers.
 bool IsSafeRelative(const std::wstring& path, bool isName) {
   if (!path.empty() && IsSeparator(path.front())) return false;
+  const std::wstring_view whole(path);
   std::size_t start = 0;
-  while (start <= path.size()) {
+  while (start <= whole.size()) {
     std::size_t end = start;
-    while (end < path.size() && !IsSeparator(path[end]))
+    while (end < whole.size() && !IsSeparator(whole[end]))
       ++end;
-    const std::wstring component = path.substr(start, end - start);
+    const std::wstring_view component = whole.substr(start, end - start);
     if (!IsSafeComponent(component)) return false;
-    if (isName && temp_files::IsTempName(component)) return false;
+    if (isName && temp_files::IsTempName(std::wstring(component))) return false;
     start = end + 1;
   }
   return true;

@@ -2,6 +2,7 @@
 
 #include <libdeflate.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -87,26 +88,16 @@ void CheckEntry(const PackageFileRecord& record, const package_path::EntryPaths&
   if (record.FileSize() < 0) Fail(ErrorKind::kDamaged, paths.file, FileError(FileError::kDamaged, -1, paths.file));
 }
 
-std::optional<EntryFacts> LookAtEntry(const EntryReader& reader, const PackageFileRecord& record,
-                                      const package_path::EntryPaths& paths, std::uint64_t unpackedSize) {
-  // A zlib stream's two header bytes and its check value; fewer bytes end in
-  // none. An empty file has no stream at all, and needs none to be known.
-  constexpr std::int64_t kShortestStream = 6;
+EntryFacts LookAtEntry(const unsigned char (&checkValue)[kCheckValueSize], const PackageFileRecord& record,
+                       const package_path::EntryPaths& paths, std::uint64_t unpackedSize) {
   EntryFacts facts;
-  if (reader.dataSize() == 0) {
-    if (unpackedSize != 0) return std::nullopt;
-    facts.adler32 = 1;
-  } else {
-    unsigned char tail[4];
-    if (reader.dataSize() < kShortestStream || !reader.ReadTail(tail, sizeof tail)) return std::nullopt;
-    facts.adler32 = (std::uint32_t{tail[0]} << 24) | (std::uint32_t{tail[1]} << 16) | (std::uint32_t{tail[2]} << 8) |
-                    std::uint32_t{tail[3]};
-  }
   facts.outputPath = paths.file;
   facts.size = unpackedSize;
   // What ApplyTimes gives the file.
   const std::uint64_t modified = record.ModifiedDate();
   if (modified != 0 && file_times::IsRepresentable(modified)) facts.modified = file_times::ToWholeSeconds(modified);
+  facts.adler32 = (std::uint32_t{checkValue[0]} << 24) | (std::uint32_t{checkValue[1]} << 16) |
+                  (std::uint32_t{checkValue[2]} << 8) | std::uint32_t{checkValue[3]};
   if (const std::optional<platform::FileLook> look = platform::LookAtFile(paths.file))
     facts.target = EntryFacts::Target{look->size, look->lastWrite};
   return facts;
@@ -122,13 +113,16 @@ Comparison CompareContent(const EntryFacts& facts, std::vector<unsigned char>& b
     if (buffer.size() < kChunk) buffer.resize(kChunk);
     std::uint32_t adler = 1;
     std::uint64_t read = 0;
-    for (;;) {
+    // No more than the size just found is asked for: a small file takes one
+    // read, not a second and third one to find its end.
+    do {
       if (observer.StopRequested()) return Comparison::kStopped;
-      const std::size_t got = file.Read(buffer.data(), buffer.size());
+      const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), facts.size - read));
+      const std::size_t got = want == 0 ? 0 : file.Read(buffer.data(), want);
       if (got == 0) break;
       adler = libdeflate_adler32(adler, buffer.data(), got);
       read += got;
-    }
+    } while (read < facts.size);
     return read == facts.size && adler == facts.adler32 ? Comparison::kSame : Comparison::kDifferent;
   } catch (const FileError&) {
     // A spot that cannot be read is what writing the file again mends.

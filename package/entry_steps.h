@@ -126,12 +126,16 @@ struct DecodePlan {
 // Refuses what must not be written before anything is.
 void CheckEntry(const PackageFileRecord& record, const package_path::EntryPaths& paths);
 
-// The facts of an entry whose unpacked size a valid size index gives;
-// nullopt when its stored bytes are too few to end in a zlib stream's check
-// value, or cannot be read. An empty file (no stored bytes, listed as empty)
-// has the check value of no bytes.
-std::optional<EntryFacts> LookAtEntry(const EntryReader& reader, const PackageFileRecord& record,
-                                      const package_path::EntryPaths& paths, std::uint64_t unpackedSize);
+// A zlib stream's two header bytes and its check value: an entry with fewer
+// stored bytes has no check value, unless it has none at all and the index
+// lists it as empty (the check value of no bytes, 1).
+inline constexpr std::int64_t kShortestStream = 6;
+inline constexpr std::size_t kCheckValueSize = 4;
+
+// The facts of an entry whose unpacked size a valid size index gives and
+// whose stored bytes end with `checkValue` (its stream's Adler-32, big-endian).
+EntryFacts LookAtEntry(const unsigned char (&checkValue)[kCheckValueSize], const PackageFileRecord& record,
+                       const package_path::EntryPaths& paths, std::uint64_t unpackedSize);
 
 enum class Comparison { kSame, kDifferent, kStopped };
 // Whether the file at `facts.outputPath` holds `facts.size` bytes whose

@@ -488,14 +488,29 @@ class Extraction {
     if (entry.check == TargetCheck::kWrite) entry.plan.replaces = CheckTarget(entry.paths);
   }
 
-  // The entry's facts, when the index lists it as the walk read it.
-  std::optional<EntryFacts> FactsOf(const PendingEntry& entry) const {
-    if (entry.number >= index_.listed.size() || entry.dataSize < 0) return std::nullopt;
+  // The entry's facts, when the index lists it as the walk read it and its
+  // stored bytes end in a check value.
+  std::optional<EntryFacts> FactsOf(const PendingEntry& entry) {
+    if (entry.number >= index_.listed.size()) return std::nullopt;
     const IndexFacts::Listed& listed = index_.listed[entry.number];
     if (listed.storedSize != static_cast<std::uint64_t>(entry.dataSize) ||
         listed.pathHash != PathHash(entry.record.Folder(), entry.record.Name()))
       return std::nullopt;
-    return LookAtEntry(*entry.reader, entry.record, entry.paths, listed.unpackedSize);
+    // An empty file needs no stream to be known; a file listed as holding
+    // bytes does, since 65,521 zero bytes have the check value of none.
+    if (entry.dataSize == 0) {
+      if (listed.unpackedSize != 0) return std::nullopt;
+      const unsigned char none[kCheckValueSize] = {0, 0, 0, 1};
+      return LookAtEntry(none, entry.record, entry.paths, 0);
+    }
+    if (entry.dataSize < kShortestStream) return std::nullopt;
+    unsigned char tail[kCheckValueSize];
+    // The walker stands at the entry it has just read (or stepped back to),
+    // and reads the record behind it with the tail.
+    const bool read = walker_.dataOffset() == entry.dataOffset ? walker_.ReadTail(tail, sizeof tail)
+                                                               : entry.reader->ReadTail(tail, sizeof tail);
+    if (!read) return std::nullopt;
+    return LookAtEntry(tail, entry.record, entry.paths, listed.unpackedSize);
   }
 
   // Compares the target's bytes with the entry's, unless they were found

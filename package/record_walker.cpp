@@ -1,6 +1,7 @@
 #include "package/record_walker.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace package {
 
@@ -41,7 +42,12 @@ bool RecordWalker::Next(PackageFileRecord* record) {
   SkipData();
   if (ended_) return false;
   entriesEnd_ = position_;
-  const std::size_t got = package_.ReadAt(position_, record->bytes.data(), record->bytes.size());
+  std::size_t got = record->bytes.size();
+  if (hasAhead_ && aheadAt_ == position_)
+    record->bytes = ahead_;
+  else
+    got = package_.ReadAt(position_, record->bytes.data(), record->bytes.size());
+  hasAhead_ = false;
   position_ += got;
   if (got < record->bytes.size() || !record->HasFileMagic()) {
     ended_ = true;
@@ -54,6 +60,7 @@ bool RecordWalker::Next(PackageFileRecord* record) {
 }
 
 void RecordWalker::ResumeAfter(std::uint64_t dataOffset, std::int64_t dataSize) {
+  hasAhead_ = false;
   position_ = dataOffset;
   dataOffset_ = dataOffset;
   dataSize_ = dataSize;
@@ -68,6 +75,24 @@ std::size_t RecordWalker::ReadData(void* buffer, std::size_t count) {
   position_ += got;
   dataLeft_ -= got;
   return got;
+}
+
+bool RecordWalker::ReadTail(void* buffer, std::size_t count) {
+  if (count > kMaxTail || dataSize_ < 0 || static_cast<std::uint64_t>(dataSize_) < count) return false;
+  if (dataOffset_ > length_ || static_cast<std::uint64_t>(dataSize_) > length_ - dataOffset_) return false;
+  const std::uint64_t end = dataOffset_ + static_cast<std::uint64_t>(dataSize_);
+  std::array<std::uint8_t, kMaxTail + kPackageFileRecordSize> both;
+  const std::size_t got = package_.ReadAt(end - count, both.data(), count + kPackageFileRecordSize);
+  if (got < count) return false;
+  std::memcpy(buffer, both.data(), count);
+  // A record cut short by the package's end is read again by Next, which
+  // then ends the walk as always.
+  if (got == count + kPackageFileRecordSize) {
+    std::memcpy(ahead_.data(), both.data() + count, kPackageFileRecordSize);
+    aheadAt_ = end;
+    hasAhead_ = true;
+  }
+  return true;
 }
 
 void RecordWalker::SkipData() {

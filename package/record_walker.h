@@ -4,6 +4,7 @@
 // the same open package while the walker goes on.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -57,6 +58,12 @@ class RecordWalker {
   // Steps over the rest of the current entry. An entry that claims more than
   // the package holds ends the walk here: nothing is read beyond the end.
   void SkipData();
+  // As EntryReader::ReadTail for the current entry (`count` at most
+  // kMaxTail), in one read with the record behind it, which the next Next
+  // then takes without a read of its own: a run that leaves most entries as
+  // they are reads each record and check value in one call.
+  bool ReadTail(void* buffer, std::size_t count);
+  static constexpr std::size_t kMaxTail = 8;
 
   // Where the entry list ends, once Next has returned false: the offset of
   // the record that ended it, or the claimed end of an entry whose data
@@ -80,6 +87,10 @@ class RecordWalker {
   std::uint64_t dataLeft_ = 0;
   std::uint64_t entriesEnd_;
   bool ended_ = false;
+  // The record ReadTail read at `aheadAt_`, whole.
+  std::array<std::uint8_t, kPackageFileRecordSize> ahead_{};
+  std::uint64_t aheadAt_ = 0;
+  bool hasAhead_ = false;
 };
 
 }  // namespace package

@@ -182,22 +182,23 @@ SizeIndex ReadFromEnd(platform::File& package) {
   std::uint64_t unpacked = 0;
   constexpr std::uint64_t kLimit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
   for (std::uint64_t i = 0; i < count; ++i) {
-    const std::wstring which = L"entry " + Number(i + 1) + L": ";
+    // Only a damaged entry is named: every run reads the whole index.
+    const auto which = [i] { return L"entry " + Number(i + 1) + L": "; };
     const std::uint8_t* fixed = data.Take(kEntryFixedBytes);
-    if (fixed == nullptr) return damaged(which + L"runs past the index data");
+    if (fixed == nullptr) return damaged(which() + L"runs past the index data");
     Entry entry;
     entry.unpackedSize = ReadLe(fixed, 8);
     entry.storedSize = ReadLe(fixed + 8, 8);
     const std::uint64_t folderUnits = ReadLe(fixed + 16, 2);
     const std::uint64_t nameUnits = ReadLe(fixed + 18, 2);
     if (folderUnits > kMaxRecordFolderLength || nameUnits > kMaxRecordNameLength)
-      return damaged(which + L"a path longer than a record holds");
+      return damaged(which() + L"a path longer than a record holds");
     const std::uint8_t* text = data.Take(static_cast<std::size_t>(2 * (folderUnits + nameUnits)));
-    if (text == nullptr) return damaged(which + L"runs past the index data");
+    if (text == nullptr) return damaged(which() + L"runs past the index data");
     entry.folder = TextAt(text, static_cast<std::size_t>(folderUnits));
     entry.name = TextAt(text + 2 * folderUnits, static_cast<std::size_t>(nameUnits));
     if (entry.storedSize > offset || entry.unpackedSize > kLimit - unpacked)
-      return damaged(which + L"a size beyond any package");
+      return damaged(which() + L"a size beyond any package");
     unpacked += entry.unpackedSize;
     entriesEnd += kPackageFileRecordSize + entry.storedSize;
     if (entriesEnd > offset) break;  // told below; the sum stays small

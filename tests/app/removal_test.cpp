@@ -172,6 +172,37 @@ TEST(InstalledMaps, ARunRecordsEachCommittedFileAsTheDiskHoldsItTheFoldersItMade
   EXPECT_EQ(machine.entriesWritten, std::vector<std::wstring>{machine.destination});
 }
 
+// Each run makes sure of the copy, but one that holds the program's bytes
+// already is not written and flushed again.
+TEST(InstalledMaps, TheSetupCopyIsWrittenOnlyWhenItDiffersFromTheProgram) {
+  Machine machine;
+  const std::wstring copy = machine.place.SetupCopy();
+  const platform::FileTimes marked{0, 0, 132855446450000000ull};
+  auto install = [&machine] {
+    RecordKeeper keeper = machine.Keeper();
+    ASSERT_EQ(machine.Install(keeper, {L"NORD"}), RunEnd::kFinished);
+  };
+  auto copyTime = [&copy] {
+    platform::FileTimes times;
+    EXPECT_TRUE(platform::GetFileTimes(copy, &times));
+    return times.lastWrite;
+  };
+  install();
+  ASSERT_TRUE(platform::SetFileTimes(copy, marked));
+  install();
+  EXPECT_EQ(copyTime(), marked.lastWrite);
+  EXPECT_EQ(TextOf(copy), TextOf(machine.program));
+
+  // The same size, another byte: written again.
+  std::string other = TextOf(machine.program);
+  other[2] = 'x';
+  std::ofstream(platform::FsPath(copy), std::ios::binary | std::ios::trunc) << other;
+  ASSERT_TRUE(platform::SetFileTimes(copy, marked));
+  install();
+  EXPECT_EQ(TextOf(copy), TextOf(machine.program));
+  EXPECT_NE(copyTime(), marked.lastWrite);
+}
+
 TEST(InstalledMaps, ACancelledRunKeepsWhatItCommittedAndStillWritesTheEntry) {
   Machine machine;
   RecordKeeper keeper = machine.Keeper();

@@ -123,6 +123,12 @@ TEST(TimeLeft, ReadsTheChosenPackagesIndexesAndGivesUpOnOneWithout) {
     EXPECT_FALSE(none.Estimates());
     EXPECT_EQ(none.Progress(0, 50, Clock::time_point{} + std::chrono::hours(1)), std::nullopt);
   }
+  // The run learns of every package, also those after one without an index.
+  std::vector<std::optional<bool>> indexed;
+  EXPECT_FALSE(ReadTimeLeft(folder, {L"A", L"OLD", L"GONE", L"B"}, &indexed).Estimates());
+  EXPECT_EQ(indexed, (std::vector<std::optional<bool>>{true, false, std::nullopt, true}));
+  EXPECT_TRUE(ReadTimeLeft(folder, {L"B"}, &indexed).Estimates());
+  EXPECT_EQ(indexed, (std::vector<std::optional<bool>>{true}));
 }
 
 TEST(TimeLeft, TheEnginesLastPercentageIsTheWholeUnpackedSize) {

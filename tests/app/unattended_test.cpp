@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -571,6 +572,40 @@ TEST(InstallLogFile, StampsEachLineKeepsLinesWholeAcrossThreadsAndNeverFailsTheR
   InstallLog again;
   ASSERT_TRUE(again.Open(path, nullptr));
   EXPECT_EQ(std::filesystem::file_size(std::filesystem::path(path)), 0u);
+}
+
+// Lines of single files wait in memory and are written together: never
+// lost when the log closes or moves to another file, never out of order,
+// and never held without bound.
+TEST(InstallLogFile, FileLinesHeldBackReachTheirFileInOrder) {
+  TempDir folder;
+  const std::wstring first = folder.File(L"first.log");
+  const std::wstring second = folder.File(L"second.log");
+  auto lines = [](const std::wstring& path) {
+    std::vector<std::string> texts;
+    std::istringstream in(ReadText(path));
+    for (std::string line; std::getline(in, line);)
+      texts.push_back(line.substr(24));
+    return texts;
+  };
+  {
+    InstallLog log;
+    ASSERT_TRUE(log.Open(first, nullptr));
+    log.FileUnchanged(L"a");
+    log.FileWritten(L"b", 5);
+    log.Write(L"between");
+    EXPECT_EQ(lines(first),
+              (std::vector<std::string>{"File unchanged: a\r", "File written: b (5 bytes)\r", "between\r"}));
+    log.FileRepaired(L"b");
+    ASSERT_TRUE(log.Open(second, nullptr));
+    EXPECT_EQ(lines(first).back(), "Repaired file: b\r");
+    for (int i = 0; i < 5000; ++i)
+      log.FileUnchanged(std::wstring(40, L'x'));
+    EXPECT_GT(lines(second).size(), 1000u);
+    log.FileUnchanged(L"last");
+  }
+  EXPECT_EQ(lines(second).size(), 5001u);
+  EXPECT_EQ(lines(second).back(), "File unchanged: last\r");
 }
 
 TEST(SetupLockTest, OnlyOneHolderAtATimeAndTheLockGoesWithItsOwner) {

@@ -67,6 +67,12 @@ TEST_F(DamagedInput, EntryPathsThatLeaveTheDestinationAreRefused) {
       {L"lpt1.txt", L"x"},
       {L"", L"nul.txt"},
       {L"a\\.. ", L"x.txt"},
+      // Devices by any case, extension or trailing blanks.
+      {L"", L"CONOUT$"},
+      {L"maps", L"conin$ .log"},
+      {L"AUX  ", L"x.txt"},
+      {L"", L"Prn.tar.gz"},
+      {L"", L"COM\u00B9.txt"},
       {L"..\\dest\\..\\..", L"x.txt"},
       {L"a/../..", L"x.txt"},
       // Named like the extractor's temporary files, which a later run would remove.
@@ -96,10 +102,14 @@ TEST_F(DamagedInput, HarmlessDotsAndNamesAreAccepted) {
   PackageBytes package(L"Pkg");
   package.Entry(L".\\a", L"..name.txt", Bytes("1"))
       .Entry(L"console", L"com10.txt", Bytes("2"))
-      .Entry(L"~nwq0123ABCD.tmp", L"~nwq0123ABCD.tmp.txt", Bytes("3"));
+      .Entry(L"~nwq0123ABCD.tmp", L"~nwq0123ABCD.tmp.txt", Bytes("3"))
+      .Entry(L"auxiliary", L"CO.txt", Bytes("4"))
+      .Entry(L"LPT", L"COMA.dat", Bytes("5"))
+      .Entry(L"", L"nul-x.txt", Bytes("6"));
   package.WriteTo(root_.Folder());
   EXPECT_EQ(package::ExtractPackage(root_.Folder(), L"Pkg", root_.Folder(L"dest"), nullptr, nullptr), S_OK);
   EXPECT_EQ(ReadAll(root_.path() / "dest" / "a" / "..name.txt"), Bytes("1"));
+  EXPECT_EQ(ReadAll(root_.path() / "dest" / "LPT" / "COMA.dat"), Bytes("5"));
 }
 
 std::vector<std::uint8_t> DamagedStreams(int which) {

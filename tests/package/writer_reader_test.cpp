@@ -14,6 +14,7 @@
 
 #include "package/package_path.h"
 #include "package/reader.h"
+#include "package/record_walker.h"
 #include "package/recorder.h"
 #include "package/size_index.h"
 #include "package/trace.h"
@@ -71,6 +72,63 @@ TEST(PackageWriter, WhatItWritesReadsBackEntryByEntry) {
   }
   EXPECT_EQ(index.UnpackedTotal(), 3'000'005u);
   EXPECT_EQ(std::filesystem::file_size(path), index.contentsEnd + package::size_index::Encode(index.entries, 0).size());
+}
+
+// A walk that reads each entry's check value with the record behind it
+// meets the same entries and ends where a plain walk does: at a record cut
+// short by the package's end, or after a step back.
+TEST(RecordWalker, ATailReadWithTheNextRecordLeavesTheWalkAsItWas) {
+  PackageBytes package(L"Walk");
+  package.Entry(L"a", L"one", Pattern(5'000))
+      .RawEntry(L"a", L"short", {1, 2, 3}, 3)
+      .Entry(L"", L"two", Pattern(700))
+      .Entry(L"b", L"three", Pattern(40));
+  TempDir dir;
+  const std::vector<std::uint8_t> whole = package.bytes();
+  for (const std::size_t cut : {std::size_t{0}, std::size_t{100}}) {
+    SCOPED_TRACE(cut);
+    PackageBytes cutShort = package;
+    cutShort.Append(std::vector<std::uint8_t>(whole.begin() + package::kPackageHeaderSize,
+                                              whole.begin() + package::kPackageHeaderSize + cut));
+    platform::File file;
+    file.Open(cutShort.WriteTo(dir.Folder()), platform::File::Mode::kReadExclusive);
+    auto walk = [&](bool tails) {
+      std::vector<std::wstring> seen;
+      package::RecordWalker walker(file, package::kPackageHeaderSize, file.Length());
+      package::PackageFileRecord record;
+      bool steppedBack = false;
+      std::uint64_t firstOffset = 0;
+      std::int64_t firstSize = 0;
+      while (walker.Next(&record)) {
+        seen.push_back(record.Name() + L" " + std::to_wstring(walker.dataOffset()));
+        if (seen.size() == 1) {
+          firstOffset = walker.dataOffset();
+          firstSize = walker.dataSize();
+        }
+        if (!tails) continue;
+        std::uint8_t tail[4];
+        const bool read = walker.ReadTail(tail, sizeof tail);
+        EXPECT_EQ(read, walker.dataSize() >= 4) << record.Name();
+        if (read) {
+          EXPECT_TRUE(
+              std::equal(tail, tail + 4, cutShort.bytes().begin() + walker.dataOffset() + walker.dataSize() - 4));
+        }
+        if (record.Name() == L"two" && !steppedBack) {
+          // As a retry does: the record read ahead is not taken for another.
+          steppedBack = true;
+          walker.ResumeAfter(firstOffset, firstSize);
+        }
+      }
+      seen.push_back(L"end " + std::to_wstring(walker.entriesEnd()));
+      return seen;
+    };
+    const std::vector<std::wstring> plain = walk(false);
+    std::vector<std::wstring> expected = plain;
+    // The step back walks "short" and "two" once more.
+    expected.insert(expected.begin() + 3, plain.begin() + 1, plain.begin() + 3);
+    EXPECT_EQ(walk(true), expected);
+    EXPECT_EQ(plain.size(), 5u);
+  }
 }
 
 TEST(PackageWriter, RefusesTextsThatDoNotFitAndReportsUncreatableFiles) {
