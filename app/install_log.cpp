@@ -122,6 +122,11 @@ void InstallLog::Put(const std::wstring& line, bool held) {
   if (!held || held_.size() >= kHeldBytes || since - heldSince_ >= kHeldFor) WriteHeld();
 }
 
+void InstallLog::WriteDueLines() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!held_.empty() && std::chrono::steady_clock::now() - heldSince_ >= kHeldFor) WriteHeld();
+}
+
 void InstallLog::WriteHeld() {
   if (held_.empty()) return;
   try {

@@ -55,16 +55,19 @@ class InstallLog {
 
   // The run. The lines of single files come by the thousand: they are held
   // in memory (stamped when they happen) and written together, with the
-  // next line of any other kind, at the latest once kHeldBytes have gathered
-  // or kHeldFor has passed since the first of them, or when the log closes.
-  // A crash may lose the file lines of its last moments; the install record
-  // still has every committed file.
+  // next line of any other kind, once kHeldBytes have gathered, with a file
+  // line or WriteDueLines once the first of them is kHeldFor old, or when
+  // the log closes. A crash may lose the file lines of its last moments; the
+  // install record still has every committed file.
   void PackageStarted(const std::wstring& name, const std::wstring& path);
   void FileWritten(const std::wstring& path, std::uint64_t bytes);
   // Left as it was: still as the setup wrote it, or its bytes checked out.
   void FileUnchanged(const std::wstring& path);
   // Written by /repair: it was missing or its bytes differed.
   void FileRepaired(const std::wstring& path);
+  // Writes the held lines once the first of them is kHeldFor old: the run
+  // calls it as its bars move, so that none waits long behind a large file.
+  void WriteDueLines();
   // A run that skips unchanged files or repairs, at a package it cannot
   // check: every file of it is written.
   void NoSizeIndex(const std::wstring& name, const std::wstring& path);

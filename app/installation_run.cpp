@@ -37,6 +37,7 @@ class RunObserver final : public package::trace::TracingObserver {
     view_.SetPackagePosition(percent);
     if (percent <= 100) view_.SetOverallPosition(doneCount * 100 + percent);
     view_.SetCurrentFileText(texts_de::kCopying + record.Name());
+    log_.WriteDueLines();
     if (const std::optional<std::wstring> text =
             timeLeft.Progress(static_cast<std::size_t>(doneCount), percent, std::chrono::steady_clock::now()))
       view_.SetTimeLeftText(*text);

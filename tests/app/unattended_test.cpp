@@ -606,6 +606,14 @@ TEST(InstallLogFile, FileLinesHeldBackReachTheirFileInOrder) {
   }
   EXPECT_EQ(lines(second).size(), 5001u);
   EXPECT_EQ(lines(second).back(), "File unchanged: last\r");
+
+  // Behind a large file, as the bars move.
+  InstallLog log;
+  ASSERT_TRUE(log.Open(first, nullptr));
+  log.FileUnchanged(L"before a large file");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  log.WriteDueLines();
+  EXPECT_EQ(lines(first), std::vector<std::string>{"File unchanged: before a large file\r"});
 }
 
 TEST(SetupLockTest, OnlyOneHolderAtATimeAndTheLockGoesWithItsOwner) {
