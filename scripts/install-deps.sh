@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-dev
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix libz-mingw-w64-dev
   wine wine64 xvfb xauth x11-utils xdotool imagemagick msitools wixl
+  osslsigncode openssl
 )
 
 # The Windows programs link libdeflate statically, compiled by CMake from
