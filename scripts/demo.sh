@@ -1,8 +1,17 @@
 #!/usr/bin/env bash
 # The main job: builds everything, makes a demo setup medium from generated
 # map data, and installs it.
+# Usage: scripts/demo.sh [--sign]
+#   --sign  signs the medium's programs with a throwaway certificate made for
+#           the demo, and shows the signer each one verifies against.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+sign=
+case "${1:-}" in
+  "") ;;
+  --sign) sign=1 ;;
+  *) echo "usage: scripts/demo.sh [--sign]" >&2; exit 2 ;;
+esac
 bash scripts/install-deps.sh
 
 for preset in linux win64 win32; do
@@ -28,8 +37,29 @@ for entry in "${packages[@]}"; do
   "$nwq" create "$demo/medium/Karten/$name.nwq" "$demo/source/$name" --title "$title" \
     --description "Beispieldaten ($kind)"
 done
-cp build/win64/tools/nwq.exe "$demo/medium/"
+cp build/win64/tools/nwq.exe build/win64/app/Tessavo.exe "$demo/medium/"
 "$nwq" verify "$demo"/medium/Karten/*.nwq
+
+# verify_signature FILE: the signer osslsigncode found, checked against the
+# demo's root.
+verify_signature() {
+  local report
+  if report=$(osslsigncode verify -CAfile "$demo/certificate/root.pem" -in "$1" 2>&1); then
+    echo "  $(basename "$1"): signed by $(echo "$report" | sed -n 's/^\s*Subject: //p' | head -n 1), verified"
+  else
+    echo "  $(basename "$1"): the signature does not verify"
+    return 1
+  fi
+}
+if [ -n "$sign" ]; then
+  echo
+  echo "Signing the medium's programs with a throwaway certificate ($demo/certificate):"
+  bash scripts/make-test-certificate.sh "$demo/certificate" "/O=Varnholt/CN=Varnholt Demo Signer"
+  VARNHOLT_SIGN_PFX=$demo/certificate/signer.pfx VARNHOLT_SIGN_PASSWORD_FILE=$demo/certificate/password.txt \
+    bash scripts/sign.sh "$demo/medium/Tessavo.exe" "$demo/medium/nwq.exe" >/dev/null
+  verify_signature "$demo/medium/Tessavo.exe"
+  verify_signature "$demo/medium/nwq.exe"
+fi
 
 echo
 echo "Demo medium: $demo/medium"
@@ -38,7 +68,6 @@ echo "Demo medium: $demo/medium"
 # Install the medium through the real wizard, in a Wine prefix of the demo's
 # own. On a display the wizard is the user's; without one it runs on a virtual
 # display and is walked through every page, with a screenshot of each.
-cp build/win64/app/Tessavo.exe "$demo/medium/"
 export WINEPREFIX=$PWD/$demo/wineprefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
 # The prefix boots on the display the wizard will use: a desktop started
 # without one would leave the wizard no window to open.
@@ -78,4 +107,10 @@ if [ -n "$geopath" ]; then
     echo "Installed into $target:"
     (cd "$target" && find . -type f -printf '%10s  %TY-%Tm-%Td %TH:%TM  %P\n' | sort -k4)
   fi
+fi
+
+if [ -n "$sign" ]; then
+  echo
+  echo "The setup's own copy, kept for the removal:"
+  verify_signature "$WINEPREFIX/drive_c/Program Files/Varnholt/Setup/Tessavo.exe" || true
 fi
