@@ -120,6 +120,23 @@ signatures() {
   expect_refusal "no file" "usage" bash "$scripts/sign.sh"
   unchanged "the refusals" "$first"
 
+  # The signer as it fails in the field: it may report success for a copy a
+  # full disk cut short, and it waits for as long as a timestamp server keeps
+  # the connection open without answering.
+  local real
+  real=$(command -v osslsigncode)
+  mkdir -p "$work/short" "$work/hanging"
+  printf '#!/bin/bash\n[ "$1" = sign ] || exec %q "$@"\n%q "$@" || exit\ntruncate -s 4096 "${@: -1}"\n' \
+    "$real" "$real" >"$work/short/osslsigncode"
+  printf '#!/bin/bash\n[ "$1" = sign ] || exec %q "$@"\nexec sleep 600\n' "$real" >"$work/hanging/osslsigncode"
+  chmod +x "$work/short/osslsigncode" "$work/hanging/osslsigncode"
+  expect_refusal "a signed copy cut short" "signing .* failed" \
+    env PATH="$work/short:$PATH" bash "$scripts/sign.sh" "$first" "$second"
+  unchanged "a signed copy cut short" "$first" "$second"
+  expect_refusal "a signer that does not finish" "signing .* did not finish" \
+    env PATH="$work/hanging:$PATH" VARNHOLT_SIGN_TIMEOUT=2 timeout 120 bash "$scripts/sign.sh" "$first"
+  unchanged "a signer that does not finish" "$first"
+
   # A link is followed: the file it names is signed, the link stays.
   cp "$folder/unsigned/$(basename "$first")" "$work/target.exe"
   ln -s "$work/target.exe" "$work/link.exe"
