@@ -176,6 +176,12 @@ install() {
 build() {
   local source=$1 toolchain=$2
   certificate
+  # Where a release machine may keep it: a folder whose name CMake would
+  # otherwise split as a list.
+  local kept="$work/zert ä;b"
+  mkdir -p "$kept"
+  cp "$VARNHOLT_SIGN_PFX" "$VARNHOLT_SIGN_PASSWORD_FILE" "$kept/"
+  VARNHOLT_SIGN_PFX=$kept/signer.pfx VARNHOLT_SIGN_PASSWORD_FILE=$kept/password.txt
   configure() {  # configure FOLDER [VAR=VALUE...]: the project's Windows build, configured only
     env -u VARNHOLT_SIGN_PFX -u VARNHOLT_SIGN_PASSWORD_FILE "${@:2}" \
       cmake -S "$source" -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
@@ -204,6 +210,11 @@ build() {
   configure "$work/half" VARNHOLT_SIGN_PFX="$VARNHOLT_SIGN_PFX" VARNHOLT_SIGN_PASSWORD_FILE="$work/none.txt" &&
     fail "a certificate without its password file configures"
   grep -q 'VARNHOLT_SIGN_PASSWORD_FILE' "$work/half.txt" || fail "the missing password file is not named"
+  # A password file with the certificate's name empty, as when a job's secret
+  # did not reach it: not an unsigned release without a word.
+  configure "$work/half2" VARNHOLT_SIGN_PFX= VARNHOLT_SIGN_PASSWORD_FILE="$VARNHOLT_SIGN_PASSWORD_FILE" &&
+    fail "a password file without its certificate configures"
+  grep -q 'VARNHOLT_SIGN_PFX' "$work/half2.txt" || fail "the missing certificate is not named"
   finish
 }
 
