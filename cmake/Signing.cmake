@@ -18,12 +18,14 @@ foreach(name IN ITEMS VARNHOLT_SIGN_PFX VARNHOLT_SIGN_PASSWORD_FILE VARNHOLT_SIG
     # As the one who configures meant it: from the folder they were in.
     get_filename_component(value "${value}" ABSOLUTE BASE_DIR "$ENV{PWD}")
   endif()
-  list(APPEND varnholt_signing "${name}=${value}")
+  # A custom command splits its arguments at semicolons, quoted or not.
+  string(REPLACE ";" "$<SEMICOLON>" argument "${name}=${value}")
+  list(APPEND varnholt_signing "${argument}")
   set(varnholt_${name} "${value}")
 endforeach()
 
 set(VARNHOLT_SIGNING OFF)
-if(WIN32 AND NOT varnholt_VARNHOLT_SIGN_PFX STREQUAL "")
+if(WIN32 AND NOT (varnholt_VARNHOLT_SIGN_PFX STREQUAL "" AND varnholt_VARNHOLT_SIGN_PASSWORD_FILE STREQUAL ""))
   # A release must not come out unsigned by a slip: what is missing stops here.
   foreach(file IN ITEMS VARNHOLT_SIGN_PFX VARNHOLT_SIGN_PASSWORD_FILE)
     if(NOT EXISTS "${varnholt_${file}}" OR IS_DIRECTORY "${varnholt_${file}}")

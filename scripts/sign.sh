@@ -10,6 +10,7 @@
 #   VARNHOLT_SIGN_PASSWORD_FILE  a file whose first line is the PKCS#12 password
 #   VARNHOLT_SIGN_TIMESTAMP_URL  optional: an RFC 3161 timestamp server
 #   VARNHOLT_SIGN_URL            optional: the product's web address
+#   VARNHOLT_SIGN_TIMEOUT        optional: seconds one file may take (120)
 #
 # Every file is signed into a temporary file beside it first, and only when
 # all are signed are they moved over the originals: on any failure the script
@@ -25,10 +26,12 @@ pfx=${VARNHOLT_SIGN_PFX:-}
 password=${VARNHOLT_SIGN_PASSWORD_FILE:-}
 timestamp=${VARNHOLT_SIGN_TIMESTAMP_URL:-}
 url=${VARNHOLT_SIGN_URL:-}
+bound=${VARNHOLT_SIGN_TIMEOUT:-120}
 [ -n "$pfx" ] || die "VARNHOLT_SIGN_PFX is not set"
 [ -n "$password" ] || die "VARNHOLT_SIGN_PASSWORD_FILE is not set"
 [ -f "$pfx" ] && [ -r "$pfx" ] || die "VARNHOLT_SIGN_PFX names no file that can be read: $pfx"
 [ -f "$password" ] && [ -r "$password" ] || die "VARNHOLT_SIGN_PASSWORD_FILE names no file that can be read: $password"
+[[ $bound =~ ^[1-9][0-9]*$ ]] || die "VARNHOLT_SIGN_TIMEOUT is no number of seconds: $bound"
 command -v osslsigncode >/dev/null || die "osslsigncode is not installed (scripts/install-deps.sh installs it)"
 
 # The name the signature shows is the one the setup's version resource gives.
@@ -63,9 +66,21 @@ for file in "${files[@]}"; do
   folder=$(mktemp -d -- "$(dirname -- "$file")/.sign.XXXXXX") || die "cannot write beside $file"
   folders+=("$folder")
   out=$folder/$(basename -- "$file")
-  if ! log=$(osslsigncode sign "${options[@]}" -in "$file" -out "$out" 2>&1); then
+  # osslsigncode waits without end for a timestamp server that accepts but
+  # never answers; a release job would rather fail.
+  status=0
+  log=$(timeout --foreground "$bound" osslsigncode sign "${options[@]}" -in "$file" -out "$out" 2>&1) || status=$?
+  if [ "$status" -eq 124 ]; then
+    die "signing $file did not finish within $bound seconds; no file was changed"
+  elif [ "$status" -ne 0 ]; then
     echo "$log" >&2
     die "signing $file failed; no file was changed"
+  fi
+  # osslsigncode may report success for a copy that a full disk cut short: the
+  # signature must be found whole where the copy's header says it is.
+  if ! log=$(osslsigncode extract-signature -in "$out" -out "$folder/signature" 2>&1); then
+    echo "$log" >&2
+    die "signing $file failed: the signed copy is incomplete (is the disk full?); no file was changed"
   fi
   chmod --reference="$file" -- "$out"
   signed+=("$out")

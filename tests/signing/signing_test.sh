@@ -120,6 +120,23 @@ signatures() {
   expect_refusal "no file" "usage" bash "$scripts/sign.sh"
   unchanged "the refusals" "$first"
 
+  # The signer as it fails in the field: it may report success for a copy a
+  # full disk cut short, and it waits for as long as a timestamp server keeps
+  # the connection open without answering.
+  local real
+  real=$(command -v osslsigncode)
+  mkdir -p "$work/short" "$work/hanging"
+  printf '#!/bin/bash\n[ "$1" = sign ] || exec %q "$@"\n%q "$@" || exit\ntruncate -s 4096 "${@: -1}"\n' \
+    "$real" "$real" >"$work/short/osslsigncode"
+  printf '#!/bin/bash\n[ "$1" = sign ] || exec %q "$@"\nexec sleep 600\n' "$real" >"$work/hanging/osslsigncode"
+  chmod +x "$work/short/osslsigncode" "$work/hanging/osslsigncode"
+  expect_refusal "a signed copy cut short" "signing .* failed" \
+    env PATH="$work/short:$PATH" bash "$scripts/sign.sh" "$first" "$second"
+  unchanged "a signed copy cut short" "$first" "$second"
+  expect_refusal "a signer that does not finish" "signing .* did not finish" \
+    env PATH="$work/hanging:$PATH" VARNHOLT_SIGN_TIMEOUT=2 timeout 120 bash "$scripts/sign.sh" "$first"
+  unchanged "a signer that does not finish" "$first"
+
   # A link is followed: the file it names is signed, the link stays.
   cp "$folder/unsigned/$(basename "$first")" "$work/target.exe"
   ln -s "$work/target.exe" "$work/link.exe"
@@ -159,6 +176,12 @@ install() {
 build() {
   local source=$1 toolchain=$2
   certificate
+  # Where a release machine may keep it: a folder whose name CMake would
+  # otherwise split as a list.
+  local kept="$work/zert ä;b"
+  mkdir -p "$kept"
+  cp "$VARNHOLT_SIGN_PFX" "$VARNHOLT_SIGN_PASSWORD_FILE" "$kept/"
+  VARNHOLT_SIGN_PFX=$kept/signer.pfx VARNHOLT_SIGN_PASSWORD_FILE=$kept/password.txt
   configure() {  # configure FOLDER [VAR=VALUE...]: the project's Windows build, configured only
     env -u VARNHOLT_SIGN_PFX -u VARNHOLT_SIGN_PASSWORD_FILE "${@:2}" \
       cmake -S "$source" -B "$1" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
@@ -187,6 +210,11 @@ build() {
   configure "$work/half" VARNHOLT_SIGN_PFX="$VARNHOLT_SIGN_PFX" VARNHOLT_SIGN_PASSWORD_FILE="$work/none.txt" &&
     fail "a certificate without its password file configures"
   grep -q 'VARNHOLT_SIGN_PASSWORD_FILE' "$work/half.txt" || fail "the missing password file is not named"
+  # A password file with the certificate's name empty, as when a job's secret
+  # did not reach it: not an unsigned release without a word.
+  configure "$work/half2" VARNHOLT_SIGN_PFX= VARNHOLT_SIGN_PASSWORD_FILE="$VARNHOLT_SIGN_PASSWORD_FILE" &&
+    fail "a password file without its certificate configures"
+  grep -q 'VARNHOLT_SIGN_PFX' "$work/half2.txt" || fail "the missing certificate is not named"
   finish
 }
 
