@@ -38,7 +38,13 @@ if(WIN32 AND NOT (varnholt_VARNHOLT_SIGN_PFX STREQUAL "" AND varnholt_VARNHOLT_S
   endif()
   set(VARNHOLT_SIGNING ON)
   message(STATUS "Signing the shipped programs with ${varnholt_VARNHOLT_SIGN_PFX}")
+elseif(VARNHOLT_SIGNED_BEFORE)
+  # A re-run that ninja starts by itself does not see variables given only to
+  # the shell that configured: say so rather than relink unsigned in silence.
+  message(WARNING "The shipped programs are no longer signed: this build folder was configured with "
+                  "a certificate before, and VARNHOLT_SIGN_PFX and VARNHOLT_SIGN_PASSWORD_FILE are not given now.")
 endif()
+set(VARNHOLT_SIGNED_BEFORE ${VARNHOLT_SIGNING} CACHE INTERNAL "")
 
 # varnholt_sign(TARGET): the target's file is signed as soon as it is linked,
 # so whatever uses it afterwards gets the signed one.

@@ -202,6 +202,14 @@ build() {
   else
     fail "building Quorvis.dll with a certificate failed: $(tail -n 5 "$work/with-build.txt")"
   fi
+  # The same folder configured again without the certificate, as a re-run that
+  # ninja starts in a shell without the variables would: it says so, and what
+  # it links is unsigned, not a signed leftover.
+  configure "$work/with" || fail "configuring again without a certificate failed"
+  grep -q 'no longer signed' "$work/with.txt" || fail "signing switched off without a word"
+  ninja -C "$work/with" customactions/Quorvis.dll >"$work/with-build.txt" 2>&1 || fail "building again failed"
+  osslsigncode extract-signature -in "$work/with/customactions/Quorvis.dll" -out "$work/signature" >/dev/null 2>&1 &&
+    fail "Quorvis.dll is still signed after the certificate was taken away"
 
   configure "$work/without" || fail "configuring without a certificate failed"
   grep -q 'sign\.sh\|osslsigncode' "$work/without/build.ninja" && fail "a build without a certificate has a signing step"
