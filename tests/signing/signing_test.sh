@@ -81,7 +81,8 @@ signatures() {
 
     # Signing again replaces the signature rather than adding to it.
     cp "$f" "$work/again-$base"
-    bash "$scripts/sign.sh" "$work/again-$base" >/dev/null 2>&1 || fail "$base cannot be signed again"
+    # As a release job may call it: by sh, from another folder.
+    (cd / && sh "$scripts/sign.sh" "$work/again-$base") >/dev/null 2>&1 || fail "$base cannot be signed again"
     verify "$work/again-$base" && [ "$(signature_count)" = 1 ] || fail "$base signed again: not one valid signature"
   done
 
