@@ -16,6 +16,7 @@
 # all are signed are they moved over the originals: on any failure the script
 # exits non-zero and every file is as it was. A signature already there is
 # replaced.
+
 # Called as `sh sign.sh` by a release job: go on in bash.
 [ -n "${BASH_VERSION:-}" ] || exec bash "$0" "$@"
 set -euo pipefail

@@ -38,10 +38,9 @@ signatures() {
   certificate
   bash "$scripts/make-test-certificate.sh" "$work/other" "/CN=Someone Else" || exit 1
   local folder="$work/ausgabe ä ß" f base
-  mkdir -p "$folder/unsigned"
+  mkdir -p "$folder"
   local copies=()
   for f in "$@"; do
-    cp "$f" "$folder/unsigned/"
     cp "$f" "$folder/"
     copies+=("$folder/$(basename "$f")")
   done
@@ -139,7 +138,7 @@ signatures() {
   unchanged "a signer that does not finish" "$first"
 
   # A link is followed: the file it names is signed, the link stays.
-  cp "$folder/unsigned/$(basename "$first")" "$work/target.exe"
+  cp "$1" "$work/target.exe"
   ln -s "$work/target.exe" "$work/link.exe"
   bash "$scripts/sign.sh" "$work/link.exe" >/dev/null 2>&1 || fail "a link cannot be signed"
   [ -L "$work/link.exe" ] || fail "the link was replaced by a file"
